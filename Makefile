@@ -1,0 +1,41 @@
+# Thin wrapper over CMake + Ninja. `make run` and `make test` are the two set-up commands.
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD     ?= build
+ASANBUILD ?= build-asan
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build build-asan run test test-plain test-asan bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+$(ASANBUILD)/build.ninja:
+	cmake -S . -B $(ASANBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVELLE_SANITIZE=ON -DORVELLE_BENCH=OFF $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps $(ASANBUILD)/build.ninja
+	cmake --build $(ASANBUILD) -j $(JOBS)
+
+run: build
+	@bash scripts/run-main.sh $(BUILD)
+
+test-plain: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASANBUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+test: test-plain test-asan
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+clean:
+	rm -rf $(BUILD) $(ASANBUILD)

@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+
+// MT19937 with the standard seeding routine. The output sequence is part of
+// the texture contract: the same seed must give the same draws forever.
+class mvRandom {
+public:
+  mvRandom();  // all-zero state, index 0: yields zeros until seeded
+  void Seed(uint32_t s);
+  uint32_t Next();
+  // Unbiased integer in [0, n) by rejection; 0 without drawing when n is 0.
+  uint32_t NextInt(uint32_t n);
+  // x / 4294967295.0 of one draw: both 0 and 1 are possible.
+  double NextDouble();
+
+private:
+  uint32_t State[624];
+  int32_t Index;
+};
+
+// Normal deviates by Box-Muller, two uniform draws per call, alternating the
+// cosine and sine branches.
+class mvGaussian {
+public:
+  explicit mvGaussian(mvRandom* generator, double sigma = 1.0) : Generator(generator), Sigma(sigma) {}
+  double Next();
+
+  mvRandom* Generator;
+  double Sigma;
+  int32_t Phase = 0;
+};
+
+// Process-wide sources: the generator's, the variation maker's, and the one
+// seeded effects restart from their own seed at every run.
+extern mvRandom GeneratorRandom;
+extern mvRandom VariationRandom;
+extern mvRandom SharedRandom;
+
+// Milliseconds of a monotonic clock, truncated to 32 bits (the start-up seed).
+uint32_t TickCount();
