@@ -1,0 +1,282 @@
+#include "effects/effect.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+// ---- declarations ----------------------------------------------------------
+
+const FieldInfo* mvEffectClass::Find(std::string_view name) const {
+  int i = IndexOf(name);
+  return i < 0 ? nullptr : &Fields[static_cast<size_t>(i)];
+}
+
+int mvEffectClass::IndexOf(std::string_view name) const {
+  for (size_t i = 0; i < Fields.size(); ++i)
+    if (Fields[i].Name == name) return static_cast<int>(i);
+  return -1;
+}
+
+mvEffectClass& mvEffectClass::InStreamOrder(std::initializer_list<const char*> names) {
+  StreamOrder.clear();
+  for (const char* n : names) StreamOrder.push_back(IndexOf(n));
+  return *this;
+}
+
+namespace {
+
+// One item of a parameter stream: a field, or a flags word packing several.
+struct StreamItem {
+  int Field = -1;           // index of a plain field
+  std::vector<int> Flags;   // indexes of the fields packed into one word
+};
+
+std::vector<StreamItem> StreamLayout(const mvEffectClass& c) {
+  std::vector<int> order = c.StreamOrder;
+  if (order.empty())
+    for (size_t i = 0; i < c.Fields.size(); ++i) order.push_back(static_cast<int>(i));
+  std::vector<StreamItem> items;
+  int flagsItem = -1;
+  for (int i : order) {
+    if (i < 0 || static_cast<size_t>(i) >= c.Fields.size()) continue;
+    const FieldInfo& f = c.Fields[static_cast<size_t>(i)];
+    if (!f.Streamed) continue;
+    if (f.FlagBit >= 0) {
+      if (flagsItem < 0) {
+        flagsItem = static_cast<int>(items.size());
+        items.push_back({});
+      }
+      items[static_cast<size_t>(flagsItem)].Flags.push_back(i);
+    } else {
+      items.push_back({i, {}});
+    }
+  }
+  return items;
+}
+
+uint32_t FieldStreamSize(const FieldInfo& f, const mvEffect& e) {
+  switch (f.Type) {
+    case FieldType::Double:
+    case FieldType::Color: return 8;
+    case FieldType::Gradient: return f.Of<mvGradient>(e).BlockSize();
+    default: return 4;
+  }
+}
+
+bool HasVariableSize(const mvEffectClass& c) {
+  for (const FieldInfo& f : c.Fields)
+    if (f.Streamed && f.Type == FieldType::Gradient) return true;
+  return false;
+}
+
+void CopyField(const FieldInfo& f, const mvEffect& from, mvEffect& to) {
+  switch (f.Type) {
+    case FieldType::Int: f.Of<int32_t>(to) = f.Of<int32_t>(from); break;
+    case FieldType::UInt: f.Of<uint32_t>(to) = f.Of<uint32_t>(from); break;
+    case FieldType::Bool: f.Of<bool>(to) = f.Of<bool>(from); break;
+    case FieldType::Double: f.Of<double>(to) = f.Of<double>(from); break;
+    case FieldType::Color: f.Of<mvColor>(to) = f.Of<mvColor>(from); break;
+    case FieldType::Gradient: f.Of<mvGradient>(to) = f.Of<mvGradient>(from); break;
+  }
+}
+
+bool FieldEqual(const FieldInfo& f, const mvEffect& a, const mvEffect& b) {
+  switch (f.Type) {
+    case FieldType::Int: return f.Of<int32_t>(a) == f.Of<int32_t>(b);
+    case FieldType::UInt: return f.Of<uint32_t>(a) == f.Of<uint32_t>(b);
+    case FieldType::Bool: return f.Of<bool>(a) == f.Of<bool>(b);
+    // Bitwise, so that a NaN read from a file still equals its own clone.
+    case FieldType::Double: return std::memcmp(&f.Of<double>(a), &f.Of<double>(b), sizeof(double)) == 0;
+    case FieldType::Color: return f.Of<mvColor>(a) == f.Of<mvColor>(b);
+    case FieldType::Gradient: return f.Of<mvGradient>(a) == f.Of<mvGradient>(b);
+  }
+  return false;
+}
+
+int64_t ApplyIntRule(const FieldInfo& f, int64_t v) {
+  switch (f.Rule) {
+    case LoadRule::NonZeroIsOne: return v != 0 ? 1 : 0;
+    case LoadRule::ZeroBecomesOne: return v == 0 ? 1 : v;
+    case LoadRule::Clamp: return std::clamp(v, f.Lo, f.Hi);
+    default: return v;
+  }
+}
+
+}  // namespace
+
+// ---- generic operations ----------------------------------------------------
+
+bool mvEffect::Transform(mvPicture&, mvPicture** result, mvProgress*) {
+  if (result) *result = nullptr;
+  return false;
+}
+
+mvEffect* mvEffect::Clone() const {
+  const mvEffectClass& c = Class();
+  mvEffect* e = c.Create ? c.Create() : nullptr;
+  if (!e) return nullptr;
+  try {
+    for (const FieldInfo& f : c.Fields) CopyField(f, *this, *e);
+  } catch (...) {
+    delete e;
+    return nullptr;
+  }
+  if (c.CloneBaseFields) {
+    e->Opacity = Opacity;
+    e->BlendMode = BlendMode;
+  }
+  return e;
+}
+
+bool mvEffect::IsEqual(const mvEffect& other) const {
+  const mvEffectClass& c = Class();
+  if (&other.Class() != &c) return false;
+  for (const FieldInfo& f : c.Fields)
+    if (f.Compared && !FieldEqual(f, *this, other)) return false;
+  return true;
+}
+
+bool mvEffect::Save(mvFileStream& stream) const {
+  const mvEffectClass& c = Class();
+  const std::vector<StreamItem> items = StreamLayout(c);
+  uint64_t size = 0;
+  for (const StreamItem& it : items)
+    size += it.Field >= 0 ? FieldStreamSize(c.Fields[static_cast<size_t>(it.Field)], *this) : 4;
+  if (size > 0) size = static_cast<uint64_t>(static_cast<int64_t>(size) + c.SizeWordAdjust);
+  if (size > 0xFFFFFFFFu || !stream.WriteU32(static_cast<uint32_t>(size))) return false;
+  for (const StreamItem& it : items) {
+    if (it.Field < 0) {
+      uint32_t word = 0;
+      for (int i : it.Flags) {
+        const FieldInfo& f = c.Fields[static_cast<size_t>(i)];
+        bool on = f.Type == FieldType::Bool ? f.Of<bool>(*this) : f.Of<uint32_t>(*this) != 0;
+        if (on) word |= 1u << f.FlagBit;
+      }
+      if (!stream.WriteU32(word)) return false;
+      continue;
+    }
+    const FieldInfo& f = c.Fields[static_cast<size_t>(it.Field)];
+    switch (f.Type) {
+      case FieldType::Int:
+        if (!stream.WriteU32(static_cast<uint32_t>(f.Of<int32_t>(*this)))) return false;
+        break;
+      case FieldType::UInt:
+        if (!stream.WriteU32(f.Of<uint32_t>(*this))) return false;
+        break;
+      case FieldType::Bool:
+        if (!stream.WriteU32(f.Of<bool>(*this) ? 1 : 0)) return false;
+        break;
+      case FieldType::Double: {
+        uint8_t b[8];
+        std::memcpy(b, &f.Of<double>(*this), 8);
+        if (!stream.WriteAll(8, b)) return false;
+        break;
+      }
+      case FieldType::Color: {
+        uint8_t raw[8] = {};
+        // A colour with no RGB form (indexed) is written as transparent black.
+        ConvertColor(ColorTypeRGB, f.Of<mvColor>(*this), 16, 4, raw);
+        if (!stream.WriteAll(8, raw)) return false;
+        break;
+      }
+      case FieldType::Gradient:
+        if (!f.Of<mvGradient>(*this).SaveBlock(stream)) return false;
+        break;
+    }
+  }
+  return true;
+}
+
+bool mvEffect::Load(mvFileStream& stream) {
+  const mvEffectClass& c = Class();
+  uint32_t sizeWord;
+  if (!stream.ReadU32(sizeWord)) return false;
+  if (sizeWord == 0 && c.AcceptEmptyStream) return true;
+  const std::vector<StreamItem> items = StreamLayout(c);
+  if (HasVariableSize(c)) {
+    if (sizeWord < c.MinSizeWord) return false;
+  } else {
+    uint32_t size = 0;
+    for (const StreamItem& it : items)
+      size += it.Field >= 0 ? FieldStreamSize(c.Fields[static_cast<size_t>(it.Field)], *this) : 4;
+    if (sizeWord != size) return false;
+  }
+  // Read into a scratch copy, so a short read leaves this effect unchanged.
+  std::unique_ptr<mvEffect> scratch(Clone());
+  if (!scratch) return false;
+  for (const StreamItem& it : items) {
+    if (it.Field < 0) {
+      uint32_t word;
+      if (!stream.ReadU32(word)) return false;
+      for (int i : it.Flags) {
+        const FieldInfo& f = c.Fields[static_cast<size_t>(i)];
+        bool on = (word >> f.FlagBit) & 1u;
+        if (f.Type == FieldType::Bool)
+          f.Of<bool>(*scratch) = on;
+        else
+          f.Of<uint32_t>(*scratch) = on ? 1 : 0;
+      }
+      continue;
+    }
+    const FieldInfo& f = c.Fields[static_cast<size_t>(it.Field)];
+    switch (f.Type) {
+      case FieldType::Int: {
+        uint32_t w;
+        if (!stream.ReadU32(w)) return false;
+        f.Of<int32_t>(*scratch) = static_cast<int32_t>(ApplyIntRule(f, static_cast<int32_t>(w)));
+        break;
+      }
+      case FieldType::UInt: {
+        uint32_t w;
+        if (!stream.ReadU32(w)) return false;
+        f.Of<uint32_t>(*scratch) = static_cast<uint32_t>(ApplyIntRule(f, w));
+        break;
+      }
+      case FieldType::Bool: {
+        uint32_t w;
+        if (!stream.ReadU32(w)) return false;
+        f.Of<bool>(*scratch) = f.Rule == LoadRule::NonZero ? w != 0 : (w & 1u) != 0;
+        break;
+      }
+      case FieldType::Double: {
+        uint8_t b[8];
+        if (!stream.ReadAll(8, b)) return false;
+        std::memcpy(&f.Of<double>(*scratch), b, 8);
+        break;
+      }
+      case FieldType::Color: {
+        uint8_t b[8];
+        if (!stream.ReadAll(8, b)) return false;
+        f.Of<mvColor>(*scratch) = mvColor(LoadLE16(b), LoadLE16(b + 2), LoadLE16(b + 4), LoadLE16(b + 6));
+        break;
+      }
+      case FieldType::Gradient:
+        if (!f.Of<mvGradient>(*scratch).LoadBlock(stream)) return false;
+        break;
+    }
+  }
+  for (const FieldInfo& f : c.Fields) CopyField(f, *scratch, *this);
+  return true;
+}
+
+// ---- ApplyTo ---------------------------------------------------------------
+
+bool ApplyTo(mvEffect& effect, mvPicture& picture) {
+  if (!effect.IsTransform()) {
+    mvPicture copy(picture);
+    if (!copy.Pixels || (picture.Palette && !copy.Palette)) return false;  // out of memory
+    if (effect.Opacity == 65535 && effect.BlendMode == 0) return effect.Apply(copy, picture, nullptr);
+    if (!effect.Apply(picture, copy, nullptr)) return false;
+    if (effect.Opacity != 0)
+      BlendRect(picture, 0, 0, copy, 0, 0, copy.Width, copy.Height, effect.BlendMode, effect.Opacity);
+    return true;
+  }
+  mvPicture* result = nullptr;
+  if (!effect.Transform(picture, &result, nullptr) || !result) {
+    delete result;
+    return false;
+  }
+  std::unique_ptr<mvPicture> owned(result);
+  picture.MoveFrom(*owned);
+  return true;
+}

@@ -1,0 +1,5 @@
+#include "effects/effect.h"
+
+void RegisterFilterEffects(mvEffectRegistry& registry) {
+  (void)registry;
+}

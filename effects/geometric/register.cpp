@@ -1,0 +1,6 @@
+#include "effects/effect.h"
+#include "effects/geometric/turns.h"
+
+void RegisterGeometricEffects(mvEffectRegistry& registry) {
+  RegisterTurnEffects(registry);
+}

@@ -1,0 +1,136 @@
+#include "effects/layer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+void TextProperties::Set(const std::string& key, const std::string& value) {
+  auto it = std::lower_bound(Items.begin(), Items.end(), key,
+                             [](const auto& item, const std::string& k) { return item.first < k; });
+  if (it != Items.end() && it->first == key)
+    it->second = value;
+  else
+    Items.insert(it, {key, value});
+}
+
+const std::string* TextProperties::Get(const std::string& key) const {
+  auto it = std::lower_bound(Items.begin(), Items.end(), key,
+                             [](const auto& item, const std::string& k) { return item.first < k; });
+  return it != Items.end() && it->first == key ? &it->second : nullptr;
+}
+
+bool TextProperties::Remove(const std::string& key) {
+  auto it = std::lower_bound(Items.begin(), Items.end(), key,
+                             [](const auto& item, const std::string& k) { return item.first < k; });
+  if (it == Items.end() || it->first != key) return false;
+  Items.erase(it);
+  return true;
+}
+
+bool EffectList::Insert(int32_t index, mvEffect* effect) {
+  if (!effect) return false;
+  index = std::clamp(index, 0, Count());
+  try {
+    // Capacity grows in steps of 32 entries.
+    if (Items.size() == Items.capacity()) Items.reserve(Items.size() + 32);
+    Items.insert(Items.begin() + index, effect);
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+mvEffect* EffectList::Detach(int32_t index) {
+  if (index < 0 || index >= Count()) return nullptr;
+  mvEffect* e = Items[static_cast<size_t>(index)];
+  Items.erase(Items.begin() + index);
+  if (Items.empty()) Items.shrink_to_fit();  // the last removal releases the storage
+  return e;
+}
+
+void EffectList::RemoveAt(int32_t index) { delete Detach(index); }
+
+void EffectList::Clear() {
+  while (!Items.empty()) {
+    delete Items.back();
+    Items.pop_back();
+  }
+  Items.shrink_to_fit();
+}
+
+mvLayer::mvLayer(const mvLayer& o)
+    : mvPicture(o),
+      X(o.X),
+      Y(o.Y),
+      Visible(o.Visible),
+      BlendMode(o.BlendMode),
+      Opacity(o.Opacity),
+      TextProperties(o.TextProperties) {}
+
+mvPictureLayer::mvPictureLayer(const mvPictureLayer& o) : mvLayer(o), BaseWidth(o.BaseWidth), BaseHeight(o.BaseHeight) {
+  for (int32_t i = 0; i < o.Effects.Count(); ++i) {
+    mvEffect* e = o.Effects[i]->Clone();
+    if (!e || !Effects.Append(e)) {
+      delete e;
+      break;
+    }
+  }
+  if (o.Source) Source.reset(new (std::nothrow) mvPicture(*o.Source));
+}
+
+mvPictureLayer::~mvPictureLayer() {
+  Source.reset();
+  Effects.Clear();
+}
+
+mvPictureLayer* mvPictureLayer::Clone() const {
+  mvPictureLayer* copy = new (std::nothrow) mvPictureLayer(*this);
+  if (!copy) return nullptr;
+  // A copy that lost its pixels or part of its recipe is no copy.
+  if ((Pixels && !copy->Pixels) || copy->Effects.Count() != Effects.Count() || (Source && !copy->Source)) {
+    delete copy;
+    return nullptr;
+  }
+  return copy;
+}
+
+bool mvPictureLayer::Create(int32_t width, int32_t height, uint32_t colorType, uint32_t bitDepth, uint32_t channels) {
+  if (!mvPicture::Create(width, height, colorType, bitDepth, channels)) return false;
+  BaseWidth = width;
+  BaseHeight = height;
+  Effects.Clear();
+  Source.reset();
+  return true;
+}
+
+bool mvPictureLayer::ConvertFormat(uint32_t colorType, uint32_t bitDepth, uint32_t channels) {
+  if (colorType == ColorType && bitDepth == BitDepth && channels == Channels) return true;
+  if (Source) {
+    const bool loses = (colorType != ColorType && !(ColorType == ColorTypeGray && colorType == ColorTypeRGB)) ||
+                       bitDepth < BitDepth || channels < Channels;
+    if (loses && !Source->ConvertFormat(colorType, bitDepth, channels)) return false;
+  }
+  if (!mvPicture::Create(BaseWidth, BaseHeight, colorType, bitDepth, channels)) return false;
+  return Render();
+}
+
+bool mvPictureLayer::Render() {
+  if (Width != BaseWidth || Height != BaseHeight || !Pixels) {
+    if (!mvPicture::Create(BaseWidth, BaseHeight, ColorType, BitDepth, Channels)) return false;
+  }
+  if (Source)
+    CopyRect(*this, 0, 0, *Source, Source->Width, Source->Height);
+  else
+    std::memset(Pixels, 0, ByteSize());
+  for (int32_t i = 0; i < Effects.Count(); ++i) ApplyTo(*Effects[i], *this);  // a failing effect is skipped
+  return true;
+}
+
+bool mvPictureLayer::AddEffect(mvEffect* effect, bool apply) {
+  if (!Effects.Append(effect)) return false;
+  if (apply && !ApplyTo(*effect, *this)) {
+    Effects.Detach(Effects.Count() - 1);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,5 @@
+#include "effects/effect.h"
+
+void RegisterRenderEffects(mvEffectRegistry& registry) {
+  (void)registry;
+}
