@@ -1,5 +1,9 @@
 #include "effects/effect.h"
+#include "effects/filter/families.h"
 
 void RegisterFilterEffects(mvEffectRegistry& registry) {
-  (void)registry;
+  RegisterNoiseEffects(registry);
+  RegisterEdgeEffects(registry);
+  RegisterCellEffects(registry);
+  RegisterPainterlyEffects(registry);
 }

@@ -1,5 +1,3 @@
 #include "effects/effect.h"
 
-void RegisterRenderEffects(mvEffectRegistry& registry) {
-  (void)registry;
-}
+void RegisterRenderEffects(mvEffectRegistry& registry) { (void)registry; }

@@ -1,0 +1,3 @@
+#include "effects/filter/families.h"
+
+void RegisterCellEffects(mvEffectRegistry& registry) { (void)registry; }

@@ -1,0 +1,3 @@
+#include "effects/filter/families.h"
+
+void RegisterEdgeEffects(mvEffectRegistry& registry) { (void)registry; }

@@ -1,0 +1,3 @@
+#include "effects/filter/families.h"
+
+void RegisterNoiseEffects(mvEffectRegistry& registry) { (void)registry; }

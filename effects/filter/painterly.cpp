@@ -1,0 +1,3 @@
+#include "effects/filter/families.h"
+
+void RegisterPainterlyEffects(mvEffectRegistry& registry) { (void)registry; }
