@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "app/settings/app_settings.h"
+#include "app/settings/settings_location.h"
+#include "tests/settings/temp_folder.h"
+
+namespace {
+
+// The keys of the settings file, in the order they are written.
+const char* const kKeyOrder[] = {
+    "WindowLeft",        "WindowTop",         "WindowWidth",      "WindowHeight",     "WindowMaximize",
+    "ShowTilingWindow",  "TilingWindowLeft",  "TilingWindowTop",  "TilingWindowWidth", "TilingWindowHeight",
+    "ShowStockWindow",   "StockWindowLeft",   "StockWindowTop",   "StockWindowWidth", "StockWindowHeight",
+    "Render",            "Filter",            "Geometric",        "ImageWidth",       "ImageHeight",
+    "Square",            "Seamless",          "Number",           "JPEGQuality",      "FileSaveDir",
+    "SaveFormat",        "GeneratedCount"};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class AppSettingsFile : public ::testing::Test {
+ protected:
+  AppSettings LoadFrom(const std::string& body) {
+    WriteText(Path, "[Settings]\n" + body);
+    AppSettings values;
+    EXPECT_TRUE(LoadAppSettings(Path, values));
+    return values;
+  }
+
+  TempFolder Folder;
+  std::string Path = Folder.File("orvelle.ini");
+};
+
+TEST_F(AppSettingsFile, LoadRulesClampAndRaise) {
+  AppSettings v = LoadFrom("Render=9\nFilter=-2\nGeometric=6\nImageWidth=0\nImageHeight=99999\n");
+  EXPECT_EQ(v.Render, 5);
+  EXPECT_EQ(v.Filter, 0);
+  EXPECT_EQ(v.Geometric, 5);
+  EXPECT_EQ(v.ImageWidth, 1);
+  EXPECT_EQ(v.ImageHeight, 99999);
+
+  v = LoadFrom("Render=0\nImageWidth=99999\nImageHeight=-40\n");
+  EXPECT_EQ(v.Render, 1);
+  EXPECT_EQ(v.ImageWidth, 99999);
+  EXPECT_EQ(v.ImageHeight, 1);
+}
+
+TEST_F(AppSettingsFile, BoolsAcceptOnlyWords) {
+  AppSettings v = LoadFrom("Seamless=TRUE\nSquare=no\nShowStockWindow=Yes\n");
+  EXPECT_TRUE(v.Seamless);
+  EXPECT_FALSE(v.Square);
+  EXPECT_TRUE(v.ShowStockWindow);
+
+  v = LoadFrom("Seamless=Yes\n");
+  EXPECT_TRUE(v.Seamless);
+
+  AppSettings defaults;
+  defaults.Seamless = false;  // a "1" must leave whatever was there
+  WriteText(Path, "[Settings]\nSeamless=1\nShowTilingWindow=1\n");
+  ASSERT_TRUE(LoadAppSettings(Path, defaults));
+  EXPECT_FALSE(defaults.Seamless);
+  EXPECT_FALSE(defaults.ShowTilingWindow);
+}
+
+TEST_F(AppSettingsFile, NumbersReadAsCLiterals) {
+  EXPECT_EQ(LoadFrom("Number=0x10\n").Number, 16);
+  EXPECT_EQ(LoadFrom("Number=010\n").Number, 8);
+  EXPECT_EQ(LoadFrom("Number=\n").Number, 12);
+  EXPECT_EQ(LoadFrom("Number=many\n").Number, 12);
+  EXPECT_EQ(LoadFrom("GeneratedCount=4294967295\n").GeneratedCount, 4294967295u);
+}
+
+TEST_F(AppSettingsFile, MissingFileGivesAllDefaults) {
+  AppSettings expected;
+  expected.FileSaveDir = "/home/user/Documents";  // set by start-up before loading
+  expected.WindowLeft = 660;
+  AppSettings values = expected;
+  EXPECT_FALSE(LoadAppSettings(Folder.File("absent.ini"), values));
+  EXPECT_TRUE(values == expected);
+  // A file without our section reads the same.
+  WriteText(Path, "[Other]\nRender=5\n");
+  ASSERT_TRUE(LoadAppSettings(Path, values));
+  EXPECT_TRUE(values == expected);
+  // The table's defaults themselves.
+  EXPECT_EQ(expected.WindowWidth, 600);
+  EXPECT_EQ(expected.WindowHeight, 400);
+  EXPECT_EQ(expected.StockWindowWidth, 320);
+  EXPECT_EQ(expected.TilingWindowLeft, 32);
+  EXPECT_EQ(expected.Render, 2);
+  EXPECT_EQ(expected.Filter, 3);
+  EXPECT_EQ(expected.Geometric, 3);
+  EXPECT_EQ(expected.ImageWidth, 120);
+  EXPECT_TRUE(expected.Square && expected.Seamless && !expected.WindowMaximize);
+  EXPECT_EQ(expected.Number, 12);
+  EXPECT_EQ(expected.JPEGQuality, 90);
+  EXPECT_EQ(expected.SaveFormat, 1);
+  EXPECT_EQ(expected.GeneratedCount, 0u);
+}
+
+TEST_F(AppSettingsFile, QuotedSaveDirReadsBackWithItsQuotes) {
+  AppSettings values;
+  values.FileSaveDir = "\"/home/user/my textures\"";
+  values.JPEGQuality = 37;
+  ASSERT_TRUE(SaveAppSettings(Path, values));
+  AppSettings back;
+  ASSERT_TRUE(LoadAppSettings(Path, back));
+  EXPECT_EQ(back.FileSaveDir, "\"/home/user/my textures\"");
+  EXPECT_EQ(back.JPEGQuality, 37);
+
+  // An empty folder is no use to the save dialog; the default stays.
+  back.FileSaveDir = "/default";
+  WriteText(Path, "[Settings]\nFileSaveDir=\n");
+  ASSERT_TRUE(LoadAppSettings(Path, back));
+  EXPECT_EQ(back.FileSaveDir, "/default");
+}
+
+TEST_F(AppSettingsFile, SavingTwiceKeepsOneLinePerKeyInTableOrder) {
+  WriteText(Path, "[Other]\nKeep=1\n\n[Settings]\nRender=4\nMyOwnKey=stays\n");
+  AppSettings values;
+  values.FileSaveDir = "/tmp";
+  values.GeneratedCount = 77;
+  ASSERT_TRUE(SaveAppSettings(Path, values));
+  values.GeneratedCount = 78;
+  ASSERT_TRUE(SaveAppSettings(Path, values));
+
+  const std::vector<std::string> lines = Lines(ReadText(Path));
+  std::map<std::string, int> counts;
+  std::vector<std::string> order;
+  for (const std::string& line : lines) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    if (++counts[key] == 1 && key != "Keep" && key != "MyOwnKey") order.push_back(key);
+  }
+  for (const char* key : kKeyOrder) EXPECT_EQ(counts[key], 1) << key;
+  EXPECT_EQ(counts["Keep"], 1);
+  EXPECT_EQ(counts["MyOwnKey"], 1);
+  // Render was already in the file and kept its place; the rest follow in table order.
+  std::vector<std::string> expected(std::begin(kKeyOrder), std::end(kKeyOrder));
+  expected.erase(expected.begin() + 15);
+  expected.insert(expected.begin(), "Render");
+  EXPECT_EQ(order, expected);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "GeneratedCount=78"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "MyOwnKey=stays"), lines.end());
+}
+
+TEST_F(AppSettingsFile, EveryKeyRoundTrips) {
+  AppSettings values;
+  values.WindowLeft = -8;
+  values.WindowTop = 1200;
+  values.WindowWidth = 1024;
+  values.WindowHeight = 700;
+  values.WindowMaximize = true;
+  values.ShowTilingWindow = true;
+  values.TilingWindowLeft = 5;
+  values.TilingWindowTop = 6;
+  values.TilingWindowWidth = 416;
+  values.TilingWindowHeight = 439;
+  values.ShowStockWindow = true;
+  values.StockWindowLeft = 7;
+  values.StockWindowTop = 8;
+  values.StockWindowWidth = 500;
+  values.StockWindowHeight = 501;
+  values.Render = 5;
+  values.Filter = 0;
+  values.Geometric = 1;
+  values.ImageWidth = 256;
+  values.ImageHeight = 64;
+  values.Square = false;
+  values.Seamless = false;
+  values.Number = 1000;
+  values.JPEGQuality = 75;
+  values.FileSaveDir = "/home/user/Bilder/ñ";
+  values.SaveFormat = 3;
+  values.GeneratedCount = 4000000000u;
+  ASSERT_TRUE(SaveAppSettings(Path, values));
+  AppSettings back;
+  ASSERT_TRUE(LoadAppSettings(Path, back));
+  EXPECT_TRUE(back == values);
+}
+
+TEST_F(AppSettingsFile, SaveDirThatCannotBeStoredKeepsPreviousValue) {
+  AppSettings values;
+  values.FileSaveDir = "/old";
+  ASSERT_TRUE(SaveAppSettings(Path, values));
+  values.FileSaveDir = "/new\n[Settings]\nRender=1";
+  values.Number = 20;
+  EXPECT_FALSE(SaveAppSettings(Path, values));  // reported, but the other keys are saved
+  AppSettings back;
+  ASSERT_TRUE(LoadAppSettings(Path, back));
+  EXPECT_EQ(back.FileSaveDir, "/old");
+  EXPECT_EQ(back.Number, 20);
+  EXPECT_EQ(back.Render, 2);
+}
+
+TEST(AppSettingsDefaults, MainWindowCentredInWorkArea) {
+  AppSettings values;
+  ApplyDefaultMainPosition(values, 0, 30, 1920, 1050);
+  EXPECT_EQ(values.WindowLeft, 660);
+  EXPECT_EQ(values.WindowTop, 355);
+  ApplyDefaultMainPosition(values, 100, 0, 501, 300);
+  EXPECT_EQ(values.WindowLeft, 100 + (501 - 600) / 2);  // -49: halves round toward zero
+  EXPECT_EQ(values.WindowTop, -50);
+}
+
+// Where the file lives.
+
+EnvironmentLookup Env(std::map<std::string, std::string> vars) {
+  return [vars](const char* name) -> std::optional<std::string> {
+    auto it = vars.find(name);
+    if (it == vars.end()) return std::nullopt;
+    return it->second;
+  };
+}
+
+TEST(SettingsLocation, IniNameFromProgramName) {
+  EXPECT_EQ(IniPathBesideExecutable("/opt/orvelle/bin/orvelle"), "/opt/orvelle/bin/orvelle.ini");
+  EXPECT_EQ(IniPathBesideExecutable("/opt/my.app/orvelle"), "/opt/my.app/orvelle.ini");
+  EXPECT_EQ(IniPathBesideExecutable("/opt/orvelle.bin"), "/opt/orvelle.ini");
+  EXPECT_EQ(IniPathBesideExecutable("/opt/.orvelle"), "/opt/.orvelle.ini");
+  EXPECT_EQ(IniPathBesideExecutable(""), "");
+}
+
+TEST(SettingsLocation, UserPathFromEnvironment) {
+  EXPECT_EQ(UserSettingsPath(Env({{"XDG_CONFIG_HOME", "/cfg/"}, {"HOME", "/home/u"}})), "/cfg/orvelle/orvelle.ini");
+  EXPECT_EQ(UserSettingsPath(Env({{"HOME", "/home/u"}})), "/home/u/.config/orvelle/orvelle.ini");
+  // Relative and empty values do not count.
+  EXPECT_EQ(UserSettingsPath(Env({{"XDG_CONFIG_HOME", "cfg"}, {"HOME", "/home/u"}})),
+            "/home/u/.config/orvelle/orvelle.ini");
+  EXPECT_EQ(UserSettingsPath(Env({{"XDG_CONFIG_HOME", ""}, {"HOME", ""}})), "");
+}
+
+TEST(SettingsLocation, WritableProgramFolderKeepsFileBesideProgram) {
+  TempFolder folder;
+  const SettingsLocation where =
+      LocateSettingsFile(folder.File("orvelle"), Env({{"XDG_CONFIG_HOME", folder.File("cfg")}}));
+  EXPECT_EQ(where.LoadPath, folder.File("orvelle.ini"));
+  EXPECT_EQ(where.SavePath, folder.File("orvelle.ini"));
+}
+
+TEST(SettingsLocation, ReadOnlyProgramFolderFallsBackToUserFolder) {
+  TempFolder folder;
+  const std::string xdg = folder.File("cfg");
+  const auto readOnly = [](const std::string&) { return false; };
+  const SettingsLocation where = LocateSettingsFile(folder.File("bin/orvelle"), Env({{"XDG_CONFIG_HOME", xdg}}), readOnly);
+  EXPECT_EQ(where.LoadPath, xdg + "/orvelle/orvelle.ini");
+  EXPECT_EQ(where.SavePath, xdg + "/orvelle/orvelle.ini");
+
+  // Saving creates the folder; the next run reads what was saved.
+  AppSettings values;
+  values.Number = 42;
+  ASSERT_TRUE(SaveAppSettings(where.SavePath, values));
+  AppSettings back;
+  ASSERT_TRUE(LoadAppSettings(where.LoadPath, back));
+  EXPECT_EQ(back.Number, 42);
+}
+
+TEST(SettingsLocation, RealCheckRejectsFolderThatCannotHoldFiles) {
+  TempFolder folder;
+  // The "program folder" is a plain file: nothing can be created in it,
+  // whatever the permissions of the user running the test.
+  WriteText(folder.File("notafolder"), "x");
+  EXPECT_FALSE(IsWritableFolder(folder.File("notafolder")));
+  EXPECT_TRUE(IsWritableFolder(folder.Path));
+  const SettingsLocation where =
+      LocateSettingsFile(folder.File("notafolder/orvelle"), Env({{"HOME", folder.File("home")}}));
+  EXPECT_EQ(where.SavePath, folder.File("home/.config/orvelle/orvelle.ini"));
+  // The probe leaves nothing behind.
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path)) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
+}
+
+TEST(SettingsLocation, FileBesideReadOnlyProgramIsReadOnceThenUserFileWins) {
+  TempFolder folder;
+  const std::string beside = folder.File("orvelle.ini");
+  const std::string user = folder.File("cfg/orvelle/orvelle.ini");
+  const auto readOnly = [](const std::string&) { return false; };
+  const EnvironmentLookup env = Env({{"XDG_CONFIG_HOME", folder.File("cfg")}});
+  WriteText(beside, "[Settings]\nNumber=33\n");
+
+  SettingsLocation where = LocateSettingsFile(folder.File("orvelle"), env, readOnly);
+  EXPECT_EQ(where.LoadPath, beside);
+  EXPECT_EQ(where.SavePath, user);
+
+  AppSettings values;
+  ASSERT_TRUE(LoadAppSettings(where.LoadPath, values));
+  EXPECT_EQ(values.Number, 33);
+  values.Number = 34;
+  ASSERT_TRUE(SaveAppSettings(where.SavePath, values));
+
+  where = LocateSettingsFile(folder.File("orvelle"), env, readOnly);
+  EXPECT_EQ(where.LoadPath, user);
+  EXPECT_EQ(where.SavePath, user);
+}
+
+TEST(SettingsLocation, ThisProgramIsFound) {
+  const std::string exe = ExecutablePath();
+  ASSERT_FALSE(exe.empty());
+  EXPECT_TRUE(std::filesystem::exists(exe));
+  EXPECT_EQ(LocateSettingsFile().SavePath.empty(), false);
+}
+
+}  // namespace

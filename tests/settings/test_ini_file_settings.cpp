@@ -1,0 +1,411 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "app/settings/atomic_file.h"
+#include "app/settings/ini_file_settings.h"
+#include "tests/settings/temp_folder.h"
+
+namespace {
+
+// Opens a store for reading over the given file text.
+class IniRead : public ::testing::Test {
+ protected:
+  bool Load(const std::string& text, const char* section = "Settings") {
+    WriteText(Path, text);
+    return Store.Open(Path.c_str(), section, IniModeRead, 0);
+  }
+  std::string ReadStringOr(const char* key, const char* fallback) {
+    char buffer[64];
+    std::strcpy(buffer, fallback);
+    Store.ReadString(key, buffer, sizeof buffer);
+    return buffer;
+  }
+
+  TempFolder Folder;
+  std::string Path = Folder.File("orvelle.ini");
+  mvIniFileSettings Store;
+};
+
+TEST_F(IniRead, FindsSectionsAndKeysIgnoringCaseAndBlanks) {
+  ASSERT_TRUE(Load("[Other]\nwidth=1\n[ settings ]\n  WIDTH  =  \t42 \t\nName= two words \n"));
+  int32_t width = 0;
+  EXPECT_TRUE(Store.ReadInt("Width", width));
+  EXPECT_EQ(width, 42);
+  EXPECT_EQ(ReadStringOr("name", "?"), "two words");
+}
+
+TEST_F(IniRead, KeysOfOtherSectionsAndBeforeAnySectionAreInvisible) {
+  ASSERT_TRUE(Load("Top=1\n[Settings]\nA=2\n[Next\nB=3\n"));
+  int32_t value = -1;
+  EXPECT_FALSE(Store.ReadInt("Top", value));
+  EXPECT_FALSE(Store.ReadInt("B", value));  // a header without its bracket still ends the section
+  EXPECT_EQ(value, -1);
+  EXPECT_TRUE(Store.ReadInt("A", value));
+  EXPECT_EQ(value, 2);
+}
+
+TEST_F(IniRead, FirstOfDuplicateSectionsAndKeysWins) {
+  ASSERT_TRUE(Load("[Settings]\nA=1\nA=2\n[Settings]\nA=3\nB=4\n"));
+  int32_t value = 0;
+  EXPECT_TRUE(Store.ReadInt("A", value));
+  EXPECT_EQ(value, 1);
+  EXPECT_FALSE(Store.ReadInt("B", value));
+}
+
+TEST_F(IniRead, CrLfAndLfFilesReadAlike) {
+  ASSERT_TRUE(Load("\xEF\xBB\xBF[Settings]\r\nA = 7\r\nS=text\r\nB=8"));
+  int32_t a = 0, b = 0;
+  EXPECT_TRUE(Store.ReadInt("A", a));
+  EXPECT_TRUE(Store.ReadInt("B", b));
+  EXPECT_EQ(a, 7);
+  EXPECT_EQ(b, 8);
+  EXPECT_EQ(ReadStringOr("S", "?"), "text");  // no carriage return left on the value
+}
+
+TEST_F(IniRead, StripsOneMatchingPairOfQuotes) {
+  ASSERT_TRUE(Load("[Settings]\nD=\"a b\"\nS=  'x'  \nM=\"x'\nT=\"\"q\"\"\nO=\"\nE=\"\"\n"));
+  EXPECT_EQ(ReadStringOr("D", "?"), "a b");
+  EXPECT_EQ(ReadStringOr("S", "?"), "x");
+  EXPECT_EQ(ReadStringOr("M", "?"), "\"x'");
+  EXPECT_EQ(ReadStringOr("T", "?"), "\"q\"");
+  EXPECT_EQ(ReadStringOr("O", "?"), "\"");
+  EXPECT_EQ(ReadStringOr("E", "?"), "");
+}
+
+TEST_F(IniRead, StringMissingOrMarkedFailsAndLeavesBuffer) {
+  ASSERT_TRUE(Load("[Settings]\nM=\x1A" "abc\nLong=abcdefgh\nU=ab\xC3\xA9\n"));
+  EXPECT_FALSE(Store.ReadString("Missing", nullptr, 10));
+  EXPECT_EQ(ReadStringOr("Missing", "keep"), "keep");
+  EXPECT_EQ(ReadStringOr("M", "keep"), "keep");
+  char small[5] = "zzzz";
+  EXPECT_TRUE(Store.ReadString("Long", small, sizeof small));
+  EXPECT_STREQ(small, "abcd");
+  // Three bytes of room would split the two-byte character: it is left out whole.
+  char three[4];
+  EXPECT_TRUE(Store.ReadString("U", three, 4));
+  EXPECT_STREQ(three, "ab");
+}
+
+TEST_F(IniRead, IntegersParseAsCLiterals) {
+  ASSERT_TRUE(Load("[Settings]\nHex=0x1f\nOct=010\nNeg=-12\nPlus=+5\nTail=12abc\nZero=0\nBadOct=09\n"
+                   "Quoted=\"33\"\nLong=0000000000000012\nBig=99999999999\nSmall=-99999999999\nEmpty=\n"
+                   "Word=abc\nBare0x=0x\n"));
+  auto read = [&](const char* key) {
+    int32_t v = -777;
+    Store.ReadInt(key, v);
+    return v;
+  };
+  EXPECT_EQ(read("Hex"), 31);
+  EXPECT_EQ(read("Oct"), 8);
+  EXPECT_EQ(read("Neg"), -12);
+  EXPECT_EQ(read("Plus"), 5);
+  EXPECT_EQ(read("Tail"), 12);
+  EXPECT_EQ(read("Zero"), 0);
+  EXPECT_EQ(read("BadOct"), 0);
+  EXPECT_EQ(read("Quoted"), 33);
+  EXPECT_EQ(read("Long"), 1);  // only the first 15 characters count: octal 000...01
+  EXPECT_EQ(read("Big"), INT32_MAX);
+  EXPECT_EQ(read("Small"), INT32_MIN);
+  EXPECT_EQ(read("Bare0x"), 0);
+  int32_t untouched = 5;
+  EXPECT_FALSE(Store.ReadInt("Empty", untouched));
+  EXPECT_FALSE(Store.ReadInt("Word", untouched));
+  EXPECT_FALSE(Store.ReadInt("Missing", untouched));
+  EXPECT_EQ(untouched, 5);
+}
+
+TEST_F(IniRead, UnsignedReadsFullRangeAndWrapsMinus) {
+  ASSERT_TRUE(Load("[Settings]\nMax=4294967295\nMinus=-1\nOver=0x1FFFFFFFF\n"));
+  uint32_t v = 0;
+  EXPECT_TRUE(Store.ReadUnsigned("Max", v));
+  EXPECT_EQ(v, 4294967295u);
+  EXPECT_TRUE(Store.ReadUnsigned("Minus", v));
+  EXPECT_EQ(v, 4294967295u);
+  v = 0;
+  EXPECT_TRUE(Store.ReadUnsigned("Over", v));
+  EXPECT_EQ(v, 4294967295u);
+}
+
+TEST_F(IniRead, BoolWordsOnly) {
+  ASSERT_TRUE(Load("[Settings]\nA=TRUE\nB=Yes\nC=no\nD=False\nE=1\nF=yesterday\nG=\n"));
+  bool v = false;
+  EXPECT_TRUE(Store.ReadBool("A", v));
+  EXPECT_TRUE(v);
+  EXPECT_TRUE(Store.ReadBool("C", v));
+  EXPECT_FALSE(v);
+  EXPECT_TRUE(Store.ReadBool("B", v));
+  EXPECT_TRUE(v);
+  EXPECT_TRUE(Store.ReadBool("D", v));
+  EXPECT_FALSE(v);
+  v = true;
+  EXPECT_FALSE(Store.ReadBool("E", v));
+  EXPECT_FALSE(Store.ReadBool("F", v));
+  EXPECT_FALSE(Store.ReadBool("G", v));
+  EXPECT_TRUE(v);
+}
+
+TEST_F(IniRead, IntArraysSplitAtCommas) {
+  ASSERT_TRUE(Load("[Settings]\nA=1, -2,\t30 ,0400\nB=7,8,\nBad=1,x,3\nHole=1,,3\nWide=123456789012345,2\n"));
+  int32_t values[6] = {9, 9, 9, 9, 9, 9};
+  size_t count = 6;
+  EXPECT_TRUE(Store.ReadIntArray("A", values, count));
+  ASSERT_EQ(count, 4u);
+  EXPECT_EQ(values[0], 1);
+  EXPECT_EQ(values[1], -2);
+  EXPECT_EQ(values[2], 30);
+  EXPECT_EQ(values[3], 400);  // decimal, leading zero or not
+  EXPECT_EQ(values[4], 9);
+
+  count = 2;
+  EXPECT_TRUE(Store.ReadIntArray("A", values, count));
+  EXPECT_EQ(count, 2u);
+  count = 6;
+  EXPECT_TRUE(Store.ReadIntArray("B", values, count));
+  EXPECT_EQ(count, 2u);
+  count = 6;
+  EXPECT_TRUE(Store.ReadIntArray("Wide", values, count));
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(values[0], INT32_MAX);  // 11 characters, saturated
+  EXPECT_EQ(values[1], 2);
+
+  int32_t kept[3] = {4, 5, 6};
+  count = 3;
+  EXPECT_FALSE(Store.ReadIntArray("Bad", kept, count));
+  EXPECT_FALSE(Store.ReadIntArray("Hole", kept, count));
+  EXPECT_FALSE(Store.ReadIntArray("Missing", kept, count));
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(kept[1], 5);
+}
+
+TEST_F(IniRead, BinaryNeedsTwoDigitsPerByte) {
+  ASSERT_TRUE(Load("[Settings]\nB=00FFa5\nBad=0G\n"));
+  uint8_t bytes[4] = {1, 1, 1, 1};
+  size_t count = 3;
+  EXPECT_TRUE(Store.ReadBinary("B", bytes, count));
+  EXPECT_EQ(bytes[0], 0x00);
+  EXPECT_EQ(bytes[1], 0xFF);
+  EXPECT_EQ(bytes[2], 0xA5);
+  count = 4;
+  bytes[0] = 7;
+  EXPECT_FALSE(Store.ReadBinary("B", bytes, count));
+  count = 1;
+  EXPECT_FALSE(Store.ReadBinary("Bad", bytes, count));
+  EXPECT_EQ(bytes[0], 7);
+}
+
+TEST_F(IniRead, ReadOnlyStoreRefusesWrites) {
+  ASSERT_TRUE(Load("[Settings]\nA=1\n"));
+  EXPECT_FALSE(Store.WriteInt("A", 2));
+  EXPECT_FALSE(Store.ClearSection());
+  Store.Close();
+  EXPECT_EQ(ReadText(Path), "[Settings]\nA=1\n");
+}
+
+class IniWrite : public ::testing::Test {
+ protected:
+  TempFolder Folder;
+  std::string Path = Folder.File("orvelle.ini");
+};
+
+TEST_F(IniWrite, OpenModesAndFlags) {
+  mvIniFileSettings store;
+  EXPECT_FALSE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));  // missing file
+  EXPECT_FALSE(store.Open(Folder.Path.c_str(), "Settings", IniModeRead, 0));  // a folder is no file
+  EXPECT_FALSE(store.Open(Path.c_str(), "Bad]Name", IniModeWrite, 0));
+  EXPECT_FALSE(store.Open(Path.c_str(), "", IniModeWrite, 0));
+  EXPECT_FALSE(store.Open(nullptr, "Settings", IniModeWrite, 0));
+
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, IniFlagCreateNew));
+  store.Close();
+  EXPECT_FALSE(std::filesystem::exists(Path));  // nothing written, nothing created
+
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, IniFlagCreateNew));
+  EXPECT_TRUE(store.WriteInt("A", 1));
+  store.Close();
+  EXPECT_EQ(ReadText(Path), "[Settings]\nA=1\n");
+
+  EXPECT_FALSE(store.Open(Path.c_str(), "Settings", IniModeWrite, IniFlagCreateNew));
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
+  EXPECT_TRUE(store.WriteInt("A", 2));
+  // Reopening closes, and closing writes.
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeRead | IniModeWrite, 0));
+  int32_t a = 0;
+  EXPECT_TRUE(store.ReadInt("A", a));
+  EXPECT_EQ(a, 2);
+}
+
+TEST_F(IniWrite, EncodingsRoundTrip) {
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
+  const int32_t array[3] = {-5, 0, 2147483647};
+  const uint8_t bytes[3] = {0x0A, 0xBC, 0xFF};
+  EXPECT_TRUE(store.WriteInt("Int", -2147483647 - 1));
+  EXPECT_TRUE(store.WriteUnsigned("Unsigned", 4000000000u));
+  EXPECT_TRUE(store.WriteBool("Yes", true));
+  EXPECT_TRUE(store.WriteBool("No", false));
+  EXPECT_TRUE(store.WriteIntArray("Array", array, 3));
+  EXPECT_TRUE(store.WriteBinary("Binary", bytes, 3));
+  EXPECT_TRUE(store.WriteString("Quoted", "\"/home/a b\""));
+  EXPECT_TRUE(store.WriteString("Single", "'x'"));
+  EXPECT_TRUE(store.WriteString("HalfQuoted", "\"x"));
+  EXPECT_TRUE(store.WriteString("Padded", " lead and trail\t"));
+  EXPECT_TRUE(store.WriteString("Quote", "\""));
+  ASSERT_TRUE(store.Flush());
+  store.Close();
+  EXPECT_EQ(ReadText(Path),
+            "[Settings]\nInt=-2147483648\nUnsigned=4000000000\nYes=yes\nNo=no\nArray=-5,0,2147483647\n"
+            "Binary=0ABCFF\nQuoted=\"\"/home/a b\"\"\nSingle=\"'x'\"\nHalfQuoted=\"x\n"
+            "Padded=\" lead and trail\t\"\nQuote=\"\n");
+
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));
+  const std::pair<const char*, const char*> strings[] = {
+      {"Quoted", "\"/home/a b\""}, {"Single", "'x'"}, {"HalfQuoted", "\"x"},
+      {"Padded", " lead and trail\t"}, {"Quote", "\""}};
+  for (const auto& [key, expected] : strings) {
+    SCOPED_TRACE(key);
+    char text[64];
+    ASSERT_TRUE(store.ReadString(key, text, sizeof text));
+    EXPECT_STREQ(text, expected);
+  }
+  int32_t back[3] = {};
+  size_t count = 3;
+  EXPECT_TRUE(store.ReadIntArray("Array", back, count));
+  EXPECT_EQ(back[0], -5);
+  EXPECT_EQ(back[2], 2147483647);
+  uint8_t binary[3] = {};
+  count = 3;
+  EXPECT_TRUE(store.ReadBinary("Binary", binary, count));
+  EXPECT_EQ(std::memcmp(binary, bytes, 3), 0);
+  uint32_t u = 0;
+  EXPECT_TRUE(store.ReadUnsigned("Unsigned", u));
+  EXPECT_EQ(u, 4000000000u);
+}
+
+TEST_F(IniWrite, RefusesTextThatWouldBreakTheFile) {
+  WriteText(Path, "[Settings]\nA=1\n");
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
+  EXPECT_FALSE(store.WriteString("A", "dir\n[Evil]\nX=1"));
+  EXPECT_FALSE(store.WriteString("A", "cr\rhere"));
+  EXPECT_FALSE(store.WriteInt("Key=Value", 1));
+  EXPECT_FALSE(store.WriteInt("[Section", 1));
+  EXPECT_FALSE(store.WriteInt("", 1));
+  EXPECT_FALSE(store.WriteString("A", nullptr));
+  store.Close();
+  EXPECT_EQ(ReadText(Path), "[Settings]\nA=1\n");
+}
+
+TEST_F(IniWrite, UpdatesInPlaceAndKeepsEverythingElse) {
+  const std::string original =
+      "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nwidth = 5\r\nUnknown=stays\r\n\r\n"
+      "[Last]\r\nZ=1";
+  WriteText(Path, original);
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
+  EXPECT_TRUE(store.WriteInt("Width", 6));
+  EXPECT_TRUE(store.WriteInt("Height", 7));
+  store.Close();
+  EXPECT_EQ(ReadText(Path),
+            "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nWidth=6\r\nUnknown=stays\r\n"
+            "Height=7\r\n\r\n[Last]\r\nZ=1");
+}
+
+TEST_F(IniWrite, AddsSectionAfterUnterminatedLastLine) {
+  WriteText(Path, "[Other]\nA=1");
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
+  EXPECT_TRUE(store.WriteBool("B", true));
+  store.Close();
+  EXPECT_EQ(ReadText(Path), "[Other]\nA=1\n\n[Settings]\nB=yes\n");
+}
+
+TEST_F(IniWrite, ClearSectionEmptiesOnlyThatSection) {
+  WriteText(Path, "[Settings]\nA=1\n; note\nB=2\n\n[Other]\nC=3\n");
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(Path.c_str(), "settings", IniModeRead | IniModeWrite, 0));
+  EXPECT_TRUE(store.ClearSection());
+  int32_t v = 0;
+  EXPECT_FALSE(store.ReadInt("A", v));
+  EXPECT_TRUE(store.WriteInt("D", 4));
+  store.Close();
+  EXPECT_EQ(ReadText(Path), "[Settings]\nD=4\n\n[Other]\nC=3\n");
+}
+
+TEST_F(IniWrite, UnreadableExistingFileIsNeverOverwritten) {
+  // Too large to load means we could not carry its other keys over.
+  std::string big = "[Settings]\nA=1\n";
+  big.resize(mvIniFileSettings::kMaxFileSize + 1, ';');
+  WriteText(Path, big);
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
+  EXPECT_FALSE(store.WriteInt("A", 2));
+  EXPECT_TRUE(store.Flush());
+  store.Close();
+  EXPECT_EQ(std::filesystem::file_size(Path), big.size());
+  EXPECT_FALSE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));
+}
+
+TEST_F(IniWrite, FlushIntoMissingFolderFails) {
+  WriteText(Folder.File("plain"), "x");
+  const std::string path = Folder.File("plain/orvelle.ini");
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(path.c_str(), "Settings", IniModeWrite, 0));
+  EXPECT_TRUE(store.WriteInt("A", 1));
+  EXPECT_FALSE(store.Flush());
+}
+
+// A disk that fills up half-way through the save: the write of the new
+// text fails, the old file must stay whole and no temporary may remain.
+TEST_F(IniWrite, FailedWriteLeavesOldFileIntact) {
+  const std::string original = "[Settings]\nA=1\n[Other]\nB=2\n";
+  WriteText(Path, original);
+  mvIniFileSettings store;
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
+  EXPECT_TRUE(store.WriteString("Long", std::string(4096, 'x').c_str()));
+
+  struct rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 1024;
+  void (*previous)(int) = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool flushed = store.Flush();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, previous);
+
+  EXPECT_FALSE(flushed);
+  EXPECT_EQ(ReadText(Path), original);
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder.Path)) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
+  // With room again the same store gets its changes out.
+  EXPECT_TRUE(store.Flush());
+  int32_t a = 0;
+  store.Close();
+  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));
+  EXPECT_TRUE(store.ReadInt("A", a));
+  EXPECT_EQ(a, 1);
+}
+
+TEST(AtomicFile, KeepsPermissionsAndFollowsLinks) {
+  TempFolder folder;
+  const std::string target = folder.File("real.ini");
+  const std::string link = folder.File("link.ini");
+  WriteText(target, "old");
+  std::filesystem::permissions(target, std::filesystem::perms(0640));
+  std::filesystem::create_symlink(target, link);
+  ASSERT_TRUE(WriteFileAtomically(link, "new"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadText(target), "new");
+  EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms(0640));
+}
+
+}  // namespace
