@@ -1,0 +1,8 @@
+#pragma once
+#include <CLI/CLI.hpp>
+
+// Exit codes of every subcommand.
+enum : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+
+// Each subcommand registers itself on the app and sets `result` when it runs.
+void AddEffectsCommand(CLI::App& app, int& result);

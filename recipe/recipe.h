@@ -1,0 +1,46 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "effects/effect.h"
+#include "effects/layer.h"
+
+// JSON recipe files: a texture's size, seamless flag and effect chain, every
+// field of every effect written out, so the texture can be reproduced exactly.
+struct Recipe {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  bool Seamless = false;
+  std::vector<std::unique_ptr<mvEffect>> Effects;
+};
+
+nlohmann::json EffectToJson(const mvEffect& effect);
+// Reads one effect entry; on failure answers null and an error naming the
+// effect index and the field.
+std::unique_ptr<mvEffect> EffectFromJson(const nlohmann::json& entry, int index, std::string& error);
+
+nlohmann::json RecipeToJson(const Recipe& recipe);
+nlohmann::json RecipeToJson(const mvPictureLayer& layer, bool seamless);
+bool RecipeFromJson(const nlohmann::json& doc, Recipe& out, std::string& error);
+
+// Files. Reading accepts a whole recipe or (ReadEffectFile) one effect entry.
+bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error);
+bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std::string& error);
+// Written atomically: the old file stays intact when writing fails.
+bool WriteJsonFile(const std::string& path, const nlohmann::json& doc, std::string& error);
+
+// Builds a layer of the recipe's size (RGB 8-bit, 4 channels) holding clones
+// of its effects, rendered. False when the picture cannot be made.
+bool RenderRecipe(const Recipe& recipe, mvPictureLayer& layer, int32_t width = 0, int32_t height = 0);
+
+// Field values as text, for the command line (`--param NAME=VALUE`) and listings.
+bool SetFieldFromText(mvEffect& effect, const FieldInfo& field, std::string_view text, std::string& error);
+nlohmann::json FieldToJson(const mvEffect& effect, const FieldInfo& field);
+std::string FieldValueText(const mvEffect& effect, const FieldInfo& field);
+std::string FieldTypeName(FieldType type);
+// "clamped to 1..100", "0 becomes 1", "bit 0", ... or empty.
+std::string FieldRuleText(const FieldInfo& field);
