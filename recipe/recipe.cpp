@@ -1,16 +1,14 @@
 #include "recipe/recipe.h"
 
+#include "core/atomic_file.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <limits>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using nlohmann::json;
 
@@ -254,25 +252,11 @@ bool ReadField(mvEffect& e, const FieldInfo& f, const json& v, std::string& why)
 
 std::string Where(int index) { return index < 0 ? std::string("effect") : "effect " + std::to_string(index); }
 
-bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<uint64_t>(size) > kMaxFileBytes) {
-    error = path + ": not a recipe file (too large)";
-    return false;
-  }
-  in.seekg(0);
-  text.resize(static_cast<size_t>(size));
-  if (size > 0 && !in.read(text.data(), size)) {
-    error = "cannot read " + path;
-    return false;
-  }
-  return true;
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
+  errno = 0;
+  if (ReadWholeFile(path, text, kMaxFileBytes)) return true;
+  error = "cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string(" (not a file, or too large)"));
+  return false;
 }
 
 // Deeply nested input would make parsing and destruction recurse without
@@ -489,7 +473,7 @@ bool RecipeFromJson(const json& doc, Recipe& out, std::string& error) {
 bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error) {
   std::string text;
   json doc;
-  if (!ReadWholeFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
+  if (!ReadTextFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
   if (!RecipeFromJson(doc, out, error)) {
     error = path + ": " + error;
     return false;
@@ -500,7 +484,7 @@ bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error) {
 bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std::string& error) {
   std::string text;
   json doc;
-  if (!ReadWholeFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
+  if (!ReadTextFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
   // A recipe holding exactly one effect serves as well.
   if (doc.is_object() && doc.contains("format")) {
     Recipe r;
@@ -524,33 +508,10 @@ bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std
 }
 
 bool WriteJsonFile(const std::string& path, const json& doc, std::string& error) {
-  const std::string text = doc.dump(2) + "\n";
-  // Write beside the target and rename over it, so a failed write never
-  // destroys a file that was already there.
-  std::string tmp = path + ".tmp-XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  ::fchmod(fd, 0644);
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
-  }
-  int savedErrno = errno;
-  if (ok && ::fsync(fd) != 0) { ok = false; savedErrno = errno; }
-  if (::close(fd) != 0 && ok) { ok = false; savedErrno = errno; }
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) { ok = false; savedErrno = errno; }
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    error = "cannot write " + path + ": " + std::strerror(savedErrno);
-  }
-  return ok;
+  errno = 0;
+  if (WriteFileAtomically(path, doc.dump(2) + "\n")) return true;
+  error = "cannot write " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+  return false;
 }
 
 bool RenderRecipe(const Recipe& recipe, mvPictureLayer& layer, int32_t width, int32_t height) {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/settings/atomic_file.h"
+#include "core/atomic_file.h"
 #include "app/settings/ini_file_settings.h"
 
 AppSettings Settings;

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string_view>
 
-#include "app/settings/atomic_file.h"
+#include "core/atomic_file.h"
 
 namespace {
 

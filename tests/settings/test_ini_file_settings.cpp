@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/settings/atomic_file.h"
+#include "core/atomic_file.h"
 #include "app/settings/ini_file_settings.h"
 #include "tests/settings/temp_folder.h"
 

@@ -1,4 +1,4 @@
-#include "app/settings/atomic_file.h"
+#include "core/atomic_file.h"
 
 #include <cerrno>
 #include <climits>
