@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "app/toolkit/picture_drawer.h"
+
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFF, kGray = 0xE0E0E0;
+
+mvPicture MakePicture(int32_t w, int32_t h, uint32_t type, uint32_t depth, uint32_t channels) {
+  mvPicture p;
+  EXPECT_TRUE(p.Create(w, h, type, depth, channels));
+  std::fill(p.Pixels, p.Pixels + p.ByteSize(), uint8_t{0});
+  return p;
+}
+
+TEST(PictureDrawer, TransparentPictureShowsTheCheckerboard) {
+  mvPictureDrawer drawer;
+  ASSERT_TRUE(drawer.IsValid());
+  mvPicture p = MakePicture(64, 64, ColorTypeRGB, 8, 4);
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(64, 64));
+  drawer.Draw(device, 0, 0, 0, 0, 64, 64, p);
+  for (int32_t y = 0; y < 64; ++y)
+    for (int32_t x = 0; x < 64; ++x)
+      ASSERT_EQ(device.Pixel(x, y), ((x / 32 + y / 32) % 2) ? kGray : kWhite) << x << "," << y;
+}
+
+TEST(PictureDrawer, CheckerboardIsLaidInPictureCoordinates) {
+  mvPictureDrawer drawer;
+  mvPicture p = MakePicture(64, 64, ColorTypeGray, 16, 2);
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(40, 40));
+  drawer.Draw(device, 0, 0, 16, 16, 40, 40, p);
+  EXPECT_EQ(device.Pixel(15, 15), kWhite);  // picture (31, 31)
+  EXPECT_EQ(device.Pixel(16, 15), kGray);   // picture (32, 31)
+  EXPECT_EQ(device.Pixel(16, 16), kWhite);  // picture (32, 32)
+}
+
+TEST(PictureDrawer, ConvertsEveryFormat) {
+  mvPictureDrawer drawer;
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(4, 1));
+  {
+    mvPicture p = MakePicture(1, 1, ColorTypeRGB, 8, 3);
+    p.Pixels[0] = 10, p.Pixels[1] = 20, p.Pixels[2] = 30;
+    drawer.Draw(device, 0, 0, 0, 0, 1, 1, p);
+    EXPECT_EQ(device.Pixel(0, 0), 0x0A141Eu);
+  }
+  {
+    // Half-transparent red over white: (200 x 128 + 255 x 127) / 255.
+    mvPicture p = MakePicture(1, 1, ColorTypeRGB, 8, 4);
+    p.Pixels[0] = 200, p.Pixels[3] = 128;
+    drawer.Draw(device, 1, 0, 0, 0, 1, 1, p);
+    EXPECT_EQ(device.Pixel(1, 0), MakeRGB((200 * 128 + 255 * 127) / 255, 127, 127));
+  }
+  {
+    mvPicture p = MakePicture(1, 1, ColorTypeRGB, 16, 3);
+    uint16_t* s = reinterpret_cast<uint16_t*>(p.Pixels);
+    s[0] = 0x12FF, s[1] = 0x3400, s[2] = 0xFF01;
+    drawer.Draw(device, 2, 0, 0, 0, 1, 1, p);
+    EXPECT_EQ(device.Pixel(2, 0), 0x1234FFu);
+  }
+  {
+    mvPicture p = MakePicture(1, 1, ColorTypeGray, 8, 2);
+    p.Pixels[0] = 0, p.Pixels[1] = 255;
+    drawer.Draw(device, 3, 0, 0, 0, 1, 1, p);
+    EXPECT_EQ(device.Pixel(3, 0), 0u);
+  }
+}
+
+TEST(PictureDrawer, WidePicturesDrawInBandsOfTheSharedBuffer) {
+  mvPictureDrawer drawer;
+  EXPECT_EQ(mvPictureDrawer::Stride24(1), 4u);
+  EXPECT_EQ(mvPictureDrawer::Stride24(1000), 3000u);
+  EXPECT_EQ(mvPictureDrawer::RowsPerBand(1000), 87);
+  mvPicture p = MakePicture(1000, 200, ColorTypeRGB, 8, 3);
+  p.Pixels[p.Stride * 199 + 999 * 3] = 77;
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(1000, 200));
+  drawer.Draw(device, 0, 0, 0, 0, 1000, 200, p);
+  EXPECT_EQ(device.SetBitsCalls, 3);
+  EXPECT_EQ(device.Pixel(999, 199), 0x4D0000u);
+}
+
+TEST(PictureDrawer, DrawClipsToThePicture) {
+  mvPictureDrawer drawer;
+  mvPicture p = MakePicture(10, 10, ColorTypeRGB, 8, 3);
+  std::fill(p.Pixels, p.Pixels + p.ByteSize(), uint8_t{255});
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(30, 30));
+  drawer.Draw(device, 5, 5, -2, 8, 100, 100, p);  // only picture columns 0..9, rows 8..9
+  EXPECT_EQ(device.Pixel(7, 5), kWhite);
+  EXPECT_EQ(device.Pixel(16, 6), kWhite);
+  EXPECT_EQ(device.Pixel(17, 5), 0u);
+  EXPECT_EQ(device.Pixel(7, 7), 0u);
+}
+
+TEST(PictureDrawer, NearestNeighbourEnlarges) {
+  mvPictureDrawer drawer;
+  mvPicture p = MakePicture(2, 1, ColorTypeRGB, 8, 3);
+  p.Pixels[0] = 255;  // red, then black
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(8, 2));
+  drawer.DrawScaled(device, {0, 0, 8, 2}, p, 0, 0, 8, 2, mvPictureDrawer::ModeNearest);
+  for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(device.Pixel(x, 1), x < 4 ? 0xFF0000u : 0u) << x;
+  // From a scroll position: the part from column 1 on fills the width.
+  drawer.DrawScaled(device, {0, 0, 8, 2}, p, 1, 0, 8, 2, mvPictureDrawer::ModeNearest);
+  EXPECT_EQ(device.Pixel(0, 0), 0u);
+}
+
+TEST(PictureDrawer, AreaAverageReducesToTheBlockMean) {
+  mvPictureDrawer drawer;
+  mvPicture p = MakePicture(4, 2, ColorTypeRGB, 8, 4);
+  for (int32_t x = 0; x < 4; ++x) {
+    for (int32_t y = 0; y < 2; ++y) {
+      uint8_t* px = p.Row(y) + x * 4;
+      px[0] = static_cast<uint8_t>(x * 10 + y);  // red varies, fully opaque
+      px[3] = 255;
+    }
+  }
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(2, 1));
+  drawer.DrawScaled(device, {0, 0, 2, 1}, p, 0, 0, 2, 1, mvPictureDrawer::ModeAreaAverage);
+  EXPECT_EQ(device.Pixel(0, 0), MakeRGB((0 + 1 + 10 + 11) / 4, 0, 0));
+  EXPECT_EQ(device.Pixel(1, 0), MakeRGB((20 + 21 + 30 + 31) / 4, 0, 0));
+}
+
+TEST(PictureDrawer, TheBufferLivesWhileAnyDrawerDoes) {
+  auto first = std::make_unique<mvPictureDrawer>();
+  mvPictureDrawer second;
+  first.reset();
+  EXPECT_TRUE(second.IsValid());
+  mvPicture p = MakePicture(2, 2, ColorTypeRGB, 8, 3);
+  mvMemoryDevice device;
+  ASSERT_TRUE(device.Create(2, 2));
+  second.Draw(device, 0, 0, 0, 0, 2, 2, p);
+  EXPECT_EQ(device.SetBitsCalls, 1);
+}
+
+}  // namespace
