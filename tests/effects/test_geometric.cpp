@@ -1,0 +1,468 @@
+// Quarter turns, flips and the four distortions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/sampler.h"
+#include "effects/effect.h"
+#include "effects/geometric/distortions.h"
+#include "effects/geometric/turns.h"
+
+namespace {
+
+enum : uint32_t { kLeft = 514, kRight = 515, kHalf = 516, kFlip = 518, kMirror = 519 };
+
+struct Format {
+  uint32_t Type, Depth, Channels;
+};
+// Odd widths below leave row padding, which comparisons must skip.
+const Format kFormats[] = {{ColorTypeRGB, 8, 4}, {ColorTypeRGB, 8, 3}, {ColorTypeRGB, 16, 4},
+                           {ColorTypeGray, 8, 1}, {ColorTypeGray, 16, 2}, {ColorTypeIndexed, 8, 1}};
+
+// A picture of deterministic noise, alpha included.
+mvPicture Noise(int32_t w, int32_t h, Format f = {ColorTypeRGB, 8, 4}, uint32_t seed = 1) {
+  mvPicture p;
+  EXPECT_TRUE(p.Create(w, h, f.Type, f.Depth, f.Channels));
+  for (int32_t y = 0; y < h; ++y)
+    for (uint32_t i = 0; i < static_cast<uint32_t>(w) * p.BytesPerPixel(); ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      p.Row(y)[i] = static_cast<uint8_t>(seed >> 24);
+    }
+  return p;
+}
+
+// Each pixel of an RGBA 8-bit picture names its own position: red x, green y.
+mvPicture Coordinates(int32_t w, int32_t h) {
+  mvPicture p;
+  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, 4));
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      uint8_t px[4] = {static_cast<uint8_t>(x), static_cast<uint8_t>(y), 0, 255};
+      p.SetPixel(x, y, px);
+    }
+  return p;
+}
+
+bool SamePixels(const mvPicture& a, const mvPicture& b) {
+  if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel) return false;
+  for (int32_t y = 0; y < a.Height; ++y)
+    if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.Width) * a.BytesPerPixel()) != 0) return false;
+  return true;
+}
+
+// Where pixel (x, y) of a Coordinates picture came from.
+std::pair<int, int> From(const mvPicture& p, int32_t x, int32_t y) {
+  uint8_t px[4];
+  p.GetPixel(x, y, px);
+  return {px[0], px[1]};
+}
+
+void Turn(uint32_t id, mvPicture& p) {
+  auto e = MakeEffect(id);
+  ASSERT_TRUE(e);
+  ASSERT_TRUE(ApplyTo(*e, p));
+}
+
+// Stops at the given step.
+mvCallbackProgress StopAt(uint32_t step) {
+  return mvCallbackProgress([step](uint32_t pos, uint32_t) { return pos < step; });
+}
+
+}  // namespace
+
+// ---- quarter turns and flips -----------------------------------------------
+
+TEST(Turns, SingleRowTurnedLeftStartsWithItsLastPixel) {
+  mvPicture row = Coordinates(5, 1);
+  mvPicture left(row);
+  Turn(kLeft, left);
+  ASSERT_EQ(left.Width, 1);
+  ASSERT_EQ(left.Height, 5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(From(left, 0, i).first, 4 - i);
+  mvPicture right(row);
+  Turn(kRight, right);
+  ASSERT_EQ(right.Width, 1);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(From(right, 0, i).first, i);
+}
+
+TEST(Turns, EachMovesPixelsWhereItShould) {
+  const int32_t w = 5, h = 3;
+  mvPicture src = Coordinates(w, h);
+  mvPicture left(src), right(src), half(src), flip(src), mirror(src);
+  Turn(kLeft, left);
+  Turn(kRight, right);
+  Turn(kHalf, half);
+  Turn(kFlip, flip);
+  Turn(kMirror, mirror);
+  for (int32_t r = 0; r < w; ++r)
+    for (int32_t c = 0; c < h; ++c) {
+      EXPECT_EQ(From(left, c, r), std::make_pair(w - 1 - r, c));
+      EXPECT_EQ(From(right, c, r), std::make_pair(r, h - 1 - c));
+    }
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      EXPECT_EQ(From(half, x, y), std::make_pair(w - 1 - x, h - 1 - y));
+      EXPECT_EQ(From(flip, x, y), std::make_pair(x, h - 1 - y));
+      EXPECT_EQ(From(mirror, x, y), std::make_pair(w - 1 - x, y));
+    }
+}
+
+TEST(Turns, InversePairsGiveBackTheStartInEveryFormat) {
+  for (const Format& f : kFormats) {
+    SCOPED_TRACE(testing::Message() << f.Type << "/" << f.Depth << "/" << f.Channels);
+    const mvPicture start = Noise(7, 3, f);
+    mvPicture p(start);
+    for (int i = 0; i < 4; ++i) Turn(kLeft, p);
+    EXPECT_TRUE(SamePixels(p, start));
+    Turn(kRight, p);
+    EXPECT_EQ(p.Width, 3);
+    Turn(kLeft, p);
+    EXPECT_TRUE(SamePixels(p, start));
+    for (uint32_t id : {kHalf, kFlip, kMirror}) {
+      Turn(id, p);
+      EXPECT_FALSE(SamePixels(p, start)) << id;
+      Turn(id, p);
+      EXPECT_TRUE(SamePixels(p, start)) << id;
+    }
+  }
+}
+
+TEST(Turns, InPlaceTurnsStayInsideTheWorkRect) {
+  const mvPicture start = Coordinates(9, 7);
+  for (uint32_t id : {kHalf, kFlip, kMirror}) {
+    SCOPED_TRACE(id);
+    mvPicture p(start);
+    p.HasWorkRect = 1;
+    p.WorkRect = {2, 1, 6, 5};
+    Turn(id, p);
+    for (int32_t y = 0; y < 7; ++y)
+      for (int32_t x = 0; x < 9; ++x) {
+        const bool inside = x >= 2 && x < 6 && y >= 1 && y < 5;
+        auto expect = std::make_pair(x, y);
+        if (inside && id != kFlip) expect.first = 2 + 6 - 1 - x;
+        if (inside && id != kMirror) expect.second = 1 + 5 - 1 - y;
+        EXPECT_EQ(From(p, x, y), expect) << x << "," << y;
+      }
+    Turn(id, p);
+    EXPECT_TRUE(SamePixels(p, start));
+    // A rectangle reaching past the picture is clipped to it.
+    p.WorkRect = {-3, 4, 40, 70};
+    Turn(id, p);
+    Turn(id, p);
+    EXPECT_TRUE(SamePixels(p, start));
+  }
+}
+
+TEST(Turns, QuarterTurnOfIndexedPictureKeepsPalette) {
+  mvPicture p = Noise(4, 6, {ColorTypeIndexed, 8, 1});
+  ASSERT_TRUE(p.SetPaletteEntry(0, 1, 2, 3));
+  ASSERT_TRUE(p.SetPaletteEntry(255, 250, 251, 252));
+  const mvPicture start(p);
+  Turn(kRight, p);
+  ASSERT_NE(p.Palette, nullptr);
+  ASSERT_EQ(p.Palette->Count, start.Palette->Count);
+  EXPECT_EQ(std::memcmp(p.Palette->Entries, start.Palette->Entries, static_cast<size_t>(p.Palette->Count) * 4), 0);
+  Turn(kLeft, p);
+  EXPECT_TRUE(SamePixels(p, start));
+}
+
+TEST(Turns, StreamIsOneZeroWord) {
+  for (uint32_t id : {kLeft, kRight, kHalf, kFlip, kMirror}) {
+    auto e = MakeEffect(id);
+    mvMemoryStream zero(std::vector<uint8_t>(4, 0));
+    EXPECT_TRUE(e->Load(zero));
+    mvMemoryStream four(std::vector<uint8_t>{4, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(e->Load(four)) << id;
+    auto other = MakeEffect(id);
+    other->Opacity = 3;
+    EXPECT_TRUE(e->IsEqual(*other));
+  }
+}
+
+TEST(Turns, CancelledTurnHandsBackNothing) {
+  mvPicture p = Noise(6, 4);
+  for (uint32_t id : {kLeft, kRight}) {
+    auto e = MakeEffect(id);
+    mvCallbackProgress stop = StopAt(2);
+    mvPicture* result = reinterpret_cast<mvPicture*>(&stop);  // must be cleared
+    EXPECT_FALSE(e->Transform(p, &result, &stop));
+    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(stop.Max, 5u);  // one step per row of the turned picture
+  }
+  for (uint32_t id : {kHalf, kFlip, kMirror}) {
+    auto e = MakeEffect(id);
+    mvPicture target(p);
+    mvCallbackProgress stop = StopAt(1);
+    EXPECT_FALSE(e->Apply(p, target, &stop)) << id;
+  }
+}
+
+// ---- distortions -----------------------------------------------------------
+
+TEST(Cylinder, TableEndsAndMiddle) {
+  double one[1];
+  FillCylinderTable(one, 1, 0);
+  EXPECT_EQ(one[0], 0.0);
+  std::vector<double> t(4097);
+  for (int32_t n = 2; n <= 4096; n += 2) {
+    FillCylinderTable(t.data(), n, 0);
+    const double half = n / 2.0;
+    // The written order may miss n / 2 by one unit in the last place.
+    EXPECT_LE(std::fabs(t[static_cast<size_t>(n / 2)] - half), half - std::nextafter(half, 0.0)) << n;
+    EXPECT_EQ(t[0], 0.0);
+    for (int32_t i = 1; i < n; ++i) ASSERT_GT(t[static_cast<size_t>(i)], t[static_cast<size_t>(i - 1)]) << n;
+    EXPECT_LT(t[static_cast<size_t>(n - 1)], n);
+  }
+  FillCylinderTable(t.data(), 8, 3);
+  EXPECT_EQ(t[0], 3.0);
+}
+
+TEST(Cylinder, SingleColumnUnchangedAndRowsBendLikeTurnedColumns) {
+  mvPicture column = Noise(1, 9);
+  mvCylinderEffect cylinder;
+  mvPicture out(column);
+  ASSERT_TRUE(ApplyTo(cylinder, out));
+  EXPECT_TRUE(SamePixels(out, column));
+
+  // Bending the rows is bending the columns of the transposed picture;
+  // mirror after right turn transposes.
+  const mvPicture start = Noise(13, 10);
+  mvPicture rows(start);
+  cylinder.Vertical = 1;
+  ASSERT_TRUE(ApplyTo(cylinder, rows));
+  EXPECT_FALSE(SamePixels(rows, start));
+  mvPicture viaColumns(start);
+  Turn(kRight, viaColumns);
+  Turn(kMirror, viaColumns);
+  cylinder.Vertical = 0;
+  ASSERT_TRUE(ApplyTo(cylinder, viaColumns));
+  Turn(kRight, viaColumns);
+  Turn(kMirror, viaColumns);
+  EXPECT_TRUE(SamePixels(rows, viaColumns));
+}
+
+TEST(Swirl, AngleZeroCopiesTheDiscAndLeavesTheCorners) {
+  const uint8_t mark[4] = {1, 2, 3, 4};
+  for (auto [w, h] : {std::pair{21, 21}, std::pair{40, 10}, std::pair{9, 30}}) {
+    SCOPED_TRACE(testing::Message() << w << "x" << h);
+    mvPicture src = Noise(w, h);
+    mvPicture dst(src);
+    dst.Fill(nullptr, mvColor::RGBA8(mark[0], mark[1], mark[2], mark[3]));
+    mvSwirlEffect swirl;
+    swirl.Angle = 0;
+    ASSERT_TRUE(swirl.Apply(src, dst, nullptr));
+    const double cx = (w - 1) / 2.0, cy = (h - 1) / 2.0, R = std::max(cx, cy);
+    const double sx = w < h ? static_cast<double>(h) / w : 1, sy = h < w ? static_cast<double>(w) / h : 1;
+    int written = 0;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        uint8_t s[4], d[4];
+        src.GetPixel(x, y, s);
+        dst.GetPixel(x, y, d);
+        const double dx = (x - cx) * sx, dy = (y - cy) * sy;
+        if (dx * dx + dy * dy >= R * R) {
+          EXPECT_EQ(std::memcmp(d, mark, 4), 0) << x << "," << y;
+        } else {
+          ++written;
+          EXPECT_EQ(std::memcmp(d, s, 4), 0) << x << "," << y;
+        }
+      }
+    EXPECT_GT(written, w * h / 2);
+  }
+}
+
+TEST(SineWave, PeriodsZeroSampleEveryPixelInPlace) {
+  for (const Format& f : kFormats) {
+    for (bool seamless : {false, true}) {
+      SCOPED_TRACE(testing::Message() << f.Type << "/" << f.Depth << "/" << f.Channels << " " << seamless);
+      const mvPicture start = Noise(11, 6, f);
+      mvPicture p(start);
+      mvSineWaveEffect wave;
+      wave.RowPeriod = wave.ColumnPeriod = 0;
+      wave.RowAmplitude = INT32_MIN;
+      wave.Seamless = seamless;
+      ASSERT_TRUE(ApplyTo(wave, p));
+      EXPECT_TRUE(SamePixels(p, start));
+    }
+  }
+}
+
+TEST(SineWave, ShiftsContentRightAndDown) {
+  const mvPicture start = Coordinates(8, 8);
+  mvPicture p(start);
+  mvSineWaveEffect wave;
+  wave.RowAmplitude = 2;  // row 0: 2 sin 0 + 2 = 2 pixels to the right
+  wave.RowPeriod = 8;
+  wave.ColumnPeriod = 0;
+  ASSERT_TRUE(ApplyTo(wave, p));
+  for (int32_t x = 2; x < 8; ++x) EXPECT_EQ(From(p, x, 0).first, x - 2);
+}
+
+TEST(SineWave, SeamlessWaveKeepsATileTileable) {
+  // A tile and the same tile repeated 2 x 2 must give the same result in each
+  // quarter. sin of the shifted arguments may differ in the last bit, which
+  // can move a truncated sample by one.
+  const int32_t w = 12, h = 8;
+  const mvPicture tile = Noise(w, h, {ColorTypeRGB, 8, 4}, 7);
+  mvPicture big;
+  ASSERT_TRUE(big.Create(2 * w, 2 * h, ColorTypeRGB, 8, 4));
+  for (int32_t y = 0; y < 2 * h; ++y)
+    for (int32_t x = 0; x < 2 * w; ++x) std::memcpy(big.Row(y) + x * 4, tile.Row(y % h) + (x % w) * 4, 4);
+  auto largestDifference = [&](bool seamless) {
+    mvSineWaveEffect wave;
+    wave.RowAmplitude = 3;
+    wave.RowPeriod = 4;  // divides the height
+    wave.ColumnAmplitude = 5;
+    wave.ColumnPeriod = 6;  // divides the width
+    wave.Seamless = seamless;
+    mvPicture small(tile), large(big);
+    EXPECT_TRUE(ApplyTo(wave, small));
+    EXPECT_TRUE(ApplyTo(wave, large));
+    int worst = 0;
+    for (int32_t y = 0; y < 2 * h; ++y)
+      for (int32_t x = 0; x < 2 * w * 4; ++x)
+        worst = std::max(worst, std::abs(large.Row(y)[x] - small.Row(y % h)[x % (w * 4)]));
+    return worst;
+  };
+  EXPECT_LE(largestDifference(true), 1);
+  EXPECT_GT(largestDifference(false), 1);  // clamping at the edges shows a seam
+}
+
+TEST(Kaleidoscope, SymmetricPictureUnchanged) {
+  for (const Format& f : kFormats) {
+    if (f.Type == ColorTypeIndexed) continue;
+    SCOPED_TRACE(testing::Message() << f.Type << "/" << f.Depth << "/" << f.Channels);
+    // Mirrored left-right and top-bottom, and also across the diagonal so
+    // the eight-fold average has nothing to change either.
+    const int32_t n = 9;
+    const mvPicture noise = Noise(n, n, f);
+    mvPicture p(noise);
+    const uint32_t bpp = p.BytesPerPixel();
+    for (int32_t y = 0; y < n; ++y)
+      for (int32_t x = 0; x < n; ++x) {
+        int32_t u = std::min(x, n - 1 - x), v = std::min(y, n - 1 - y);
+        if (u > v) std::swap(u, v);
+        std::memcpy(p.Row(y) + x * bpp, noise.Row(v) + u * bpp, bpp);
+      }
+    for (uint32_t diagonal : {0u, 1u}) {
+      mvKaleidoscopeEffect k;
+      k.Diagonal = diagonal;
+      mvPicture out(p);
+      ASSERT_TRUE(ApplyTo(k, out));
+      EXPECT_TRUE(SamePixels(out, p)) << diagonal;
+    }
+  }
+}
+
+TEST(Kaleidoscope, AveragesWeightedByAlpha) {
+  mvPicture p;
+  ASSERT_TRUE(p.Create(2, 1, ColorTypeRGB, 8, 4));
+  const uint8_t red[4] = {200, 0, 0, 255}, clear[4] = {0, 90, 0, 0};
+  p.SetPixel(0, 0, red);
+  p.SetPixel(1, 0, clear);
+  mvKaleidoscopeEffect k;
+  ASSERT_TRUE(ApplyTo(k, p));
+  uint8_t px[4];
+  p.GetPixel(1, 0, px);
+  EXPECT_EQ(px[0], 200);  // not darkened by the transparent twin
+  EXPECT_EQ(px[1], 0);
+  EXPECT_EQ(px[3], 127);  // 2 x 255 over four positions
+  mvPicture g;
+  ASSERT_TRUE(g.Create(2, 2, ColorTypeGray, 8, 1));
+  const uint8_t v[4] = {0, 5, 9, 13};
+  for (int i = 0; i < 4; ++i) g.SetPixel(i % 2, i / 2, &v[i]);
+  ASSERT_TRUE(ApplyTo(k, g));
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(g.Row(i / 2)[i % 2], 6);  // 27 >> 2
+}
+
+// Every distortion: indexed pictures untouched, work rectangle honoured, stop
+// requests answered, hostile field values harmless.
+TEST(Distortions, RegionsIndexedStopsAndHostileFields) {
+  std::vector<std::unique_ptr<mvEffect>> all;
+  all.emplace_back(new mvCylinderEffect);
+  all.emplace_back(new mvCylinderEffect);
+  static_cast<mvCylinderEffect&>(*all.back()).Vertical = 1;
+  all.emplace_back(new mvSwirlEffect);
+  all.emplace_back(new mvSineWaveEffect);
+  all.emplace_back(new mvSineWaveEffect);
+  static_cast<mvSineWaveEffect&>(*all.back()).Seamless = true;
+  all.emplace_back(new mvKaleidoscopeEffect);
+  all.emplace_back(new mvKaleidoscopeEffect);
+  static_cast<mvKaleidoscopeEffect&>(*all.back()).Diagonal = 0xFFFFFFFFu;
+  for (auto& e : all) {
+    SCOPED_TRACE(e->Class().Name);
+    const mvPicture indexed = Noise(8, 5, {ColorTypeIndexed, 8, 1});
+    mvPicture q(indexed);
+    EXPECT_TRUE(ApplyTo(*e, q));
+    EXPECT_TRUE(SamePixels(q, indexed));
+
+    mvPicture src = Noise(17, 12);
+    mvPicture dst(src);
+    dst.Fill(nullptr, mvColor::RGBA8(1, 2, 3, 4));
+    const mvPicture marked(dst);
+    mvPicture windowed(src);
+    windowed.HasWorkRect = 1;
+    windowed.WorkRect = {3, 2, 14, 9};
+    ASSERT_TRUE(e->Apply(windowed, dst, nullptr));
+    bool changedInside = false;
+    for (int32_t y = 0; y < 12; ++y)
+      for (int32_t x = 0; x < 17; ++x) {
+        const bool same = std::memcmp(dst.Row(y) + x * 4, marked.Row(y) + x * 4, 4) == 0;
+        if (x < 3 || x >= 14 || y < 2 || y >= 9)
+          EXPECT_TRUE(same) << x << "," << y;
+        else
+          changedInside |= !same;
+      }
+    EXPECT_TRUE(changedInside);
+
+    mvPicture target(src);
+    mvCallbackProgress stop = StopAt(3);
+    EXPECT_FALSE(e->Apply(src, target, &stop));
+    EXPECT_EQ(stop.Max, 11u);
+  }
+
+  // Extreme fields and tiny or clipped regions terminate without faults.
+  mvPicture tiny = Noise(1, 1), wide = Noise(30, 2), stray = Noise(6, 6);
+  stray.HasWorkRect = 1;
+  stray.WorkRect = {INT32_MIN, -5, INT32_MAX, 3};
+  for (int32_t v : {INT32_MIN, -7, -1, 0, 1, INT32_MAX}) {
+    mvSwirlEffect s;
+    s.Angle = v;
+    mvSineWaveEffect w;
+    w.RowAmplitude = v;
+    w.ColumnAmplitude = INT32_MIN;
+    w.RowPeriod = v;
+    w.ColumnPeriod = v / 2 - 1;
+    for (mvPicture* p : {&tiny, &wide, &stray}) {
+      for (mvEffect* e : {static_cast<mvEffect*>(&s), static_cast<mvEffect*>(&w)}) {
+        EXPECT_TRUE(ApplyTo(*e, *p));
+        w.Seamless = !w.Seamless;
+        EXPECT_TRUE(ApplyTo(*e, *p));
+      }
+      for (auto& e : all) EXPECT_TRUE(ApplyTo(*e, *p));
+    }
+  }
+}
+
+TEST(Distortions, StreamsAndDefaults) {
+  mvSineWaveEffect wave;
+  wave.RowPeriod = 33;
+  mvMemoryStream empty(std::vector<uint8_t>(4, 0));
+  ASSERT_TRUE(wave.Load(empty));
+  EXPECT_EQ(wave.RowPeriod, 33);
+  mvCylinderEffect c;
+  mvMemoryStream s(std::vector<uint8_t>{4, 0, 0, 0, 7, 0, 0, 0});
+  ASSERT_TRUE(c.Load(s));
+  EXPECT_EQ(c.Vertical, 1u);
+  auto swirl = MakeEffect(530);
+  ASSERT_TRUE(swirl);
+  EXPECT_EQ(static_cast<mvSwirlEffect&>(*swirl).Angle, 180);
+  ASSERT_TRUE(MakeEffect(532));
+  ASSERT_TRUE(MakeEffect(535));
+}
