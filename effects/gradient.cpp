@@ -1,6 +1,10 @@
 #include "effects/gradient.h"
 
+#include <cmath>
 #include <cstring>
+#include <numbers>
+
+#include "core/color.h"
 
 #include "effects/stream.h"
 
@@ -39,6 +43,25 @@ int32_t mvGradient::FindSegment(double p) const {
 }
 
 namespace {
+
+constexpr double kEpsilon = 1e-10;
+
+// Blend factor at pos within a segment whose half-way point is mid.
+double LinearFactor(double mid, double pos) {
+  if (pos <= mid) return mid < kEpsilon ? 0.0 : 0.5 * pos / mid;
+  const double rest = pos - mid;
+  const double span = 1 - mid;
+  return span < kEpsilon ? 1.0 : 0.5 + 0.5 * rest / span;
+}
+
+// Stored segments come from streams and recipes; a Middle outside the segment
+// can push the curved factor to infinity, so it is held to 0..1 (NaN to 0),
+// which keeps every well-formed segment's value unchanged.
+double ClampUnit(double x) {
+  if (!(x > 0)) return 0;
+  return x > 1 ? 1 : x;
+}
+
 void PutDouble(uint8_t* p, double d) { std::memcpy(p, &d, 8); }
 double GetDouble(const uint8_t* p) {
   double d;
@@ -69,7 +92,9 @@ bool mvGradient::LoadBlock(mvFileStream& stream) {
   if (!stream.ReadU32(bytes) || !stream.ReadU32(count)) return false;
   // The count must agree with the byte size; this also bounds it, so a
   // hostile count cannot make us allocate or loop without end.
-  if (count < 1 || count > 0xFFFFFFFFu / 34 || bytes != 34 * count) return false;
+  // An empty table (what Save writes for a gradient without segments) reads
+  // back as empty, so every saved gradient map can be loaded again.
+  if (count > 0xFFFFFFFFu / 34 || bytes != 34 * count) return false;
   // Read everything first: a failure part way leaves the gradient as it was.
   std::vector<GradientSegment> read;
   for (uint32_t i = 0; i < count; ++i) {
@@ -88,5 +113,86 @@ bool mvGradient::LoadBlock(mvFileStream& stream) {
   Segments.clear();
   for (const GradientSegment& s : read)
     if (!AppendSegment(s)) return false;
+  return true;
+}
+
+bool mvGradient::GetColor(double p, bool reverse, double& r, double& g, double& b, double& a) const {
+  if (p < 0) p = 0;
+  if (p > 1) p = 1;
+  if (reverse) p = 1 - p;
+  const int32_t index = FindSegment(p);
+  if (index < 0) return false;
+  const GradientSegment& s = Segments[static_cast<size_t>(index)];
+  const double len = s.Right - s.Left;
+  double pos, mid;
+  if (len < kEpsilon) {
+    pos = 0.5;
+    mid = 0.5;
+  } else {
+    pos = (p - s.Left) / len;
+    mid = (s.Middle - s.Left) / len;
+  }
+  const double lin = LinearFactor(mid, pos);
+  double f;
+  switch (s.BlendFunction) {
+    case 1: f = std::pow(pos, std::log(0.5) / std::log(mid > kEpsilon ? mid : kEpsilon)); break;
+    case 2: f = (std::sin(std::numbers::pi * lin - std::numbers::pi / 2) + 1) / 2; break;
+    case 3: f = std::sqrt(1 - (lin - 1) * (lin - 1)); break;
+    case 4: f = 1 - std::sqrt(1 - lin * lin); break;
+    default: f = lin; break;
+  }
+  f = ClampUnit(f);
+  const uint8_t* lc = s.LeftColor;
+  const uint8_t* rc = s.RightColor;
+  switch (s.ColoringType) {
+    case 0:
+      r = (lc[0] + (rc[0] - lc[0]) * f) / 255;
+      g = (lc[1] + (rc[1] - lc[1]) * f) / 255;
+      b = (lc[2] + (rc[2] - lc[2]) * f) / 255;
+      break;
+    case 1:
+    case 2: {
+      double h0, s0, v0, h1, s1, v1;
+      RGBToHSV(lc[0], lc[1], lc[2], h0, s0, v0);
+      RGBToHSV(rc[0], rc[1], rc[2], h1, s1, v1);
+      const double sat = s0 + (s1 - s0) * f;
+      const double val = v0 + (v1 - v0) * f;
+      double h;
+      if (s.ColoringType == 1) {
+        if (h0 < h1) {
+          h = h0 + (h1 - h0) * f;
+        } else {
+          h = h0 + (1 - (h0 - h1)) * f;
+          if (h > 1) h -= 1;
+        }
+      } else {
+        if (h1 < h0) {
+          h = h0 - (h0 - h1) * f;
+        } else {
+          h = h0 - (1 - (h1 - h0)) * f;
+          if (h < 0) h += 1;
+        }
+      }
+      HSVToRGBDouble(h, sat, val, r, g, b);
+      break;
+    }
+    default:
+      return false;
+  }
+  a = (lc[3] + (rc[3] - lc[3]) * f) / 255;
+  return true;
+}
+
+bool mvGradient::GetColor8(double p, bool reverse, uint8_t out[4]) const {
+  double c[4];
+  if (!GetColor(p, reverse, c[0], c[1], c[2], c[3])) return false;
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(ClampUnit(c[i]) * 255 + 0.5);
+  return true;
+}
+
+bool mvGradient::GetColor16(double p, bool reverse, uint16_t out[4]) const {
+  double c[4];
+  if (!GetColor(p, reverse, c[0], c[1], c[2], c[3])) return false;
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint16_t>(ClampUnit(c[i]) * 65535 + 0.5);
   return true;
 }

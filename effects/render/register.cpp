@@ -1,3 +1,10 @@
 #include "effects/effect.h"
+#include "effects/render/cloud.h"
+#include "effects/render/fill.h"
+#include "effects/render/patterns.h"
 
-void RegisterRenderEffects(mvEffectRegistry& registry) { (void)registry; }
+void RegisterRenderEffects(mvEffectRegistry& registry) {
+  RegisterFillEffects(registry);
+  RegisterPatternEffects(registry);
+  RegisterCloudEffects(registry);
+}

@@ -1,0 +1,52 @@
+#pragma once
+#include "effects/effect.h"
+
+// Default colours are held as a loaded colour would be (RGB, 16-bit, 4
+// channels), so a default effect and its reloaded stream compare equal.
+inline const mvColor kRenderWhite{65535, 65535, 65535, 65535};
+inline const mvColor kRenderBlack{0, 0, 0, 65535};
+
+// Flat fill: Color's alpha is the painting opacity.
+class mvFillEffect : public mvEffectOf<mvFillEffect> {
+public:
+  static const mvEffectClass& Describe();
+  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
+  mvColor Color = kRenderWhite;
+  uint32_t PaintMode = 0;
+};
+
+// Two-colour gradient: 0 vertical, 1 horizontal, 2 radial, 3 vertical
+// mirrored, 4 horizontal mirrored.
+class mvGradientEffect : public mvEffectOf<mvGradientEffect> {
+public:
+  static const mvEffectClass& Describe();
+  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
+  mvColor Color1 = kRenderBlack;
+  mvColor Color2 = kRenderWhite;
+  uint32_t Shape = 0;
+  uint32_t PaintMode = 0;
+};
+
+// Repeating gradient bands: 0 down the rows, 1 along the columns, 2 rings.
+class mvGradientPatternEffect : public mvEffectOf<mvGradientPatternEffect> {
+public:
+  static const mvEffectClass& Describe();
+  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
+  mvColor Color1 = kRenderBlack;
+  mvColor Color2 = kRenderWhite;
+  uint32_t Direction = 0;
+  int32_t Period = 10;
+  uint32_t Sawtooth = 0;
+  uint32_t PaintMode = 0;
+};
+
+// Recolours a picture through a gradient table by luminance.
+class mvGradientMapEffect : public mvEffectOf<mvGradientMapEffect> {
+public:
+  static const mvEffectClass& Describe();
+  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
+  mvGradient Gradient;
+  bool Reverse = false;
+};
+
+void RegisterFillEffects(mvEffectRegistry& registry);
