@@ -1,0 +1,293 @@
+// Checker, stripes, grid, lattice dots and random dots.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <tuple>
+#include <cstring>
+#include <vector>
+
+#include "core/random.h"
+#include "effects/render/patterns.h"
+
+namespace {
+
+mvPicture Solid(int w, int h, uint8_t v, uint8_t a = 255, uint32_t channels = 4) {
+  mvPicture p;
+  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, channels));
+  p.Fill(nullptr, mvColor::RGBA8(v, v, v, a));
+  return p;
+}
+
+uint8_t Red(const mvPicture& p, int x, int y) { return p.Row(y)[static_cast<size_t>(x) * p.BytesPerPixel()]; }
+
+void Paint(mvEffect& e, mvPicture& p) { ASSERT_TRUE(ApplyTo(e, p)); }
+
+// Columns of row y whose red sample is v.
+std::vector<int> ColumnsWith(const mvPicture& p, int y, uint8_t v) {
+  std::vector<int> out;
+  for (int x = 0; x < p.Width; ++x)
+    if (Red(p, x, y) == v) out.push_back(x);
+  return out;
+}
+
+}  // namespace
+
+TEST(RenderChecker, TenByTenCellsOn120) {
+  mvCheckerEffect e;  // black and white
+  mvPicture p = Solid(120, 120, 77);
+  Paint(e, p);
+  EXPECT_EQ(Red(p, 0, 0), 0);
+  EXPECT_EQ(Red(p, 9, 9), 0);
+  EXPECT_EQ(Red(p, 10, 0), 255);
+  EXPECT_EQ(Red(p, 15, 15), 0);     // cell (1, 1)
+  EXPECT_EQ(Red(p, 119, 119), 0);   // cell (11, 11)
+  EXPECT_EQ(Red(p, 110, 0), 255);   // cell (11, 0)
+  int rows = 0;
+  mvCallbackProgress count([&](uint32_t, uint32_t max) {
+    EXPECT_EQ(max, 11u);
+    ++rows;
+    return true;
+  });
+  mvPicture q = Solid(120, 120, 77), r = Solid(120, 120, 77);
+  EXPECT_TRUE(e.Apply(q, r, &count));
+  EXPECT_EQ(rows, 12);
+}
+
+TEST(RenderChecker, HalfAlphaMixesAndSizesBelowOne) {
+  mvCheckerEffect e;
+  e.Color1 = mvColor::RGBA8(200, 200, 200, 128);
+  e.Color2 = mvColor::RGBA8(200, 200, 200, 128);
+  mvPicture p = Solid(4, 4, 0);
+  Paint(e, p);
+  // (0 * 255 * 127 / 255 + 200 * 128) / 255 = 100
+  EXPECT_EQ(Red(p, 3, 3), 100);
+  mvPicture q = Solid(4, 4, 0, 255, 3);
+  Paint(e, q);
+  EXPECT_EQ(Red(q, 1, 2), 100);
+  e.CellWidth = 0;
+  e.CellHeight = INT32_MIN;
+  e.Color1 = mvColor::RGBA8(255, 0, 0, 255);
+  mvPicture z = Solid(4, 4, 9);
+  Paint(e, z);  // one-pixel cells
+  EXPECT_EQ(Red(z, 0, 0), 255);
+  EXPECT_EQ(Red(z, 1, 0), 200 * 128 / 255 + 9 * 255 * 127 / 255 / 255);
+}
+
+TEST(RenderParallelLines, VerticalStripesThreeFive) {
+  mvParallelLinesEffect e;  // black
+  e.Vertical = 1;
+  e.LineWidth = 3;
+  e.Gap = 5;
+  mvPicture p = Solid(120, 3, 200);
+  Paint(e, p);
+  std::vector<int> expect;
+  for (int x = 0; x < 120; x += 8)
+    for (int k = 0; k < 3; ++k) expect.push_back(x + k);
+  EXPECT_EQ(ColumnsWith(p, 2, 0), expect);
+  EXPECT_EQ(expect.back(), 114);
+  // Horizontal stripes with an offset, clipped at the bottom.
+  e.Vertical = 0;
+  e.Offset = 2;
+  mvPicture h = Solid(2, 12, 200);
+  Paint(e, h);
+  std::vector<int> rows;
+  for (int y = 0; y < 12; ++y)
+    if (Red(h, 0, y) == 0) rows.push_back(y);
+  EXPECT_EQ(rows, (std::vector<int>{2, 3, 4, 10, 11}));
+}
+
+TEST(RenderParallelLines, HostileValuesTerminate) {
+  mvParallelLinesEffect e;
+  for (int32_t vertical : {0, 1}) {
+    for (auto [w, g, o] : std::vector<std::tuple<int32_t, int32_t, int32_t>>{
+             {0, 0, 0}, {-3, 3, 0}, {3, -3, 0}, {INT32_MAX, INT32_MAX, INT32_MAX}, {2, 1, INT32_MIN},
+             {1, 0, -7}}) {
+      e.Vertical = vertical;
+      e.LineWidth = w;
+      e.Gap = g;
+      e.Offset = o;
+      mvPicture p = Solid(9, 9, 200);
+      Paint(e, p);
+    }
+  }
+  // A far negative offset keeps the phase: first stripe lands where it would.
+  e.Vertical = 1;
+  e.LineWidth = 2;
+  e.Gap = 1;
+  e.Offset = -3000000;  // a multiple of 3
+  mvPicture p = Solid(7, 1, 200);
+  Paint(e, p);
+  EXPECT_EQ(ColumnsWith(p, 0, 0), (std::vector<int>{0, 1, 3, 4, 6}));
+}
+
+TEST(RenderGrid, LinesEveryFive) {
+  mvGridEffect e;
+  e.LineWidth = 1;
+  e.CellWidth = 4;
+  e.CellHeight = 4;
+  mvPicture p = Solid(21, 21, 200);
+  Paint(e, p);
+  EXPECT_EQ(ColumnsWith(p, 0, 0).size(), 21u);  // horizontal line on row 0
+  EXPECT_EQ(ColumnsWith(p, 10, 0).size(), 21u);
+  EXPECT_EQ(ColumnsWith(p, 3, 0), (std::vector<int>{0, 5, 10, 15, 20}));
+  // OffsetY rows carry only vertical segments.
+  e.OffsetY = 2;
+  e.OffsetX = 1;
+  mvPicture q = Solid(12, 12, 200);
+  Paint(e, q);
+  EXPECT_EQ(ColumnsWith(q, 0, 0), (std::vector<int>{1, 6, 11}));
+  EXPECT_EQ(ColumnsWith(q, 2, 0).size(), 12u);
+  for (auto [w, cw, ch, ox, oy] : std::vector<std::array<int32_t, 5>>{
+           {0, 0, 0, 0, 0}, {1, -1, -1, 0, 0}, {1, -5, 3, INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX, 1, 0, 0}}) {
+    e.LineWidth = w;
+    e.CellWidth = cw;
+    e.CellHeight = ch;
+    e.OffsetX = ox;
+    e.OffsetY = oy;
+    mvPicture r = Solid(9, 9, 200);
+    Paint(e, r);
+  }
+}
+
+TEST(RenderDots, SquareSmallAndAntialiasedCircle) {
+  mvDotsEffect e;
+  e.DotSize = 2;  // always square
+  e.Gap = 2;
+  mvPicture p = Solid(8, 8, 200);
+  Paint(e, p);
+  EXPECT_EQ(ColumnsWith(p, 1, 0), (std::vector<int>{0, 1, 4, 5}));
+  EXPECT_EQ(ColumnsWith(p, 2, 0), std::vector<int>{});
+
+  e.DotSize = 5;
+  e.Gap = 20;
+  e.Antialias = true;
+  mvPicture a = Solid(10, 10, 255);
+  Paint(e, a);
+  // Centre (2, 2), c = 2: solid out to 1.5, soft out to 2.5.
+  EXPECT_EQ(Red(a, 2, 2), 0);
+  EXPECT_EQ(Red(a, 3, 2), 0);  // d = 1
+  EXPECT_EQ(Red(a, 3, 3), 0);  // d = 1.41
+  // d = 2: alpha trunc(255 * 0.5) = 127 -> (255 * 255 * 128 / 255 + 0) / 255 = 128
+  EXPECT_EQ(Red(a, 4, 2), 128);
+  EXPECT_EQ(Red(a, 0, 0), 255);  // d = 2.83: outside
+  EXPECT_GT(Red(a, 4, 3), 128);  // d = 2.24: fainter rim
+  EXPECT_LT(Red(a, 4, 3), 255);
+
+  e.Antialias = false;
+  mvPicture h = Solid(10, 10, 255);
+  Paint(e, h);
+  EXPECT_EQ(Red(h, 4, 2), 0);    // d^2 = 4 < 4.5
+  EXPECT_EQ(Red(h, 4, 3), 255);  // d^2 = 5
+}
+
+TEST(RenderDots, StaggeredRowsAndHostileValues) {
+  mvDotsEffect e;
+  e.DotSize = 1;
+  e.Gap = 3;
+  e.Staggered = 1;
+  mvPicture p = Solid(8, 8, 200);
+  Paint(e, p);
+  // Row j at j + (2 * j) / 2 = 2j; odd rows shifted by 1 + 1 = 2.
+  EXPECT_EQ(ColumnsWith(p, 0, 0), (std::vector<int>{0, 4}));
+  EXPECT_EQ(ColumnsWith(p, 2, 0), (std::vector<int>{2, 6}));
+  EXPECT_EQ(ColumnsWith(p, 1, 0), std::vector<int>{});
+  for (auto v : std::vector<std::array<int32_t, 5>>{{0, 0, 0, 0, 0},
+                                                    {-4, 2, 0, 0, 0},
+                                                    {3, -3, 0, 0, 1},
+                                                    {4, -3, 0, 0, 1},
+                                                    {INT32_MAX, INT32_MAX, 0, 0, 1},
+                                                    {3, 1, INT32_MIN, INT32_MIN, 0},
+                                                    {3, 1, INT32_MIN, INT32_MIN, 1},
+                                                    {3, 1, INT32_MAX, INT32_MAX, 1}}) {
+    e.DotSize = v[0];
+    e.Gap = v[1];
+    e.OffsetX = v[2];
+    e.OffsetY = v[3];
+    e.Staggered = v[4];
+    mvPicture q = Solid(9, 9, 200);
+    Paint(e, q);
+  }
+  // Gray pictures are not dotted.
+  mvPicture g;
+  ASSERT_TRUE(g.Create(4, 4, ColorTypeGray, 8, 1));
+  g.Fill(nullptr, mvColor::Gray8(9));
+  e = mvDotsEffect();
+  Paint(e, g);
+  EXPECT_EQ(g.Row(0)[0], 9);
+}
+
+TEST(RenderRandomDots, ReproducibleAndDrawsAtDensityZero) {
+  mvRandomDotsEffect e;
+  e.DotSize = 4;
+  e.Density = 150;
+  e.Seed = 1234;
+  e.SizeVariation = 2;
+  e.AlphaVariation = 30;
+  mvPicture a = Solid(40, 30, 255), b = Solid(40, 30, 255);
+  Paint(e, a);
+  Paint(e, b);
+  EXPECT_EQ(std::memcmp(a.Pixels, b.Pixels, a.ByteSize()), 0);
+  EXPECT_FALSE(ColumnsWith(a, 15, 255).size() == 40 && ColumnsWith(a, 5, 255).size() == 40);
+
+  // Density 0: nothing painted, but one draw per candidate position.
+  e.Density = 0;
+  e.DotSize = 3;
+  mvPicture c = Solid(5, 4, 255);
+  Paint(e, c);
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(ColumnsWith(c, y, 255).size(), 5u);
+  mvRandom ref;
+  ref.Seed(1234);
+  const int candidates = (5 + 2) * (4 + 2);  // from -2 up to the last column and row
+  for (int i = 0; i < candidates; ++i) ref.NextInt(900);
+  EXPECT_EQ(SharedRandom.Next(), ref.Next());
+}
+
+TEST(RenderRandomDots, SeamlessWrapsAndHostileValues) {
+  mvRandomDotsEffect e;
+  e.DotSize = 3;
+  e.Density = 900;  // every candidate places a dot
+  e.Square = 1;
+  e.Seamless = true;
+  mvPicture p = Solid(6, 6, 255);
+  Paint(e, p);
+  for (int y = 0; y < 6; ++y) EXPECT_EQ(ColumnsWith(p, y, 0).size(), 6u);
+  for (auto v : std::vector<std::array<int32_t, 4>>{
+           {0, 0, 0, 0}, {-5, 0, 0, 0}, {7000, 0, 0, 0}, {3, INT32_MAX, INT32_MAX, 0},
+           {3, -4, -4, 0}, {3, INT32_MIN, INT32_MIN, 1}}) {
+    e.DotSize = v[0];
+    e.SizeVariation = v[1];
+    e.AlphaVariation = v[2];
+    e.Seamless = v[3] != 0;
+    e.Density = INT32_MAX;
+    mvPicture q = Solid(5, 5, 255);
+    Paint(e, q);
+  }
+}
+
+TEST(RenderPatterns, StreamLayouts) {
+  auto sizeWord = [](const mvEffect& e) {
+    mvMemoryStream s;
+    EXPECT_TRUE(e.Save(s));
+    return std::make_pair(s.Data[0], s.Data.size());
+  };
+  EXPECT_EQ(sizeWord(mvDotsEffect()), std::make_pair(uint8_t{36}, size_t{40}));
+  EXPECT_EQ(sizeWord(mvRandomDotsEffect()), std::make_pair(uint8_t{36}, size_t{40}));
+  EXPECT_EQ(sizeWord(mvParallelLinesEffect()), std::make_pair(uint8_t{24}, size_t{28}));
+  EXPECT_EQ(sizeWord(mvGridEffect()), std::make_pair(uint8_t{28}, size_t{32}));
+  EXPECT_EQ(sizeWord(mvCheckerEffect()), std::make_pair(uint8_t{24}, size_t{28}));
+  mvRandomDotsEffect r;
+  r.Square = 1;
+  r.Seamless = true;
+  r.Spare = true;
+  mvMemoryStream s;
+  ASSERT_TRUE(r.Save(s));
+  EXPECT_EQ(s.Data[12], 1);  // Square follows the colour
+  EXPECT_EQ(s.Data[36], 3);  // flags word last: Seamless bit 0, Spare bit 1
+  mvRandomDotsEffect back;
+  mvMemoryStream in(s.Data);
+  ASSERT_TRUE(back.Load(in));
+  EXPECT_TRUE(back.IsEqual(r));
+  back.Spare = false;
+  EXPECT_FALSE(back.IsEqual(r));
+}
