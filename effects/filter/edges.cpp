@@ -1,3 +1,667 @@
+#include "effects/filter/edges.h"
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "effects/filter/common_rows.h"
 #include "effects/filter/families.h"
 
-void RegisterEdgeEffects(mvEffectRegistry& registry) { (void)registry; }
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Formats these filters share: RGB with 3 or 4 channels, gray with 1 or 2,
+// at 8 or 16 bits.
+bool ColorOrGray(const mvPicture& p) {
+  if (p.BitDepth != 8 && p.BitDepth != 16) return false;
+  if (p.ColorType == ColorTypeRGB) return p.Channels == 3 || p.Channels == 4;
+  if (p.ColorType == ColorTypeGray) return p.Channels == 1 || p.Channels == 2;
+  return false;
+}
+
+template <class T>
+const T* RowOf(const mvPicture& p, int32_t y) {
+  return reinterpret_cast<const T*>(p.Row(y));
+}
+template <class T>
+T* RowOf(mvPicture& p, int32_t y) {
+  return reinterpret_cast<T*>(p.Row(y));
+}
+
+// A double about to become a sample: NaN and negatives give 0, large values
+// the top of the range.
+inline int64_t SampleFrom(double v, int64_t top) {
+  if (!(v > 0)) return 0;
+  if (v >= static_cast<double>(top)) return top;
+  return static_cast<int64_t>(v);
+}
+
+// ---- motion blur -------------------------------------------------------------
+
+// Streaks longer than this would only repeat edge or wrapped pixels for
+// ever; the cap keeps a hostile Distance from allocating or looping without end.
+constexpr uint32_t kMaxBlurDistance = 65535;
+
+struct BlurPlan {
+  std::vector<double> W;            // weight of tap i
+  std::vector<int32_t> Dx, Dy;      // offsets of tap i
+  std::vector<int32_t> Active;      // taps with a non-zero weight, in order
+};
+
+BlurPlan MakeBlurPlan(uint32_t distance, int32_t angle, uint32_t sigmaField) {
+  BlurPlan p;
+  const uint32_t dist = distance == 0 ? 1 : (distance > kMaxBlurDistance ? kMaxBlurDistance : distance);
+  const uint32_t sig = sigmaField < 1 ? 1 : (sigmaField > 10 ? 10 : sigmaField);
+  const int32_t n = static_cast<int32_t>(2 * dist + 1);
+  p.W.resize(static_cast<size_t>(n));
+  const double s = sig;
+  const double denom = s * 2.5066282746310002;
+  const double spread = 18 * (s * s);
+  double total = 0;
+  for (int32_t k = 0; k < n; ++k) {
+    double w = 0;
+    for (int32_t j = 0; j < 3; ++j) {
+      const double x = 3.0 * k + j;
+      const double term = std::exp(-(x * x) / spread) / denom;
+      w = j == 0 ? term : w + term;
+    }
+    p.W[static_cast<size_t>(k)] = w;
+    total += w;
+  }
+  for (double& w : p.W) w = w / total;
+  const double theta = static_cast<double>(360 - static_cast<int64_t>(angle)) * kPi / 180;
+  const double ex = std::trunc(n * std::sin(theta));
+  const double ey = std::trunc(n * std::cos(theta));
+  // With at least three taps one of ex, ey is at least 2, so L > 0.
+  const double len = std::sqrt(ex * ex + ey * ey);
+  p.Dx.resize(static_cast<size_t>(n));
+  p.Dy.resize(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    p.Dx[static_cast<size_t>(i)] = static_cast<int32_t>(i * ex / len);
+    p.Dy[static_cast<size_t>(i)] = static_cast<int32_t>(i * ey / len);
+    if (p.W[static_cast<size_t>(i)] > 0) p.Active.push_back(i);
+  }
+  return p;
+}
+
+template <class T>
+bool BlurRows(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, bool wrap,
+              rows::RowProgress& progress) {
+  constexpr double M = sizeof(T) == 1 ? 255.0 : 65535.0;
+  const int32_t W = src.Width, H = src.Height;
+  const uint32_t ch = src.Channels;
+  const bool rgb = src.ColorType == ColorTypeRGB;
+  const uint32_t nc = rgb ? 3 : 1;
+  const bool hasAlpha = src.HasAlpha();
+  const uint32_t ach = ch - 1;
+  // 8-bit RGB rounds and weights by alpha; the others truncate and, with
+  // alpha, divide by the plain mean alpha of all taps.
+  const bool rounded = rgb && sizeof(T) == 1;
+  const bool meanAlpha = hasAlpha && !rounded;
+  const size_t n = plan.W.size();
+  std::vector<const T*> rowAt(n);
+  auto column = [&](int32_t x, size_t i) -> size_t {
+    int64_t c = static_cast<int64_t>(x) + plan.Dx[i];
+    if (c < 0 || c >= W) c = rows::EdgeIndex(c, W, wrap);
+    return static_cast<size_t>(c) * ch;
+  };
+  for (int32_t y = a.Top; y < a.Bottom; ++y) {
+    for (size_t i = 0; i < n; ++i) rowAt[i] = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
+    T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
+    for (int32_t x = a.Left; x < a.Right; ++x, d += ch) {
+      double sum[3] = {0, 0, 0};
+      if (!hasAlpha) {
+        for (int32_t i : plan.Active) {
+          const T* s = rowAt[static_cast<size_t>(i)] + column(x, static_cast<size_t>(i));
+          const double w = plan.W[static_cast<size_t>(i)];
+          for (uint32_t c = 0; c < nc; ++c) sum[c] += w * s[c];
+        }
+        for (uint32_t c = 0; c < nc; ++c)
+          d[c] = static_cast<T>(SampleFrom(rounded ? sum[c] + 0.5 : sum[c], static_cast<int64_t>(M)));
+        continue;
+      }
+      double alphaSum = 0;
+      for (int32_t i : plan.Active) {
+        const T* s = rowAt[static_cast<size_t>(i)] + column(x, static_cast<size_t>(i));
+        const double al = s[ach];
+        if (s[ach] == 0) continue;
+        const double w = plan.W[static_cast<size_t>(i)];
+        for (uint32_t c = 0; c < nc; ++c) sum[c] += (w * s[c]) * al;
+        alphaSum += w * al;
+      }
+      if (!meanAlpha) {
+        if (alphaSum == 0) {
+          for (uint32_t c = 0; c < ch; ++c) d[c] = 0;
+          continue;
+        }
+        for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / alphaSum + 0.5, 255));
+        d[ach] = static_cast<T>(SampleFrom(alphaSum + 0.5, 255));
+        continue;
+      }
+      // The plain mean alpha of every tap, weighted or not.
+      uint64_t plain = 0;
+      for (size_t i = 0; i < n; ++i) plain += rowAt[i][column(x, i) + ach];
+      const double mean = static_cast<double>(plain) / static_cast<double>(n);
+      if (mean == 0) continue;
+      // Uneven alphas can push the quotient past full scale; it is limited
+      // rather than left to wrap.
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / mean, static_cast<int64_t>(M)));
+      d[ach] = static_cast<T>(SampleFrom(mean, static_cast<int64_t>(M)));
+    }
+    if (!progress.Step()) return false;
+  }
+  return true;
+}
+
+// ---- edge detection ----------------------------------------------------------
+
+template <class T>
+bool EdgeRows(const mvPicture& src, mvPicture& dst, const mvRect& a, bool wrap, bool roberts, uint32_t amount,
+              rows::RowProgress& progress) {
+  constexpr int64_t M = sizeof(T) == 1 ? 255 : 65535;
+  const int32_t W = src.Width, H = src.Height;
+  const uint32_t ch = src.Channels;
+  const uint32_t nc = src.ColorType == ColorTypeRGB ? 3 : 1;
+  const bool hasAlpha = src.HasAlpha();
+  const uint32_t ach = ch - 1;
+  std::vector<int32_t> left, right;
+  rows::IndexTable(left, static_cast<int64_t>(a.Left) - 1, a.Right - a.Left, W, wrap);
+  rows::IndexTable(right, static_cast<int64_t>(a.Left) + 1, a.Right - a.Left, W, wrap);
+  for (int32_t y = a.Top; y < a.Bottom; ++y) {
+    const T* up = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) - 1, H, wrap));
+    const T* mid = RowOf<T>(src, y);
+    const T* down = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + 1, H, wrap));
+    T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
+    for (int32_t x = a.Left; x < a.Right; ++x, d += ch) {
+      const size_t i = static_cast<size_t>(x - a.Left);
+      const size_t xl = static_cast<size_t>(left[i]) * ch, xm = static_cast<size_t>(x) * ch,
+                   xr = static_cast<size_t>(right[i]) * ch;
+      // Transparent neighbours are left out of both sums.
+      auto at = [&](const T* row, size_t px, uint32_t c) -> int64_t {
+        if (hasAlpha && row[px + ach] == 0) return 0;
+        return row[px + c];
+      };
+      for (uint32_t c = 0; c < nc; ++c) {
+        int64_t gx, gy;
+        if (roberts) {
+          gx = at(mid, xm, c) - at(down, xr, c);
+          gy = at(mid, xr, c) - at(down, xm, c);
+        } else {
+          const int64_t ul = at(up, xl, c), ur = at(up, xr, c), dl = at(down, xl, c), dr = at(down, xr, c);
+          gx = ul - ur + 2 * (at(mid, xl, c) - at(mid, xr, c)) + dl - dr;
+          gy = ul + 2 * at(up, xm, c) + ur - dl - 2 * at(down, xm, c) - dr;
+        }
+        const double mag = std::sqrt(static_cast<double>(gx * gx + gy * gy));
+        d[c] = static_cast<T>(SampleFrom(mag * amount / 100, M));
+      }
+    }
+    if (!progress.Step()) return false;
+  }
+  return true;
+}
+
+template <class T>
+void InvertArea(mvPicture& dst, const mvRect& a) {
+  constexpr uint32_t M = sizeof(T) == 1 ? 255 : 65535;
+  const uint32_t ch = dst.Channels;
+  const uint32_t nc = dst.ColorType == ColorTypeRGB ? 3 : 1;
+  for (int32_t y = a.Top; y < a.Bottom; ++y) {
+    T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
+    for (int32_t x = a.Left; x < a.Right; ++x, d += ch)
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(M - d[c]);
+  }
+}
+
+// ---- neon ------------------------------------------------------------------
+
+// Coefficients of the fourth-order recursive first-derivative filter, and
+// the per-term factors that stand in for samples beyond either line end.
+struct NeonFilter {
+  double A[5], B[5], G[5];  // causal input, feedback, anti-causal input
+  double EdgeBefore[5], EdgeAfter[5];
+};
+
+NeonFilter MakeNeonFilter(uint32_t radius) {
+  const double a0 = 0.6472, a1 = 4.531, c0 = -0.6494, c1 = -0.9557;
+  const double b0 = 1.527, b1 = 1.516, w0 = 0.6719, w1 = 2.072;
+  const double sigma = (static_cast<double>(radius) + 1) / std::sqrt(2 * std::log(255.0));
+  const double E0 = std::exp(-b0 / sigma), E1 = std::exp(-b1 / sigma);
+  const double C0 = std::cos(w0 / sigma), S0 = std::sin(w0 / sigma);
+  const double C1 = std::cos(w1 / sigma), S1 = std::sin(w1 / sigma);
+  const double E0s = E0 * E0, E1s = E1 * E1;
+  NeonFilter f;
+  f.A[0] = -0.0022;
+  f.A[1] = E1 * (c1 * S1 - 0.645 * C1) + E0 * (a1 * S0 - -0.6516 * C0);
+  f.A[2] = 2 * E0 * E1 * (f.A[0] * C1 * C0 - a1 * C1 * S0 - c1 * C0 * S1) + c0 * E0s + a0 * E1s;
+  f.A[3] = E1 * E0s * (c1 * S1 - c0 * C1) + E0 * E1s * (a1 * S0 - a0 * C0);
+  f.A[4] = 0;
+  f.B[0] = 0;
+  f.B[1] = -2 * E1 * C1 - 2 * E0 * C0;
+  f.B[2] = 4 * C1 * C0 * E0 * E1 + E1s + E0s;
+  f.B[3] = -2 * C0 * E0 * E1s - 2 * C1 * E1 * E0s;
+  f.B[4] = E0s * E1s;
+  f.G[0] = 0;
+  for (int k = 1; k <= 4; ++k) f.G[k] = f.B[k] * f.A[0] - f.A[k];
+  const double den = 1 + f.B[1] + f.B[2] + f.B[3] + f.B[4];
+  const double gainPlus = (f.A[0] + f.A[1] + f.A[2] + f.A[3] + f.A[4]) / den;
+  const double gainMinus = (f.G[1] + f.G[2] + f.G[3] + f.G[4]) / den;
+  for (int k = 0; k <= 4; ++k) {
+    f.EdgeBefore[k] = f.A[k] - f.B[k] * gainPlus;
+    f.EdgeAfter[k] = f.G[k] - f.B[k] * gainMinus;
+  }
+  return f;
+}
+
+// Filters x[0..n-1] causally into yp and anti-causally into ym; a term that
+// reaches past an end uses that end's replacement and drops its feedback.
+void NeonLine(const NeonFilter& f, const double* x, int64_t n, double* yp, double* ym) {
+  for (int64_t i = 0; i < n; ++i) {
+    double in = f.A[0] * x[i];
+    double fb = 0;
+    for (int k = 1; k <= 4; ++k) {
+      if (i - k >= 0) {
+        in += f.A[k] * x[i - k];
+        fb += f.B[k] * yp[i - k];
+      } else {
+        in += f.EdgeBefore[k] * x[0];
+      }
+    }
+    yp[i] = in - fb;
+  }
+  for (int64_t i = n - 1; i >= 0; --i) {
+    double in = 0, fb = 0;
+    for (int k = 1; k <= 4; ++k) {
+      const double term = i + k < n ? f.G[k] * x[i + k] : f.EdgeAfter[k] * x[n - 1];
+      in = k == 1 ? term : in + term;
+      if (i + k < n) fb += f.B[k] * ym[i + k];
+    }
+    ym[i] = in - fb;
+  }
+}
+
+// One line of one sample: gathered into `line` (length len), filtered, and
+// its results left in out[0..len-1] as 0..255. With wrap the line is
+// filtered as part of its periodic extension so that both ends meet.
+struct NeonBuffers {
+  std::vector<double> Ext, Yp, Ym;
+};
+
+void NeonFilterLine(const NeonFilter& f, const double* line, int64_t len, int64_t pad, NeonBuffers& buf,
+                    uint8_t* out) {
+  const double* x = line;
+  int64_t n = len;
+  if (pad > 0) {
+    n = len + 2 * pad;
+    buf.Ext.resize(static_cast<size_t>(n));
+    for (int64_t i = 0; i < pad; ++i) buf.Ext[static_cast<size_t>(i)] = line[len - pad + i];
+    for (int64_t i = 0; i < len; ++i) buf.Ext[static_cast<size_t>(pad + i)] = line[i];
+    for (int64_t i = 0; i < pad; ++i) buf.Ext[static_cast<size_t>(pad + len + i)] = line[i];
+    x = buf.Ext.data();
+  }
+  buf.Yp.resize(static_cast<size_t>(n));
+  buf.Ym.resize(static_cast<size_t>(n));
+  NeonLine(f, x, n, buf.Yp.data(), buf.Ym.data());
+  for (int64_t i = 0; i < len; ++i) {
+    const size_t j = static_cast<size_t>(pad + i);
+    out[i] = static_cast<uint8_t>(SampleFrom(std::trunc(buf.Yp[j] + buf.Ym[j]), 255));
+  }
+}
+
+// ---- emboss -----------------------------------------------------------------
+
+// Windows wider than this only add edge or wrapped copies; the cap keeps the
+// sums of 16-bit alpha-weighted samples inside 64 bits.
+constexpr uint32_t kMaxEmbossDepth = 1u << 28;
+
+// The positions of a window t = lo .. lo+len-1 of a line of n samples under
+// the edge rule, as (index, how often it is read); at most n entries.
+std::vector<std::pair<int32_t, int64_t>> WindowReads(int64_t lo, int64_t len, int32_t n, bool wrap) {
+  std::vector<std::pair<int32_t, int64_t>> out;
+  if (len <= 0) return out;
+  const int64_t hi = lo + len - 1;
+  if (wrap) {
+    const int64_t full = len / n, rem = len % n;
+    if (full > 0)
+      for (int32_t i = 0; i < n; ++i) out.emplace_back(i, full);
+    for (int64_t t = 0; t < rem; ++t) {
+      const int32_t i = rows::WrapIndex(lo + t, n);
+      if (full > 0)
+        out[static_cast<size_t>(i)].second += 1;
+      else
+        out.emplace_back(i, 1);
+    }
+    return out;
+  }
+  const int64_t below = (hi < 0 ? hi : -1) - lo + 1;  // reads of t < 0
+  if (below > 0) out.emplace_back(0, below);
+  const int64_t first = lo < 0 ? 0 : lo, last = hi > n - 1 ? n - 1 : hi;
+  for (int64_t t = first; t <= last; ++t) {
+    if (t == 0 && below > 0) {
+      out[0].second += 1;
+      continue;
+    }
+    out.emplace_back(static_cast<int32_t>(t), 1);
+  }
+  const int64_t above = hi - (lo > n ? lo : n) + 1;  // reads of t >= n
+  if (above > 0) {
+    if (!out.empty() && out.back().first == n - 1)
+      out.back().second += above;
+    else
+      out.emplace_back(n - 1, above);
+  }
+  return out;
+}
+
+struct EmbossSetup {
+  int64_t Depth;
+  int64_t Amount;
+  bool UseV, NegV, UseH, PosH, Gray;
+  bool Wrap;
+};
+
+// (amount * v) / den truncated toward zero, exact for any operands: 64-bit
+// when the product fits, 128-bit otherwise.
+inline int64_t ScaledQuotient(int64_t amount, int64_t v, int64_t den1, int64_t den2) {
+  int64_t num, den;
+  if (!__builtin_mul_overflow(amount, v, &num) && !__builtin_mul_overflow(den1, den2, &den)) return num / den;
+  __extension__ typedef __int128 Wide;
+  const Wide q = (static_cast<Wide>(amount) * v) / (static_cast<Wide>(den1) * den2);
+  // |q| is far beyond any sample range here; keep it in 64 bits for clamping.
+  if (q > INT64_MAX / 2) return INT64_MAX / 2;
+  if (q < -(INT64_MAX / 2)) return -(INT64_MAX / 2);
+  return static_cast<int64_t>(q);
+}
+
+template <class T>
+bool EmbossRows(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a,
+                rows::RowProgress& progress) {
+  constexpr int64_t M = sizeof(T) == 1 ? 255 : 65535;
+  constexpr int64_t kMid = sizeof(T) == 1 ? 128 : 32768;
+  const int32_t W = src.Width, H = src.Height;
+  const uint32_t ch = src.Channels;
+  const uint32_t nc = src.ColorType == ColorTypeRGB ? 3 : 1;
+  const bool hasAlpha = src.HasAlpha();
+  const uint32_t ach = ch - 1;
+  const uint32_t planes = nc + (hasAlpha ? 1 : 0);  // colour sums, then the alpha sum
+  const int64_t d = e.Depth;
+  const int32_t rw = a.Right - a.Left;
+  const int64_t reads = (e.UseV ? 2 * d : 0) + (e.UseH ? 2 * d : 0);
+
+  // What a read contributes to each plane: samples weighted by their alpha.
+  auto load = [&](const T* px, int64_t* v) {
+    const int64_t al = hasAlpha ? px[ach] : 1;
+    for (uint32_t c = 0; c < nc; ++c) v[c] = static_cast<int64_t>(px[c]) * al;
+    if (hasAlpha) v[nc] = al;
+  };
+  auto addTimes = [&](const T* px, int64_t times, int64_t* acc) {
+    int64_t v[4];
+    load(px, v);
+    for (uint32_t p = 0; p < planes; ++p) acc[p] += v[p] * times;
+  };
+
+  // Vertical windows slide down each column: sums above (rows y-d..y-1) and
+  // below (y+1..y+d) per column and plane.
+  std::vector<int64_t> above(static_cast<size_t>(rw) * planes, 0), below(above.size(), 0);
+  if (e.UseV) {
+    for (auto [row, times] : WindowReads(static_cast<int64_t>(a.Top) - d, d, H, e.Wrap)) {
+      const T* r = RowOf<T>(src, row);
+      for (int32_t x = 0; x < rw; ++x)
+        addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &above[static_cast<size_t>(x) * planes]);
+    }
+    for (auto [row, times] : WindowReads(static_cast<int64_t>(a.Top) + 1, d, H, e.Wrap)) {
+      const T* r = RowOf<T>(src, row);
+      for (int32_t x = 0; x < rw; ++x)
+        addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &below[static_cast<size_t>(x) * planes]);
+    }
+  }
+  // Column positions the horizontal windows enter and leave by.
+  std::vector<int32_t> leaveBefore, enterAfter;
+  if (e.UseH) {
+    rows::IndexTable(leaveBefore, static_cast<int64_t>(a.Left) - d, rw, W, e.Wrap);
+    rows::IndexTable(enterAfter, static_cast<int64_t>(a.Left) + 1 + d, rw, W, e.Wrap);
+  }
+  auto leftWindow = WindowReads(static_cast<int64_t>(a.Left) - d, d, W, e.Wrap);
+  auto rightWindow = WindowReads(static_cast<int64_t>(a.Left) + 1, d, W, e.Wrap);
+
+  for (int32_t y = a.Top; y < a.Bottom; ++y) {
+    const T* s = RowOf<T>(src, y);
+    T* out = RowOf<T>(dst, y);
+    int64_t lb[4] = {0, 0, 0, 0}, la[4] = {0, 0, 0, 0};
+    if (e.UseH) {
+      for (auto [col, times] : leftWindow) addTimes(s + static_cast<size_t>(col) * ch, times, lb);
+      for (auto [col, times] : rightWindow) addTimes(s + static_cast<size_t>(col) * ch, times, la);
+    }
+    for (int32_t i = 0; i < rw; ++i) {
+      const int32_t x = a.Left + i;
+      int64_t v[4] = {0, 0, 0, 0};
+      if (e.UseV) {
+        const int64_t* ab = &above[static_cast<size_t>(i) * planes];
+        const int64_t* be = &below[static_cast<size_t>(i) * planes];
+        for (uint32_t c = 0; c < nc; ++c) v[c] += e.NegV ? ab[c] - be[c] : be[c] - ab[c];
+        if (hasAlpha) v[nc] += ab[nc] + be[nc];
+      }
+      if (e.UseH) {
+        for (uint32_t c = 0; c < nc; ++c) v[c] += e.PosH ? la[c] - lb[c] : lb[c] - la[c];
+        if (hasAlpha) v[nc] += lb[nc] + la[nc];
+      }
+      T* o = out + static_cast<size_t>(x) * ch;
+      int64_t res[3];
+      if (hasAlpha && v[nc] == 0) {
+        for (uint32_t c = 0; c < ch; ++c) o[c] = 0;
+      } else {
+        for (uint32_t c = 0; c < nc; ++c) {
+          const int64_t q = hasAlpha ? ScaledQuotient(e.Amount, v[c], v[nc], d * 100)
+                                     : ScaledQuotient(e.Amount, v[c], d, 100);
+          const int64_t r = q + kMid;
+          res[c] = r < 0 ? 0 : (r > M ? M : r);
+        }
+        if (nc == 3 && e.Gray) res[0] = res[1] = res[2] = (res[1] * 151 + res[0] * 77 + res[2] * 28) >> 8;
+        for (uint32_t c = 0; c < nc; ++c) o[c] = static_cast<T>(res[c]);
+        // The mean alpha of the samples read: an opaque picture stays opaque.
+        if (hasAlpha) o[ach] = static_cast<T>(v[nc] / reads);
+      }
+      // Slide the horizontal windows one column on.
+      if (e.UseH && i + 1 < rw) {
+        int64_t t[4];
+        load(s + static_cast<size_t>(leaveBefore[static_cast<size_t>(i)]) * ch, t);
+        for (uint32_t p = 0; p < planes; ++p) lb[p] -= t[p];
+        load(s + static_cast<size_t>(x) * ch, t);
+        for (uint32_t p = 0; p < planes; ++p) lb[p] += t[p];
+        load(s + static_cast<size_t>(rows::EdgeIndex(static_cast<int64_t>(x) + 1, W, e.Wrap)) * ch, t);
+        for (uint32_t p = 0; p < planes; ++p) la[p] -= t[p];
+        load(s + static_cast<size_t>(enterAfter[static_cast<size_t>(i)]) * ch, t);
+        for (uint32_t p = 0; p < planes; ++p) la[p] += t[p];
+      }
+    }
+    // Slide the vertical windows one row down.
+    if (e.UseV && y + 1 < a.Bottom) {
+      const T* leave = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) - d, H, e.Wrap));
+      const T* next = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + 1, H, e.Wrap));
+      const T* enter = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + 1 + d, H, e.Wrap));
+      for (int32_t i = 0; i < rw; ++i) {
+        const size_t px = static_cast<size_t>(a.Left + i) * ch;
+        int64_t* ab = &above[static_cast<size_t>(i) * planes];
+        int64_t* be = &below[static_cast<size_t>(i) * planes];
+        int64_t t[4];
+        load(leave + px, t);
+        for (uint32_t p = 0; p < planes; ++p) ab[p] -= t[p];
+        load(s + px, t);
+        for (uint32_t p = 0; p < planes; ++p) ab[p] += t[p];
+        load(next + px, t);
+        for (uint32_t p = 0; p < planes; ++p) be[p] -= t[p];
+        load(enter + px, t);
+        for (uint32_t p = 0; p < planes; ++p) be[p] += t[p];
+      }
+    }
+    if (!progress.Step()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- classes ------------------------------------------------------------------
+
+const mvEffectClass& mvMotionBlurEffect::Describe() {
+  using E = mvMotionBlurEffect;
+  static const mvEffectClass c = mvEffectClass::Make<E>(
+      8, "mvMotionBlurEffect",
+      {Field("Distance", &E::Distance).ZeroBecomesOne().Describe("the streak has 2 x Distance + 1 taps"),
+       Field("Angle", &E::Angle).Describe("direction in degrees"),
+       Field("Sigma", &E::Sigma).Clamp(1, 10).Describe("spread of the tap weights"),
+       Field("Seamless", &E::Seamless).Describe("wrap around the picture edges")});
+  return c;
+}
+
+const mvEffectClass& mvEdgeDetectionEffect::Describe() {
+  using E = mvEdgeDetectionEffect;
+  static const mvEffectClass c = mvEffectClass::Make<E>(
+      15, "mvEdgeDetectionEffect",
+      {Field("Operator", &E::Operator).Range(0, 1).Describe("0 Sobel, 1 Roberts cross"),
+       Field("Amount", &E::Amount).ZeroBecomesOne().NotCompared().Describe("gain in percent"),
+       Field("Invert", &E::Invert).Describe("invert the result"),
+       Field("Seamless", &E::Seamless).Describe("wrap around the picture edges")});
+  return c;
+}
+
+const mvEffectClass& mvNeonEffect::Describe() {
+  using E = mvNeonEffect;
+  static const mvEffectClass c = mvEffectClass::Make<E>(
+      16, "mvNeonEffect",
+      {Field("Radius", &E::Radius).ZeroBecomesOne().Describe("size of the smoothing"),
+       Field("Amount", &E::Amount).ZeroBecomesOne().Describe("gain in percent"),
+       Field("Seamless", &E::Seamless).Describe("filter every line as part of its periodic extension")});
+  return c;
+}
+
+const mvEffectClass& mvEmbossEffect::Describe() {
+  using E = mvEmbossEffect;
+  static const mvEffectClass c = mvEffectClass::Make<E>(
+      17, "mvEmbossEffect",
+      {Field("Depth", &E::Depth).ZeroBecomesOne().Describe("pixels summed on each side"),
+       Field("Amount", &E::Amount).ZeroBecomesOne().Describe("gain in percent"),
+       Field("Direction", &E::Direction).Range(0, 7).Describe("light direction 0..7"),
+       Field("ColorRelief", &E::ColorRelief).NonZero().Describe("keep three colour reliefs instead of one gray"),
+       Field("Seamless", &E::Seamless).NonZero().Describe("wrap around the picture edges")});
+  return c;
+}
+
+bool mvMotionBlurEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  mvRect a;
+  if (!rows::SameShape(source, target)) return false;
+  if (!rows::ClipArea(source, a)) return true;
+  rows::RowProgress prog(progress, a.Bottom - a.Top);
+  if (!ColorOrGray(source)) return true;
+  const BlurPlan plan = MakeBlurPlan(Distance, Angle, Sigma);
+  if (source.BitDepth == 8) return BlurRows<uint8_t>(plan, source, target, a, Seamless, prog);
+  return BlurRows<uint16_t>(plan, source, target, a, Seamless, prog);
+}
+
+bool mvEdgeDetectionEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  mvRect a;
+  if (!rows::SameShape(source, target)) return false;
+  if (!rows::ClipArea(source, a)) return true;
+  rows::RowProgress prog(progress, a.Bottom - a.Top);
+  if (!ColorOrGray(source)) return true;
+  // Only 0 and 1 are operators; anything else is read as the default Sobel.
+  const bool roberts = Operator == 1;
+  if (source.BitDepth == 8) {
+    if (!EdgeRows<uint8_t>(source, target, a, Seamless, roberts, Amount, prog)) return false;
+    if (Invert) InvertArea<uint8_t>(target, a);
+  } else {
+    if (!EdgeRows<uint16_t>(source, target, a, Seamless, roberts, Amount, prog)) return false;
+    if (Invert) InvertArea<uint16_t>(target, a);
+  }
+  return true;
+}
+
+bool mvNeonEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
+  mvRect a;
+  if (!rows::SameShape(source, target)) return false;
+  if (!rows::ClipArea(source, a) || source.BitDepth != 8) return true;
+  const NeonFilter f = MakeNeonFilter(Radius);
+  const uint32_t ch = source.Channels;
+  const bool hasAlpha = source.HasAlpha();
+  const int64_t rw = a.Right - a.Left, rh = a.Bottom - a.Top;
+  const int64_t longest = rw > rh ? rw : rh;
+  // Periodic extension length: enough for the filter's response to die out.
+  auto padFor = [&](int64_t len) -> int64_t {
+    if (!Seamless) return 0;
+    const uint64_t reach = 16 * (static_cast<uint64_t>(Radius) + 1);
+    return static_cast<uint64_t>(len) < reach ? len : static_cast<int64_t>(reach);
+  };
+  std::vector<double> line(static_cast<size_t>(longest));
+  std::vector<uint8_t> result(static_cast<size_t>(longest));
+  NeonBuffers buf;
+
+  // Pass one: columns of the source into the target.
+  const int64_t padV = padFor(rh);
+  for (int32_t x = a.Left; x < a.Right; ++x) {
+    const size_t px = static_cast<size_t>(x) * ch;
+    for (uint32_t c = 0; c < ch; ++c) {
+      if (hasAlpha && c == ch - 1) {
+        for (int64_t i = 0; i < rh; ++i) {
+          const uint32_t al = source.Row(a.Top + static_cast<int32_t>(i))[px + c];
+          target.Row(a.Top + static_cast<int32_t>(i))[px + c] = static_cast<uint8_t>(al * 2 > 255 ? 255 : al * 2);
+        }
+        continue;
+      }
+      for (int64_t i = 0; i < rh; ++i) line[static_cast<size_t>(i)] = source.Row(a.Top + static_cast<int32_t>(i))[px + c];
+      NeonFilterLine(f, line.data(), rh, padV, buf, result.data());
+      for (int64_t i = 0; i < rh; ++i) target.Row(a.Top + static_cast<int32_t>(i))[px + c] = result[static_cast<size_t>(i)];
+    }
+  }
+  // Pass two: rows of the source, combined with pass one's result.
+  const int64_t padH = padFor(rw);
+  for (int32_t y = a.Top; y < a.Bottom; ++y) {
+    const uint8_t* s = source.Row(y) + static_cast<size_t>(a.Left) * ch;
+    uint8_t* d = target.Row(y) + static_cast<size_t>(a.Left) * ch;
+    for (uint32_t c = 0; c < ch; ++c) {
+      if (hasAlpha && c == ch - 1) {
+        for (int64_t i = 0; i < rw; ++i) {
+          const uint32_t al = s[static_cast<size_t>(i) * ch + c];
+          result[static_cast<size_t>(i)] = static_cast<uint8_t>(al * 2 > 255 ? 255 : al * 2);
+        }
+      } else {
+        for (int64_t i = 0; i < rw; ++i) line[static_cast<size_t>(i)] = s[static_cast<size_t>(i) * ch + c];
+        NeonFilterLine(f, line.data(), rw, padH, buf, result.data());
+      }
+      for (int64_t i = 0; i < rw; ++i) {
+        uint8_t& t = d[static_cast<size_t>(i) * ch + c];
+        const int32_t v = t, h = result[static_cast<size_t>(i)];
+        const double mag = std::sqrt(static_cast<double>(v * v + h * h));
+        t = static_cast<uint8_t>(SampleFrom(mag * Amount / 100, 255));
+      }
+    }
+  }
+  return true;
+}
+
+bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  mvRect a;
+  if (!rows::SameShape(source, target)) return false;
+  if (!rows::ClipArea(source, a)) return true;
+  rows::RowProgress prog(progress, a.Bottom - a.Top);
+  if (!ColorOrGray(source)) return true;
+  EmbossSetup e;
+  e.Depth = Depth == 0 ? 1 : (Depth > kMaxEmbossDepth ? kMaxEmbossDepth : Depth);
+  e.Amount = Amount;
+  // Directions outside 0..7 follow the same rules as written for 0..7.
+  e.UseV = Direction != 3 && Direction != 4;
+  e.NegV = Direction > 4;
+  e.UseH = Direction != 1 && Direction != 6;
+  e.PosH = Direction == 0 || Direction == 3 || Direction == 5;
+  e.Gray = !ColorRelief;
+  e.Wrap = Seamless;
+  if (source.BitDepth == 8) return EmbossRows<uint8_t>(e, source, target, a, prog);
+  return EmbossRows<uint16_t>(e, source, target, a, prog);
+}
+
+void RegisterEdgeEffects(mvEffectRegistry& registry) {
+  registry.Add(mvMotionBlurEffect::Describe());
+  registry.Add(mvEdgeDetectionEffect::Describe());
+  registry.Add(mvNeonEffect::Describe());
+  registry.Add(mvEmbossEffect::Describe());
+}
