@@ -1,0 +1,499 @@
+// Neighbourhood and cell filters: rank filters, spread, pixelize, mosaic,
+// glass tiles and wrap.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/random.h"
+#include "effects/filter/cells.h"
+
+namespace {
+
+struct Format {
+  uint32_t Type, Depth, Channels;
+};
+const Format kFormats[] = {{ColorTypeRGB, 8, 3},  {ColorTypeRGB, 8, 4},  {ColorTypeRGB, 16, 3}, {ColorTypeRGB, 16, 4},
+                           {ColorTypeGray, 8, 1}, {ColorTypeGray, 8, 2}, {ColorTypeGray, 16, 1}, {ColorTypeGray, 16, 2},
+                           {ColorTypeIndexed, 8, 1}};
+
+// A picture of pseudo-random bytes (alpha too, so some pixels are transparent).
+mvPicture Noise(int w, int h, Format f, uint32_t seed) {
+  mvPicture p;
+  EXPECT_TRUE(p.Create(w, h, f.Type, f.Depth, f.Channels));
+  mvRandom r;
+  r.Seed(seed);
+  for (size_t i = 0; i < p.ByteSize(); ++i) p.Pixels[i] = static_cast<uint8_t>(r.Next() >> 24);
+  return p;
+}
+
+mvPicture Flat(int w, int h, Format f) {
+  mvPicture p;
+  EXPECT_TRUE(p.Create(w, h, f.Type, f.Depth, f.Channels));
+  const int bpp = static_cast<int>(p.BytesPerPixel());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w * bpp; ++x) p.Row(y)[x] = static_cast<uint8_t>(90 + (x % bpp) * 7);
+  return p;
+}
+
+bool SamePixels(const mvPicture& a, const mvPicture& b) {
+  const size_t row = static_cast<size_t>(a.Width) * a.BytesPerPixel();
+  for (int y = 0; y < a.Height; ++y)
+    if (std::memcmp(a.Row(y), b.Row(y), row) != 0) return false;
+  return true;
+}
+
+// Applies the effect to a copy of the picture, as ApplyTo does.
+mvPicture Applied(mvEffect& e, mvPicture& source, bool* result = nullptr) {
+  mvPicture target(source);
+  const bool ok = e.Apply(source, target, nullptr);
+  if (result) *result = ok;
+  else EXPECT_TRUE(ok);
+  return target;
+}
+
+const uint8_t* Px(const mvPicture& p, int x, int y) { return p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel(); }
+
+uint32_t RankKey8(const uint8_t* p) { return (p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 8; }
+uint32_t MedianKey8(const uint8_t* p) { return p[0] * 5036060u + p[1] * 9886846u + p[2] * 1920103u; }
+
+void SetGray(mvPicture& p, int x, int y, uint8_t v) {
+  uint8_t* d = p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel();
+  d[0] = d[1] = d[2] = v;
+}
+
+}  // namespace
+
+TEST(RankFilters, FlatPictureIsAFixedPointInEveryFormat) {
+  for (const Format& f : kFormats) {
+    for (bool seamless : {false, true}) {
+      mvMedianEffect median;
+      mvMinimumEffect minimum;
+      mvMaximumEffect maximum;
+      median.Radius = minimum.Radius = maximum.Radius = 2;
+      median.Seamless = minimum.Seamless = maximum.Seamless = seamless;
+      for (mvEffect* e : std::initializer_list<mvEffect*>{&median, &minimum, &maximum}) {
+        mvPicture p = Flat(9, 7, f);
+        EXPECT_TRUE(SamePixels(Applied(*e, p), p)) << e->Class().Name << " type " << f.Type << " channels " << f.Channels;
+      }
+    }
+  }
+}
+
+TEST(Median, CornerWithoutSeamlessChoosesLowerMedianOfFour) {
+  mvPicture p;
+  ASSERT_TRUE(p.Create(5, 5, ColorTypeRGB, 8, 3));
+  p.Fill(nullptr, mvColor::RGB8(200, 200, 200));
+  SetGray(p, 0, 0, 10);
+  SetGray(p, 1, 0, 40);
+  SetGray(p, 0, 1, 20);
+  SetGray(p, 1, 1, 30);
+  mvMedianEffect e;
+  mvPicture out = Applied(e, p);
+  EXPECT_EQ(Px(out, 0, 0)[0], 20);  // keys 10, 20, 30, 40: k = 1
+
+  // Seamless: the window wraps and holds nine pixels, five of them 200.
+  e.Seamless = true;
+  mvPicture out1 = Applied(e, p);
+  EXPECT_EQ(Px(out1, 0, 0)[0], 200);
+
+  // A transparent candidate is left out: with 40 gone, k = 1 of 10, 20, 30.
+  mvPicture q;
+  ASSERT_TRUE(q.Create(4, 4, ColorTypeRGB, 8, 4));
+  q.Fill(nullptr, mvColor::RGBA8(200, 200, 200, 255));
+  SetGray(q, 0, 0, 10);
+  SetGray(q, 1, 0, 40);
+  SetGray(q, 0, 1, 20);
+  SetGray(q, 1, 1, 30);
+  q.Row(0)[4 + 3] = 0;
+  e.Seamless = false;
+  mvPicture out2 = Applied(e, q);
+  EXPECT_EQ(Px(out2, 0, 0)[0], 20);
+  EXPECT_EQ(Px(out2, 0, 0)[3], 255);  // alpha is not written
+}
+
+TEST(Median, ChoosesThePixelWithTheMiddleKey) {
+  mvPicture p = Noise(13, 11, {ColorTypeRGB, 8, 4}, 5);
+  for (bool seamless : {false, true}) {
+    mvMedianEffect e;
+    e.Radius = 2;
+    e.Seamless = seamless;
+    mvPicture out = Applied(e, p);
+    for (int y = 0; y < p.Height; ++y) {
+      for (int x = 0; x < p.Width; ++x) {
+        std::vector<uint32_t> keys;
+        for (int dy = -2; dy <= 2; ++dy)
+          for (int dx = -2; dx <= 2; ++dx) {
+            int sx = x + dx, sy = y + dy;
+            if (seamless) {
+              sx = (sx + p.Width) % p.Width;
+              sy = (sy + p.Height) % p.Height;
+            } else if (sx < 0 || sy < 0 || sx >= p.Width || sy >= p.Height) {
+              continue;
+            }
+            if (Px(p, sx, sy)[3] != 0) keys.push_back(MedianKey8(Px(p, sx, sy)));
+          }
+        if (keys.empty()) continue;
+        std::sort(keys.begin(), keys.end());
+        EXPECT_EQ(MedianKey8(Px(out, x, y)), keys[(keys.size() - 1) / 2]) << x << "," << y;
+      }
+    }
+  }
+}
+
+namespace {
+
+// The rank passes written the slow way: scan each window from its start,
+// a strictly better key replacing the winner.
+mvPicture ReferenceRank(const mvPicture& src, int r, bool seamless, bool maximum) {
+  mvPicture mid(src);
+  const int W = src.Width, H = src.Height;
+  auto pass = [&](const mvPicture& in, mvPicture& out, bool rowsPass) {
+    const int lines = rowsPass ? H : W, length = rowsPass ? W : H;
+    for (int l = 0; l < lines; ++l)
+      for (int i = 0; i < length; ++i) {
+        const uint8_t* best = nullptr;
+        for (int d = -r; d <= r; ++d) {
+          int j = i + d;
+          if (seamless) j = ((j % length) + length) % length;
+          else if (j < 0) continue;
+          else if (j >= length) j = length - 1;
+          const uint8_t* p = rowsPass ? Px(in, j, l) : Px(in, l, j);
+          if (p[3] == 0) continue;
+          if (!best || (maximum ? RankKey8(p) > RankKey8(best) : RankKey8(p) < RankKey8(best))) best = p;
+        }
+        if (best) std::memcpy(const_cast<uint8_t*>(rowsPass ? Px(out, i, l) : Px(out, l, i)), best, 3);
+      }
+  };
+  pass(src, mid, true);
+  mvPicture snapshot(mid);
+  pass(snapshot, mid, false);
+  return mid;
+}
+
+}  // namespace
+
+TEST(MinimumMaximum, MatchTheSlowScanWithItsTieRules) {
+  // Few distinct values, so ties are everywhere.
+  mvPicture p = Noise(17, 12, {ColorTypeRGB, 8, 4}, 9);
+  for (int y = 0; y < p.Height; ++y)
+    for (int x = 0; x < p.Width; ++x) {
+      uint8_t* d = p.Row(y) + x * 4;
+      d[0] &= 0xC0;
+      d[1] &= 0xC0;
+      d[2] = static_cast<uint8_t>(d[2] & 0xC1);
+      d[3] = (d[3] & 0x0F) == 0 ? 0 : 255;
+    }
+  for (int r : {1, 2, 5, 30})
+    for (bool seamless : {false, true}) {
+      mvMinimumEffect mn;
+      mvMaximumEffect mx;
+      mn.Radius = mx.Radius = static_cast<uint32_t>(r);
+      mn.Seamless = mx.Seamless = seamless;
+      EXPECT_TRUE(SamePixels(Applied(mn, p), ReferenceRank(p, r, seamless, false))) << r << seamless;
+      EXPECT_TRUE(SamePixels(Applied(mx, p), ReferenceRank(p, r, seamless, true))) << r << seamless;
+    }
+}
+
+TEST(MinimumMaximum, TransparentWindowWritesNothingAndProgressCountsRowsAndColumns) {
+  mvPicture p;
+  ASSERT_TRUE(p.Create(9, 9, ColorTypeRGB, 8, 4));
+  p.Fill(nullptr, mvColor::RGBA8(9, 9, 9, 0));
+  mvPicture target;
+  ASSERT_TRUE(target.Create(9, 9, ColorTypeRGB, 8, 4));
+  target.Fill(nullptr, mvColor::RGBA8(1, 2, 3, 4));
+  mvMinimumEffect e;
+  p.HasWorkRect = 1;
+  p.WorkRect = mvRect{1, 2, 6, 5};
+  uint32_t steps = 0;
+  mvCallbackProgress progress([&](uint32_t, uint32_t) { ++steps; return true; });
+  EXPECT_TRUE(e.Apply(p, target, &progress));
+  EXPECT_EQ(progress.Max, (5u - 1) + 3u);
+  EXPECT_EQ(steps, 5u + 3u);
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 9; ++x) EXPECT_EQ(Px(target, x, y)[0], 1);
+
+  // Stopping in the first row answers false.
+  mvCallbackProgress stop([](uint32_t, uint32_t) { return false; });
+  EXPECT_FALSE(e.Apply(p, target, &stop));
+}
+
+TEST(Spread, SameSeedSameResultAndMovesAtMostItsRange) {
+  // Each pixel names its own position, so the displacement can be read back.
+  mvPicture p;
+  ASSERT_TRUE(p.Create(20, 15, ColorTypeRGB, 8, 4));
+  for (int y = 0; y < 15; ++y)
+    for (int x = 0; x < 20; ++x) {
+      uint8_t* d = p.Row(y) + x * 4;
+      d[0] = static_cast<uint8_t>(x);
+      d[1] = static_cast<uint8_t>(y);
+      d[2] = 7;
+      d[3] = static_cast<uint8_t>(x * 10 + y);
+    }
+  mvSpreadEffect e;
+  e.RangeX = e.RangeY = 1;
+  e.Seed = 42;
+  mvPicture a = Applied(e, p);
+  SharedRandom.Seed(999);  // the effect reseeds, whatever came before
+  mvPicture b = Applied(e, p);
+  EXPECT_TRUE(SamePixels(a, b));
+  bool moved = false;
+  for (int y = 0; y < 15; ++y)
+    for (int x = 0; x < 20; ++x) {
+      const uint8_t* d = Px(a, x, y);
+      EXPECT_LE(std::abs(d[0] - x), 1);
+      EXPECT_LE(std::abs(d[1] - y), 1);
+      EXPECT_EQ(d[3], d[0] * 10 + d[1]);  // whole pixels, alpha included
+      moved |= d[0] != x || d[1] != y;
+    }
+  EXPECT_TRUE(moved);
+
+  // Two draws per pixel, x first.
+  mvRandom r;
+  r.Seed(42);
+  const int32_t dx = static_cast<int32_t>(r.NextInt(3)) - 1, dy = static_cast<int32_t>(r.NextInt(3)) - 1;
+  const uint8_t* first = Px(a, 0, 0);
+  EXPECT_EQ(first[0], std::max(0, dx));
+  EXPECT_EQ(first[1], std::max(0, dy));
+  for (int i = 2; i < 20 * 15 * 2; ++i) r.NextInt(3);
+  EXPECT_EQ(SharedRandom.Next(), r.Next());
+
+  // Seamless: a step left of column 0 reads the last column.
+  e.Seamless = true;
+  mvPicture c = Applied(e, p);
+  for (int y = 0; y < 15; ++y) EXPECT_TRUE(Px(c, 0, y)[0] <= 1 || Px(c, 0, y)[0] == 19);
+}
+
+TEST(Pixelize, BlockLargerThanThePictureAveragesEverything) {
+  mvPicture p = Noise(7, 5, {ColorTypeRGB, 8, 3}, 3);
+  uint32_t sum[3] = {0, 0, 0};
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x)
+      for (int c = 0; c < 3; ++c) sum[c] += Px(p, x, y)[c];
+  mvPixelizeEffect e;
+  e.CellWidth = e.CellHeight = 100;
+  mvPicture out = Applied(e, p);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x)
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(Px(out, x, y)[c], sum[c] / 35);
+
+  // With alpha: colours weighted by alpha, alpha the plain mean; no alpha at all gives zeros.
+  mvPicture q;
+  ASSERT_TRUE(q.Create(2, 1, ColorTypeRGB, 8, 4));
+  const uint8_t px[8] = {100, 0, 0, 255, 0, 0, 200, 85};
+  std::memcpy(q.Pixels, px, 8);
+  mvPicture out3 = Applied(e, q);
+  EXPECT_EQ(Px(out3, 1, 0)[0], 100 * 255 / 340);
+  EXPECT_EQ(Px(out3, 1, 0)[2], 200 * 85 / 340);
+  EXPECT_EQ(Px(out3, 0, 0)[3], 340 / 2);
+  q.Pixels[3] = q.Pixels[7] = 0;
+  mvPicture out4 = Applied(e, q);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(out4.Pixels[i], 0);
+}
+
+TEST(Pixelize, BlocksStartAtTheWorkAreaAndProgressCountsBlockRows) {
+  mvPicture p = Noise(10, 10, {ColorTypeGray, 8, 1}, 4);
+  p.HasWorkRect = 1;
+  p.WorkRect = mvRect{3, 3, 8, 10};
+  mvPixelizeEffect e;
+  e.CellWidth = 2;
+  e.CellHeight = 3;
+  mvPicture target(p);
+  mvCallbackProgress progress;
+  ASSERT_TRUE(e.Apply(p, target, &progress));
+  EXPECT_EQ(progress.Max, (7u - 1) / 3);
+  EXPECT_EQ(Px(target, 3, 3)[0], (Px(p, 3, 3)[0] + Px(p, 4, 3)[0] + Px(p, 3, 4)[0] + Px(p, 4, 4)[0] + Px(p, 3, 5)[0] +
+                                  Px(p, 4, 5)[0]) / 6);
+  EXPECT_EQ(Px(target, 7, 9)[0], Px(p, 7, 9)[0]);  // a 1 x 1 block at the corner
+  EXPECT_EQ(Px(target, 2, 3)[0], Px(p, 2, 3)[0]);  // outside the work area
+}
+
+TEST(Mosaic, SeamlessEdgeCellsMatchSoTheTextureTiles) {
+  for (uint32_t mode : {0u, 1u}) {
+    for (uint32_t channels : {3u, 4u}) {
+      mvPicture p = Noise(40, 40, {ColorTypeRGB, 8, channels}, 11);
+      mvMosaicEffect e;
+      e.Jitter = 0;
+      e.ColorMode = mode;
+      e.Seamless = true;
+      mvPicture out = Applied(e, p);
+      for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(std::memcmp(Px(out, 0, i), Px(out, 39, i), channels), 0) << mode << " row " << i;
+        EXPECT_EQ(std::memcmp(Px(out, i, 0), Px(out, i, 39), channels), 0) << mode << " column " << i;
+      }
+      e.Seamless = false;
+      mvPicture plain = Applied(e, p);
+      bool differs = false;
+      for (int i = 0; i < 40; ++i) differs |= std::memcmp(Px(plain, 0, i), Px(plain, 39, i), channels) != 0;
+      EXPECT_TRUE(differs);
+    }
+  }
+}
+
+TEST(Mosaic, PointModeTakesThePixelAtThePointAndDrawsTwicePerPoint) {
+  // Jitter 0: points at 10c - 5, so the pixel (3, 3) belongs to the point (5, 5).
+  mvPicture p = Noise(20, 20, {ColorTypeRGB, 8, 3}, 12);
+  mvMosaicEffect e;
+  e.Jitter = 0;
+  e.ColorMode = 1;
+  e.Seed = 77;
+  mvPicture out = Applied(e, p);
+  EXPECT_EQ(std::memcmp(Px(out, 3, 3), Px(p, 5, 5), 3), 0);
+  EXPECT_EQ(std::memcmp(Px(out, 0, 0), Px(p, 0, 0), 3), 0);  // point (-5, -5) limited to the picture
+  // 3 x 3 points, two draws each; a gray picture is not painted but draws the same.
+  mvRandom r;
+  r.Seed(77);
+  for (int i = 0; i < 18; ++i) r.NextInt(1);
+  const uint32_t expected = r.Next();
+  mvPicture gray = Noise(20, 20, {ColorTypeGray, 8, 1}, 12);
+  mvPicture grayOut = Applied(e, gray);
+  EXPECT_EQ(SharedRandom.Next(), expected);
+  EXPECT_TRUE(SamePixels(grayOut, gray));
+}
+
+TEST(Mosaic, StreamsCellSizeFirst) {
+  mvMosaicEffect e;
+  e.CellWidth = 7;
+  e.CellHeight = 8;
+  e.Stagger = 1;
+  e.ColorMode = 2;
+  e.Jitter = 30;
+  e.Seed = 5;
+  e.Seamless = true;
+  mvMemoryStream s;
+  ASSERT_TRUE(e.Save(s));
+  std::vector<uint32_t> words(s.Data.size() / 4);
+  std::memcpy(words.data(), s.Data.data(), words.size() * 4);
+  ASSERT_GE(words.size(), 8u);
+  const std::vector<uint32_t> tail(words.end() - 8, words.end());
+  EXPECT_EQ(tail, (std::vector<uint32_t>{28, 7, 8, 1, 2, 30, 5, 1}));
+}
+
+TEST(GlassTile, SizeTwentyMapsColumnsAtHalfScale) {
+  mvPicture p;
+  ASSERT_TRUE(p.Create(60, 1, ColorTypeGray, 8, 1));
+  for (int x = 0; x < 60; ++x) p.Pixels[x] = static_cast<uint8_t>(x);
+  mvGlassTileEffect e;
+  e.TileHeight = 1;
+  mvPicture out = Applied(e, p);
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(out.Pixels[x], 2 * x);
+  for (int x = 10; x < 30; ++x) EXPECT_EQ(out.Pixels[x], 2 * (x - 10));
+  for (int x = 30; x < 50; ++x) EXPECT_EQ(out.Pixels[x], std::min(59, 20 + 2 * (x - 30)));  // clamped
+  e.Seamless = true;
+  mvPicture out5 = Applied(e, p);
+  for (int x = 30; x < 50; ++x) EXPECT_EQ(out5.Pixels[x], (20 + 2 * (x - 30)) % 60);
+}
+
+TEST(GlassTile, WorkAreaOffsetStaysInsideThePicture) {
+  mvPicture p = Noise(30, 30, {ColorTypeRGB, 16, 4}, 2);
+  p.HasWorkRect = 1;
+  p.WorkRect = mvRect{20, 20, 30, 30};
+  mvGlassTileEffect e;
+  e.TileWidth = e.TileHeight = 4;
+  mvPicture out = Applied(e, p);
+  // Area positions 0, 1, 2 read 0, 2, then 0 again (base 4, i = -2).
+  EXPECT_EQ(std::memcmp(Px(out, 21, 20), Px(p, 22, 20), 8), 0);
+  EXPECT_EQ(std::memcmp(Px(out, 22, 20), Px(p, 20, 20), 8), 0);
+  EXPECT_EQ(std::memcmp(Px(out, 29, 29), Px(p, 29, 29), 8), 0);  // 20 + 14 clamped to 29
+}
+
+TEST(Wrap, FlatPictureIsUnchangedAndSlopesLight) {
+  for (bool seamless : {false, true}) {
+    mvPicture p;
+    ASSERT_TRUE(p.Create(12, 12, ColorTypeRGB, 8, 4));
+    p.Fill(nullptr, mvColor::RGBA8(80, 90, 100, 200));
+    mvWrapEffect e;
+    e.Seamless = seamless;
+    EXPECT_TRUE(SamePixels(Applied(e, p), p));
+  }
+  mvPicture ramp;
+  ASSERT_TRUE(ramp.Create(16, 16, ColorTypeRGB, 8, 4));
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      uint8_t* d = ramp.Row(y) + x * 4;
+      d[0] = d[1] = d[2] = static_cast<uint8_t>(x * 8 + y * 3);
+      d[3] = 77;
+    }
+  mvWrapEffect e;
+  mvPicture out = Applied(e, ramp);
+  EXPECT_FALSE(SamePixels(out, ramp));
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      EXPECT_EQ(Px(out, x, y)[3], 77);
+      EXPECT_GE(Px(out, x, y)[0] + 0, 0);
+    }
+  // Only 8-bit RGB is handled, and no progress is reported.
+  mvPicture g = Noise(8, 8, {ColorTypeRGB, 16, 3}, 1);
+  uint32_t calls = 0;
+  mvCallbackProgress progress([&](uint32_t, uint32_t) { ++calls; return false; });
+  mvPicture target(ramp);
+  EXPECT_TRUE(e.Apply(ramp, target, &progress));
+  EXPECT_EQ(calls, 0u);
+  EXPECT_TRUE(SamePixels(Applied(e, g), g));
+}
+
+TEST(CellFilters, AnyFieldValuesStayInBounds) {
+  // Extreme values from files or the command line: every effect terminates,
+  // answers true and stays inside the buffers (the sanitizer build checks).
+  const uint32_t huge = 0xFFFFFFFFu;
+  for (const Format& f : kFormats) {
+    for (bool seamless : {false, true}) {
+      std::vector<std::unique_ptr<mvEffect>> effects;
+      for (uint32_t r : {0u, 100u, huge}) {
+        auto* m = new mvMedianEffect;
+        m->Radius = r;
+        m->Seamless = seamless;
+        effects.emplace_back(m);
+        auto* mn = new mvMinimumEffect;
+        mn->Radius = r;
+        mn->Seamless = seamless;
+        effects.emplace_back(mn);
+        auto* mx = new mvMaximumEffect;
+        mx->Radius = r;
+        mx->Seamless = seamless;
+        effects.emplace_back(mx);
+      }
+      for (uint32_t v : {0u, 1u, 3u, huge}) {
+        auto* s = new mvSpreadEffect;
+        s->RangeX = v;
+        s->RangeY = huge - v;
+        s->Seamless = seamless;
+        effects.emplace_back(s);
+        auto* px = new mvPixelizeEffect;
+        px->CellWidth = v;
+        px->CellHeight = huge - v;
+        effects.emplace_back(px);
+        auto* g = new mvGlassTileEffect;
+        g->TileWidth = v;
+        g->TileHeight = huge - v;
+        g->Seamless = seamless;
+        effects.emplace_back(g);
+        auto* mo = new mvMosaicEffect;
+        mo->CellWidth = v;
+        mo->CellHeight = v == 0 ? huge : v;
+        mo->Jitter = v == 3 ? 1000 : huge - v;
+        mo->Stagger = 1;
+        mo->ColorMode = v & 1;
+        mo->Seamless = seamless;
+        effects.emplace_back(mo);
+      }
+      for (int32_t s : {-5, 0, 2, 0x7FFFFFFF}) {
+        auto* w = new mvWrapEffect;
+        w->Smoothness = s;
+        w->Exponent = s == 2 ? -7 : s;
+        w->Relief = s == 0 ? -0x7FFFFFFF - 1 : 0x7FFFFFFF;
+        w->Seamless = seamless;
+        effects.emplace_back(w);
+      }
+      for (auto& e : effects) {
+        mvPicture p = Noise(6, 5, f, 21);
+        p.HasWorkRect = 1;
+        p.WorkRect = mvRect{-3, 1, 100, 4};
+        bool ok = false;
+        Applied(*e, p, &ok);
+        EXPECT_TRUE(ok) << e->Class().Name;
+      }
+    }
+  }
+}
