@@ -62,7 +62,7 @@ TEST(PictureView, ZoomIsClampedAndNotifiedOnlyWithAPicture) {
 }
 
 TEST(PictureView, ScrollStepsFollowTheZoom) {
-  View v(3000, 3000);
+  View v(1000, 1000);
   EXPECT_EQ(v.view.LineStep(), 1);
   v.view.SetZoom(50);
   EXPECT_EQ(v.view.LineStep(), 2);
@@ -72,7 +72,7 @@ TEST(PictureView, ScrollStepsFollowTheZoom) {
   v.view.OnHScroll(ScrollPageDown, 0);
   EXPECT_EQ(v.view.ScrollX(), 366);
   v.view.OnVScroll(ScrollBottom, 0);
-  EXPECT_EQ(v.view.ScrollY(), 3000 - v.view.VisibleHeight());
+  EXPECT_EQ(v.view.ScrollY(), 1000 - v.view.VisibleHeight());
   v.view.OnHScroll(ScrollThumbTrack, -5);
   EXPECT_EQ(v.view.ScrollX(), 0);
   v.view.SetZoom(30);
@@ -80,7 +80,7 @@ TEST(PictureView, ScrollStepsFollowTheZoom) {
 }
 
 TEST(PictureView, ContentsMoveOnlyAtWholeMultiplesOf100) {
-  View v(3000, 3000);
+  View v(1000, 1000);
   v.view.OnVScroll(ScrollLineDown, 0);
   EXPECT_EQ(v.host.Scrolls, (std::vector<std::pair<int32_t, int32_t>>{{0, -1}}));
   v.view.SetZoom(200);
@@ -96,7 +96,7 @@ TEST(PictureView, ContentsMoveOnlyAtWholeMultiplesOf100) {
 }
 
 TEST(PictureView, WheelScrollsAndZooms) {
-  View v(3000, 3000);
+  View v(1000, 1000);
   v.view.OnWheel(-120, false, false);
   EXPECT_EQ(v.view.ScrollY(), v.view.WheelStep);
   v.view.OnWheel(120, false, false);
@@ -115,7 +115,7 @@ TEST(PictureView, KeysScrollOtherKeysGoToTheHandler) {
     void KeyDown(int32_t key) override { *last_ = key; }
     int32_t* last_;
   };
-  View v(3000, 3000);
+  View v(1000, 1000);
   int32_t last = 0;
   v.view.SetHandler(std::make_unique<Keys>(&last));
   v.view.OnKeyDown(KeyRight, 0);
@@ -123,7 +123,7 @@ TEST(PictureView, KeysScrollOtherKeysGoToTheHandler) {
   EXPECT_EQ(v.view.ScrollX(), 1);
   EXPECT_EQ(v.view.ScrollY(), 1);
   v.view.OnKeyDown(KeyEnd, 0);
-  EXPECT_EQ(v.view.ScrollY(), 3000 - v.view.VisibleHeight());
+  EXPECT_EQ(v.view.ScrollY(), 1000 - v.view.VisibleHeight());
   v.view.OnKeyDown(KeyOther, 'Q');
   EXPECT_EQ(last, 'Q');
 }
