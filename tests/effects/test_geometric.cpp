@@ -91,25 +91,15 @@ TEST(Turns, SingleRowTurnedLeftStartsWithItsLastPixel) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(From(right, 0, i).first, i);
 }
 
-TEST(Turns, EachMovesPixelsWhereItShould) {
+TEST(Turns, QuarterTurnsMovePixelsWhereTheyShould) {
   const int32_t w = 5, h = 3;
-  mvPicture src = Coordinates(w, h);
-  mvPicture left(src), right(src), half(src), flip(src), mirror(src);
+  mvPicture left = Coordinates(w, h), right(left);
   Turn(kLeft, left);
   Turn(kRight, right);
-  Turn(kHalf, half);
-  Turn(kFlip, flip);
-  Turn(kMirror, mirror);
   for (int32_t r = 0; r < w; ++r)
     for (int32_t c = 0; c < h; ++c) {
       EXPECT_EQ(From(left, c, r), std::make_pair(w - 1 - r, c));
       EXPECT_EQ(From(right, c, r), std::make_pair(r, h - 1 - c));
-    }
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      EXPECT_EQ(From(half, x, y), std::make_pair(w - 1 - x, h - 1 - y));
-      EXPECT_EQ(From(flip, x, y), std::make_pair(x, h - 1 - y));
-      EXPECT_EQ(From(mirror, x, y), std::make_pair(w - 1 - x, y));
     }
 }
 
@@ -450,7 +440,7 @@ TEST(Distortions, RegionsIndexedStopsAndHostileFields) {
   }
 }
 
-TEST(Distortions, StreamsAndDefaults) {
+TEST(Distortions, StreamRules) {
   mvSineWaveEffect wave;
   wave.RowPeriod = 33;
   mvMemoryStream empty(std::vector<uint8_t>(4, 0));
@@ -460,9 +450,4 @@ TEST(Distortions, StreamsAndDefaults) {
   mvMemoryStream s(std::vector<uint8_t>{4, 0, 0, 0, 7, 0, 0, 0});
   ASSERT_TRUE(c.Load(s));
   EXPECT_EQ(c.Vertical, 1u);
-  auto swirl = MakeEffect(530);
-  ASSERT_TRUE(swirl);
-  EXPECT_EQ(static_cast<mvSwirlEffect&>(*swirl).Angle, 180);
-  ASSERT_TRUE(MakeEffect(532));
-  ASSERT_TRUE(MakeEffect(535));
 }
