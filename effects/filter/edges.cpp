@@ -257,7 +257,10 @@ NeonFilter MakeNeonFilter(uint32_t radius) {
 // Filters x[0..n-1] causally into yp and anti-causally into ym; a term that
 // reaches past an end uses that end's replacement and drops its feedback.
 void NeonLine(const NeonFilter& f, const double* x, int64_t n, double* yp, double* ym) {
-  for (int64_t i = 0; i < n; ++i) {
+  // The first and last four samples reach past an end; the others run the
+  // same sums without the end tests, in the same order.
+  const int64_t head = n < 4 ? n : 4;
+  for (int64_t i = 0; i < head; ++i) {
     double in = f.A[0] * x[i];
     double fb = 0;
     for (int k = 1; k <= 4; ++k) {
@@ -270,13 +273,39 @@ void NeonLine(const NeonFilter& f, const double* x, int64_t n, double* yp, doubl
     }
     yp[i] = in - fb;
   }
-  for (int64_t i = n - 1; i >= 0; --i) {
+  for (int64_t i = head; i < n; ++i) {
+    double in = f.A[0] * x[i];
+    in += f.A[1] * x[i - 1];
+    in += f.A[2] * x[i - 2];
+    in += f.A[3] * x[i - 3];
+    in += f.A[4] * x[i - 4];
+    double fb = 0;
+    fb += f.B[1] * yp[i - 1];
+    fb += f.B[2] * yp[i - 2];
+    fb += f.B[3] * yp[i - 3];
+    fb += f.B[4] * yp[i - 4];
+    yp[i] = in - fb;
+  }
+  const int64_t tail = n - 4 > 0 ? n - 4 : 0;
+  for (int64_t i = n - 1; i >= tail; --i) {
     double in = 0, fb = 0;
     for (int k = 1; k <= 4; ++k) {
       const double term = i + k < n ? f.G[k] * x[i + k] : f.EdgeAfter[k] * x[n - 1];
       in = k == 1 ? term : in + term;
       if (i + k < n) fb += f.B[k] * ym[i + k];
     }
+    ym[i] = in - fb;
+  }
+  for (int64_t i = tail - 1; i >= 0; --i) {
+    double in = f.G[1] * x[i + 1];
+    in += f.G[2] * x[i + 2];
+    in += f.G[3] * x[i + 3];
+    in += f.G[4] * x[i + 4];
+    double fb = 0;
+    fb += f.B[1] * ym[i + 1];
+    fb += f.B[2] * ym[i + 2];
+    fb += f.B[3] * ym[i + 3];
+    fb += f.B[4] * ym[i + 4];
     ym[i] = in - fb;
   }
 }
@@ -596,21 +625,30 @@ bool mvNeonEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
   std::vector<uint8_t> result(static_cast<size_t>(longest));
   NeonBuffers buf;
 
-  // Pass one: columns of the source into the target.
+  // Pass one: columns of the source into the target. Each column is gathered
+  // once for all its samples, so the strided walk down the picture happens
+  // twice per column rather than twice per sample.
   const int64_t padV = padFor(rh);
+  std::vector<double> column(static_cast<size_t>(rh) * ch);
+  std::vector<uint8_t> columnOut(static_cast<size_t>(rh) * ch);
   for (int32_t x = a.Left; x < a.Right; ++x) {
     const size_t px = static_cast<size_t>(x) * ch;
+    for (int64_t i = 0; i < rh; ++i) {
+      const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + px;
+      for (uint32_t c = 0; c < ch; ++c) column[static_cast<size_t>(c * rh + i)] = s[c];
+    }
     for (uint32_t c = 0; c < ch; ++c) {
+      uint8_t* out = &columnOut[static_cast<size_t>(c * rh)];
+      const double* in = &column[static_cast<size_t>(c * rh)];
       if (hasAlpha && c == ch - 1) {
-        for (int64_t i = 0; i < rh; ++i) {
-          const uint32_t al = source.Row(a.Top + static_cast<int32_t>(i))[px + c];
-          target.Row(a.Top + static_cast<int32_t>(i))[px + c] = static_cast<uint8_t>(al * 2 > 255 ? 255 : al * 2);
-        }
+        for (int64_t i = 0; i < rh; ++i) out[i] = static_cast<uint8_t>(in[i] * 2 > 255 ? 255 : in[i] * 2);
         continue;
       }
-      for (int64_t i = 0; i < rh; ++i) line[static_cast<size_t>(i)] = source.Row(a.Top + static_cast<int32_t>(i))[px + c];
-      NeonFilterLine(f, line.data(), rh, padV, buf, result.data());
-      for (int64_t i = 0; i < rh; ++i) target.Row(a.Top + static_cast<int32_t>(i))[px + c] = result[static_cast<size_t>(i)];
+      NeonFilterLine(f, in, rh, padV, buf, out);
+    }
+    for (int64_t i = 0; i < rh; ++i) {
+      uint8_t* d = target.Row(a.Top + static_cast<int32_t>(i)) + px;
+      for (uint32_t c = 0; c < ch; ++c) d[c] = columnOut[static_cast<size_t>(c * rh + i)];
     }
   }
   // Pass two: rows of the source, combined with pass one's result.
