@@ -534,46 +534,70 @@ void TileMap(Buffer<int32_t>& out, int32_t count, uint32_t size, int32_t origin,
 // would overflow the sums; larger ones are limited to it.
 constexpr int64_t kMaxSmoothness = 1 << 20;
 
-// Sum of the window [x - s, x + s] of a line whose prefix sums are in
-// prefix[0..n]; count receives the number of positions summed.
-int64_t WindowSum(const int64_t* prefix, int64_t n, int64_t x, int64_t s, bool wrap, int64_t& count) {
-  if (!wrap) {
-    const int64_t lo = std::max<int64_t>(0, x - s), hi = std::min<int64_t>(n - 1, x + s);
-    count = hi - lo + 1;
-    return prefix[hi + 1] - prefix[lo];
+// Where the window [x - s, x + s] of a line of n values lies, in terms of
+// the line's prefix sums P(0..n): the sum is Rounds x P(n) + P(E1) - P(S1)
+// + P(E2) - P(S2). A wrapped window may go round the line several times.
+struct WindowPlan {
+  int64_t S1 = 0, E1 = 0, S2 = 0, E2 = 0;
+  int64_t Rounds = 0, Count = 0;
+};
+
+bool PlanWindows(Buffer<WindowPlan>& plans, int64_t n, int64_t s, bool wrap) {
+  if (!plans.Allocate(n)) return false;
+  for (int64_t x = 0; x < n; ++x) {
+    WindowPlan& p = plans[x];
+    if (!wrap) {
+      p.S1 = std::max<int64_t>(0, x - s);
+      p.E1 = std::min<int64_t>(n - 1, x + s) + 1;
+      p.Count = p.E1 - p.S1;
+      continue;
+    }
+    const int64_t length = 2 * s + 1;
+    const int64_t rest = length % n;
+    const int64_t start = rows::WrapIndex(x - s, static_cast<int32_t>(n));
+    p.Rounds = length / n;
+    p.Count = length;
+    p.S1 = start;
+    if (start + rest <= n) {
+      p.E1 = start + rest;
+    } else {
+      p.E1 = n;
+      p.E2 = start + rest - n;
+    }
   }
-  const int64_t length = 2 * s + 1;
-  const int64_t rounds = length / n, rest = length % n;
-  const int64_t start = rows::WrapIndex(x - s, static_cast<int32_t>(n));
-  int64_t part;
-  if (start + rest <= n) part = prefix[start + rest] - prefix[start];
-  else part = (prefix[n] - prefix[start]) + prefix[start + rest - n];
-  count = length;
-  return rounds * prefix[n] + part;
+  return true;
+}
+
+template <class Prefix>
+int64_t WindowSum(const WindowPlan& p, Prefix&& prefix, int64_t n) {
+  return p.Rounds * prefix(n) + (prefix(p.E1) - prefix(p.S1)) + (prefix(p.E2) - prefix(p.S2));
 }
 
 // Replaces each value of a w x h array by its mean over the (2s + 1)^2
 // window, truncated toward zero; the window is cut at the array's edges or
-// wraps around it.
+// wraps around it. Prefix sums make the cost independent of s.
 bool BoxAverage(int32_t* v, int32_t w, int32_t h, int64_t s, bool wrap) {
   s = wrap ? std::min(s, kMaxSmoothness) : std::min<int64_t>(s, std::max(w, h));
-  Buffer<int64_t> across, prefix, counts;
-  if (!across.Allocate(static_cast<int64_t>(w) * h) || !prefix.Allocate(std::max(w, h) + 1) || !counts.Allocate(w))
+  Buffer<int64_t> down, prefix;
+  Buffer<WindowPlan> across, along;
+  if (!down.Allocate(static_cast<int64_t>(w) * h) || !prefix.Allocate(w + 1) || !PlanWindows(across, w, s, wrap) ||
+      !PlanWindows(along, h, s, wrap))
     return false;
+  // Row window sums, accumulated downward: row y of `down` sums rows 0..y.
   for (int32_t y = 0; y < h; ++y) {
     const int32_t* line = v + static_cast<size_t>(y) * w;
+    int64_t* out = &down[static_cast<int64_t>(y) * w];
     prefix[0] = 0;
     for (int32_t x = 0; x < w; ++x) prefix[x + 1] = prefix[x] + line[x];
-    for (int32_t x = 0; x < w; ++x)
-      across[static_cast<int64_t>(y) * w + x] = WindowSum(prefix.Get(), w, x, s, wrap, counts[x]);
+    auto p = [&](int64_t i) { return prefix[i]; };
+    for (int32_t x = 0; x < w; ++x) out[x] = WindowSum(across[x], p, w) + (y > 0 ? out[x - w] : 0);
   }
-  for (int32_t x = 0; x < w; ++x) {
-    prefix[0] = 0;
-    for (int32_t y = 0; y < h; ++y) prefix[y + 1] = prefix[y] + across[static_cast<int64_t>(y) * w + x];
-    for (int32_t y = 0; y < h; ++y) {
-      int64_t rowsCounted;
-      const int64_t sum = WindowSum(prefix.Get(), h, y, s, wrap, rowsCounted);
-      v[static_cast<size_t>(y) * w + x] = static_cast<int32_t>(sum / (counts[x] * rowsCounted));
+  for (int32_t y = 0; y < h; ++y) {
+    int32_t* line = v + static_cast<size_t>(y) * w;
+    const WindowPlan& plan = along[y];
+    for (int32_t x = 0; x < w; ++x) {
+      auto column = [&](int64_t i) { return i == 0 ? 0 : down[(i - 1) * w + x]; };
+      line[x] = static_cast<int32_t>(WindowSum(plan, column, h) / (across[x].Count * plan.Count));
     }
   }
   return true;

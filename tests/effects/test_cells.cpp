@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -431,6 +432,91 @@ TEST(Wrap, FlatPictureIsUnchangedAndSlopesLight) {
   EXPECT_TRUE(e.Apply(ramp, target, &progress));
   EXPECT_EQ(calls, 0u);
   EXPECT_TRUE(SamePixels(Applied(e, g), g));
+}
+
+namespace {
+
+// The wrap rule written the slow way, smoothing included.
+mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smooth, bool seamless) {
+  const int W = src.Width, H = src.Height, C = static_cast<int>(src.Channels);
+  auto luma = [&](int x, int y) {
+    if (seamless) {
+      x = ((x % W) + W) % W;
+      y = ((y % H) + H) % H;
+    } else {
+      x = std::clamp(x, 0, W - 1);
+      y = std::clamp(y, 0, H - 1);
+    }
+    const uint8_t* p = Px(src, x, y);
+    return static_cast<int>((p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 16);
+  };
+  std::vector<int> gx(W * H), gy(W * H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      gx[y * W + x] = luma(x + 1, y) - luma(x - 1, y);
+      gy[y * W + x] = luma(x, y - 1) - luma(x, y + 1);
+    }
+  if (smooth > 0) {
+    std::vector<int> sx(W * H), sy(W * H);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        long long a = 0, b = 0, n = 0;
+        for (int dy = -smooth; dy <= smooth; ++dy)
+          for (int dx = -smooth; dx <= smooth; ++dx) {
+            int u = x + dx, v = y + dy;
+            if (seamless) {
+              u = ((u % W) + W) % W;
+              v = ((v % H) + H) % H;
+            } else if (u < 0 || v < 0 || u >= W || v >= H) {
+              continue;
+            }
+            a += gx[v * W + u];
+            b += gy[v * W + u];
+            ++n;
+          }
+        sx[y * W + x] = static_cast<int>(a / n);
+        sy[y * W + x] = static_cast<int>(b / n);
+      }
+    gx = sx;
+    gy = sy;
+  }
+  int lo = gx[0], hi = gx[0];
+  for (int i = 0; i < W * H; ++i) {
+    lo = std::min({lo, gx[i], gy[i]});
+    hi = std::max({hi, gx[i], gy[i]});
+  }
+  mvPicture out(src);
+  if (lo == hi) return out;
+  const double k = relief / 10.0, D = hi - lo;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const double a = k * gx[y * W + x] / D, b = k * gy[y * W + x] / D;
+      const double n1 = std::sqrt(a * a + 4.0), n2 = std::sqrt(b * b + 4.0);
+      const double t1[3] = {2.0 / n1, 0.0 / n1, a / n1}, t2[3] = {0.0 / n2, -2.0 / n2, b / n2};
+      const double nx = t2[1] * t1[2] - t2[2] * t1[1], ny = t2[2] * t1[0] - t2[0] * t1[2],
+                   nz = t2[0] * t1[1] - t2[1] * t1[0];
+      const double l = 1.0 / std::sqrt(3.0);
+      const double dot = nx * -l + ny * -l + nz * l;
+      const double h = std::pow((2.0 * dot) * nz - l, exponent);
+      uint8_t* d = out.Row(y) + x * C;
+      for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>(std::clamp(static_cast<double>(d[c]) + 255.0 * h, 0.0, 255.0));
+    }
+  return out;
+}
+
+}  // namespace
+
+TEST(Wrap, MatchesTheSlowRuleWithSmoothing) {
+  mvPicture p = Noise(13, 9, {ColorTypeRGB, 8, 4}, 17);
+  for (int smooth : {0, 1, 2, 7})
+    for (bool seamless : {false, true}) {
+      mvWrapEffect e;
+      e.Relief = 90;
+      e.Exponent = smooth == 7 ? 4 : 5;
+      e.Smoothness = smooth;
+      e.Seamless = seamless;
+      EXPECT_TRUE(SamePixels(Applied(e, p), ReferenceWrap(p, 90, e.Exponent, smooth, seamless))) << smooth << seamless;
+    }
 }
 
 TEST(CellFilters, AnyFieldValuesStayInBounds) {
