@@ -1,0 +1,373 @@
+#include "codecs/bmp.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void PutLE16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void PutLE32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+uint32_t GetLE16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8; }
+uint32_t GetLE32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+int32_t ClampToInt32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// ---- writing rows ----------------------------------------------------------
+
+using PackRow = void (*)(const uint8_t* src, uint8_t* dst, int32_t width, uint32_t channels);
+
+void PackRgb8(const uint8_t* src, uint8_t* dst, int32_t width, uint32_t channels) {
+  for (int32_t x = 0; x < width; ++x, src += channels, dst += 3) {
+    dst[0] = src[2];
+    dst[1] = src[1];
+    dst[2] = src[0];
+  }
+}
+// 16-bit samples are little-endian: the high byte is the second of each pair.
+void PackRgb16(const uint8_t* src, uint8_t* dst, int32_t width, uint32_t channels) {
+  for (int32_t x = 0; x < width; ++x, src += 2 * channels, dst += 3) {
+    dst[0] = src[5];
+    dst[1] = src[3];
+    dst[2] = src[1];
+  }
+}
+void PackFirst8(const uint8_t* src, uint8_t* dst, int32_t width, uint32_t channels) {
+  for (int32_t x = 0; x < width; ++x, src += channels) dst[x] = src[0];
+}
+void PackFirst16(const uint8_t* src, uint8_t* dst, int32_t width, uint32_t channels) {
+  for (int32_t x = 0; x < width; ++x, src += 2 * channels) dst[x] = src[1];
+}
+
+// ---- reading rows ----------------------------------------------------------
+
+using UnpackRow = void (*)(const uint8_t* src, uint8_t* dst, int32_t width);
+
+void Unpack1(const uint8_t* src, uint8_t* dst, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>((src[x >> 3] >> (7 - (x & 7))) & 1);
+}
+void Unpack4(const uint8_t* src, uint8_t* dst, int32_t width) {
+  for (int32_t x = 0; x < width; ++x)
+    dst[x] = static_cast<uint8_t>((x & 1) ? src[x >> 1] & 15 : src[x >> 1] >> 4);
+}
+void Unpack8(const uint8_t* src, uint8_t* dst, int32_t width) { std::memcpy(dst, src, static_cast<size_t>(width)); }
+// 16-bit rows without bit fields are 5-5-5 with the top bit unused; each
+// 5-bit value is widened by repeating its high bits so 31 becomes 255.
+void Unpack16(const uint8_t* src, uint8_t* dst, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, src += 2, dst += 4) {
+    const uint32_t v = GetLE16(src);
+    const uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+    dst[0] = static_cast<uint8_t>(r << 3 | r >> 2);
+    dst[1] = static_cast<uint8_t>(g << 3 | g >> 2);
+    dst[2] = static_cast<uint8_t>(b << 3 | b >> 2);
+    dst[3] = 255;
+  }
+}
+void Unpack24(const uint8_t* src, uint8_t* dst, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, src += 3, dst += 4) {
+    dst[0] = src[2];
+    dst[1] = src[1];
+    dst[2] = src[0];
+    dst[3] = 255;
+  }
+}
+void Unpack32(const uint8_t* src, uint8_t* dst, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, src += 4, dst += 4) {
+    dst[0] = src[2];
+    dst[1] = src[1];
+    dst[2] = src[0];
+    dst[3] = src[3];
+  }
+}
+
+// Byte source for run-length data: reads the stream in blocks, never more
+// than the header's image size when it gives one.
+class RunBytes {
+public:
+  RunBytes(mvFileStream& stream, uint64_t limit) : Stream(stream), Left(limit) {}
+  bool Next(uint8_t& b) {
+    if (Pos == Length) {
+      if (Left == 0) return false;
+      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizeof(Buffer), Left));
+      Length = Stream.Read(want, Buffer);
+      Pos = 0;
+      if (Length == 0) return false;
+      Left -= Length;
+    }
+    b = Buffer[Pos++];
+    return true;
+  }
+
+private:
+  mvFileStream& Stream;
+  uint64_t Left;
+  uint8_t Buffer[4096];
+  uint32_t Pos = 0, Length = 0;
+};
+
+// Decodes 8-bit or 4-bit runs into the cleared picture, bottom row first.
+// Anything that would leave the picture or the data ends the decoding
+// quietly, keeping what was drawn so far.
+void DecodeRuns(RunBytes& in, uint8_t first, mvPicture& picture, bool fourBit) {
+  const int64_t width = picture.Width;
+  int64_t x = 0;
+  int64_t row = picture.Height - 1;
+  bool haveFirst = true;
+  for (;;) {
+    uint8_t count, value;
+    if (haveFirst) {
+      count = first;
+      haveFirst = false;
+    } else if (!in.Next(count)) {
+      return;
+    }
+    if (!in.Next(value)) return;
+    if (count > 0) {  // a run of count pixels
+      if (row < 0 || x + count > width) return;
+      uint8_t* p = picture.Row(static_cast<int32_t>(row)) + x;
+      if (!fourBit)
+        std::memset(p, value, count);
+      else
+        for (uint32_t i = 0; i < count; ++i) p[i] = static_cast<uint8_t>((i & 1) ? value & 15 : value >> 4);
+      x += count;
+    } else if (value == 0) {  // end of line
+      x = 0;
+      --row;
+    } else if (value == 1) {  // end of bitmap
+      return;
+    } else if (value == 2) {  // delta
+      uint8_t dx, dy;
+      if (!in.Next(dx) || !in.Next(dy)) return;
+      if (x + dx > width || row - dy < 0) return;
+      x += dx;
+      row -= dy;
+    } else {  // value literal pixels, padded to an even byte count
+      const uint32_t n = value;
+      if (row < 0 || x + n > width) return;
+      uint8_t* p = picture.Row(static_cast<int32_t>(row)) + x;
+      const uint32_t bytes = fourBit ? (n + 1) / 2 : n;
+      for (uint32_t i = 0; i < bytes; ++i) {
+        uint8_t b;
+        if (!in.Next(b)) return;
+        if (!fourBit) {
+          p[i] = b;
+        } else {
+          p[2 * i] = b >> 4;
+          if (2 * i + 1 < n) p[2 * i + 1] = b & 15;
+        }
+      }
+      if (bytes & 1) {
+        uint8_t pad;
+        if (!in.Next(pad)) return;
+      }
+      x += n;
+    }
+  }
+}
+
+}  // namespace
+
+bool mvBMPCodec::IsFormat(const uint8_t* bytes, uint32_t count) const {
+  return bytes && count >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+}
+
+int32_t mvBMPCodec::WriteImage(mvFileStream& stream, mvImage& image, mvProgress* progress) {
+  const mvPicture& picture = image.Picture;
+  if (picture.IsEmpty()) return kCodecNotSupported;
+  PackRow pack;
+  uint32_t bits;
+  if (picture.ColorType == ColorTypeRGB) {
+    bits = 24;
+    pack = picture.BitDepth == 16 ? PackRgb16 : PackRgb8;
+  } else {
+    bits = 8;
+    pack = picture.BitDepth == 16 ? PackFirst16 : PackFirst8;
+  }
+  const int32_t width = picture.Width, height = picture.Height;
+  const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+  const uint32_t table = bits == 8 ? 1024 : 0;
+  const uint64_t fileSize = 54 + table + stride * static_cast<uint64_t>(height);
+  // The format's size fields are 32-bit; a larger bitmap cannot be described.
+  if (fileSize > UINT32_MAX) return kCodecNotSupported;
+
+  uint8_t header[54 + 1024] = {};
+  header[0] = 'B';
+  header[1] = 'M';
+  PutLE32(header + 2, static_cast<uint32_t>(fileSize));
+  PutLE32(header + 10, 54 + table);
+  uint8_t* info = header + 14;
+  PutLE32(info + 0, 40);
+  PutLE32(info + 4, static_cast<uint32_t>(width));
+  PutLE32(info + 8, static_cast<uint32_t>(TopDown ? -height : height));
+  PutLE16(info + 12, 1);
+  PutLE16(info + 14, bits);
+  const int32_t xRes = ClampToInt32(PixelsPerMetre(image.ResolutionUnit, image.XResolution));
+  const int32_t yRes = ClampToInt32(PixelsPerMetre(image.ResolutionUnit, image.YResolution));
+  PutLE32(info + 24, static_cast<uint32_t>(xRes));
+  PutLE32(info + 28, static_cast<uint32_t>(yRes));
+  if (bits == 8) {
+    uint8_t* entry = header + 54;
+    const uint8_t* palette = picture.Palette ? picture.Palette->Entries : nullptr;
+    for (int i = 0; i < 256; ++i, entry += 4) {
+      if (picture.ColorType == ColorTypeIndexed && palette && i < picture.Palette->Count) {
+        entry[0] = palette[4 * i + 2];
+        entry[1] = palette[4 * i + 1];
+        entry[2] = palette[4 * i + 0];
+      } else if (picture.ColorType != ColorTypeIndexed) {
+        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
+      }
+    }
+  }
+  if (!stream.WriteAll(54 + table, header)) return kCodecWriteFailed;
+
+  // Padding bytes stay zero: calloc once, rows overwrite only the pixel part.
+  uint8_t* row = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stride), 1));
+  if (!row) return kCodecOutOfMemory;
+  if (progress) progress->SetMax(static_cast<uint32_t>(height - 1));
+  int32_t result = kCodecOK;
+  for (int32_t i = 0; i < height; ++i) {
+    const int32_t y = TopDown ? i : height - 1 - i;
+    pack(picture.Row(y), row, width, picture.Channels);
+    if (!stream.WriteAll(static_cast<uint32_t>(stride), row)) {
+      result = kCodecWriteFailed;
+      break;
+    }
+    if (progress && !progress->SetPos(progress->Pos + 1)) {
+      result = kCodecCancelled;
+      break;
+    }
+  }
+  std::free(row);
+  return result;
+}
+
+int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* progress) {
+  uint8_t fileHeader[14];
+  if (!stream.ReadAll(14, fileHeader)) return kCodecReadFailed;
+  if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return kCodecWrongFormat;
+  const uint32_t dataOffset = GetLE32(fileHeader + 10);
+
+  uint32_t headerSize;
+  if (!stream.ReadU32(headerSize)) return kCodecReadFailed;
+  int64_t width, height;
+  uint32_t planes, bitCount, compression = 0, imageSize = 0, colorsUsed = 0;
+  int32_t xRes = 0, yRes = 0;
+  const bool core = headerSize == 12;
+  if (headerSize == 40) {
+    uint8_t h[36];
+    if (!stream.ReadAll(36, h)) return kCodecReadFailed;
+    width = static_cast<int32_t>(GetLE32(h + 0));
+    height = static_cast<int32_t>(GetLE32(h + 4));
+    planes = GetLE16(h + 8);
+    bitCount = GetLE16(h + 10);
+    compression = GetLE32(h + 12);
+    imageSize = GetLE32(h + 16);
+    xRes = static_cast<int32_t>(GetLE32(h + 20));
+    yRes = static_cast<int32_t>(GetLE32(h + 24));
+    colorsUsed = GetLE32(h + 28);
+  } else if (core) {
+    uint8_t h[8];
+    if (!stream.ReadAll(8, h)) return kCodecReadFailed;
+    width = GetLE16(h + 0);
+    height = GetLE16(h + 2);
+    planes = GetLE16(h + 4);
+    bitCount = GetLE16(h + 6);
+  } else {
+    return kCodecNotSupported;
+  }
+
+  const bool valid = width > 0 && height != 0 && planes == 1 && (compression != 2 || bitCount == 4) &&
+                     (compression != 1 || bitCount == 8) &&
+                     (compression != 3 || bitCount == 16 || bitCount == 32) &&
+                     (bitCount > 8 || colorsUsed <= (1u << bitCount));
+  if (!valid) return kCodecInvalidHeader;
+  const bool knownBits = bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 ||
+                         bitCount == 32;
+  if (!knownBits || compression > 3) return kCodecNotSupported;
+
+  const bool topDown = height < 0;
+  const int64_t rows = topDown ? -height : height;  // 64-bit: -INT32_MIN must not overflow
+  if (!FitsReadLimits(width, rows)) return kCodecCannotCreate;
+  const bool indexed = bitCount <= 8;
+  if (!image.Create(static_cast<int32_t>(width), static_cast<int32_t>(rows), indexed ? ColorTypeIndexed : ColorTypeRGB,
+                    8, indexed ? 1 : 4))
+    return kCodecCannotCreate;
+  mvPicture& picture = image.Picture;
+  const bool runLength = compression == 1 || compression == 2;
+  image.SourceHint = runLength ? 2 : 0;
+  if (xRes != 0 || yRes != 0) {
+    image.ResolutionUnit = kResolutionMetre;
+    image.XResolution = xRes;
+    image.YResolution = yRes;
+  } else {
+    image.ResolutionUnit = kResolutionNone;
+    image.XResolution = image.YResolution = 0;
+  }
+
+  const bool tableAtOffset = colorsUsed != 0 && dataOffset == 54 + 4 * static_cast<uint64_t>(colorsUsed);
+  if (indexed) {
+    const uint32_t count = (!core && bitCount != 1 && tableAtOffset) ? colorsUsed : 1u << bitCount;
+    const uint32_t entrySize = core ? 3 : 4;
+    uint8_t table[256 * 4];
+    if (!stream.ReadAll(count * entrySize, table)) return kCodecReadFailed;
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* e = table + i * entrySize;
+      picture.SetPaletteEntry(static_cast<int32_t>(i), e[2], e[1], e[0]);
+    }
+  } else {
+    if (compression == 3) return kCodecNotSupported;
+    if (tableAtOffset && !stream.Skip(4 * static_cast<uint64_t>(colorsUsed))) return kCodecReadFailed;
+  }
+
+  if (runLength) {
+    RunBytes in(stream, imageSize != 0 ? imageSize : UINT64_MAX);
+    uint8_t first;
+    if (!in.Next(first)) return kCodecInvalidHeader;
+    picture.Clear(nullptr);
+    DecodeRuns(in, first, picture, compression == 2);
+    return kCodecOK;
+  }
+
+  UnpackRow unpack = bitCount == 1    ? Unpack1
+                     : bitCount == 4  ? Unpack4
+                     : bitCount == 8  ? Unpack8
+                     : bitCount == 16 ? Unpack16
+                     : bitCount == 24 ? Unpack24
+                                      : Unpack32;
+  const uint64_t stride = (static_cast<uint64_t>(width) * bitCount + 31) / 32 * 4;
+  uint8_t* row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(stride)));
+  if (!row) return kCodecOutOfMemory;
+  // A file that ends early leaves the rows it did not reach black, never
+  // uninitialised memory.
+  picture.Clear(nullptr);
+  if (progress) progress->SetMax(static_cast<uint32_t>(rows - 1));
+  int32_t result = kCodecOK;
+  for (int64_t i = 0; i < rows; ++i) {
+    if (!stream.ReadAll(static_cast<uint32_t>(stride), row)) {
+      result = kCodecReadFailed;
+      break;
+    }
+    const int64_t y = topDown ? i : rows - 1 - i;
+    unpack(row, picture.Row(static_cast<int32_t>(y)), static_cast<int32_t>(width));
+    if (progress && !progress->SetPos(progress->Pos + 1)) {
+      result = kCodecCancelled;
+      break;
+    }
+  }
+  std::free(row);
+  return result;
+}

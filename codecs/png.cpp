@@ -1,0 +1,319 @@
+#include "codecs/png.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include <png.h>
+
+namespace {
+
+// Library errors jump back into the codec; warnings stay quiet.
+void ErrorFn(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void WarningFn(png_structp, png_const_charp) {}
+
+void WriteFn(png_structp png, png_bytep data, size_t length) {
+  auto* stream = static_cast<mvFileStream*>(png_get_io_ptr(png));
+  while (length > 0) {
+    const uint32_t part = static_cast<uint32_t>(std::min<size_t>(length, 1u << 30));
+    if (!stream->WriteAll(part, data)) png_error(png, "Write Error");
+    data += part;
+    length -= part;
+  }
+}
+
+// Pipes cannot be synced; SaveImageFile checks the flush that matters.
+void FlushFn(png_structp png) { static_cast<mvFileStream*>(png_get_io_ptr(png))->Flush(); }
+
+void ReadFn(png_structp png, png_bytep data, size_t length) {
+  auto* stream = static_cast<mvFileStream*>(png_get_io_ptr(png));
+  while (length > 0) {
+    const uint32_t part = static_cast<uint32_t>(std::min<size_t>(length, 1u << 30));
+    if (!stream->ReadAll(part, data)) png_error(png, "Read Error");
+    data += part;
+    length -= part;
+  }
+}
+
+// No single allocation of a legitimate read comes near this (the widest row
+// we accept is 8 MB); refusing more stops a forged chunk length from making
+// the library clear a gigabyte before it notices that the data is missing.
+constexpr png_alloc_size_t kMaxReadAllocation = png_alloc_size_t{64} << 20;
+
+png_voidp ReadMalloc(png_structp, png_alloc_size_t size) {
+  return size <= kMaxReadAllocation ? std::malloc(size) : nullptr;
+}
+void ReadFree(png_structp, png_voidp p) { std::free(p); }
+
+uint32_t ClampPhys(int64_t v) { return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, PNG_UINT_31_MAX)); }
+
+struct WriteJob {
+  png_structp Png;
+  png_infop Info;
+  const mvPNGCodec* Codec;
+  mvImage* Image;
+  mvProgress* Progress;
+  png_text Texts[3];
+  int TextCount;
+  uint8_t* Row;  // freed by the caller, also after a library error
+};
+
+// Nothing with a destructor lives in this frame: a library error jumps back
+// into it from deep inside the library.
+int32_t Compress(WriteJob& job) {
+  png_structp png = job.Png;
+  png_infop info = job.Info;
+  if (setjmp(png_jmpbuf(png))) return kCodecLibraryError;
+  const mvPicture& picture = job.Image->Picture;
+  const mvImage& image = *job.Image;
+
+  png_set_compression_level(png, job.Codec->CompressionLevel);
+  // Indexed pictures with alpha have no palette form (alpha would have to be
+  // per palette entry); they are written as RGBA instead, losing nothing.
+  const bool expandIndexed = picture.ColorType == ColorTypeIndexed && picture.Channels == 2;
+  int colorType;
+  if (picture.ColorType == ColorTypeRGB)
+    colorType = picture.Channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+  else if (picture.ColorType == ColorTypeGray)
+    colorType = picture.Channels == 2 ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY;
+  else
+    colorType = expandIndexed ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_PALETTE;
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.Width), static_cast<png_uint_32>(picture.Height),
+               static_cast<int>(picture.BitDepth), colorType,
+               job.Codec->Interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+
+  if (image.ResolutionUnit != kResolutionNone)
+    png_set_pHYs(png, info, ClampPhys(PixelsPerMetre(image.ResolutionUnit, image.XResolution)),
+                 ClampPhys(PixelsPerMetre(image.ResolutionUnit, image.YResolution)), PNG_RESOLUTION_METER);
+
+  if (colorType == PNG_COLOR_TYPE_PALETTE) {
+    png_color entries[256] = {};
+    const mvPalette* palette = picture.Palette;
+    for (int i = 0; palette && palette->Entries && i < std::min(palette->Count, 256); ++i) {
+      entries[i].red = palette->Entries[4 * i];
+      entries[i].green = palette->Entries[4 * i + 1];
+      entries[i].blue = palette->Entries[4 * i + 2];
+    }
+    png_set_PLTE(png, info, entries, 256);
+  }
+  if (job.TextCount > 0) png_set_text(png, info, job.Texts, job.TextCount);
+
+  png_write_info(png, info);
+  // Our 16-bit samples are little-endian words; the file wants them big-endian.
+  if (picture.BitDepth == 16) png_set_swap(png);
+  const int passes = job.Codec->Interlace ? png_set_interlace_handling(png) : 1;
+  if (job.Progress) {
+    const uint64_t last = static_cast<uint64_t>(picture.Height) * static_cast<uint64_t>(passes) - 1;
+    job.Progress->SetMax(static_cast<uint32_t>(std::min<uint64_t>(last, UINT32_MAX)));
+  }
+  if (expandIndexed) {
+    job.Row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(picture.Width) * 4));
+    if (!job.Row) return kCodecOutOfMemory;
+  }
+  const uint8_t* paletteEntries = picture.Palette ? picture.Palette->Entries : nullptr;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (int32_t y = 0; y < picture.Height; ++y) {
+      const uint8_t* row = picture.Row(y);
+      if (expandIndexed) {
+        ConvertRow(row, ColorTypeIndexed, 8, 2, job.Row, ColorTypeRGB, 8, 4, paletteEntries, picture.Width);
+        row = job.Row;
+      }
+      png_write_row(png, row);
+      if (job.Progress) job.Progress->SetPos(job.Progress->Pos + 1);
+    }
+  }
+  png_write_end(png, info);
+  return kCodecOK;
+}
+
+struct ReadJob {
+  png_structp Png;
+  png_infop Info;
+  mvImage* Image;
+  mvProgress* Progress;
+};
+
+int32_t Decompress(ReadJob& job) {
+  png_structp png = job.Png;
+  png_infop info = job.Info;
+  if (setjmp(png_jmpbuf(png))) return kCodecLibraryError;
+  png_set_sig_bytes(png, 8);
+  // Bounds on what the library itself may allocate for a hostile file.
+  png_set_user_limits(png, static_cast<png_uint_32>(kMaxReadDimension), static_cast<png_uint_32>(kMaxReadDimension));
+  png_set_chunk_malloc_max(png, 8u << 20);
+  png_read_info(png, info);
+
+  png_uint_32 width = 0, height = 0;
+  int bitDepth = 0, colorType = 0, interlace = 0;
+  png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
+  if (!FitsReadLimits(width, height)) return kCodecCannotCreate;
+
+  // Map every PNG variant onto one of our formats: sub-byte samples widen to
+  // 8 bits, transparency chunks become an alpha channel, 16-bit stays 16-bit
+  // (swapped to our byte order), and palettes stay palettes when they can.
+  const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  uint32_t ourType, channels;
+  bool keepPalette = false;
+  switch (colorType) {
+    case PNG_COLOR_TYPE_PALETTE:
+      if (hasTrns) {
+        png_set_palette_to_rgb(png);
+        png_set_tRNS_to_alpha(png);
+        ourType = ColorTypeRGB;
+        channels = 4;
+      } else {
+        if (bitDepth < 8) png_set_packing(png);
+        ourType = ColorTypeIndexed;
+        channels = 1;
+        keepPalette = true;
+      }
+      break;
+    case PNG_COLOR_TYPE_GRAY:
+      if (bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+      if (hasTrns) png_set_tRNS_to_alpha(png);
+      ourType = ColorTypeGray;
+      channels = hasTrns ? 2 : 1;
+      break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      ourType = ColorTypeGray;
+      channels = 2;
+      break;
+    case PNG_COLOR_TYPE_RGB:
+      if (hasTrns) png_set_tRNS_to_alpha(png);
+      ourType = ColorTypeRGB;
+      channels = hasTrns ? 4 : 3;
+      break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+      ourType = ColorTypeRGB;
+      channels = 4;
+      break;
+    default:
+      return kCodecNotSupported;
+  }
+  const uint32_t depth = bitDepth == 16 ? 16 : 8;
+  if (depth == 16) png_set_swap(png);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+
+  mvImage& image = *job.Image;
+  if (!image.Create(static_cast<int32_t>(width), static_cast<int32_t>(height), ourType, depth, channels))
+    return kCodecCannotCreate;
+  mvPicture& picture = image.Picture;
+  // The transformations above must give exactly our row layout; anything
+  // else would make libpng write past the end of a row.
+  if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * picture.BytesPerPixel() ||
+      png_get_channels(png, info) != channels || png_get_bit_depth(png, info) != depth)
+    return kCodecNotSupported;
+
+  if (keepPalette) {
+    png_colorp entries = nullptr;
+    int count = 0;
+    if (png_get_PLTE(png, info, &entries, &count) && entries)
+      for (int i = 0; i < std::min(count, 256); ++i)
+        picture.SetPaletteEntry(i, entries[i].red, entries[i].green, entries[i].blue);
+  }
+  image.SourceHint = 0;
+  image.ResolutionUnit = kResolutionNone;
+  image.XResolution = image.YResolution = 0;
+  png_uint_32 xRes = 0, yRes = 0;
+  int unit = 0;
+  if (png_get_pHYs(png, info, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER) {
+    image.ResolutionUnit = kResolutionMetre;
+    image.XResolution = static_cast<int32_t>(std::min<png_uint_32>(xRes, INT32_MAX));
+    image.YResolution = static_cast<int32_t>(std::min<png_uint_32>(yRes, INT32_MAX));
+  }
+
+  // Interlaced passes land in place ("sparkle"), so the picture is zeroed first.
+  picture.Clear(nullptr);
+  if (job.Progress) {
+    const uint64_t last = static_cast<uint64_t>(height) * static_cast<uint64_t>(passes) - 1;
+    job.Progress->SetMax(static_cast<uint32_t>(std::min<uint64_t>(last, UINT32_MAX)));
+  }
+  for (int pass = 0; pass < passes; ++pass) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_read_row(png, picture.Row(static_cast<int32_t>(y)), nullptr);
+      if (job.Progress && !job.Progress->SetPos(job.Progress->Pos + 1)) return kCodecCancelled;
+    }
+  }
+  png_read_end(png, info);
+
+  png_textp texts = nullptr;
+  int textCount = 0;
+  png_get_text(png, info, &texts, &textCount);
+  for (int i = 0; texts && i < textCount; ++i) {
+    const char* key = texts[i].key;
+    const char* property = nullptr;
+    if (std::strcmp(key, "Comment") == 0 || std::strcmp(key, "Description") == 0)
+      property = "COMMENT";
+    else if (std::strcmp(key, "Title") == 0)
+      property = "TITLE";
+    else if (std::strcmp(key, "Author") == 0)
+      property = "AUTHOR";
+    if (property && texts[i].text) image.SetTextProperty(property, std::string(texts[i].text, texts[i].text_length));
+  }
+  return kCodecOK;
+}
+
+}  // namespace
+
+bool mvPNGCodec::IsFormat(const uint8_t* bytes, uint32_t count) const {
+  return bytes && count >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G';
+}
+
+int32_t mvPNGCodec::WriteImage(mvFileStream& stream, mvImage& image, mvProgress* progress) {
+  if (image.Picture.IsEmpty()) return kCodecNotSupported;
+  WriteJob job{};
+  job.Codec = this;
+  job.Image = &image;
+  job.Progress = progress;
+  // The text chunks point into the image's own strings, which outlive the write.
+  static const struct {
+    const char* Property;
+    const char* Keyword;
+  } kTexts[3] = {{"COMMENT", "Comment"}, {"TITLE", "Title"}, {"AUTHOR", "Author"}};
+  for (int i = 0; i < 3; ++i) {
+    const std::string* value = image.GetTextProperty(kTexts[i].Property);
+    if (!value) continue;
+    png_text& text = job.Texts[job.TextCount++];
+    // Only the comment may be compressed; title and author stay plain.
+    text.compression = i == 0 && CompressedComment ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
+    text.key = const_cast<char*>(kTexts[i].Keyword);
+    text.text = const_cast<char*>(value->c_str());
+    text.text_length = value->size();
+  }
+
+  job.Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn);
+  if (!job.Png) return kCodecLibraryError;
+  job.Info = png_create_info_struct(job.Png);
+  if (!job.Info) {
+    png_destroy_write_struct(&job.Png, nullptr);
+    return kCodecLibraryError;
+  }
+  png_set_write_fn(job.Png, &stream, WriteFn, FlushFn);
+  const int32_t result = Compress(job);
+  std::free(job.Row);
+  png_destroy_write_struct(&job.Png, &job.Info);
+  return result;
+}
+
+int32_t mvPNGCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* progress) {
+  uint8_t signature[8];
+  if (!stream.ReadAll(8, signature)) return kCodecReadFailed;
+  if (png_sig_cmp(signature, 0, 8) != 0) return kCodecWrongFormat;
+  ReadJob job{};
+  job.Image = &image;
+  job.Progress = progress;
+  job.Png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn, nullptr, ReadMalloc,
+                                     ReadFree);
+  if (!job.Png) return kCodecLibraryError;
+  job.Info = png_create_info_struct(job.Png);
+  if (!job.Info) {
+    png_destroy_read_struct(&job.Png, nullptr, nullptr);
+    return kCodecLibraryError;
+  }
+  png_set_read_fn(job.Png, &stream, ReadFn);
+  const int32_t result = Decompress(job);
+  png_destroy_read_struct(&job.Png, &job.Info, nullptr);
+  return result;
+}
