@@ -6,3 +6,5 @@ enum : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
 // Each subcommand registers itself on the app and sets `result` when it runs.
 void AddEffectsCommand(CLI::App& app, int& result);
+void AddApplyCommand(CLI::App& app, int& result);
+void AddTileCommand(CLI::App& app, int& result);

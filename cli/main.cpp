@@ -9,6 +9,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "orvelle-cli 0.4.0");
   int result = kExitOk;
   AddEffectsCommand(app, result);
+  AddApplyCommand(app, result);
+  AddTileCommand(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
