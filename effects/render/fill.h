@@ -3,8 +3,10 @@
 
 // Default colours are held as a loaded colour would be (RGB, 16-bit, 4
 // channels), so a default effect and its reloaded stream compare equal.
-inline const mvColor kRenderWhite{65535, 65535, 65535, 65535};
-inline const mvColor kRenderBlack{0, 0, 0, 65535};
+inline const mvColor kRenderWhite = mvColor::RGB8(255, 255, 255);
+inline const mvColor kRenderBlack = mvColor::RGB8(0, 0, 0);
+inline const mvColor kRenderOpaqueWhite = mvColor::RGBA8(255, 255, 255, 255);
+inline const mvColor kRenderOpaqueBlack = mvColor::RGBA8(0, 0, 0, 255);
 
 // Flat fill: Color's alpha is the painting opacity.
 class mvFillEffect : public mvEffectOf<mvFillEffect> {

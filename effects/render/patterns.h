@@ -6,7 +6,7 @@ class mvDotsEffect : public mvEffectOf<mvDotsEffect> {
 public:
   static const mvEffectClass& Describe();
   bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  mvColor Color = kRenderBlack;
+  mvColor Color = kRenderOpaqueBlack;
   int32_t Square = 0;
   int32_t DotSize = 5;
   int32_t Gap = 5;
@@ -62,8 +62,8 @@ class mvCheckerEffect : public mvEffectOf<mvCheckerEffect> {
 public:
   static const mvEffectClass& Describe();
   bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  mvColor Color1 = kRenderBlack;
-  mvColor Color2 = kRenderWhite;
+  mvColor Color1 = kRenderOpaqueBlack;
+  mvColor Color2 = kRenderOpaqueWhite;
   int32_t CellWidth = 10;
   int32_t CellHeight = 10;
 };

@@ -280,6 +280,7 @@ TEST(RenderPatterns, StreamLayouts) {
   r.Square = 1;
   r.Seamless = true;
   r.Spare = true;
+  r.Color = mvColor(0, 0, 0, 65535);  // the form a loaded colour takes, so the reload compares equal
   mvMemoryStream s;
   ASSERT_TRUE(r.Save(s));
   EXPECT_EQ(s.Data[12], 1);  // Square follows the colour
