@@ -2,6 +2,8 @@
 // RGBA 8-bit, with the parameters the generator typically draws (seamless on).
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_common.h"
+
 #include <cstdint>
 
 #include "core/picture.h"
@@ -10,41 +12,12 @@
 
 namespace {
 
-constexpr int32_t kSide = 1024;
-
-// Opaque random noise: the worst case for the searches and the highlight cache.
-mvPicture Source() {
-  mvPicture p;
-  p.Create(kSide, kSide, ColorTypeRGB, 8, 4);
-  uint32_t seed = 99;
-  for (int32_t y = 0; y < kSide; ++y) {
-    uint8_t* r = p.Row(y);
-    for (int32_t i = 0; i < kSide * 4; ++i) {
-      seed = seed * 1664525u + 1013904223u;
-      r[i] = (i & 3) == 3 ? 255 : static_cast<uint8_t>(seed >> 24);
-    }
-  }
-  return p;
-}
-
-template <class E>
-void Run(benchmark::State& state, E& effect) {
-  mvPicture src = Source();
-  mvPicture dst(src);
-  for (auto _ : state) {
-    effect.Apply(src, dst, nullptr);
-    benchmark::DoNotOptimize(dst.Pixels);
-  }
-  const double pixels = static_cast<double>(state.iterations()) * kSide * kSide;
-  state.counters["MPix/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsRate);
-}
-
 template <class E>
 void Rank(benchmark::State& state) {
   E e;
   e.Radius = static_cast<uint32_t>(state.range(0));
   e.Seamless = true;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK_TEMPLATE(Rank, mvMedianEffect)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(Rank, mvMinimumEffect)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
@@ -56,13 +29,13 @@ void Spread(benchmark::State& state) {
   e.RangeY = 3;
   e.Seed = 12345;
   e.Seamless = true;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK(Spread)->Unit(benchmark::kMillisecond);
 
 void Pixelize(benchmark::State& state) {
   mvPixelizeEffect e;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK(Pixelize)->Unit(benchmark::kMillisecond);
 
@@ -75,7 +48,7 @@ void Mosaic(benchmark::State& state) {
   e.Jitter = 50;
   e.Seed = 777;
   e.Seamless = true;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK(Mosaic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -84,7 +57,7 @@ void GlassTile(benchmark::State& state) {
   e.TileWidth = 32;
   e.TileHeight = 32;
   e.Seamless = true;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK(GlassTile)->Unit(benchmark::kMillisecond);
 
@@ -94,7 +67,7 @@ void Wrap(benchmark::State& state) {
   e.Exponent = 6;
   e.Smoothness = 2;
   e.Seamless = true;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK(Wrap)->Unit(benchmark::kMillisecond);
 
@@ -102,7 +75,7 @@ void OilPaint(benchmark::State& state) {
   mvOilPaintEffect e;
   e.Radius = static_cast<uint32_t>(state.range(0));
   e.Seamless = true;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK(OilPaint)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
@@ -110,7 +83,7 @@ void Watercolor(benchmark::State& state) {
   mvWatercolorEffect e;
   e.Radius = static_cast<uint32_t>(state.range(0));
   e.Seamless = true;
-  Run(state, e);
+  RunEffect(state, e);
 }
 BENCHMARK(Watercolor)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
