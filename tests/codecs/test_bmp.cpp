@@ -277,7 +277,7 @@ TEST(BmpRead, RunLengthEscapesAndSafeStops) {
   EXPECT_EQ(image.Picture.Row(0)[2], 0);
 }
 
-TEST(BmpRead, HeaderRulesGiveTheSpecifiedCodes) {
+TEST(BmpRead, HeaderRulesGiveTheirCodes) {
   mvImage image;
   auto b = Header(1, 1, 24);
   b[0] = 'X';
