@@ -8,53 +8,14 @@
 #include <vector>
 
 #include "core/random.h"
+#include "tests/effects/pictures.h"
 #include "effects/filter/cells.h"
 
 namespace {
 
-struct Format {
-  uint32_t Type, Depth, Channels;
-};
-const Format kFormats[] = {{ColorTypeRGB, 8, 3},  {ColorTypeRGB, 8, 4},  {ColorTypeRGB, 16, 3}, {ColorTypeRGB, 16, 4},
-                           {ColorTypeGray, 8, 1}, {ColorTypeGray, 8, 2}, {ColorTypeGray, 16, 1}, {ColorTypeGray, 16, 2},
-                           {ColorTypeIndexed, 8, 1}};
+using namespace testpics;
+const auto& kFormats = kAllFormats;
 
-// A picture of pseudo-random bytes (alpha too, so some pixels are transparent).
-mvPicture Noise(int w, int h, Format f, uint32_t seed) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, f.Type, f.Depth, f.Channels));
-  mvRandom r;
-  r.Seed(seed);
-  for (size_t i = 0; i < p.ByteSize(); ++i) p.Pixels[i] = static_cast<uint8_t>(r.Next() >> 24);
-  return p;
-}
-
-mvPicture Flat(int w, int h, Format f) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, f.Type, f.Depth, f.Channels));
-  const int bpp = static_cast<int>(p.BytesPerPixel());
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w * bpp; ++x) p.Row(y)[x] = static_cast<uint8_t>(90 + (x % bpp) * 7);
-  return p;
-}
-
-bool SamePixels(const mvPicture& a, const mvPicture& b) {
-  const size_t row = static_cast<size_t>(a.Width) * a.BytesPerPixel();
-  for (int y = 0; y < a.Height; ++y)
-    if (std::memcmp(a.Row(y), b.Row(y), row) != 0) return false;
-  return true;
-}
-
-// Applies the effect to a copy of the picture, as ApplyTo does.
-mvPicture Applied(mvEffect& e, mvPicture& source, bool* result = nullptr) {
-  mvPicture target(source);
-  const bool ok = e.Apply(source, target, nullptr);
-  if (result) *result = ok;
-  else EXPECT_TRUE(ok);
-  return target;
-}
-
-const uint8_t* Px(const mvPicture& p, int x, int y) { return p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel(); }
 
 uint32_t RankKey8(const uint8_t* p) { return (p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 8; }
 uint32_t MedianKey8(const uint8_t* p) { return p[0] * 5036060u + p[1] * 9886846u + p[2] * 1920103u; }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "effects/filter/edges.h"
+#include "tests/effects/pictures.h"
 
 namespace {
 
@@ -34,13 +35,7 @@ void Opaque(mvPicture& p) {
     for (int32_t x = 0; x < p.Width; ++x) std::memset(p.Row(y) + x * bpp + bpp - sz, 0xFF, sz);
 }
 
-bool SameBytes(const mvPicture& a, const mvPicture& b) {
-  if (a.Width != b.Width || a.Height != b.Height) return false;
-  const size_t row = static_cast<size_t>(a.Width) * a.BytesPerPixel();
-  for (int32_t y = 0; y < a.Height; ++y)
-    if (std::memcmp(a.Row(y), b.Row(y), row) != 0) return false;
-  return true;
-}
+bool SameBytes(const mvPicture& a, const mvPicture& b) { return testpics::SamePixels(a, b); }
 
 // kx x ky copies of p side by side.
 mvPicture Tiled(const mvPicture& p, int kx, int ky) {

@@ -13,8 +13,11 @@
 #include "effects/effect.h"
 #include "effects/geometric/distortions.h"
 #include "effects/geometric/turns.h"
+#include "tests/effects/pictures.h"
 
 namespace {
+
+using testpics::SamePixels;
 
 enum : uint32_t { kLeft = 514, kRight = 515, kHalf = 516, kFlip = 518, kMirror = 519 };
 
@@ -49,12 +52,6 @@ mvPicture Coordinates(int32_t w, int32_t h) {
   return p;
 }
 
-bool SamePixels(const mvPicture& a, const mvPicture& b) {
-  if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel) return false;
-  for (int32_t y = 0; y < a.Height; ++y)
-    if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.Width) * a.BytesPerPixel()) != 0) return false;
-  return true;
-}
 
 // Where pixel (x, y) of a Coordinates picture came from.
 std::pair<int, int> From(const mvPicture& p, int32_t x, int32_t y) {

@@ -6,48 +6,14 @@
 #include <vector>
 
 #include "core/random.h"
+#include "tests/effects/pictures.h"
 #include "effects/filter/painterly.h"
 
 namespace {
 
-struct Format {
-  uint32_t Type, Depth, Channels;
-};
-const Format kFormats[] = {{ColorTypeRGB, 8, 3},  {ColorTypeRGB, 8, 4},  {ColorTypeRGB, 16, 3}, {ColorTypeRGB, 16, 4},
-                           {ColorTypeGray, 8, 1}, {ColorTypeGray, 8, 2}, {ColorTypeGray, 16, 1}, {ColorTypeGray, 16, 2}};
+using namespace testpics;
+const auto& kFormats = kColorFormats;
 
-mvPicture Noise(int w, int h, Format f, uint32_t seed) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, f.Type, f.Depth, f.Channels));
-  mvRandom r;
-  r.Seed(seed);
-  for (size_t i = 0; i < p.ByteSize(); ++i) p.Pixels[i] = static_cast<uint8_t>(r.Next() >> 24);
-  return p;
-}
-
-mvPicture Flat(int w, int h, Format f) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, f.Type, f.Depth, f.Channels));
-  const int bpp = static_cast<int>(p.BytesPerPixel());
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w * bpp; ++x) p.Row(y)[x] = static_cast<uint8_t>(90 + (x % bpp) * 7);
-  return p;
-}
-
-bool SamePixels(const mvPicture& a, const mvPicture& b) {
-  const size_t row = static_cast<size_t>(a.Width) * a.BytesPerPixel();
-  for (int y = 0; y < a.Height; ++y)
-    if (std::memcmp(a.Row(y), b.Row(y), row) != 0) return false;
-  return true;
-}
-
-mvPicture Applied(mvEffect& e, mvPicture& source) {
-  mvPicture target(source);
-  EXPECT_TRUE(e.Apply(source, target, nullptr));
-  return target;
-}
-
-const uint8_t* Px(const mvPicture& p, int x, int y) { return p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel(); }
 
 void Set(mvPicture& p, int x, int y, uint8_t r, uint8_t g, uint8_t b) {
   uint8_t* d = p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel();
