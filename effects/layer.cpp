@@ -28,11 +28,10 @@ bool TextProperties::Remove(const std::string& key) {
 }
 
 bool EffectList::Insert(int32_t index, mvEffect* effect) {
-  if (!effect) return false;
-  index = std::clamp(index, 0, Count());
+  if (!effect || index < 0 || index > Count()) return false;
   try {
-    // Capacity grows in steps of 32 entries.
-    if (Items.size() == Items.capacity()) Items.reserve(Items.size() + 32);
+    // The array starts at 16 entries and doubles when full.
+    if (Items.size() == Items.capacity()) Items.reserve(Items.empty() ? 16 : Items.capacity() * 2);
     Items.insert(Items.begin() + index, effect);
   } catch (...) {
     return false;

@@ -32,8 +32,8 @@ public:
 
   int32_t Count() const { return static_cast<int32_t>(Items.size()); }
   mvEffect* operator[](int32_t i) const { return Items[static_cast<size_t>(i)]; }
-  // Inserts at index (clamped to 0..Count); the list owns the effect from now on.
-  // False when the list cannot grow (the caller keeps the effect).
+  // Inserts at index 0..Count; the list owns the effect from now on. False
+  // for another index or when the list cannot grow (the caller keeps the effect).
   bool Insert(int32_t index, mvEffect* effect);
   bool Append(mvEffect* effect) { return Insert(Count(), effect); }
   // Takes the effect out without deleting it; null for a bad index.

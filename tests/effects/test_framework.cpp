@@ -301,11 +301,16 @@ TEST(Layer, FailedApplyTakesEffectBackOut) {
   EXPECT_EQ(layer.Effects.Count(), 0);
 }
 
-TEST(Layer, EffectListGrowsInStepsOf32) {
+TEST(Layer, EffectListStartsAt16AndDoubles) {
   EffectList list;
-  for (int i = 0; i < 33; ++i) ASSERT_TRUE(list.Append(CreateEffect(519)));
+  ASSERT_TRUE(list.Append(CreateEffect(519)));
+  EXPECT_EQ(list.Capacity(), 16);
+  for (int i = 1; i < 33; ++i) ASSERT_TRUE(list.Append(CreateEffect(519)));
   EXPECT_EQ(list.Capacity(), 64);
-  list.Insert(-5, CreateEffect(518));
+  std::unique_ptr<mvEffect> stray(CreateEffect(518));
+  EXPECT_FALSE(list.Insert(-1, stray.get()));
+  EXPECT_FALSE(list.Insert(list.Count() + 1, stray.get()));
+  ASSERT_TRUE(list.Insert(0, stray.release()));
   EXPECT_EQ(list[0]->GetTypeID(), 518u);
   while (list.Count() > 0) list.RemoveAt(0);
   EXPECT_EQ(list.Capacity(), 0);
