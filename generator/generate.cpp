@@ -1,0 +1,6 @@
+#include "generator/generator.h"
+
+bool GenerateTexture(mvPictureLayer& layer) {
+  (void)layer;
+  return true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "core/picture.h"
+#include "core/random.h"
+#include "effects/layer.h"
+
+// What the options panel hands the generator before every batch.
+struct GeneratorParametersT {
+  int32_t RenderLevel = 3;     // 1..5: up to this many render layers
+  int32_t FilterLevel = 2;     // 0..5: up to this many filter steps
+  int32_t GeometricLevel = 5;  // 0..5: how likely patterns and distortions are
+  bool Seamless = true;
+};
+extern GeneratorParametersT GeneratorParameters;
+
+// Copies the batch settings in; values outside their ranges leave the
+// previous ones in force.
+void SetGeneratorParameters(int32_t render, int32_t filter, int32_t geometric, bool seamless);
+
+// Turns a freshly created RGBA 8-bit layer with an empty recipe into a random
+// texture, drawing only from GeneratorRandom. False when adding or applying an
+// effect failed (what was applied stays applied and recorded).
+bool GenerateTexture(mvPictureLayer& layer);
+
+// The seamless flag the variation maker works with (the source texture's).
+extern bool VariationSeamless;
+
+// Redraws one aspect of one effect of the layer's recipe from VariationRandom
+// and renders the layer again. False, changing nothing, for an empty recipe.
+bool MakeVariation(mvPictureLayer& layer);
+
+// ---- helpers shared by the generator and the variation maker ----------------
+
+// Divisors d of n with 2 <= d <= n / 2 (and n / d even when asked), ascending.
+std::vector<int32_t> ListDivisors(int32_t n, bool evenQuotientOnly);
+// One of those divisors drawn from random: 0 when there is none, the only one
+// without a draw, else the one at index NextInt(count).
+int32_t RandomDivisor(mvRandom& random, int32_t n, bool evenQuotientOnly);
+// Mean absolute difference of each pixel from its 3 x 3 neighbourhood mean.
+uint32_t DetailLevel(const mvPicture& picture);
+// Red, green, blue of 32 evenly spaced levels each: 255 * NextInt(32) / 31.
+uint8_t RandomLevel(mvRandom& random);

@@ -1,0 +1,65 @@
+// Divisors, detail and colour levels, shared by the generator and the
+// variation maker (each passes its own random source).
+#include <cstdlib>
+
+#include "generator/generator.h"
+
+GeneratorParametersT GeneratorParameters;
+bool VariationSeamless = true;
+
+void SetGeneratorParameters(int32_t render, int32_t filter, int32_t geometric, bool seamless) {
+  if (render >= 1) GeneratorParameters.RenderLevel = render;
+  if (filter >= 0) GeneratorParameters.FilterLevel = filter;
+  if (geometric >= 0) GeneratorParameters.GeometricLevel = geometric;
+  GeneratorParameters.Seamless = seamless;
+}
+
+std::vector<int32_t> ListDivisors(int32_t n, bool evenQuotientOnly) {
+  std::vector<int32_t> list;
+  for (int32_t d = 2; d <= n / 2; ++d)
+    if (n % d == 0 && (!evenQuotientOnly || (n / d) % 2 == 0)) list.push_back(d);
+  return list;
+}
+
+int32_t RandomDivisor(mvRandom& random, int32_t n, bool evenQuotientOnly) {
+  const std::vector<int32_t> list = ListDivisors(n, evenQuotientOnly);
+  if (list.empty()) return 0;
+  if (list.size() == 1) return list[0];
+  return list[random.NextInt(static_cast<uint32_t>(list.size()))];
+}
+
+uint8_t RandomLevel(mvRandom& random) { return static_cast<uint8_t>(255 * random.NextInt(32) / 31); }
+
+uint32_t DetailLevel(const mvPicture& p) {
+  if (p.ColorType != ColorTypeRGB || p.BitDepth != 8 || p.Height < 1 || !p.Pixels) return 0;
+  const int32_t w = p.Width, h = p.Height;
+  const uint32_t ch = p.Channels;
+  const bool alpha = ch == 4;
+  auto takesPart = [&](const uint8_t* px) { return !alpha || px[3] > 0; };
+  // 64-bit: a large noisy picture can sum past 32 bits.
+  uint64_t total = 0, count = 0;
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      const uint8_t* c = p.Row(y) + static_cast<size_t>(x) * ch;
+      if (!takesPart(c)) continue;
+      uint32_t sr = 0, sg = 0, sb = 0, n = 0;
+      for (int32_t yy = y - 1; yy <= y + 1; ++yy) {
+        if (yy < 0 || yy >= h) continue;
+        for (int32_t xx = x - 1; xx <= x + 1; ++xx) {
+          if (xx < 0 || xx >= w) continue;
+          const uint8_t* q = p.Row(yy) + static_cast<size_t>(xx) * ch;
+          if (!takesPart(q)) continue;
+          sr += q[0];
+          sg += q[1];
+          sb += q[2];
+          ++n;
+        }
+      }
+      total += static_cast<uint64_t>(std::abs(static_cast<int32_t>(sr / n) - c[0]) +
+                                     std::abs(static_cast<int32_t>(sg / n) - c[1]) +
+                                     std::abs(static_cast<int32_t>(sb / n) - c[2]));
+      ++count;
+    }
+  }
+  return count == 0 ? 0 : static_cast<uint32_t>(total / count);
+}
