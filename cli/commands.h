@@ -8,3 +8,4 @@ enum : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 void AddEffectsCommand(CLI::App& app, int& result);
 void AddApplyCommand(CLI::App& app, int& result);
 void AddTileCommand(CLI::App& app, int& result);
+void AddGenerateCommands(CLI::App& app, int& result);

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "orvelle-cli 0.4.0");
   int result = kExitOk;
+  AddGenerateCommands(app, result);
   AddEffectsCommand(app, result);
   AddApplyCommand(app, result);
   AddTileCommand(app, result);

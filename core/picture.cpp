@@ -135,7 +135,8 @@ bool mvPicture::Create(int32_t width, int32_t height, uint32_t colorType, uint32
   const uint64_t bytes = stride * static_cast<uint64_t>(height);
   // A stride must fit its 32-bit field and the buffer the address space.
   if (stride > 0xFFFFFFFFull || bytes > static_cast<uint64_t>(PTRDIFF_MAX)) return false;
-  uint8_t* pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
+  // Zeroed, so that nothing a caller does can ever depend on stale memory.
+  uint8_t* pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1));
   if (!pixels) return false;
   mvPalette* palette = nullptr;
   if (colorType == ColorTypeIndexed) {

@@ -1,0 +1,393 @@
+// `orvelle-cli generate`, `vary`, `render` and `transform`: the desktop
+// program's Generate, Variations, Resize and turn/flip commands for scripts.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/io.h"
+#include "core/atomic_file.h"
+#include "core/random.h"
+#include "generator/generator.h"
+#include "generator/texture_edit.h"
+#include "recipe/recipe.h"
+
+namespace {
+
+constexpr const char* kSizeMessage = "Size must be between 1 and 5000.";
+
+// Shows "[n/total] name" on stderr: one updating line on a terminal, a line
+// per file otherwise.
+class ProgressLine {
+public:
+  explicit ProgressLine(int total) : Total(total), Terminal(::isatty(STDERR_FILENO) == 1) {}
+  void Step(int n, const std::string& name) {
+    if (Terminal)
+      std::fprintf(stderr, "\r[%d/%d] %s\033[K", n, Total, name.c_str());
+    else
+      std::fprintf(stderr, "[%d/%d] %s\n", n, Total, name.c_str());
+    std::fflush(stderr);
+  }
+  ~ProgressLine() {
+    if (Terminal) std::fprintf(stderr, "\n");
+  }
+
+private:
+  int Total;
+  bool Terminal;
+};
+
+bool ParseSize(const std::string& text, int64_t& w, int64_t& h) {
+  size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  try {
+    size_t a = 0, b = 0;
+    w = std::stoll(text.substr(0, x), &a);
+    h = std::stoll(text.substr(x + 1), &b);
+    return a == x && b == text.size() - x - 1;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool SizeValid(int64_t w, int64_t h) { return w >= 1 && w <= 5000 && h >= 1 && h <= 5000; }
+
+bool MakeFolder(const std::string& dir, std::string& error) {
+  if (dir.empty() || CreateFolders(dir, 0755)) return true;
+  error = "cannot create folder " + dir + ": " + std::strerror(errno);
+  return false;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  if (dir.empty() || dir == ".") return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string TextureName(int index, const std::string& ext) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "texture-%04d.%s", index, ext.c_str());
+  return buf;
+}
+
+std::string RecipeName(int index) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "texture-%04d.recipe.json", index);
+  return buf;
+}
+
+// Writes a texture's picture and recipe side by side.
+bool WriteTexture(const std::string& dir, int index, const mvPictureLayer& t, bool seamless, const std::string& ext,
+                  bool keepAlpha, int quality, std::string& error) {
+  if (!SavePictureFile(Join(dir, TextureName(index, ext)), t, !keepAlpha, quality, error)) return false;
+  return WriteJsonFile(Join(dir, RecipeName(index)), RecipeToJson(t, seamless), error);
+}
+
+// All pictures in a grid on white (or transparent with keepAlpha), 4 px apart.
+bool WriteContactSheet(const std::string& path, const std::vector<std::unique_ptr<mvPictureLayer>>& textures,
+                       bool keepAlpha, int quality, std::string& error) {
+  if (textures.empty()) return true;
+  const int n = static_cast<int>(textures.size());
+  const int cols = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+  const int rows = (n + cols - 1) / cols;
+  int64_t cw = 0, ch = 0;
+  for (const auto& t : textures) {
+    cw = std::max<int64_t>(cw, t->Width);
+    ch = std::max<int64_t>(ch, t->Height);
+  }
+  const int64_t gap = 4, w = cols * (cw + gap) + gap, h = rows * (ch + gap) + gap;
+  mvPicture sheet;
+  if (w > 100000 || h > 100000 || !sheet.Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
+    error = path + ": the contact sheet would be too large";
+    return false;
+  }
+  sheet.Fill(nullptr, keepAlpha ? mvColor::RGBA8(0, 0, 0, 0) : mvColor::RGBA8(255, 255, 255, 255));
+  for (int i = 0; i < n; ++i) {
+    const int32_t x = static_cast<int32_t>(gap + (i % cols) * (cw + gap));
+    const int32_t y = static_cast<int32_t>(gap + (i / cols) * (ch + gap));
+    BlendRect(sheet, x, y, *textures[static_cast<size_t>(i)], 0, 0, textures[static_cast<size_t>(i)]->Width,
+              textures[static_cast<size_t>(i)]->Height, 0, 65535);
+  }
+  return SavePictureFile(path, sheet, !keepAlpha, quality, error);
+}
+
+uint32_t SeedOrClock(const std::optional<int64_t>& seed) {
+  const uint32_t s = seed ? static_cast<uint32_t>(*seed) : TickCount();
+  std::cerr << "seed: " << s << "\n";
+  return s;
+}
+
+// ---- generate ----------------------------------------------------------------
+
+struct GenerateOptions {
+  int64_t Count = 12, Width = 120, Height = 120;
+  std::string Size;
+  int Render = 2, Filter = 3, Geometric = 3;
+  bool Seamless = true, NoSeamless = false, KeepAlpha = false;
+  std::optional<int64_t> Seed;
+  std::string Format = "png", Dir = ".", ContactSheet;
+  int Quality = 90;
+};
+
+int RunGenerate(const GenerateOptions& o) {
+  int64_t w = o.Width, h = o.Height;
+  if (!o.Size.empty() && !ParseSize(o.Size, w, h)) {
+    std::cerr << "orvelle-cli generate: --size takes WIDTHxHEIGHT, e.g. 256x256\n";
+    return kExitUsage;
+  }
+  if (!SizeValid(w, h)) {
+    std::cerr << "orvelle-cli generate: " << kSizeMessage << "\n";
+    return kExitUsage;
+  }
+  if (o.Count < 1 || o.Count > 1000) {
+    std::cerr << "orvelle-cli generate: Number must be between 1 and 1000.\n";
+    return kExitUsage;
+  }
+  std::string error;
+  if (!MakeFolder(o.Dir, error)) {
+    std::cerr << "orvelle-cli generate: " << error << "\n";
+    return kExitFailure;
+  }
+  const bool seamless = !o.NoSeamless;
+  GeneratorRandom.Seed(SeedOrClock(o.Seed));
+  SetGeneratorParameters(o.Render, o.Filter, o.Geometric, seamless);
+  std::vector<std::unique_ptr<mvPictureLayer>> kept;
+  ProgressLine progress(static_cast<int>(o.Count));
+  for (int i = 1; i <= o.Count; ++i) {
+    auto t = std::make_unique<mvPictureLayer>();
+    if (!t->Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
+      std::cerr << "\norvelle-cli generate: Not enough memory.\n";
+      return kExitFailure;
+    }
+    if (!GenerateTexture(*t)) {
+      std::cerr << "\norvelle-cli generate: texture " << i << " could not be made; stopping\n";
+      return kExitFailure;
+    }
+    progress.Step(i, TextureName(i, o.Format));
+    if (!WriteTexture(o.Dir, i, *t, seamless, o.Format, o.KeepAlpha, o.Quality, error)) {
+      std::cerr << "\norvelle-cli generate: " << error << "\n";
+      return kExitFailure;
+    }
+    if (!o.ContactSheet.empty()) kept.push_back(std::move(t));
+  }
+  if (!o.ContactSheet.empty() && !WriteContactSheet(o.ContactSheet, kept, o.KeepAlpha, o.Quality, error)) {
+    std::cerr << "orvelle-cli generate: " << error << "\n";
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+// ---- vary --------------------------------------------------------------------
+
+struct VaryOptions {
+  std::string Recipe, Dir = ".", Format = "png";
+  int64_t Count = 12;
+  std::optional<int64_t> Seed;
+  bool Seamless = false, NoSeamless = false, KeepAlpha = false;
+  int Quality = 90;
+};
+
+bool LoadRecipe(const std::string& path, Recipe& recipe, mvPictureLayer& layer, const char* cmd) {
+  std::string error;
+  if (!ReadRecipeFile(path, recipe, error)) {
+    std::cerr << "orvelle-cli " << cmd << ": " << error << "\n";
+    return false;
+  }
+  if (!RenderRecipe(recipe, layer)) {
+    std::cerr << "orvelle-cli " << cmd << ": Not enough memory.\n";
+    return false;
+  }
+  return true;
+}
+
+int RunVary(const VaryOptions& o) {
+  if (o.Count < 2 || o.Count > 1000) {
+    std::cerr << "orvelle-cli vary: Number must be between 2 and 1000.\n";
+    return kExitUsage;
+  }
+  Recipe recipe;
+  mvPictureLayer source;
+  if (!LoadRecipe(o.Recipe, recipe, source, "vary")) return kExitFailure;
+  std::string error;
+  if (!MakeFolder(o.Dir, error)) {
+    std::cerr << "orvelle-cli vary: " << error << "\n";
+    return kExitFailure;
+  }
+  const bool seamless = o.Seamless ? true : (o.NoSeamless ? false : recipe.Seamless);
+  VariationRandom.Seed(SeedOrClock(o.Seed));
+  VariationSeamless = seamless;
+  ProgressLine progress(static_cast<int>(o.Count));
+  for (int i = 0; i < o.Count; ++i) {
+    std::unique_ptr<mvPictureLayer> copy(source.Clone());
+    if (!copy) {
+      std::cerr << "\norvelle-cli vary: Not enough memory.\n";
+      return kExitFailure;
+    }
+    if (i > 0 && !MakeVariation(*copy)) {
+      std::cerr << "\norvelle-cli vary: the recipe has no effect to vary\n";
+      return kExitFailure;
+    }
+    progress.Step(i + 1, TextureName(i + 1, o.Format));
+    if (!WriteTexture(o.Dir, i + 1, *copy, seamless, o.Format, o.KeepAlpha, o.Quality, error)) {
+      std::cerr << "\norvelle-cli vary: " << error << "\n";
+      return kExitFailure;
+    }
+  }
+  return kExitOk;
+}
+
+// ---- render ------------------------------------------------------------------
+
+struct RenderOptions {
+  std::string Recipe, Out, Size;
+  double Scale = 0;
+  bool KeepAlpha = false;
+  int Quality = 90;
+};
+
+int RunRender(const RenderOptions& o) {
+  if ((o.Scale > 0) == !o.Size.empty()) {
+    std::cerr << "orvelle-cli render: give either --scale or --size\n";
+    return kExitUsage;
+  }
+  Recipe recipe;
+  std::string error;
+  if (!ReadRecipeFile(o.Recipe, recipe, error)) {
+    std::cerr << "orvelle-cli render: " << error << "\n";
+    return kExitFailure;
+  }
+  int64_t w, h;
+  if (!o.Size.empty()) {
+    if (!ParseSize(o.Size, w, h)) {
+      std::cerr << "orvelle-cli render: --size takes WIDTHxHEIGHT, e.g. 512x512\n";
+      return kExitUsage;
+    }
+  } else {
+    w = static_cast<int64_t>(std::llround(recipe.Width * o.Scale));
+    h = static_cast<int64_t>(std::llround(recipe.Height * o.Scale));
+  }
+  if (!SizeValid(w, h)) {
+    std::cerr << "orvelle-cli render: " << kSizeMessage << "\n";
+    return kExitUsage;
+  }
+  mvPictureLayer layer;
+  if (!RenderRecipe(recipe, layer, static_cast<int32_t>(w), static_cast<int32_t>(h))) {
+    std::cerr << "orvelle-cli render: Not enough memory.\n";
+    return kExitFailure;
+  }
+  if (!SavePictureFile(o.Out, layer, !o.KeepAlpha, o.Quality, error)) {
+    std::cerr << "orvelle-cli render: " << error << "\n";
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+// ---- transform ---------------------------------------------------------------
+
+struct TransformOptions {
+  std::string Recipe, Out, Image;
+  bool Right = false, Left = false, Half = false, FlipV = false, FlipH = false, KeepAlpha = false;
+  int Quality = 90;
+};
+
+int RunTransform(const TransformOptions& o) {
+  const int chosen = o.Right + o.Left + o.Half + o.FlipV + o.FlipH;
+  if (chosen != 1) {
+    std::cerr << "orvelle-cli transform: give exactly one of --rotate-right, --rotate-left, --rotate-180, "
+                 "--flip-vertical, --flip-horizontal\n";
+    return kExitUsage;
+  }
+  Recipe recipe;
+  mvPictureLayer layer;
+  if (!LoadRecipe(o.Recipe, recipe, layer, "transform")) return kExitFailure;
+  const TurnCommand c = o.Right  ? TurnCommand::RotateRight
+                        : o.Left ? TurnCommand::RotateLeft
+                        : o.Half ? TurnCommand::Rotate180
+                        : o.FlipV ? TurnCommand::FlipVertical
+                                  : TurnCommand::FlipHorizontal;
+  if (!TurnOrFlip(layer, c)) {
+    std::cerr << "orvelle-cli transform: the turn could not be applied\n";
+    return kExitFailure;
+  }
+  std::string error;
+  if (!WriteJsonFile(o.Out, RecipeToJson(layer, recipe.Seamless), error) ||
+      (!o.Image.empty() && !SavePictureFile(o.Image, layer, !o.KeepAlpha, o.Quality, error))) {
+    std::cerr << "orvelle-cli transform: " << error << "\n";
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+void AddOutputOptions(CLI::App* cmd, bool& keepAlpha, int& quality) {
+  cmd->add_flag("--keep-alpha", keepAlpha, "Write pictures as they are instead of flattened onto white");
+  cmd->add_option("--quality", quality, "JPEG quality")->check(CLI::Range(0, 100))->capture_default_str();
+}
+
+}  // namespace
+
+void AddGenerateCommands(CLI::App& app, int& result) {
+  {
+    auto o = std::make_shared<GenerateOptions>();
+    auto* cmd = app.add_subcommand("generate", "Make a batch of random textures, as the Generate button does");
+    cmd->add_option("-n,--count", o->Count, "Number of textures (1..1000)")->capture_default_str();
+    cmd->add_option("--size", o->Size, "WIDTHxHEIGHT, each 1..5000 (default 120x120)");
+    cmd->add_option("-W,--width", o->Width, "Width in pixels")->capture_default_str();
+    cmd->add_option("-H,--height", o->Height, "Height in pixels")->capture_default_str();
+    cmd->add_option("--render", o->Render, "Render level: up to this many layers")->check(CLI::Range(1, 5))->capture_default_str();
+    cmd->add_option("--filter", o->Filter, "Filter level: up to this many filters")->check(CLI::Range(0, 5))->capture_default_str();
+    cmd->add_option("--geometric", o->Geometric, "Geometric level: patterns and distortions")->check(CLI::Range(0, 5))->capture_default_str();
+    cmd->add_flag("--seamless", o->Seamless, "Textures tile without seams (the default)");
+    cmd->add_flag("--no-seamless", o->NoSeamless, "Textures need not tile");
+    cmd->add_option("--seed", o->Seed, "Seed of the generator (default: the clock; printed as \"seed: N\")")->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
+    cmd->add_option("--format", o->Format, "Image format")->check(CLI::IsMember({"png", "jpg", "bmp"}))->capture_default_str();
+    cmd->add_option("-o,--output", o->Dir, "Folder for texture-NNNN.<format> and texture-NNNN.recipe.json")->capture_default_str();
+    cmd->add_option("--contact-sheet", o->ContactSheet, "Also write all textures in one grid image");
+    AddOutputOptions(cmd, o->KeepAlpha, o->Quality);
+    cmd->callback([o, &result] { result = RunGenerate(*o); });
+  }
+  {
+    auto o = std::make_shared<VaryOptions>();
+    auto* cmd = app.add_subcommand("vary", "Make variations of a recipe, as the Variations command does");
+    cmd->add_option("RECIPE", o->Recipe, "Recipe file (.recipe.json)")->required();
+    cmd->add_option("-n,--count", o->Count, "Number of textures including the unchanged one (2..1000)")->capture_default_str();
+    cmd->add_option("--seed", o->Seed, "Seed of the variation maker (default: the clock)")->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
+    cmd->add_flag("--seamless", o->Seamless, "Vary as a seamless texture (default: the recipe's setting)");
+    cmd->add_flag("--no-seamless", o->NoSeamless, "Vary as a texture that need not tile");
+    cmd->add_option("--format", o->Format, "Image format")->check(CLI::IsMember({"png", "jpg", "bmp"}))->capture_default_str();
+    cmd->add_option("-o,--output", o->Dir, "Output folder")->capture_default_str();
+    AddOutputOptions(cmd, o->KeepAlpha, o->Quality);
+    cmd->callback([o, &result] { result = RunVary(*o); });
+  }
+  {
+    auto o = std::make_shared<RenderOptions>();
+    auto* cmd = app.add_subcommand("render", "Render a recipe at another size, as the Resize command does");
+    cmd->add_option("RECIPE", o->Recipe, "Recipe file")->required();
+    cmd->add_option("OUT", o->Out, "Image to write (.png, .jpg, .bmp)")->required();
+    cmd->add_option("--scale", o->Scale, "Factor of the recipe's size (e.g. 2)")->check(CLI::PositiveNumber);
+    cmd->add_option("--size", o->Size, "WIDTHxHEIGHT");
+    AddOutputOptions(cmd, o->KeepAlpha, o->Quality);
+    cmd->callback([o, &result] { result = RunRender(*o); });
+  }
+  {
+    auto o = std::make_shared<TransformOptions>();
+    auto* cmd = app.add_subcommand("transform", "Turn or flip a recipe; an opposite step already there is taken out");
+    cmd->add_option("RECIPE", o->Recipe, "Recipe file")->required();
+    cmd->add_option("OUT", o->Out, "Recipe file to write")->required();
+    cmd->add_flag("--rotate-right", o->Right, "Quarter turn clockwise");
+    cmd->add_flag("--rotate-left", o->Left, "Quarter turn counter-clockwise");
+    cmd->add_flag("--rotate-180", o->Half, "Half turn");
+    cmd->add_flag("--flip-vertical", o->FlipV, "Upside down");
+    cmd->add_flag("--flip-horizontal", o->FlipH, "Left to right");
+    cmd->add_option("--image", o->Image, "Also write the turned texture's picture");
+    AddOutputOptions(cmd, o->KeepAlpha, o->Quality);
+    cmd->callback([o, &result] { result = RunTransform(*o); });
+  }
+}

@@ -1,0 +1,36 @@
+#include "generator/texture_edit.h"
+
+#include <new>
+
+bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command) {
+  static constexpr uint32_t kAdded[] = {515, 514, 516, 518, 519};
+  static constexpr uint32_t kUndone[] = {514, 515, 516, 518, 519};
+  const auto c = static_cast<size_t>(command);
+  for (int32_t k = texture.Effects.Count() - 1; k >= 0; --k) {
+    if (texture.Effects[k]->GetTypeID() != kUndone[c]) continue;
+    std::unique_ptr<mvEffect> removed(texture.Effects.Detach(k));
+    texture.Render();
+    return true;
+  }
+  mvEffect* added = CreateEffect(kAdded[c]);
+  if (!added) return false;
+  if (!texture.AddEffect(added, true)) {
+    delete added;
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<mvPictureLayer> RerenderTexture(const mvPictureLayer& source, int32_t width, int32_t height) {
+  std::unique_ptr<mvPictureLayer> t(new (std::nothrow) mvPictureLayer);
+  if (!t || !t->Create(width, height, source.ColorType, source.BitDepth, source.Channels)) return nullptr;
+  for (int32_t i = 0; i < source.Effects.Count(); ++i) {
+    mvEffect* e = source.Effects[i]->Clone();
+    if (!e || !t->AddEffect(e, false)) {
+      delete e;
+      return nullptr;
+    }
+  }
+  if (!t->Render()) return nullptr;
+  return t;
+}
