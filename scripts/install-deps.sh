@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential g++ clang cmake ninja-build pkg-config make
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libssl-dev
   qt6-base-dev xvfb xauth
   pngcheck libjpeg-turbo-progs python3-pil
 )

@@ -58,13 +58,6 @@ void ForEachRun(int64_t start, int64_t width, int64_t pitch, int64_t lo, int64_t
   }
 }
 
-// Whether box pixel (i, j) of a circular dot with centre c lies inside it.
-inline bool InCircle(int64_t i, int64_t j, double c) {
-  const double dx = static_cast<double>(i) - c;
-  const double dy = static_cast<double>(j) - c;
-  return dx * dx + dy * dy < c * c + 0.5;
-}
-
 }  // namespace
 
 // ---- checker -----------------------------------------------------------------
