@@ -14,14 +14,6 @@
 
 namespace {
 
-// Seeded while the process starts, before anything can draw from them.
-struct RandomSeeding {
-  RandomSeeding() {
-    GeneratorRandom.Seed(TickCount());
-    VariationRandom.Seed(TickCount());
-  }
-} randomSeeding;
-
 // Developer hooks, not shown anywhere: the build writes the desktop icon with
 // --write-icon, and scripts/screenshot.sh takes the README's picture with
 // --screenshot (fixed seed, default options, no settings read or written).
@@ -34,6 +26,9 @@ const char* OptionValue(int argc, char** argv, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything can draw from them.
+  GeneratorRandom.Seed(TickCount());
+  VariationRandom.Seed(TickCount());
   if (const char* iconPath = OptionValue(argc, argv, "--write-icon"))
     return ProgramIconImage(256).save(QString::fromLocal8Bit(iconPath), "PNG") ? 0 : 1;
   const char* screenshotPath = OptionValue(argc, argv, "--screenshot");
@@ -54,6 +49,7 @@ int main(int argc, char** argv) {
     const QString path = QString::fromLocal8Bit(screenshotPath);
     QTimer::singleShot(300, [path] {
       if (!MainForm) return;
+      MainForm->resize(800, 560);
       MainForm->OnCommand(CmdGenerate);
       MainForm->List().SelectFirst();
       MainForm->OnCommand(CmdListNotification);

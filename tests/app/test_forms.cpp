@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
@@ -142,7 +143,7 @@ protected:
   bool started = false;
 };
 
-TEST_F(Program, StartsWithTheSpecifiedWindowsAndToolbars) {
+TEST_F(Program, StartsWithItsWindowsAndToolbars) {
   EXPECT_EQ(MainForm->windowTitle(), QStringLiteral("Orvelle."));
   ASSERT_NE(StockForm, nullptr);
   EXPECT_EQ(StockForm->windowTitle(), QStringLiteral("Stock - Orvelle."));
@@ -463,6 +464,55 @@ TEST_F(Program, KeysActOnTheActiveFormButNotInsideEditFields) {
   OptionsPanel->NumberBox->setFocus();
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
   EXPECT_EQ(MainForm->TextureCount(), 2);
+}
+
+TEST_F(Program, RightClickOpensTheContextMenuWithEveryEntry) {
+  Generate(32, 32, 2);
+  MainForm->ListWidget()->resize(300, 200);
+  QStringList entries, resizeEntries;
+  QTimer::singleShot(0, [&] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      for (QAction* action : menu->actions()) {
+        entries << action->text();
+        if (action->menu() && action->text() == QStringLiteral("Resi&ze"))
+          for (QAction* sub : action->menu()->actions()) resizeEntries << sub->text();
+      }
+      menu->close();
+    }
+  });
+  const mvRect cell = MainForm->List().CellRect(1);
+  QTest::mouseClick(MainForm->ListWidget()->viewport(), Qt::RightButton, Qt::NoModifier,
+                    QPoint((cell.Left + cell.Right) / 2, (cell.Top + cell.Bottom) / 2));
+  EXPECT_EQ(MainForm->Selection(), 1);
+  EXPECT_TRUE(MainForm->Action(CmdSave)->isEnabled());  // the click was handled before the menu
+  EXPECT_TRUE(entries.contains(QStringLiteral("&Save...\tCtrl+S")));
+  EXPECT_TRUE(entries.contains(QStringLiteral("&Copy\tCtrl+C")));
+  EXPECT_TRUE(entries.contains(QStringLiteral("&Add to stock\tIns")));
+  EXPECT_TRUE(entries.contains(QStringLiteral("&Variations")));
+  EXPECT_TRUE(entries.contains(QStringLiteral("&Rotate/Flip")));
+  EXPECT_TRUE(entries.contains(QStringLiteral("Re&move\tDel")));
+  EXPECT_TRUE(entries.contains(QStringLiteral("Sav&e recipe...")));
+  EXPECT_EQ(resizeEntries.size(), 9);
+  ASSERT_FALSE(resizeEntries.isEmpty());
+  EXPECT_EQ(resizeEntries.back(), QStringLiteral("x1&0"));
+}
+
+TEST_F(Program, ATiledPictureThatCannotBeMadeIsReportedOnce) {
+  // A picture too wide to tile: 3 x 2^30 pixels do not fit a row.
+  auto huge = std::make_unique<mvPictureLayer>();
+  huge->Width = huge->BaseWidth = 1 << 30;
+  huge->Height = huge->BaseHeight = 1;
+  huge->Stride = 4096;
+  huge->Pixels = static_cast<uint8_t*>(std::calloc(4096, 1));  // enough for any thumbnail row
+  ASSERT_TRUE(MainForm->AppendTexture(std::move(huge), false));
+  MainForm->OnCommand(CmdTiling);
+  SelectFirst(MainForm);
+  EXPECT_EQ(TilingPreview->TiledPicture(), nullptr);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].Text, QStringLiteral("Not enough memory."));
+  MainForm->ShowSelectionInTiling();  // as activation does: no second message
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(TilingPreview->IsOpen());
 }
 
 TEST_F(Program, CopyPutsA24BitPictureOnTheClipboard) {
