@@ -115,7 +115,7 @@ void OrvelleForm::Generate() {
   if (!OptionsPanel || !OptionsPanel->ReadOptions(true)) return;
   BusyScope busy;
   List().Clear();
-  List().SetCellSize(Settings.ImageWidth + kCellMargin, Settings.ImageHeight + kCellMargin);
+  List().SetCellSize(CellSide(Settings.ImageWidth), CellSide(Settings.ImageHeight));
   if (TilingPreview && TilingPreview->IsOpen()) {
     TilingPreview->SetTexture(nullptr);
     TilingPreview->Window()->repaint();

@@ -115,3 +115,8 @@ uint32_t SelectionGradient(int32_t i, int32_t n) {
   const uint32_t green = static_cast<uint32_t>((224 * (n - i) + 192 * i) / n);
   return MakeRGB(red, green, 255);
 }
+
+int32_t CellSide(int32_t textureSide) {
+  return static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(textureSide) + kCellMargin, 1,
+                                                  std::numeric_limits<int32_t>::max()));
+}

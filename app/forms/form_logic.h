@@ -56,5 +56,9 @@ int32_t FieldInteger(std::string_view text);
 // ("BMP Files (*.bmp *.dib)").
 std::vector<std::string> NameFiltersFromList(std::string_view list);
 
+// A list cell side for a texture side: the margin added without overflowing,
+// whatever a settings file held.
+int32_t CellSide(int32_t textureSide);
+
 // The selected-cell gradient: row i of n + 1 rows.
 uint32_t SelectionGradient(int32_t i, int32_t n);

@@ -157,7 +157,7 @@ bool OrvelleForm::CreateWindow() {
     Action(CmdTiling)->setChecked(Settings.ShowTilingWindow);
   }
   list_ = new mvListBoxWidget(this);
-  List().SetCellSize(Settings.ImageWidth + kCellMargin, Settings.ImageHeight + kCellMargin);
+  List().SetCellSize(CellSide(Settings.ImageWidth), CellSide(Settings.ImageHeight));
   connect(list_, &mvListBoxWidget::notification, this, [this](int code) {
     if (code == mvListBox::NotifyClick) OnCommand(CmdListNotification);
   });
@@ -284,8 +284,10 @@ void OrvelleForm::ApplyPlacement(const ::Placement& placement) {
   if (!created_) return Placement;
   const bool special = isMaximized() || isMinimized();
   if (special) {
+    // The normal geometry is the client area; placements keep the frame's corner.
     const QRect r = normalGeometry();
-    Placement = ::Placement{r.left(), r.top(), r.width(), r.height(), isMaximized()};
+    const QPoint frame = geometry().topLeft() - pos();
+    Placement = ::Placement{r.left() - frame.x(), r.top() - frame.y(), r.width(), r.height(), isMaximized()};
   } else {
     Placement = ::Placement{pos().x(), pos().y(), width(), height(), false};
   }

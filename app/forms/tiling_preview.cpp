@@ -60,7 +60,8 @@ bool ovTilingPreview::ShowPreview() {
   if (!window_) return Placement;
   const bool special = window_->isMaximized() || window_->isMinimized();
   const QRect r = special ? window_->normalGeometry() : window_->geometry();
-  const QPoint topLeft = special ? r.topLeft() : window_->pos();
+  // The normal geometry is the client area; placements keep the frame's corner.
+  const QPoint topLeft = special ? r.topLeft() - (window_->geometry().topLeft() - window_->pos()) : window_->pos();
   Placement = ::Placement{topLeft.x(), topLeft.y(), r.width(), r.height(), window_->isMaximized()};
   return Placement;
 }

@@ -85,6 +85,12 @@ TEST(FormLogic, ChildPlacementStaysInsideTheWorkArea) {
   EXPECT_EQ(p.Left, 700);
 }
 
+TEST(FormLogic, CellSidesNeverOverflow) {
+  EXPECT_EQ(CellSide(120), 132);
+  EXPECT_EQ(CellSide(99999), 100011);  // a settings file may hold it; Generate refuses it later
+  EXPECT_EQ(CellSide(INT32_MAX), INT32_MAX);
+}
+
 TEST(FormLogic, SelectionGradientRunsFromLightToDeeperBlue) {
   EXPECT_EQ(SelectionGradient(0, 131), MakeRGB(192, 224, 255));
   EXPECT_EQ(SelectionGradient(131, 131), MakeRGB(128, 192, 255));
@@ -599,6 +605,38 @@ TEST_F(Program, SettingsWrittenAtTheEndAreReadAtTheNextStart) {
   EXPECT_EQ(OptionsPanel->WidthBox->currentText(), QStringLiteral("200"));
   EXPECT_EQ(OptionsPanel->NumberBox->cleanText(), QStringLiteral("7"));
   EXPECT_EQ(MainForm->List().CellWidth(), 212);
+}
+
+TEST_F(Program, StartsFromAHostileSettingsFile) {
+  EndProgram(false);
+  started = false;
+  {
+    FILE* f = std::fopen(location.LoadPath.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("[Settings]\nWindowLeft=2147483647\nWindowWidth=-5\nWindowHeight=2147483647\nImageWidth=2147483647\n"
+               "ImageHeight=0\nNumber=-3\nShowTilingWindow=yes\nTilingWindowWidth=0\nSaveFormat=77\n",
+               f);
+    std::fclose(f);
+  }
+  Start();
+  EXPECT_EQ(Settings.ImageWidth, INT32_MAX);
+  EXPECT_EQ(Settings.ImageHeight, 1);
+  EXPECT_TRUE(TilingPreview->IsOpen());
+  EXPECT_GT(MainForm->width(), 0);
+  MainForm->OnCommand(CmdGenerate);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].Text, QStringLiteral("Size must be between 1 and 5000."));
+  // An unknown save format falls back to BMP.
+  OptionsPanel->WidthBox->setEditText(QStringLiteral("16"));
+  OptionsPanel->HeightBox->setEditText(QStringLiteral("16"));
+  SetNumberText("1");
+  MainForm->OnCommand(CmdGenerate);
+  SelectFirst(MainForm);
+  AskSaveFileHandler = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
+    return SaveFileAnswer{dir.filePath(QStringLiteral("odd")), 77};
+  };
+  MainForm->OnCommand(CmdSave);
+  EXPECT_TRUE(std::filesystem::exists(Path("odd.bmp")));
 }
 
 }  // namespace
