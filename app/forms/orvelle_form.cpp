@@ -247,7 +247,7 @@ std::unique_ptr<QMenu> OrvelleForm::BuildContextMenu() {
   };
   add(menu.get(), "&Save...\tCtrl+S", CmdSave);
   add(menu.get(), "&Copy\tCtrl+C", CmdCopy);
-  add(menu.get(), "&Add to stock\tIns", CmdAddToStock)->setEnabled(FormMode != FormStock);
+  add(menu.get(), "&Add to stock\tIns", CmdAddToStock);
   menu->addSeparator();
   add(menu.get(), "&Variations", CmdVariations);
   QMenu* resize = menu->addMenu(QStringLiteral("Resi&ze"));
@@ -324,8 +324,6 @@ bool OrvelleForm::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate && !destroying_) ShowSelectionInTiling();
   return QWidget::event(event);
 }
-
-void OrvelleForm::changeEvent(QEvent* event) { QWidget::changeEvent(event); }
 
 void OrvelleForm::closeEvent(QCloseEvent* event) {
   if (BusyScope::Busy()) {

@@ -78,7 +78,6 @@ public:
 protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
 
 private:

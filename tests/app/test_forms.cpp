@@ -438,11 +438,18 @@ TEST_F(Program, TilingPreviewShowsTheSelectionThreeByThree) {
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 3; ++c)
       EXPECT_EQ(std::memcmp(tiled->Row(r * 50 + 7) + 4 * c * 100, texture.Row(7), 4 * 100), 0);
-  // The same size reuses the picture.
+  // A texture of the same size reuses the picture.
+  MainForm->ListWidget()->resize(400, 300);
+  const mvRect cell = MainForm->List().CellRect(1);
+  QTest::mouseClick(MainForm->ListWidget()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint((cell.Left + cell.Right) / 2, (cell.Top + cell.Bottom) / 2));
+  ASSERT_EQ(MainForm->Selection(), 1);
+  EXPECT_EQ(TilingPreview->TiledPicture(), tiled);
+  EXPECT_EQ(std::memcmp(tiled->Row(60) + 4 * 200, MainForm->TextureAt(1)->Row(10), 4 * 100), 0);
+  // No selection clears it.
   MainForm->List().DeselectAll();
   MainForm->OnCommand(CmdListNotification);
   EXPECT_EQ(TilingPreview->TiledPicture(), nullptr);
-  SelectFirst(MainForm);
   // Its close button goes through the main form.
   TilingPreview->Window()->close();
   EXPECT_FALSE(TilingPreview->IsOpen());
