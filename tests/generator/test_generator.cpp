@@ -238,8 +238,12 @@ TEST(Generator, BlendedPlasmaAvoidsModesThatVanishOnDarkOrLightBases) {
     const auto* fill = static_cast<const mvFillEffect*>(t->Effects[0]);
     const uint32_t r = fill->Color.Sample(0), g = fill->Color.Sample(1), b = fill->Color.Sample(2);
     const uint32_t mode = t->Effects[1]->BlendMode;
-    if (r < 80 && g < 80 && b < 80) EXPECT_TRUE(mode != 1 && mode != 5 && mode != 9 && mode != 12) << mode;
-    if (r > 224 && g > 224 && b > 224) EXPECT_TRUE(mode != 4 && mode != 8 && mode != 9 && mode != 12) << mode;
+    if (r < 80 && g < 80 && b < 80) {
+      EXPECT_TRUE(mode != 1 && mode != 5 && mode != 9 && mode != 12) << mode;
+    }
+    if (r > 224 && g > 224 && b > 224) {
+      EXPECT_TRUE(mode != 4 && mode != 8 && mode != 9 && mode != 12) << mode;
+    }
   }
   EXPECT_GT(seen, 10);
 }
