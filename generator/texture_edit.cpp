@@ -9,7 +9,11 @@ bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command) {
   for (int32_t k = texture.Effects.Count() - 1; k >= 0; --k) {
     if (texture.Effects[k]->GetTypeID() != kUndone[c]) continue;
     std::unique_ptr<mvEffect> removed(texture.Effects.Detach(k));
-    texture.Render();
+    if (!texture.Render()) {
+      // The picture is unchanged, so the recipe must be too.
+      if (texture.Effects.Insert(k, removed.get())) removed.release();
+      return false;
+    }
     return true;
   }
   mvEffect* added = CreateEffect(kAdded[c]);

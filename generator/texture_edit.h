@@ -7,6 +7,7 @@
 // The turn and flip commands edit a texture's recipe: the step that undoes
 // the command is looked for from the last effect back and taken out when it
 // is there; otherwise the command's own effect is appended and applied.
+// False (recipe and picture unchanged) when memory runs out.
 enum class TurnCommand { RotateRight, RotateLeft, Rotate180, FlipVertical, FlipHorizontal };
 bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command);
 

@@ -17,6 +17,7 @@
 #include "app/widgets/list_box_widget.h"
 #include "codecs/codecs.h"
 #include "generator/generator.h"
+#include "generator/texture_edit.h"
 #include "recipe/recipe.h"
 
 namespace {
@@ -358,22 +359,13 @@ void OrvelleForm::Resize(int32_t factor) {
   form->CreateWindow();
   form->ShowNow();
   WaitCursor wait;
-  std::unique_ptr<mvPictureLayer> texture(new (std::nothrow) mvPictureLayer);
-  bool made = texture && texture->Create(baseWidth, baseHeight, source->ColorType, source->BitDepth, source->Channels);
-  for (int32_t i = 0; made && i < source->Effects.Count(); ++i) {
-    mvEffect* effect = source->Effects[i]->Clone();
-    if (!effect || !texture->AddEffect(effect, false)) {
-      delete effect;
-      made = false;
-    }
+  std::unique_ptr<mvPictureLayer> texture;
+  try {
+    texture = RerenderTexture(*source, baseWidth, baseHeight);
+  } catch (const std::bad_alloc&) {
+    texture.reset();
   }
-  if (made) {
-    try {
-      made = texture->Render();
-    } catch (const std::bad_alloc&) {
-      made = false;
-    }
-  }
+  const bool made = texture != nullptr;
   if (!made) {
     NoMemory(form);
     return;
@@ -393,34 +385,16 @@ void OrvelleForm::TurnOrFlip(int32_t id) {
   const int32_t selection = Selection();
   if (selection < 0 || selection >= TextureCount()) return;
   mvPictureLayer* texture = Textures[static_cast<size_t>(selection)].get();
-  uint32_t added = 0, undone = 0;
+  TurnCommand command;
   switch (id) {
-    case CmdRotateRight: added = 515; undone = 514; break;
-    case CmdRotateLeft: added = 514; undone = 515; break;
-    case CmdRotate180: added = undone = 516; break;
-    case CmdFlipVertical: added = undone = 518; break;
-    case CmdFlipHorizontal: added = undone = 519; break;
+    case CmdRotateRight: command = TurnCommand::RotateRight; break;
+    case CmdRotateLeft: command = TurnCommand::RotateLeft; break;
+    case CmdRotate180: command = TurnCommand::Rotate180; break;
+    case CmdFlipVertical: command = TurnCommand::FlipVertical; break;
+    case CmdFlipHorizontal: command = TurnCommand::FlipHorizontal; break;
     default: return;
   }
-  int32_t found = -1;
-  for (int32_t k = texture->Effects.Count() - 1; k >= 0; --k)
-    if (texture->Effects[k]->GetTypeID() == undone) {
-      found = k;
-      break;
-    }
-  if (found >= 0) {
-    std::unique_ptr<mvEffect> removed(texture->Effects.Detach(found));
-    if (!texture->Render()) {
-      // The picture is unchanged; so must the recipe be.
-      if (texture->Effects.Insert(found, removed.get())) removed.release();
-      NoMemory(this);
-      return;
-    }
-  } else {
-    mvEffect* effect = CreateEffect(added);
-    if (!effect) return;
-    if (!texture->AddEffect(effect, true)) delete effect;
-  }
+  if (!::TurnOrFlip(*texture, command)) NoMemory(this);
   List().InvalidateItem(selection);
   ShowSelectionInTiling();
 }
