@@ -261,18 +261,18 @@ bool mvEffect::Load(mvFileStream& stream) {
 
 // ---- ApplyTo ---------------------------------------------------------------
 
-bool ApplyTo(mvEffect& effect, mvPicture& picture) {
+bool ApplyTo(mvEffect& effect, mvPicture& picture, mvProgress* progress) {
   if (!effect.IsTransform()) {
     mvPicture copy(picture);
     if (!copy.Pixels || (picture.Palette && !copy.Palette)) return false;  // out of memory
-    if (effect.Opacity == 65535 && effect.BlendMode == 0) return effect.Apply(copy, picture, nullptr);
-    if (!effect.Apply(picture, copy, nullptr)) return false;
+    if (effect.Opacity == 65535 && effect.BlendMode == 0) return effect.Apply(copy, picture, progress);
+    if (!effect.Apply(picture, copy, progress)) return false;
     if (effect.Opacity != 0)
       BlendRect(picture, 0, 0, copy, 0, 0, copy.Width, copy.Height, effect.BlendMode, effect.Opacity);
     return true;
   }
   mvPicture* result = nullptr;
-  if (!effect.Transform(picture, &result, nullptr) || !result) {
+  if (!effect.Transform(picture, &result, progress) || !result) {
     delete result;
     return false;
   }

@@ -20,6 +20,9 @@ public:
   virtual ~mvProgress() = default;
   virtual void SetMax(uint32_t last) = 0;
   virtual bool SetPos(uint32_t pos) = 0;
+  // Asked between bands of work, also by effects that report no steps, so
+  // that a stop takes effect within one band of any effect.
+  virtual bool StopRequested() const { return false; }
   uint32_t Pos = 0;
 };
 
@@ -176,8 +179,8 @@ public:
 
 // Applies an effect to a picture: in place at full opacity in mode 0,
 // otherwise blends the effect's result over the picture; transforms replace
-// the picture.
-bool ApplyTo(mvEffect& effect, mvPicture& picture);
+// the picture. The progress sink, when given, is handed to the effect.
+bool ApplyTo(mvEffect& effect, mvPicture& picture, mvProgress* progress = nullptr);
 
 // ---- factory ---------------------------------------------------------------
 

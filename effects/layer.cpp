@@ -113,7 +113,38 @@ bool mvPictureLayer::ConvertFormat(uint32_t colorType, uint32_t bitDepth, uint32
   return Render();
 }
 
-bool mvPictureLayer::Render() {
+namespace {
+
+// Gives effect `index` of `count` its share of an outer sink's steps, so a
+// whole recipe reports one rising position however its effects count theirs.
+class RecipeStepProgress : public mvProgress {
+public:
+  static constexpr uint32_t kStepsPerEffect = 1000;
+
+  RecipeStepProgress(mvProgress& outer, int32_t index) : Outer(outer), Base(static_cast<uint32_t>(index) * kStepsPerEffect) {}
+  void SetMax(uint32_t last) override {
+    Max = last;
+    Pos = 0;
+  }
+  bool SetPos(uint32_t pos) override {
+    Pos = pos;
+    const uint64_t share = std::min<uint64_t>(pos, Max) * (kStepsPerEffect - 1) / (static_cast<uint64_t>(Max) + 1);
+    const uint32_t overall = Base + static_cast<uint32_t>(share);
+    if (overall != Outer.Pos && !Outer.SetPos(overall)) Stopped = true;
+    return !Stopped;
+  }
+  bool StopRequested() const override { return Stopped || Outer.StopRequested(); }
+  bool Stopped = false;
+
+private:
+  mvProgress& Outer;
+  uint32_t Base;
+  uint32_t Max = 0;
+};
+
+}  // namespace
+
+bool mvPictureLayer::Render(mvProgress* progress) {
   if (Width != BaseWidth || Height != BaseHeight || !Pixels) {
     if (!mvPicture::Create(BaseWidth, BaseHeight, ColorType, BitDepth, Channels)) return false;
   }
@@ -121,7 +152,18 @@ bool mvPictureLayer::Render() {
     CopyRect(*this, 0, 0, *Source, Source->Width, Source->Height);
   else
     std::memset(Pixels, 0, ByteSize());
-  for (int32_t i = 0; i < Effects.Count(); ++i) ApplyTo(*Effects[i], *this);  // a failing effect is skipped
+  if (!progress) {
+    for (int32_t i = 0; i < Effects.Count(); ++i) ApplyTo(*Effects[i], *this);  // a failing effect is skipped
+    return true;
+  }
+  const uint64_t steps = static_cast<uint64_t>(Effects.Count()) * RecipeStepProgress::kStepsPerEffect;
+  progress->SetMax(static_cast<uint32_t>(std::min<uint64_t>(steps, UINT32_MAX) - (steps > 0 ? 1 : 0)));
+  progress->Pos = 0;
+  for (int32_t i = 0; i < Effects.Count(); ++i) {
+    RecipeStepProgress share(*progress, i);
+    ApplyTo(*Effects[i], *this, &share);  // a failing effect is skipped, as without a sink
+    if (share.StopRequested()) return false;
+  }
   return true;
 }
 

@@ -75,8 +75,11 @@ public:
   bool ConvertFormat(uint32_t colorType, uint32_t bitDepth, uint32_t channels) override;
   int32_t LayerKind() const override { return 0; }
   virtual mvPictureLayer* Clone() const;
-  // Rebuilds the picture from Source (or zeros) and the recipe.
-  virtual bool Render();
+  // Rebuilds the picture from Source (or zeros) and the recipe. With a sink,
+  // the recipe's effects share its steps (SetMax is announced once) and a
+  // stop it asks for ends the render with false; without one, an effect
+  // that fails is skipped.
+  virtual bool Render(mvProgress* progress = nullptr);
   // Appends the effect (owned from now on) and applies it when asked; when
   // the application fails the effect is taken out again and the caller keeps it.
   bool AddEffect(mvEffect* effect, bool apply);

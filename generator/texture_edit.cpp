@@ -25,7 +25,8 @@ bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command) {
   return true;
 }
 
-std::unique_ptr<mvPictureLayer> RerenderTexture(const mvPictureLayer& source, int32_t width, int32_t height) {
+std::unique_ptr<mvPictureLayer> RerenderTexture(const mvPictureLayer& source, int32_t width, int32_t height,
+                                                mvProgress* progress) {
   std::unique_ptr<mvPictureLayer> t(new (std::nothrow) mvPictureLayer);
   if (!t || !t->Create(width, height, source.ColorType, source.BitDepth, source.Channels)) return nullptr;
   for (int32_t i = 0; i < source.Effects.Count(); ++i) {
@@ -35,6 +36,6 @@ std::unique_ptr<mvPictureLayer> RerenderTexture(const mvPictureLayer& source, in
       return nullptr;
     }
   }
-  if (!t->Render()) return nullptr;
+  if (!t->Render(progress)) return nullptr;
   return t;
 }

@@ -12,5 +12,7 @@ enum class TurnCommand { RotateRight, RotateLeft, Rotate180, FlipVertical, FlipH
 bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command);
 
 // A new texture of width x height with clones of the source's recipe,
-// rendered at the new size; null when it cannot be made.
-std::unique_ptr<mvPictureLayer> RerenderTexture(const mvPictureLayer& source, int32_t width, int32_t height);
+// rendered at the new size; null when it cannot be made or the progress
+// sink asked to stop.
+std::unique_ptr<mvPictureLayer> RerenderTexture(const mvPictureLayer& source, int32_t width, int32_t height,
+                                                mvProgress* progress = nullptr);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/sampler.h"
 #include "effects/effect.h"
@@ -314,4 +315,29 @@ TEST(Layer, EffectListStartsAt16AndDoubles) {
   EXPECT_EQ(list[0]->GetTypeID(), 518u);
   while (list.Count() > 0) list.RemoveAt(0);
   EXPECT_EQ(list.Capacity(), 0);
+}
+
+// A recipe render reports one rising position over all its effects and ends
+// with false, at once, when the sink asks to stop.
+TEST(Layer, RenderShareProgressAndStop) {
+  mvPictureLayer layer;
+  ASSERT_TRUE(layer.Create(8, 8, ColorTypeRGB, 8, 4));
+  ASSERT_TRUE(layer.AddEffect(CreateEffect(128), false));  // fill: one step per row
+  ASSERT_TRUE(layer.AddEffect(CreateEffect(518), false));  // flip: one step per row
+  std::vector<uint32_t> seen;
+  uint32_t max = 0;
+  mvCallbackProgress all([&](uint32_t pos, uint32_t m) {
+    seen.push_back(pos);
+    max = m;
+    return true;
+  });
+  ASSERT_TRUE(layer.Render(&all));
+  EXPECT_EQ(max, 1999u);
+  ASSERT_FALSE(seen.empty());
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1], seen[i]);
+  EXPECT_GE(seen.back(), 1000u);
+  int calls = 0;
+  mvCallbackProgress stop([&](uint32_t, uint32_t) { return ++calls < 3; });
+  EXPECT_FALSE(layer.Render(&stop));
+  EXPECT_EQ(calls, 3);
 }

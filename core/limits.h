@@ -1,0 +1,21 @@
+#pragma once
+// The limits every entry point shares: the desktop program's panel, the
+// command line and recipe files check the same numbers, so a value one of
+// them accepts is never refused by another.
+#include <cstdint>
+
+namespace limits {
+
+inline constexpr int32_t kMinSide = 1;
+inline constexpr int32_t kMaxSide = 5000;          // texture width and height
+inline constexpr int32_t kMinBatch = 1;
+inline constexpr int32_t kMaxBatch = 1000;         // textures per Generate
+inline constexpr int32_t kMinVariations = 2;       // the unchanged texture and at least one variation
+inline constexpr int32_t kMaxVariations = 1000;
+inline constexpr int32_t kMinScale = 2;            // re-render factors of the Resize command
+inline constexpr int32_t kMaxScale = 10;
+
+inline bool SideValid(int64_t side) { return side >= kMinSide && side <= kMaxSide; }
+inline bool SizeValid(int64_t width, int64_t height) { return SideValid(width) && SideValid(height); }
+
+}  // namespace limits
