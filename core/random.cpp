@@ -6,7 +6,7 @@
 
 mvRandom GeneratorRandom;
 mvRandom VariationRandom;
-mvRandom SharedRandom;
+thread_local mvRandom SharedRandom;
 
 mvRandom::mvRandom() : State{}, Index(0) {}
 

@@ -31,10 +31,13 @@ public:
 };
 
 // Process-wide sources: the generator's, the variation maker's, and the one
-// seeded effects restart from their own seed at every run.
+// seeded effects restart from their own seed at every run. The last is one
+// per thread: effects may run on several threads at once (a batch on the
+// desktop program's worker while a preview renders), and each run seeds it
+// first, so every thread sees the draws a single thread would.
 extern mvRandom GeneratorRandom;
 extern mvRandom VariationRandom;
-extern mvRandom SharedRandom;
+extern thread_local mvRandom SharedRandom;
 
 // Milliseconds of a monotonic clock, truncated to 32 bits (the start-up seed).
 uint32_t TickCount();
