@@ -5,21 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "effects/filter/common_rows.h"
 #include "effects/filter/families.h"
+#include "effects/frame.h"
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-
-// Formats these filters share: RGB with 3 or 4 channels, gray with 1 or 2,
-// at 8 or 16 bits.
-bool ColorOrGray(const mvPicture& p) {
-  if (p.BitDepth != 8 && p.BitDepth != 16) return false;
-  if (p.ColorType == ColorTypeRGB) return p.Channels == 3 || p.Channels == 4;
-  if (p.ColorType == ColorTypeGray) return p.Channels == 1 || p.Channels == 2;
-  return false;
-}
 
 template <class T>
 const T* RowOf(const mvPicture& p, int32_t y) {
@@ -87,8 +78,8 @@ BlurPlan MakeBlurPlan(uint32_t distance, int32_t angle, uint32_t sigmaField) {
 }
 
 template <class T>
-bool BlurRows(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, bool wrap,
-              rows::RowProgress& progress) {
+void BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
+              int32_t bottom, bool wrap) {
   constexpr double M = sizeof(T) == 1 ? 255.0 : 65535.0;
   const int32_t W = src.Width, H = src.Height;
   const uint32_t ch = src.Channels;
@@ -104,11 +95,11 @@ bool BlurRows(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
   std::vector<const T*> rowAt(n);
   auto column = [&](int32_t x, size_t i) -> size_t {
     int64_t c = static_cast<int64_t>(x) + plan.Dx[i];
-    if (c < 0 || c >= W) c = rows::EdgeIndex(c, W, wrap);
+    if (c < 0 || c >= W) c = frame::EdgeIndex(c, W, wrap);
     return static_cast<size_t>(c) * ch;
   };
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    for (size_t i = 0; i < n; ++i) rowAt[i] = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
+  for (int32_t y = top; y < bottom; ++y) {
+    for (size_t i = 0; i < n; ++i) rowAt[i] = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
     T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
     for (int32_t x = a.Left; x < a.Right; ++x, d += ch) {
       double sum[3] = {0, 0, 0};
@@ -150,29 +141,28 @@ bool BlurRows(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
       for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / mean, static_cast<int64_t>(M)));
       d[ach] = static_cast<T>(SampleFrom(mean, static_cast<int64_t>(M)));
     }
-    if (!progress.Step()) return false;
   }
-  return true;
 }
 
 // ---- edge detection ----------------------------------------------------------
 
 template <class T>
-bool EdgeRows(const mvPicture& src, mvPicture& dst, const mvRect& a, bool wrap, bool roberts, uint32_t amount,
-              rows::RowProgress& progress) {
+bool EdgeBand(const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top, int32_t bottom, bool wrap,
+              bool roberts, uint32_t amount) {
   constexpr int64_t M = sizeof(T) == 1 ? 255 : 65535;
   const int32_t W = src.Width, H = src.Height;
   const uint32_t ch = src.Channels;
   const uint32_t nc = src.ColorType == ColorTypeRGB ? 3 : 1;
   const bool hasAlpha = src.HasAlpha();
   const uint32_t ach = ch - 1;
-  std::vector<int32_t> left, right;
-  rows::IndexTable(left, static_cast<int64_t>(a.Left) - 1, a.Right - a.Left, W, wrap);
-  rows::IndexTable(right, static_cast<int64_t>(a.Left) + 1, a.Right - a.Left, W, wrap);
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    const T* up = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) - 1, H, wrap));
+  frame::Buffer<int32_t> left, right;
+  if (!frame::IndexTable(left, static_cast<int64_t>(a.Left) - 1, a.Right - a.Left, W, wrap) ||
+      !frame::IndexTable(right, static_cast<int64_t>(a.Left) + 1, a.Right - a.Left, W, wrap))
+    return false;
+  for (int32_t y = top; y < bottom; ++y) {
+    const T* up = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) - 1, H, wrap));
     const T* mid = RowOf<T>(src, y);
-    const T* down = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + 1, H, wrap));
+    const T* down = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1, H, wrap));
     T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
     for (int32_t x = a.Left; x < a.Right; ++x, d += ch) {
       const size_t i = static_cast<size_t>(x - a.Left);
@@ -197,17 +187,16 @@ bool EdgeRows(const mvPicture& src, mvPicture& dst, const mvRect& a, bool wrap, 
         d[c] = static_cast<T>(SampleFrom(mag * amount / 100, M));
       }
     }
-    if (!progress.Step()) return false;
   }
   return true;
 }
 
 template <class T>
-void InvertArea(mvPicture& dst, const mvRect& a) {
+void InvertBand(mvPicture& dst, const mvRect& a, int32_t top, int32_t bottom) {
   constexpr uint32_t M = sizeof(T) == 1 ? 255 : 65535;
   const uint32_t ch = dst.Channels;
   const uint32_t nc = dst.ColorType == ColorTypeRGB ? 3 : 1;
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
+  for (int32_t y = top; y < bottom; ++y) {
     T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
     for (int32_t x = a.Left; x < a.Right; ++x, d += ch)
       for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(M - d[c]);
@@ -355,7 +344,7 @@ std::vector<std::pair<int32_t, int64_t>> WindowReads(int64_t lo, int64_t len, in
     if (full > 0)
       for (int32_t i = 0; i < n; ++i) out.emplace_back(i, full);
     for (int64_t t = 0; t < rem; ++t) {
-      const int32_t i = rows::WrapIndex(lo + t, n);
+      const int32_t i = frame::WrapIndex(lo + t, n);
       if (full > 0)
         out[static_cast<size_t>(i)].second += 1;
       else
@@ -403,9 +392,11 @@ inline int64_t ScaledQuotient(int64_t amount, int64_t v, int64_t den1, int64_t d
   return static_cast<int64_t>(q);
 }
 
+// One band of rows: the vertical windows start afresh at the band's top, so
+// a band's sums (integers) do not depend on the bands before it.
 template <class T>
-bool EmbossRows(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a,
-                rows::RowProgress& progress) {
+bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
+                int32_t bottom) {
   constexpr int64_t M = sizeof(T) == 1 ? 255 : 65535;
   constexpr int64_t kMid = sizeof(T) == 1 ? 128 : 32768;
   const int32_t W = src.Width, H = src.Height;
@@ -434,27 +425,26 @@ bool EmbossRows(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
   // below (y+1..y+d) per column and plane.
   std::vector<int64_t> above(static_cast<size_t>(rw) * planes, 0), below(above.size(), 0);
   if (e.UseV) {
-    for (auto [row, times] : WindowReads(static_cast<int64_t>(a.Top) - d, d, H, e.Wrap)) {
+    for (auto [row, times] : WindowReads(static_cast<int64_t>(top) - d, d, H, e.Wrap)) {
       const T* r = RowOf<T>(src, row);
       for (int32_t x = 0; x < rw; ++x)
         addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &above[static_cast<size_t>(x) * planes]);
     }
-    for (auto [row, times] : WindowReads(static_cast<int64_t>(a.Top) + 1, d, H, e.Wrap)) {
+    for (auto [row, times] : WindowReads(static_cast<int64_t>(top) + 1, d, H, e.Wrap)) {
       const T* r = RowOf<T>(src, row);
       for (int32_t x = 0; x < rw; ++x)
         addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &below[static_cast<size_t>(x) * planes]);
     }
   }
   // Column positions the horizontal windows enter and leave by.
-  std::vector<int32_t> leaveBefore, enterAfter;
-  if (e.UseH) {
-    rows::IndexTable(leaveBefore, static_cast<int64_t>(a.Left) - d, rw, W, e.Wrap);
-    rows::IndexTable(enterAfter, static_cast<int64_t>(a.Left) + 1 + d, rw, W, e.Wrap);
-  }
+  frame::Buffer<int32_t> leaveBefore, enterAfter;
+  if (e.UseH && (!frame::IndexTable(leaveBefore, static_cast<int64_t>(a.Left) - d, rw, W, e.Wrap) ||
+                 !frame::IndexTable(enterAfter, static_cast<int64_t>(a.Left) + 1 + d, rw, W, e.Wrap)))
+    return false;
   auto leftWindow = WindowReads(static_cast<int64_t>(a.Left) - d, d, W, e.Wrap);
   auto rightWindow = WindowReads(static_cast<int64_t>(a.Left) + 1, d, W, e.Wrap);
 
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
+  for (int32_t y = top; y < bottom; ++y) {
     const T* s = RowOf<T>(src, y);
     T* out = RowOf<T>(dst, y);
     int64_t lb[4] = {0, 0, 0, 0}, la[4] = {0, 0, 0, 0};
@@ -498,17 +488,17 @@ bool EmbossRows(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
         for (uint32_t p = 0; p < planes; ++p) lb[p] -= t[p];
         load(s + static_cast<size_t>(x) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) lb[p] += t[p];
-        load(s + static_cast<size_t>(rows::EdgeIndex(static_cast<int64_t>(x) + 1, W, e.Wrap)) * ch, t);
+        load(s + static_cast<size_t>(frame::EdgeIndex(static_cast<int64_t>(x) + 1, W, e.Wrap)) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) la[p] -= t[p];
         load(s + static_cast<size_t>(enterAfter[static_cast<size_t>(i)]) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) la[p] += t[p];
       }
     }
     // Slide the vertical windows one row down.
-    if (e.UseV && y + 1 < a.Bottom) {
-      const T* leave = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) - d, H, e.Wrap));
-      const T* next = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + 1, H, e.Wrap));
-      const T* enter = RowOf<T>(src, rows::EdgeIndex(static_cast<int64_t>(y) + 1 + d, H, e.Wrap));
+    if (e.UseV && y + 1 < bottom) {
+      const T* leave = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) - d, H, e.Wrap));
+      const T* next = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1, H, e.Wrap));
+      const T* enter = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1 + d, H, e.Wrap));
       for (int32_t i = 0; i < rw; ++i) {
         const size_t px = static_cast<size_t>(a.Left + i) * ch;
         int64_t* ab = &above[static_cast<size_t>(i) * planes];
@@ -524,7 +514,6 @@ bool EmbossRows(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
         for (uint32_t p = 0; p < planes; ++p) be[p] += t[p];
       }
     }
-    if (!progress.Step()) return false;
   }
   return true;
 }
@@ -578,111 +567,118 @@ const mvEffectClass& mvEmbossEffect::Describe() {
 }
 
 bool mvMotionBlurEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  if (!rows::SameShape(source, target)) return false;
-  if (!rows::ClipArea(source, a)) return true;
-  rows::RowProgress prog(progress, a.Bottom - a.Top);
-  if (!ColorOrGray(source)) return true;
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
   const BlurPlan plan = MakeBlurPlan(Distance, Angle, Sigma);
-  if (source.BitDepth == 8) return BlurRows<uint8_t>(plan, source, target, a, Seamless, prog);
-  return BlurRows<uint16_t>(plan, source, target, a, Seamless, prog);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using T = typename decltype(fmt)::Sample;
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      BlurBand<T>(plan, source, target, f.A, top, bottom, Seamless);
+      return true;
+    });
+  });
 }
 
 bool mvEdgeDetectionEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  if (!rows::SameShape(source, target)) return false;
-  if (!rows::ClipArea(source, a)) return true;
-  rows::RowProgress prog(progress, a.Bottom - a.Top);
-  if (!ColorOrGray(source)) return true;
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
   // Only 0 and 1 are operators; anything else is read as the default Sobel.
   const bool roberts = Operator == 1;
-  if (source.BitDepth == 8) {
-    if (!EdgeRows<uint8_t>(source, target, a, Seamless, roberts, Amount, prog)) return false;
-    if (Invert) InvertArea<uint8_t>(target, a);
-  } else {
-    if (!EdgeRows<uint16_t>(source, target, a, Seamless, roberts, Amount, prog)) return false;
-    if (Invert) InvertArea<uint16_t>(target, a);
-  }
-  return true;
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using T = typename decltype(fmt)::Sample;
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      if (!EdgeBand<T>(source, target, f.A, top, bottom, Seamless, roberts, Amount)) return false;
+      if (Invert) InvertBand<T>(target, f.A, top, bottom);
+      return true;
+    });
+  });
 }
 
-bool mvNeonEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
-  mvRect a;
-  if (!rows::SameShape(source, target)) return false;
-  if (!rows::ClipArea(source, a) || source.BitDepth != 8) return true;
-  const NeonFilter f = MakeNeonFilter(Radius);
+bool mvNeonEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  // No steps are announced: the two passes are reported as none.
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  if (source.BitDepth != 8) return true;
+  const mvRect a = f.A;
+  const NeonFilter nf = MakeNeonFilter(Radius);
   const uint32_t ch = source.Channels;
   const bool hasAlpha = source.HasAlpha();
   const int64_t rw = a.Right - a.Left, rh = a.Bottom - a.Top;
-  const int64_t longest = rw > rh ? rw : rh;
   // Periodic extension length: enough for the filter's response to die out.
   auto padFor = [&](int64_t len) -> int64_t {
     if (!Seamless) return 0;
     const uint64_t reach = 16 * (static_cast<uint64_t>(Radius) + 1);
     return static_cast<uint64_t>(len) < reach ? len : static_cast<int64_t>(reach);
   };
-  std::vector<double> line(static_cast<size_t>(longest));
-  std::vector<uint8_t> result(static_cast<size_t>(longest));
-  NeonBuffers buf;
 
   // Pass one: columns of the source into the target. Each column is gathered
   // once for all its samples, so the strided walk down the picture happens
   // twice per column rather than twice per sample.
   const int64_t padV = padFor(rh);
-  std::vector<double> column(static_cast<size_t>(rh) * ch);
-  std::vector<uint8_t> columnOut(static_cast<size_t>(rh) * ch);
-  for (int32_t x = a.Left; x < a.Right; ++x) {
-    const size_t px = static_cast<size_t>(x) * ch;
-    for (int64_t i = 0; i < rh; ++i) {
-      const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + px;
-      for (uint32_t c = 0; c < ch; ++c) column[static_cast<size_t>(c * rh + i)] = s[c];
-    }
-    for (uint32_t c = 0; c < ch; ++c) {
-      uint8_t* out = &columnOut[static_cast<size_t>(c * rh)];
-      const double* in = &column[static_cast<size_t>(c * rh)];
-      if (hasAlpha && c == ch - 1) {
-        for (int64_t i = 0; i < rh; ++i) out[i] = static_cast<uint8_t>(in[i] * 2 > 255 ? 255 : in[i] * 2);
-        continue;
+  const bool columnsDone = f.ForSteps(rw, rh, [&](int64_t first, int64_t last) {
+    std::vector<double> column(static_cast<size_t>(rh) * ch);
+    std::vector<uint8_t> columnOut(static_cast<size_t>(rh) * ch);
+    NeonBuffers buf;
+    for (int64_t col = first; col < last; ++col) {
+      const size_t px = static_cast<size_t>(a.Left + col) * ch;
+      for (int64_t i = 0; i < rh; ++i) {
+        const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + px;
+        for (uint32_t c = 0; c < ch; ++c) column[static_cast<size_t>(c * rh + i)] = s[c];
       }
-      NeonFilterLine(f, in, rh, padV, buf, out);
+      for (uint32_t c = 0; c < ch; ++c) {
+        uint8_t* out = &columnOut[static_cast<size_t>(c * rh)];
+        const double* in = &column[static_cast<size_t>(c * rh)];
+        if (hasAlpha && c == ch - 1) {
+          for (int64_t i = 0; i < rh; ++i) out[i] = static_cast<uint8_t>(in[i] * 2 > 255 ? 255 : in[i] * 2);
+          continue;
+        }
+        NeonFilterLine(nf, in, rh, padV, buf, out);
+      }
+      for (int64_t i = 0; i < rh; ++i) {
+        uint8_t* d = target.Row(a.Top + static_cast<int32_t>(i)) + px;
+        for (uint32_t c = 0; c < ch; ++c) d[c] = columnOut[static_cast<size_t>(c * rh + i)];
+      }
     }
-    for (int64_t i = 0; i < rh; ++i) {
-      uint8_t* d = target.Row(a.Top + static_cast<int32_t>(i)) + px;
-      for (uint32_t c = 0; c < ch; ++c) d[c] = columnOut[static_cast<size_t>(c * rh + i)];
-    }
-  }
+    return true;
+  });
+  if (!columnsDone) return false;
   // Pass two: rows of the source, combined with pass one's result.
   const int64_t padH = padFor(rw);
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    const uint8_t* s = source.Row(y) + static_cast<size_t>(a.Left) * ch;
-    uint8_t* d = target.Row(y) + static_cast<size_t>(a.Left) * ch;
-    for (uint32_t c = 0; c < ch; ++c) {
-      if (hasAlpha && c == ch - 1) {
-        for (int64_t i = 0; i < rw; ++i) {
-          const uint32_t al = s[static_cast<size_t>(i) * ch + c];
-          result[static_cast<size_t>(i)] = static_cast<uint8_t>(al * 2 > 255 ? 255 : al * 2);
+  return f.ForRows([&](int32_t top, int32_t bottom) {
+    std::vector<double> line(static_cast<size_t>(rw));
+    std::vector<uint8_t> result(static_cast<size_t>(rw));
+    NeonBuffers buf;
+    for (int32_t y = top; y < bottom; ++y) {
+      const uint8_t* s = source.Row(y) + static_cast<size_t>(a.Left) * ch;
+      uint8_t* d = target.Row(y) + static_cast<size_t>(a.Left) * ch;
+      for (uint32_t c = 0; c < ch; ++c) {
+        if (hasAlpha && c == ch - 1) {
+          for (int64_t i = 0; i < rw; ++i) {
+            const uint32_t al = s[static_cast<size_t>(i) * ch + c];
+            result[static_cast<size_t>(i)] = static_cast<uint8_t>(al * 2 > 255 ? 255 : al * 2);
+          }
+        } else {
+          for (int64_t i = 0; i < rw; ++i) line[static_cast<size_t>(i)] = s[static_cast<size_t>(i) * ch + c];
+          NeonFilterLine(nf, line.data(), rw, padH, buf, result.data());
         }
-      } else {
-        for (int64_t i = 0; i < rw; ++i) line[static_cast<size_t>(i)] = s[static_cast<size_t>(i) * ch + c];
-        NeonFilterLine(f, line.data(), rw, padH, buf, result.data());
-      }
-      for (int64_t i = 0; i < rw; ++i) {
-        uint8_t& t = d[static_cast<size_t>(i) * ch + c];
-        const int32_t v = t, h = result[static_cast<size_t>(i)];
-        const double mag = std::sqrt(static_cast<double>(v * v + h * h));
-        t = static_cast<uint8_t>(SampleFrom(mag * Amount / 100, 255));
+        for (int64_t i = 0; i < rw; ++i) {
+          uint8_t& t = d[static_cast<size_t>(i) * ch + c];
+          const int32_t v = t, h = result[static_cast<size_t>(i)];
+          const double mag = std::sqrt(static_cast<double>(v * v + h * h));
+          t = static_cast<uint8_t>(SampleFrom(mag * Amount / 100, 255));
+        }
       }
     }
-  }
-  return true;
+    return true;
+  });
 }
 
 bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  if (!rows::SameShape(source, target)) return false;
-  if (!rows::ClipArea(source, a)) return true;
-  rows::RowProgress prog(progress, a.Bottom - a.Top);
-  if (!ColorOrGray(source)) return true;
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
   EmbossSetup e;
   e.Depth = Depth == 0 ? 1 : (Depth > kMaxEmbossDepth ? kMaxEmbossDepth : Depth);
   e.Amount = Amount;
@@ -693,8 +689,10 @@ bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   e.PosH = Direction == 0 || Direction == 3 || Direction == 5;
   e.Gray = !ColorRelief;
   e.Wrap = Seamless;
-  if (source.BitDepth == 8) return EmbossRows<uint8_t>(e, source, target, a, prog);
-  return EmbossRows<uint16_t>(e, source, target, a, prog);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using T = typename decltype(fmt)::Sample;
+    return f.ForRows([&](int32_t top, int32_t bottom) { return EmbossBand<T>(e, source, target, f.A, top, bottom); });
+  });
 }
 
 void RegisterEdgeEffects(mvEffectRegistry& registry) {

@@ -9,11 +9,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/parallel.h"
 #include "generator/generator.h"
 #include "recipe/recipe.h"
 
@@ -64,27 +66,35 @@ std::vector<Case> ReadCases() {
   return cases;
 }
 
-}  // namespace
-
-TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
-  const std::vector<Case> cases = ReadCases();
-  ASSERT_FALSE(cases.empty());
+// The hash lines of every case, generated with `threads` threads.
+std::vector<std::string> HashLines(const std::vector<Case>& cases, int threads, std::set<uint32_t>& types) {
+  parallel::SetThreadCount(threads);
   std::vector<std::string> lines;
-  std::set<uint32_t> types;
   for (size_t ci = 0; ci < cases.size(); ++ci) {
     const Case& c = cases[ci];
     GeneratorRandom.Seed(c.Seed);
     GeneratorParameters = {c.Render, c.Filter, c.Geometric, c.Seamless};
     for (int32_t t = 0; t < c.Count; ++t) {
       mvPictureLayer layer;
-      ASSERT_TRUE(layer.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
-      ASSERT_TRUE(GenerateTexture(layer));
+      EXPECT_TRUE(layer.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
+      EXPECT_TRUE(GenerateTexture(layer));
       for (int32_t i = 0; i < layer.Effects.Count(); ++i) types.insert(layer.Effects[i]->GetTypeID());
       const std::string recipe = RecipeToJson(layer, c.Seamless).dump();
       lines.push_back(std::to_string(ci) + " " + std::to_string(t) + " " + Sha256(recipe.data(), recipe.size()) +
                       " " + PixelHash(layer));
     }
   }
+  parallel::SetThreadCount(0);
+  return lines;
+}
+
+}  // namespace
+
+TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
+  const std::vector<Case> cases = ReadCases();
+  ASSERT_FALSE(cases.empty());
+  std::set<uint32_t> types;
+  const std::vector<std::string> lines = HashLines(cases, 1, types);
   const std::string path = std::string(ORVELLE_GOLDEN_DIR) + "/hashes.txt";
   if (std::getenv("ORVELLE_GOLDEN_UPDATE")) {
     std::ofstream out(path);
@@ -110,4 +120,44 @@ TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
                       528u, 530u, 532u, 33u, 4u, 193u, 15u, 16u, 17u, 22u, 23u, 24u, 25u, 29u, 192u, 30u, 19u,
                       271u})  // filter stage
     EXPECT_TRUE(types.count(id)) << "no case makes effect " << id;
+  // The same bits on any number of threads.
+  for (int threads : {2, 5}) EXPECT_EQ(HashLines(cases, threads, types), lines) << threads << " threads";
+}
+
+// Every effect the generator makes, with the parameters it draws, and every
+// class at its defaults, gives the same bits on one thread and on many, on
+// a picture whose rows and columns do not divide evenly into bands.
+TEST(Golden, EveryEffectIsThreadCountInvariant) {
+  std::vector<std::unique_ptr<mvEffect>> effects;
+  for (const mvEffectClass* c : RegisteredEffects()) effects.emplace_back(c->Create());
+  GeneratorRandom.Seed(77);
+  for (bool seamless : {true, false}) {
+    GeneratorParameters = {5, 5, 5, seamless};
+    for (int t = 0; t < 24; ++t) {
+      mvPictureLayer layer;
+      ASSERT_TRUE(layer.Create(48, 40, ColorTypeRGB, 8, 4));
+      ASSERT_TRUE(GenerateTexture(layer));
+      for (int32_t i = 0; i < layer.Effects.Count(); ++i) effects.emplace_back(layer.Effects[i]->Clone());
+    }
+  }
+  mvPicture source;
+  ASSERT_TRUE(source.Create(301, 203, ColorTypeRGB, 8, 4));
+  mvRandom noise;
+  noise.Seed(5);
+  for (size_t i = 0; i < source.ByteSize(); ++i) source.Pixels[i] = static_cast<uint8_t>(noise.Next() >> 24);
+  for (const auto& e : effects) {
+    ASSERT_TRUE(e);
+    std::string first;
+    for (int threads : {1, 2, 5}) {
+      parallel::SetThreadCount(threads);
+      mvPicture picture(source);
+      ApplyTo(*e, picture);
+      const std::string hash = PixelHash(picture);
+      if (threads == 1)
+        first = hash;
+      else
+        EXPECT_EQ(hash, first) << e->Class().Name << " on " << threads << " threads";
+    }
+  }
+  parallel::SetThreadCount(0);
 }
