@@ -2,11 +2,23 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "core/parallel.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"orvelle-cli: make, vary and re-render Orvelle textures from the command line"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "orvelle-cli 0.4.0");
+  // Pixel work runs on every core unless asked otherwise; the bits are the
+  // same on any count. Given before or after the subcommand.
+  app.fallthrough();
+  app.add_option_function<int>(
+         "--threads", [](const int& n) { parallel::SetThreadCount(n); },
+         "Threads for pixel work, 1..256 (default: ORVELLE_THREADS, else every core); any count gives the same bits")
+      ->check(CLI::Range(1, parallel::kMaxThreads));
+  if (parallel::ThreadsFromEnvironment() < 0) {
+    std::cerr << "orvelle-cli: ORVELLE_THREADS must be a whole number from 1 to " << parallel::kMaxThreads << "\n";
+    return kExitUsage;
+  }
   int result = kExitOk;
   AddGenerateCommands(app, result);
   AddEffectsCommand(app, result);
