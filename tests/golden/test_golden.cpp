@@ -1,14 +1,14 @@
 // Golden hashes: fixed seeds, levels and sizes must give the same recipes
 // and pixels forever, with any compiler and optimisation level. Set
-// ORVELLE_GOLDEN_UPDATE=1 to rewrite hashes.txt after an intended change
-// (and say in the commit why the pixels moved).
+// ORVELLE_GOLDEN_UPDATE=1 to rewrite the hash files after an intended change
+// (and say in the commit which lines moved and why).
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -39,12 +39,13 @@ std::string Sha256(const void* data, size_t size) {
   return hex;
 }
 
-// The pixels without the spare bytes at row ends.
-std::string PixelHash(const mvPicture& p) {
+// The recipe and the pixels without the spare bytes at row ends.
+std::string Hashes(const mvPictureLayer& p, bool seamless) {
+  const std::string recipe = RecipeToJson(p, seamless).dump();
   std::string bytes;
   const size_t row = static_cast<size_t>(p.Width) * p.BytesPerPixel();
   for (int32_t y = 0; y < p.Height; ++y) bytes.append(reinterpret_cast<const char*>(p.Row(y)), row);
-  return Sha256(bytes.data(), bytes.size());
+  return Sha256(recipe.data(), recipe.size()) + " " + Sha256(bytes.data(), bytes.size());
 }
 
 std::vector<Case> ReadCases() {
@@ -64,31 +65,13 @@ std::vector<Case> ReadCases() {
   return cases;
 }
 
-}  // namespace
-
-TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
-  const std::vector<Case> cases = ReadCases();
-  ASSERT_FALSE(cases.empty());
-  std::vector<std::string> lines;
-  std::set<uint32_t> types;
-  for (size_t ci = 0; ci < cases.size(); ++ci) {
-    const Case& c = cases[ci];
-    GeneratorRandom.Seed(c.Seed);
-    GeneratorParameters = {c.Render, c.Filter, c.Geometric, c.Seamless};
-    for (int32_t t = 0; t < c.Count; ++t) {
-      mvPictureLayer layer;
-      ASSERT_TRUE(layer.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
-      ASSERT_TRUE(GenerateTexture(layer));
-      for (int32_t i = 0; i < layer.Effects.Count(); ++i) types.insert(layer.Effects[i]->GetTypeID());
-      const std::string recipe = RecipeToJson(layer, c.Seamless).dump();
-      lines.push_back(std::to_string(ci) + " " + std::to_string(t) + " " + Sha256(recipe.data(), recipe.size()) +
-                      " " + PixelHash(layer));
-    }
-  }
-  const std::string path = std::string(ORVELLE_GOLDEN_DIR) + "/hashes.txt";
+// Compares the lines with the file (reporting every mismatch), or rewrites
+// the file in update mode.
+void CheckAgainst(const char* file, const char* header, const std::vector<std::string>& lines) {
+  const std::string path = std::string(ORVELLE_GOLDEN_DIR) + "/" + file;
   if (std::getenv("ORVELLE_GOLDEN_UPDATE")) {
     std::ofstream out(path);
-    out << "# case texture sha256(recipe json) sha256(pixels)\n";
+    out << header << "\n";
     for (const std::string& l : lines) out << l << "\n";
     GTEST_SKIP() << "rewrote " << path;
   }
@@ -97,17 +80,77 @@ TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
   std::string line;
   while (std::getline(in, line))
     if (!line.empty() && line[0] != '#') expected.push_back(line);
-  ASSERT_EQ(expected.size(), lines.size()) << "hashes.txt does not match cases.txt";
+  ASSERT_EQ(expected.size(), lines.size()) << file << " does not match cases.txt";
   int mismatches = 0;
   for (size_t i = 0; i < lines.size(); ++i)
     if (lines[i] != expected[i]) {
       ++mismatches;
-      ADD_FAILURE() << "expected " << expected[i] << "\n     got " << lines[i];
+      ADD_FAILURE() << file << ": expected " << expected[i] << "\n     got " << lines[i];
     }
   EXPECT_EQ(mismatches, 0);
+}
+
+// Every texture of every case, generated in order from the case's seed.
+template <class Visit>
+void ForEachTexture(Visit visit) {
+  const std::vector<Case> cases = ReadCases();
+  ASSERT_FALSE(cases.empty());
+  for (size_t ci = 0; ci < cases.size(); ++ci) {
+    const Case& c = cases[ci];
+    GeneratorRandom.Seed(c.Seed);
+    GeneratorParameters = {c.Render, c.Filter, c.Geometric, c.Seamless};
+    for (int32_t t = 0; t < c.Count; ++t) {
+      mvPictureLayer layer;
+      ASSERT_TRUE(layer.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
+      ASSERT_TRUE(GenerateTexture(layer));
+      visit(c, std::to_string(ci) + " " + std::to_string(t), layer);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
+  std::vector<std::string> lines;
+  std::set<uint32_t> types;
+  ForEachTexture([&](const Case& c, const std::string& name, const mvPictureLayer& layer) {
+    for (int32_t i = 0; i < layer.Effects.Count(); ++i) types.insert(layer.Effects[i]->GetTypeID());
+    lines.push_back(name + " " + Hashes(layer, c.Seamless));
+  });
+  CheckAgainst("hashes.txt", "# case texture sha256(recipe json) sha256(pixels)", lines);
   // The table is chosen so that every render kind and filter choice is made.
   for (uint32_t id : {128u, 1u, 8u, 130u, 131u, 137u, 138u, 139u, 18u, 535u, 133u, 134u, 135u, 136u,  // render stage
                       528u, 530u, 532u, 33u, 4u, 193u, 15u, 16u, 17u, 22u, 23u, 24u, 25u, 29u, 192u, 30u, 19u,
                       271u})  // filter stage
     EXPECT_TRUE(types.count(id)) << "no case makes effect " << id;
+}
+
+// Variations of every golden texture, from one VariationRandom per case:
+// three of the whole texture, each from the texture itself as the variations
+// command makes them, then each effect varied alone so that every rule of the
+// variation maker the generator's recipes reach is pinned down.
+TEST(Golden, VariationsMatchReferenceHashes) {
+  std::vector<std::string> lines;
+  uint32_t lastSeed = 0;
+  ForEachTexture([&](const Case& c, const std::string& name, const mvPictureLayer& layer) {
+    if (c.Seed != lastSeed) VariationRandom.Seed(c.Seed);
+    lastSeed = c.Seed;
+    VariationSeamless = c.Seamless;
+    std::string whole, alone;
+    for (int v = 0; v < 3; ++v) {
+      std::unique_ptr<mvPictureLayer> copy(layer.Clone());
+      ASSERT_TRUE(copy && MakeVariation(*copy));
+      whole += Hashes(*copy, c.Seamless);
+    }
+    for (int32_t i = 0; i < layer.Effects.Count(); ++i) {
+      mvPictureLayer one;
+      ASSERT_TRUE(one.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
+      ASSERT_TRUE(one.AddEffect(layer.Effects[i]->Clone(), false));
+      ASSERT_TRUE(MakeVariation(one));
+      alone += RecipeToJson(one, c.Seamless).dump();
+    }
+    lines.push_back(name + " " + Sha256(whole.data(), whole.size()) + " " + Sha256(alone.data(), alone.size()));
+  });
+  CheckAgainst("variations.txt",
+               "# case texture sha256(three variations' hashes) sha256(recipes of each effect varied alone)", lines);
 }
