@@ -14,6 +14,7 @@
 #include "effects/render/cloud.h"
 #include "effects/render/fill.h"
 #include "effects/render/patterns.h"
+#include "generator/draws.h"
 #include "generator/generator.h"
 
 namespace {
@@ -44,8 +45,6 @@ private:
   uint32_t U(uint32_t n) { return R.NextInt(n); }
   uint32_t N() { return R.Next(); }
   double D() { return R.NextDouble(); }
-  // Sizes are at least 1, so the draws below always have a positive range.
-  uint32_t UInt(int64_t n) { return U(static_cast<uint32_t>(std::max<int64_t>(n, 1))); }
 
   // Appends and applies; a failure deletes the effect and ends the texture.
   bool Add(mvEffect* effect) {
@@ -86,11 +85,7 @@ private:
 
   void DrawLayerColors(int32_t i) {
     if (U(10) < 9) {
-      const uint8_t r = RandomLevel(R);
-      const uint8_t g = RandomLevel(R);
-      const uint8_t b = RandomLevel(R);
-      const uint8_t a = i == 0 ? 255 : static_cast<uint8_t>(8 * (8 + U(16)));
-      LayerColor1 = mvColor::RGBA8(r, g, b, a);
+      LayerColor1 = DrawLayerColor(R, i == 0);
     } else {
       LayerColor1 = Shifted(LayerColor1, i);
     }
@@ -105,11 +100,6 @@ private:
   bool BandsAccepted() {
     if (P.GeometricLevel == 0) return false;
     return static_cast<int64_t>(U(5)) < 2 * static_cast<int64_t>(P.GeometricLevel);
-  }
-
-  int32_t DivisorOr1(int32_t n, bool even) {
-    const int32_t d = RandomDivisor(R, n, even);
-    return d == 0 ? 1 : d;
   }
 
   // ---- render stage ------------------------------------------------------------
@@ -131,13 +121,7 @@ private:
         auto* e = new mvCheckerEffect;
         e->Color1 = LayerColor1;
         e->Color2 = LayerColor2;
-        if (P.Seamless) {
-          e->CellWidth = DivisorOr1(W, true);
-          e->CellHeight = DivisorOr1(H, true);
-        } else {
-          e->CellWidth = static_cast<int32_t>(1 + U(10));
-          e->CellHeight = static_cast<int32_t>(1 + U(10));
-        }
+        DrawCheckerCells(R, W, H, P.Seamless, *e);
         if (i == 0) FlatAreas = true;
         return AddOutcome(e);
       }
@@ -160,21 +144,7 @@ private:
         auto* e = new mvDotsEffect;
         e->Color = LayerColor1;
         e->Square = static_cast<int32_t>(U(2));
-        e->Staggered = static_cast<int32_t>(U(2));
-        if (P.Seamless) {
-          const int32_t n = RandomDivisor(R, W, false);
-          if (n <= 2) {
-            e->DotSize = 1;
-            e->Gap = 1;
-          } else {
-            e->DotSize = static_cast<int32_t>(e->Staggered == 0 ? 1 + U(static_cast<uint32_t>(n - 1))
-                                                                : 1 + U(static_cast<uint32_t>(n / 2)));
-            e->Gap = n - e->DotSize;
-          }
-        } else {
-          e->DotSize = static_cast<int32_t>(1 + U(20));
-          e->Gap = static_cast<int32_t>(1 + U(10));
-        }
+        DrawDotLattice(R, W, P.Seamless, *e);
         e->Antialias = true;
         return AddOutcome(e);
       }
@@ -196,44 +166,14 @@ private:
         auto* e = new mvParallelLinesEffect;
         e->Color = LayerColor1;
         e->Vertical = static_cast<int32_t>(U(2));
-        if (P.Seamless) {
-          const int32_t n = RandomDivisor(R, e->Vertical == 1 ? W : H, false);
-          if (n <= 2) {
-            e->LineWidth = 1;
-            e->Gap = 1;
-          } else {
-            e->LineWidth = static_cast<int32_t>(1 + U(static_cast<uint32_t>(n - 1)));
-            e->Gap = n - e->LineWidth;
-          }
-        } else {
-          e->LineWidth = static_cast<int32_t>(1 + U(10));
-          e->Gap = static_cast<int32_t>(1 + U(10));
-        }
+        DrawLineSpacing(R, W, H, P.Seamless, *e);
         return AddOutcome(e);
       }
       default: {
         if (!PatternAccepted()) return Outcome::Refused;
         auto* e = new mvGridEffect;
         e->Color = LayerColor1;
-        int32_t a, b, t;
-        if (P.Seamless) {
-          a = DivisorOr1(W, false);
-          b = DivisorOr1(H, false);
-          if (a > 1 && b > 1) {
-            t = static_cast<int32_t>(1 + U(static_cast<uint32_t>(std::min(a, b) - 1)));
-            a -= t;
-            b -= t;
-          } else {
-            t = 1;
-          }
-        } else {
-          t = static_cast<int32_t>(1 + U(4));
-          a = static_cast<int32_t>(1 + U(10));
-          b = static_cast<int32_t>(1 + U(10));
-        }
-        e->LineWidth = t;
-        e->CellWidth = a;
-        e->CellHeight = b;
+        DrawGridCells(R, W, H, P.Seamless, *e);
         return AddOutcome(e);
       }
     }
@@ -265,9 +205,7 @@ private:
     if (P.Seamless && U(3) == 0) {
       if (!Add(noise)) return Outcome::Failed;
       auto* blur = new mvMotionBlurEffect;
-      const uint32_t a = U(3);
-      blur->Angle = a == 0 ? 0 : (a == 1 ? 90 : static_cast<int32_t>(U(360)));
-      blur->Sigma = 3 + U(8);
+      DrawMotionBlurPath(R, *blur);
       blur->Seamless = true;
       last = blur;
     }
@@ -281,28 +219,8 @@ private:
     e->Color1 = LayerColor1;
     e->Color2 = LayerColor2;
     e->Sawtooth = U(3) == 2 ? 1 : 0;
-    if (P.Seamless) {
-      e->Direction = U(2);
-      const int32_t n = e->Direction == 0 ? H : W;
-      std::vector<int32_t> list = ListDivisors(n, e->Sawtooth == 0);
-      if (list.empty()) {
-        e->Period = 2;
-      } else if (list.size() == 1) {
-        e->Period = list[0];
-      } else {
-        if (list.back() == n / 2) list.pop_back();
-        // Still drawn when one divisor remains: U(1) consumes a draw.
-        e->Period = list[U(static_cast<uint32_t>(list.size()))];
-      }
-    } else {
-      e->Direction = U(3);
-      if (e->Direction == 2) {
-        e->Period = static_cast<int32_t>(UInt((static_cast<int64_t>(W) + H) / 2 + 4));
-      } else {
-        e->Period = RandomDivisor(R, e->Direction == 0 ? H : W, false);
-        if (e->Period == 0) e->Period = static_cast<int32_t>(4 + 2 * U(8));
-      }
-    }
+    e->Direction = P.Seamless ? U(2) : U(3);
+    DrawBandPeriod(R, W, H, P.Seamless, kGeneratorBandFallbackSteps, *e);
     FlatAreas = false;
     return AddOutcome(e);
   }
@@ -319,13 +237,7 @@ private:
     if (!Add(plasma)) return Outcome::Failed;
     if (P.FilterLevel != 0 && U(3) == 2) {
       auto* pixelize = new mvPixelizeEffect;
-      if (P.Seamless) {
-        pixelize->CellWidth = static_cast<uint32_t>(DivisorOr1(W, false));
-        pixelize->CellHeight = static_cast<uint32_t>(DivisorOr1(H, false));
-      } else {
-        pixelize->CellWidth = 1 + U(10);
-        pixelize->CellHeight = 1 + U(10);
-      }
+      DrawPixelCells(R, W, H, P.Seamless, *pixelize);
       FlatAreas = true;
       return AddOutcome(pixelize);
     }
@@ -412,27 +324,16 @@ private:
       case 1: {
         if (StrongDistortionRefused()) return Outcome::Refused;
         auto* e = new mvSwirlEffect;
-        e->Angle = static_cast<int32_t>(45 * (8 + U(9)));
-        if (U(2) == 0) e->Angle = -e->Angle;
+        DrawSwirlAngle(R, *e);
         FlatAreas = false;
         return AddOutcome(e);
       }
       case 2: {
-        const int32_t p1 = RandomDivisor(R, W, false);
-        if (p1 == 0) return Outcome::Refused;
-        int32_t p2;
-        if (H % p1 == 0 && U(2) == 0)
-          p2 = p1;
-        else
-          p2 = RandomDivisor(R, H, false);
-        if (p2 == 0) return Outcome::Refused;
         auto* e = new mvSineWaveEffect;
-        const int32_t a1 = static_cast<int32_t>(1 + U(10));
-        const int32_t a2 = U(2) == 1 ? static_cast<int32_t>(1 + U(10)) : a1;
-        e->RowAmplitude = a1;
-        e->RowPeriod = p1;
-        e->ColumnAmplitude = a2;
-        e->ColumnPeriod = p2;
+        if (!DrawSineWaves(R, W, H, *e)) {
+          delete e;
+          return Outcome::Refused;
+        }
         e->Seamless = P.Seamless;
         return AddOutcome(e);
       }
@@ -527,21 +428,11 @@ private:
         return AddOutcome(e);
       }
       case 12: {
-        // Both divisors are drawn before the refusal test.
-        int32_t w = RandomDivisor(R, W, false);
-        int32_t h = RandomDivisor(R, H, false);
-        if (w == 0 || h == 0) return Outcome::Refused;
-        if (w > 32) {
-          const int32_t d = RandomDivisor(R, w, false);
-          if (d != 0) w = d;
-        }
-        if (h > 32) {
-          const int32_t d = RandomDivisor(R, h, false);
-          if (d != 0) h = d;
-        }
         auto* e = new mvGlassTileEffect;
-        e->TileWidth = static_cast<uint32_t>(w);
-        e->TileHeight = static_cast<uint32_t>(h);
+        if (!DrawGlassTiles(R, W, H, *e)) {
+          delete e;
+          return Outcome::Refused;
+        }
         e->Seamless = P.Seamless;
         FlatAreas = false;
         return AddOutcome(e);
@@ -564,19 +455,9 @@ private:
       }
       case 15: {
         if (i != 0 || !OnlyCloudsAndPlasmas()) return Outcome::Refused;
-        int32_t cw, ch;
-        if (P.Seamless) {
-          cw = DivisorOr1(W, false);
-          ch = DivisorOr1(H, false);
-        } else {
-          cw = static_cast<int32_t>(1 + U(10));
-          ch = static_cast<int32_t>(1 + U(10));
-        }
         auto* e = new mvMosaicEffect;
-        e->Stagger = (W % cw == 0 && H % ch == 0 && U(4) != 0) ? 1 : 0;
+        DrawMosaicCells(R, W, H, P.Seamless, *e);
         e->ColorMode = U(2);
-        e->CellWidth = static_cast<uint32_t>(cw);
-        e->CellHeight = static_cast<uint32_t>(ch);
         e->Jitter = 10 * (1 + U(10));
         e->Seed = N();
         e->Seamless = P.Seamless;

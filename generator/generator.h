@@ -31,14 +31,5 @@ extern bool VariationSeamless;
 // and renders the layer again. False, changing nothing, for an empty recipe.
 bool MakeVariation(mvPictureLayer& layer);
 
-// ---- helpers shared by the generator and the variation maker ----------------
-
-// Divisors d of n with 2 <= d <= n / 2 (and n / d even when asked), ascending.
-std::vector<int32_t> ListDivisors(int32_t n, bool evenQuotientOnly);
-// One of those divisors drawn from random: 0 when there is none, the only one
-// without a draw, else the one at index NextInt(count).
-int32_t RandomDivisor(mvRandom& random, int32_t n, bool evenQuotientOnly);
 // Mean absolute difference of each pixel from its 3 x 3 neighbourhood mean.
 uint32_t DetailLevel(const mvPicture& picture);
-// Red, green, blue of 32 evenly spaced levels each: 255 * NextInt(32) / 31.
-uint8_t RandomLevel(mvRandom& random);

@@ -15,6 +15,7 @@
 #include "effects/render/cloud.h"
 #include "effects/render/fill.h"
 #include "effects/render/patterns.h"
+#include "generator/draws.h"
 #include "generator/generator.h"
 
 namespace {
@@ -38,19 +39,7 @@ struct Context {
 
 // A new layer colour; only a "first" colour on the recipe's first effect is
 // opaque, so lower layers keep letting the ones beneath show through.
-mvColor NewColor(const Context& c, bool first) {
-  const uint8_t r = RandomLevel(R());
-  const uint8_t g = RandomLevel(R());
-  const uint8_t b = RandomLevel(R());
-  const uint8_t a = (first && c.IsEntry0) ? 255 : static_cast<uint8_t>(8 * (8 + U(16)));
-  return mvColor::RGBA8(r, g, b, a);
-}
-
-// Divisors of the cell sides: 1 when a side has none.
-int32_t DivisorOrOne(int32_t n, bool evenQuotientOnly) {
-  const int32_t d = RandomDivisor(R(), n, evenQuotientOnly);
-  return d == 0 ? 1 : d;
-}
+mvColor NewColor(const Context& c, bool first) { return DrawLayerColor(R(), first && c.IsEntry0); }
 
 void VaryGradientPattern(mvGradientPatternEffect& e, const Context& c) {
   if (U(2) == 0) {
@@ -58,40 +47,15 @@ void VaryGradientPattern(mvGradientPatternEffect& e, const Context& c) {
     e.Color2 = NewColor(c, true);
     return;
   }
-  if (c.Seamless) {
-    const int32_t side = e.Direction == 0 ? c.Height : c.Width;
-    std::vector<int32_t> list = ListDivisors(side, e.Sawtooth == 0);
-    if (list.empty()) {
-      e.Period = 2;
-    } else if (list.size() == 1) {
-      e.Period = list[0];
-    } else {
-      // Half the side as a period gives one band up and one down: too coarse.
-      if (list.back() == side / 2) list.pop_back();
-      e.Period = list[U(static_cast<uint32_t>(list.size()))];
-    }
-    return;
-  }
-  if (e.Direction == 2) {
-    // 64 bits: the sum of two large sides must not overflow.
-    const int64_t n = (static_cast<int64_t>(c.Width) + c.Height) / 2 + 4;
-    e.Period = n <= 0 ? 0 : static_cast<int32_t>(U(static_cast<uint32_t>(std::min<int64_t>(n, INT32_MAX))));
-    return;
-  }
-  const int32_t d = RandomDivisor(R(), e.Direction == 0 ? c.Height : c.Width, false);
-  e.Period = d != 0 ? d : static_cast<int32_t>(4 + 2 * U(9));
+  DrawBandPeriod(R(), c.Width, c.Height, c.Seamless, kVariationBandFallbackSteps, e);
 }
 
 void VaryChecker(mvCheckerEffect& e, const Context& c) {
   if (U(2) == 0) {
     e.Color1 = NewColor(c, true);
     e.Color2 = NewColor(c, true);
-  } else if (c.Seamless) {
-    e.CellWidth = DivisorOrOne(c.Width, true);
-    e.CellHeight = DivisorOrOne(c.Height, true);
   } else {
-    e.CellWidth = static_cast<int32_t>(1 + U(10));
-    e.CellHeight = static_cast<int32_t>(1 + U(10));
+    DrawCheckerCells(R(), c.Width, c.Height, c.Seamless, e);
   }
 }
 
@@ -134,21 +98,7 @@ void VaryDots(mvDotsEffect& e, const Context& c) {
       e.Square = Toggled(e.Square);
       break;
     default:
-      e.Staggered = static_cast<int32_t>(U(2));
-      if (c.Seamless) {
-        const int32_t n = RandomDivisor(R(), c.Width, false);
-        if (n <= 2) {
-          e.DotSize = 1;
-          e.Gap = 1;
-        } else {
-          const uint32_t range = e.Staggered == 0 ? static_cast<uint32_t>(n - 1) : static_cast<uint32_t>(n / 2);
-          e.DotSize = static_cast<int32_t>(1 + U(range));
-          e.Gap = n - e.DotSize;
-        }
-      } else {
-        e.DotSize = static_cast<int32_t>(1 + U(20));
-        e.Gap = static_cast<int32_t>(1 + U(10));
-      }
+      DrawDotLattice(R(), c.Width, c.Seamless, e);
       break;
   }
 }
@@ -178,20 +128,7 @@ void VaryParallelLines(mvParallelLinesEffect& e, const Context& c) {
     e.Color = NewColor(c, false);
     return;
   }
-  if (c.Seamless) {
-    // Any non-zero Vertical draws vertical stripes, which repeat along the width.
-    const int32_t n = RandomDivisor(R(), e.Vertical != 0 ? c.Width : c.Height, false);
-    if (n <= 2) {
-      e.LineWidth = 1;
-      e.Gap = 1;
-    } else {
-      e.LineWidth = static_cast<int32_t>(1 + U(static_cast<uint32_t>(n - 1)));
-      e.Gap = n - e.LineWidth;
-    }
-  } else {
-    e.LineWidth = static_cast<int32_t>(1 + U(10));
-    e.Gap = static_cast<int32_t>(1 + U(10));
-  }
+  DrawLineSpacing(R(), c.Width, c.Height, c.Seamless, e);
 }
 
 void VaryGrid(mvGridEffect& e, const Context& c) {
@@ -199,34 +136,10 @@ void VaryGrid(mvGridEffect& e, const Context& c) {
     e.Color = NewColor(c, false);
     return;
   }
-  int32_t t = 1, a = 1, b = 1;
-  if (c.Seamless) {
-    a = DivisorOrOne(c.Width, false);
-    b = DivisorOrOne(c.Height, false);
-    if (a > 1 && b > 1) {
-      t = static_cast<int32_t>(1 + U(static_cast<uint32_t>(std::min(a, b) - 1)));
-      a -= t;
-      b -= t;
-    }
-  } else {
-    t = static_cast<int32_t>(1 + U(4));
-    a = static_cast<int32_t>(1 + U(10));
-    b = static_cast<int32_t>(1 + U(10));
-  }
-  e.LineWidth = t;
-  e.CellWidth = a;
-  e.CellHeight = b;
+  DrawGridCells(R(), c.Width, c.Height, c.Seamless, e);
 }
 
-void VaryPixelize(mvPixelizeEffect& e, const Context& c) {
-  if (c.Seamless) {
-    e.CellWidth = static_cast<uint32_t>(DivisorOrOne(c.Width, false));
-    e.CellHeight = static_cast<uint32_t>(DivisorOrOne(c.Height, false));
-  } else {
-    e.CellWidth = 1 + U(10);
-    e.CellHeight = 1 + U(10);
-  }
-}
+void VaryPixelize(mvPixelizeEffect& e, const Context& c) { DrawPixelCells(R(), c.Width, c.Height, c.Seamless, e); }
 
 // HSV and HSL noise share the rule; Third is ValueAmount or LightnessAmount.
 template <class E>
@@ -242,11 +155,7 @@ void VaryColorNoise(E& e, int32_t E::*third) {
   e.Gaussian = U(2) == 0;
 }
 
-void VaryMotionBlur(mvMotionBlurEffect& e) {
-  const uint32_t a = U(3);
-  e.Angle = a == 0 ? 0 : a == 1 ? 90 : static_cast<int32_t>(U(360));
-  e.Sigma = 3 + U(8);
-}
+void VaryMotionBlur(mvMotionBlurEffect& e) { DrawMotionBlurPath(R(), e); }
 
 void VaryEmboss(mvEmbossEffect& e) {
   if (U(2) == 0) {
@@ -259,21 +168,9 @@ void VaryEmboss(mvEmbossEffect& e) {
 
 void VaryMosaic(mvMosaicEffect& e, const Context& c) {
   switch (U(4)) {
-    case 0: {
-      int32_t cw, ch;
-      if (c.Seamless) {
-        cw = DivisorOrOne(c.Width, false);
-        ch = DivisorOrOne(c.Height, false);
-      } else {
-        cw = static_cast<int32_t>(1 + U(10));
-        ch = static_cast<int32_t>(1 + U(10));
-      }
-      // Staggered rows only line up across the seam when the cells fit exactly.
-      e.Stagger = (c.Width % cw == 0 && c.Height % ch == 0 && U(4) != 0) ? 1 : 0;
-      e.CellWidth = static_cast<uint32_t>(cw);
-      e.CellHeight = static_cast<uint32_t>(ch);
+    case 0:
+      DrawMosaicCells(R(), c.Width, c.Height, c.Seamless, e);
       break;
-    }
     case 1:
       e.ColorMode = Toggled(e.ColorMode);
       break;
@@ -295,22 +192,7 @@ void VarySpread(mvSpreadEffect& e) {
   }
 }
 
-void VaryGlassTile(mvGlassTileEffect& e, const Context& c) {
-  int32_t w = RandomDivisor(R(), c.Width, false);
-  int32_t h = RandomDivisor(R(), c.Height, false);
-  if (w == 0 || h == 0) return;
-  // Large tiles are split further so the glass effect stays visible.
-  if (w > 32) {
-    const int32_t d = RandomDivisor(R(), w, false);
-    if (d != 0) w = d;
-  }
-  if (h > 32) {
-    const int32_t d = RandomDivisor(R(), h, false);
-    if (d != 0) h = d;
-  }
-  e.TileWidth = static_cast<uint32_t>(w);
-  e.TileHeight = static_cast<uint32_t>(h);
-}
+void VaryGlassTile(mvGlassTileEffect& e, const Context& c) { (void)DrawGlassTiles(R(), c.Width, c.Height, e); }
 
 void VaryWrap(mvWrapEffect& e) {
   const uint32_t m = 1 + U(7);
@@ -325,28 +207,9 @@ void VaryWatercolor(mvWatercolorEffect& e) {
   e.Radius = static_cast<uint32_t>((static_cast<uint64_t>(e.Radius) + 2 + U(2)) % 3 + 1);
 }
 
-void VarySwirl(mvSwirlEffect& e) {
-  int32_t angle = static_cast<int32_t>(45 * (8 + U(9)));
-  if (U(2) == 0) angle = -angle;
-  e.Angle = angle;
-}
+void VarySwirl(mvSwirlEffect& e) { DrawSwirlAngle(R(), e); }
 
-void VarySineWave(mvSineWaveEffect& e, const Context& c) {
-  const int32_t p1 = RandomDivisor(R(), c.Width, false);
-  if (p1 == 0) return;
-  int32_t p2;
-  if (c.Height % p1 == 0 && U(2) == 0)
-    p2 = p1;
-  else
-    p2 = RandomDivisor(R(), c.Height, false);
-  if (p2 == 0) return;
-  const int32_t a1 = static_cast<int32_t>(1 + U(10));
-  const int32_t a2 = U(2) == 1 ? static_cast<int32_t>(1 + U(10)) : a1;
-  e.RowAmplitude = a1;
-  e.RowPeriod = p1;
-  e.ColumnAmplitude = a2;
-  e.ColumnPeriod = p2;
-}
+void VarySineWave(mvSineWaveEffect& e, const Context& c) { (void)DrawSineWaves(R(), c.Width, c.Height, e); }
 
 // Moves one gradient colour a little in hue, saturation and lightness.
 void ShiftColor(uint8_t color[4], uint32_t m, double hueShift) {

@@ -8,6 +8,7 @@
 
 #include "effects/render/fill.h"
 #include "effects/render/patterns.h"
+#include "generator/draws.h"
 #include "generator/generator.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "effects/render/cloud.h"
 #include "effects/render/fill.h"
 #include "effects/render/patterns.h"
+#include "generator/draws.h"
 #include "generator/generator.h"
 
 namespace {
