@@ -1,15 +1,17 @@
 // The batch settings the desktop program hands over, and the detail measure.
 #include <cstdlib>
 
+#include "core/limits.h"
 #include "generator/generator.h"
 
 GeneratorParametersT GeneratorParameters;
 bool VariationSeamless = true;
 
 void SetGeneratorParameters(int32_t render, int32_t filter, int32_t geometric, bool seamless) {
-  if (render >= 1) GeneratorParameters.RenderLevel = render;
-  if (filter >= 0) GeneratorParameters.FilterLevel = filter;
-  if (geometric >= 0) GeneratorParameters.GeometricLevel = geometric;
+  auto inRange = [](int32_t level, int32_t lowest) { return level >= lowest && level <= limits::kMaxLevel; };
+  if (inRange(render, limits::kMinRenderLevel)) GeneratorParameters.RenderLevel = render;
+  if (inRange(filter, 0)) GeneratorParameters.FilterLevel = filter;
+  if (inRange(geometric, 0)) GeneratorParameters.GeometricLevel = geometric;
   GeneratorParameters.Seamless = seamless;
 }
 

@@ -97,13 +97,14 @@ void ForEachTexture(Visit visit) {
   ASSERT_FALSE(cases.empty());
   for (size_t ci = 0; ci < cases.size(); ++ci) {
     const Case& c = cases[ci];
-    GeneratorRandom.Seed(c.Seed);
-    GeneratorParameters = {c.Render, c.Filter, c.Geometric, c.Seamless};
+    mvRandom random;
+    random.Seed(c.Seed);
+    const GeneratorParametersT params{c.Render, c.Filter, c.Geometric, c.Seamless};
     for (int32_t t = 0; t < c.Count; ++t) {
       mvPictureLayer layer;
       ASSERT_TRUE(layer.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
-      ASSERT_TRUE(GenerateTexture(layer));
-      visit(c, std::to_string(ci) + " " + std::to_string(t), layer);
+      ASSERT_TRUE(GenerateTexture(layer, random, params));
+      visit(c, t, std::to_string(ci) + " " + std::to_string(t), layer);
     }
   }
 }
@@ -113,7 +114,7 @@ void ForEachTexture(Visit visit) {
 TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
   std::vector<std::string> lines;
   std::set<uint32_t> types;
-  ForEachTexture([&](const Case& c, const std::string& name, const mvPictureLayer& layer) {
+  ForEachTexture([&](const Case& c, int32_t, const std::string& name, const mvPictureLayer& layer) {
     for (int32_t i = 0; i < layer.Effects.Count(); ++i) types.insert(layer.Effects[i]->GetTypeID());
     lines.push_back(name + " " + Hashes(layer, c.Seamless));
   });
@@ -131,22 +132,20 @@ TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
 // variation maker the generator's recipes reach is pinned down.
 TEST(Golden, VariationsMatchReferenceHashes) {
   std::vector<std::string> lines;
-  uint32_t lastSeed = 0;
-  ForEachTexture([&](const Case& c, const std::string& name, const mvPictureLayer& layer) {
-    if (c.Seed != lastSeed) VariationRandom.Seed(c.Seed);
-    lastSeed = c.Seed;
-    VariationSeamless = c.Seamless;
+  mvRandom random;
+  ForEachTexture([&](const Case& c, int32_t texture, const std::string& name, const mvPictureLayer& layer) {
+    if (texture == 0) random.Seed(c.Seed);
     std::string whole, alone;
     for (int v = 0; v < 3; ++v) {
       std::unique_ptr<mvPictureLayer> copy(layer.Clone());
-      ASSERT_TRUE(copy && MakeVariation(*copy));
+      ASSERT_TRUE(copy && MakeVariation(*copy, random, c.Seamless));
       whole += Hashes(*copy, c.Seamless);
     }
     for (int32_t i = 0; i < layer.Effects.Count(); ++i) {
       mvPictureLayer one;
       ASSERT_TRUE(one.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
       ASSERT_TRUE(one.AddEffect(layer.Effects[i]->Clone(), false));
-      ASSERT_TRUE(MakeVariation(one));
+      ASSERT_TRUE(MakeVariation(one, random, c.Seamless));
       alone += RecipeToJson(one, c.Seamless).dump();
     }
     lines.push_back(name + " " + Sha256(whole.data(), whole.size()) + " " + Sha256(alone.data(), alone.size()));
