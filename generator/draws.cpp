@@ -180,13 +180,15 @@ bool DrawGlassTiles(mvRandom& random, int32_t width, int32_t height, mvGlassTile
 }
 
 bool DrawSineWaves(mvRandom& random, int32_t width, int32_t height, mvSineWaveEffect& sine) {
-  const int32_t rowPeriod = RandomDivisor(random, width, false);
+  // The row period counts rows and the column period columns, so each must
+  // divide the side it runs along for a seamless texture to tile.
+  const int32_t rowPeriod = RandomDivisor(random, height, false);
   if (rowPeriod == 0) return false;
   int32_t columnPeriod;
-  if (height % rowPeriod == 0 && random.NextInt(2) == 0)
+  if (width % rowPeriod == 0 && random.NextInt(2) == 0)
     columnPeriod = rowPeriod;
   else
-    columnPeriod = RandomDivisor(random, height, false);
+    columnPeriod = RandomDivisor(random, width, false);
   if (columnPeriod == 0) return false;
   const auto rowAmplitude = static_cast<int32_t>(1 + random.NextInt(10));
   const int32_t columnAmplitude = random.NextInt(2) == 1 ? static_cast<int32_t>(1 + random.NextInt(10)) : rowAmplitude;

@@ -61,10 +61,10 @@ void DrawBandPeriod(mvRandom& random, int32_t width, int32_t height, bool seamle
 // has no divisor.
 bool DrawGlassTiles(mvRandom& random, int32_t width, int32_t height, mvGlassTileEffect& glass);
 
-// Periods, then amplitudes: the row period from the divisors of the width,
-// the column period equal to it (when the height is a multiple) or from the
-// divisors of the height. False, the waves untouched, when a side has no
-// divisor.
+// Periods, then amplitudes: the row period from the divisors of the height,
+// the column period equal to it (when the width is a multiple) or from the
+// divisors of the width, so the shifts repeat where a seamless texture wraps.
+// False, the waves untouched, when a side has no divisor.
 bool DrawSineWaves(mvRandom& random, int32_t width, int32_t height, mvSineWaveEffect& sine);
 
 // 360..720 degrees in steps of 45, either way round.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -117,7 +118,77 @@ TEST(Draws, SeamlessRepeatsDivideTheSides) {
       mvGlassTileEffect glass;
       EXPECT_EQ(DrawGlassTiles(r, z.W, z.H, glass), wide && high);
       EXPECT_TRUE(!(wide && high) || (fits(z.W, glass.TileWidth) && fits(z.H, glass.TileHeight)));
+      // The row period is the wave along the rows: it wraps over the height.
+      mvSineWaveEffect sine;
+      EXPECT_EQ(DrawSineWaves(r, z.W, z.H, sine), wide && high);
+      EXPECT_TRUE(!(wide && high) || (fits(z.H, sine.RowPeriod) && fits(z.W, sine.ColumnPeriod)));
     }
+  }
+}
+
+// Largest step between neighbours inside a picture and across its seams,
+// along x (across) or y (down), over all samples.
+struct Steps {
+  int Inner = 0, Seam = 0;
+};
+Steps Jumps(const mvPicture& p, bool down) {
+  Steps s;
+  const int32_t n = down ? p.Height : p.Width, m = down ? p.Width : p.Height;
+  for (int32_t j = 0; j < m; ++j)
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t i2 = (i + 1) % n;
+      const uint8_t* a = down ? p.Row(i) + j * 4 : p.Row(j) + i * 4;
+      const uint8_t* b = down ? p.Row(i2) + j * 4 : p.Row(j) + i2 * 4;
+      for (int c = 0; c < 3; ++c) {
+        int& worst = i2 == 0 ? s.Seam : s.Inner;
+        worst = std::max(worst, std::abs(a[c] - b[c]));
+      }
+    }
+  return s;
+}
+
+// Seamless sine waves on textures wider than high and higher than wide,
+// from the generator and the variation maker: the periods divide the sides
+// the waves wrap over, and a seamless picture stays seamless.
+TEST(Generator, SeamlessSineWavesOnNonSquareTexturesTile) {
+  for (const auto& [w, h] : {std::pair{96, 64}, std::pair{64, 96}, std::pair{90, 60}}) {
+    mvPicture smooth;
+    ASSERT_TRUE(smooth.Create(w, h, ColorTypeRGB, 8, 4));
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const double v = 128 + 60 * std::sin(2 * M_PI * x / w) + 60 * std::cos(2 * M_PI * y / h);
+        const uint8_t px[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(255 - v), 90, 255};
+        smooth.SetPixel(x, y, px);
+      }
+    int waves = 0;
+    for (uint32_t seed = 1; seed <= 200 && waves < 6; ++seed) {
+      auto t = Make(seed, {1, 5, 5, true}, w, h);
+      for (int32_t i = 0; i < t->Effects.Count(); ++i) {
+        if (t->Effects[i]->GetTypeID() != Id<mvSineWaveEffect>()) continue;
+        // The variation maker redraws the same periods for the same sizes.
+        auto alone = std::make_unique<mvPictureLayer>();
+        ASSERT_TRUE(alone->Create(w, h, ColorTypeRGB, 8, 4));
+        ASSERT_TRUE(alone->AddEffect(t->Effects[i]->Clone(), false));
+        mvRandom random;
+        random.Seed(seed);
+        ASSERT_TRUE(MakeVariation(*alone, random, true));
+        for (const mvEffect* e : {t->Effects[i], alone->Effects[0]}) {
+          ++waves;
+          const auto* sine = static_cast<const mvSineWaveEffect*>(e);
+          SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " seed " + std::to_string(seed));
+          EXPECT_EQ(h % sine->RowPeriod, 0) << sine->RowPeriod;
+          EXPECT_EQ(w % sine->ColumnPeriod, 0) << sine->ColumnPeriod;
+          std::unique_ptr<mvEffect> wave(sine->Clone());
+          mvPicture p(smooth);
+          ASSERT_TRUE(ApplyTo(*wave, p));
+          for (bool down : {false, true}) {
+            const Steps s = Jumps(p, down);
+            EXPECT_LE(s.Seam, s.Inner + 2) << (down ? "down" : "across");
+          }
+        }
+      }
+    }
+    EXPECT_GE(waves, 6);
   }
 }
 
