@@ -154,7 +154,8 @@ void DrawBandPeriod(mvRandom& random, int32_t width, int32_t height, bool seamle
   } else if (bands.Direction == 2) {
     // 64 bits: the sum of two large sides must not overflow.
     const int64_t n = (static_cast<int64_t>(width) + height) / 2 + 4;
-    bands.Period = n <= 0 ? 0 : static_cast<int32_t>(random.NextInt(static_cast<uint32_t>(std::min<int64_t>(n, INT32_MAX))));
+    const auto range = static_cast<uint32_t>(std::min<int64_t>(n, INT32_MAX));
+    bands.Period = n <= 0 ? 0 : static_cast<int32_t>(random.NextInt(range));
   } else {
     const int32_t d = RandomDivisor(random, bands.Direction == 0 ? height : width, false);
     bands.Period = d != 0 ? d : static_cast<int32_t>(4 + 2 * random.NextInt(fallbackSteps));

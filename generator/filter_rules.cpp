@@ -14,6 +14,7 @@
 #include "generator/draws.h"
 #include "generator/stage.h"
 
+namespace generation {
 namespace {
 
 // Strong distortions pass less often at low geometric levels and at high filter levels.
@@ -321,3 +322,5 @@ constexpr FilterRule kFilterRules[] = {
 }  // namespace
 
 std::span<const FilterRule> FilterRules() { return kFilterRules; }
+
+}  // namespace generation

@@ -10,6 +10,8 @@
 #include "generator/draws.h"
 #include "generator/stage.h"
 
+namespace generation {
+
 void LayerColorRGBA(const mvColor& color, uint8_t out[4]) {
   if (!ConvertColor(ColorTypeRGB, color, 8, 4, out)) out[0] = out[1] = out[2] = 0, out[3] = 255;
 }
@@ -87,11 +89,12 @@ bool LevelsValid(const GeneratorParametersT& p) {
 }
 
 }  // namespace
+}  // namespace generation
 
 bool GenerateTexture(mvPictureLayer& layer, mvRandom& random, const GeneratorParametersT& params) {
-  if (!layer.Pixels || !LevelsValid(params)) return false;
-  Stage stage(layer, random, params);
-  return RenderStage(stage) && FilterStage(stage);
+  if (!layer.Pixels || !generation::LevelsValid(params)) return false;
+  generation::Stage stage(layer, random, params);
+  return generation::RenderStage(stage) && generation::FilterStage(stage);
 }
 
 bool GenerateTexture(mvPictureLayer& layer) { return GenerateTexture(layer, GeneratorRandom, GeneratorParameters); }

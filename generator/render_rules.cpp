@@ -14,6 +14,7 @@
 #include "generator/draws.h"
 #include "generator/stage.h"
 
+namespace generation {
 namespace {
 
 // Pattern kinds pass only as often as the geometric level allows.
@@ -233,3 +234,5 @@ static_assert(CountStartingKinds() > 0, "the kinds that may start a texture must
 std::span<const RenderRule> RenderRules() { return kRenderRules; }
 
 uint32_t StartingRenderKinds() { return CountStartingKinds(); }
+
+}  // namespace generation

@@ -10,6 +10,8 @@
 #include "effects/layer.h"
 #include "generator/generator.h"
 
+namespace generation {
+
 enum class Outcome { Done, Refused, Failed };
 
 template <class E>
@@ -62,3 +64,5 @@ uint32_t StartingRenderKinds();
 // A filter choice adds one step of the filter stage (steps count from 0).
 using FilterRule = Outcome (*)(Stage& stage, int32_t step);
 std::span<const FilterRule> FilterRules();
+
+}  // namespace generation

@@ -123,8 +123,8 @@ TEST(Draws, SeamlessRepeatsDivideTheSides) {
       DrawBandPeriod(r, z.W, z.H, true, kGeneratorBandFallbackSteps, bands);
       const int32_t side = bands.Direction == 0 ? z.H : z.W;
       // A triangle band goes up and down: two periods repeat.
-      EXPECT_TRUE(ListDivisors(side, bands.Sawtooth == 0).empty() ? bands.Period == 2
-                                                                   : fits(side, (bands.Sawtooth ? 1 : 2) * bands.Period));
+      const int32_t repeat = (bands.Sawtooth ? 1 : 2) * bands.Period;
+      EXPECT_TRUE(ListDivisors(side, bands.Sawtooth == 0).empty() ? bands.Period == 2 : fits(side, repeat));
       mvMosaicEffect mosaic;
       DrawMosaicCells(r, z.W, z.H, true, mosaic);
       EXPECT_TRUE(fits(z.W, mosaic.CellWidth) && fits(z.H, mosaic.CellHeight));
@@ -221,8 +221,8 @@ TEST(Generator, LevelsOutsideTheirRangesAreRefused) {
   mvRandom random, ref;
   random.Seed(3);
   ref.Seed(3);
-  for (const GeneratorParametersT p : {GeneratorParametersT{0, 2, 2, true}, GeneratorParametersT{6, 2, 2, true},
-                                       GeneratorParametersT{2, -1, 2, true}, GeneratorParametersT{2, 2, INT32_MAX, true}}) {
+  using P = GeneratorParametersT;
+  for (const P p : {P{0, 2, 2, true}, P{6, 2, 2, true}, P{2, -1, 2, true}, P{2, 2, INT32_MAX, true}}) {
     EXPECT_FALSE(GenerateTexture(layer, random, p));
     EXPECT_EQ(layer.Effects.Count(), 0);
   }
@@ -295,7 +295,8 @@ TEST(Generator, BlendedPlasmaAvoidsModesThatVanishOnDarkOrLightBases) {
     const auto* fill = static_cast<const mvFillEffect*>(t->Effects[0]);
     const uint32_t r = fill->Color.Sample(0), g = fill->Color.Sample(1), b = fill->Color.Sample(2);
     const uint32_t mode = t->Effects[1]->BlendMode;
-    const bool darkens = mode == BlendMultiply || mode == BlendSubtract, lightens = mode == BlendAdd || mode == BlendScreen;
+    const bool darkens = mode == BlendMultiply || mode == BlendSubtract;
+    const bool lightens = mode == BlendAdd || mode == BlendScreen;
     const bool either = mode == BlendSoftLight || mode == BlendColorDodge;
     const bool dark = r < 80 && g < 80 && b < 80, light = r > 224 && g > 224 && b > 224;
     EXPECT_FALSE(dark && (darkens || either)) << mode;
