@@ -157,8 +157,9 @@ int RunGenerate(const GenerateOptions& o) {
     return kExitFailure;
   }
   const bool seamless = !o.NoSeamless;
-  GeneratorRandom.Seed(SeedOrClock(o.Seed));
-  SetGeneratorParameters(o.Render, o.Filter, o.Geometric, seamless);
+  mvRandom random;
+  random.Seed(SeedOrClock(o.Seed));
+  const GeneratorParametersT params{o.Render, o.Filter, o.Geometric, seamless};
   std::vector<std::unique_ptr<mvPictureLayer>> kept;
   ProgressLine progress(static_cast<int>(o.Count));
   for (int i = 1; i <= o.Count; ++i) {
@@ -167,7 +168,7 @@ int RunGenerate(const GenerateOptions& o) {
       std::cerr << "\norvelle-cli generate: Not enough memory.\n";
       return kExitFailure;
     }
-    if (!GenerateTexture(*t)) {
+    if (!GenerateTexture(*t, random, params)) {
       std::cerr << "\norvelle-cli generate: texture " << i << " could not be made; stopping\n";
       return kExitFailure;
     }
@@ -222,8 +223,8 @@ int RunVary(const VaryOptions& o) {
     return kExitFailure;
   }
   const bool seamless = o.Seamless ? true : (o.NoSeamless ? false : recipe.Seamless);
-  VariationRandom.Seed(SeedOrClock(o.Seed));
-  VariationSeamless = seamless;
+  mvRandom random;
+  random.Seed(SeedOrClock(o.Seed));
   ProgressLine progress(static_cast<int>(o.Count));
   for (int i = 0; i < o.Count; ++i) {
     std::unique_ptr<mvPictureLayer> copy(source.Clone());
@@ -231,7 +232,7 @@ int RunVary(const VaryOptions& o) {
       std::cerr << "\norvelle-cli vary: Not enough memory.\n";
       return kExitFailure;
     }
-    if (i > 0 && !MakeVariation(*copy)) {
+    if (i > 0 && !MakeVariation(*copy, random, seamless)) {
       std::cerr << "\norvelle-cli vary: the recipe has no effect to vary\n";
       return kExitFailure;
     }

@@ -14,6 +14,8 @@ inline constexpr int32_t kMinVariations = 2;       // the unchanged texture and 
 inline constexpr int32_t kMaxVariations = 1000;
 inline constexpr int32_t kMinScale = 2;            // re-render factors of the Resize command
 inline constexpr int32_t kMaxScale = 10;
+inline constexpr int32_t kMinRenderLevel = 1;      // generator levels: render 1..5, filter and geometric 0..5
+inline constexpr int32_t kMaxLevel = 5;
 
 inline bool SideValid(int64_t side) { return side >= kMinSide && side <= kMaxSide; }
 inline bool SizeValid(int64_t width, int64_t height) { return SideValid(width) && SideValid(height); }

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <vector>
 
 #include "core/picture.h"
 #include "core/random.h"
@@ -13,32 +12,33 @@ struct GeneratorParametersT {
   int32_t GeometricLevel = 5;  // 0..5: how likely patterns and distortions are
   bool Seamless = true;
 };
-extern GeneratorParametersT GeneratorParameters;
 
+// Turns a freshly created RGBA 8-bit layer with an empty recipe into a random
+// texture, drawing only from random. False when a level is outside its range
+// (nothing drawn) or when adding or applying an effect failed (what was
+// applied stays applied and recorded).
+bool GenerateTexture(mvPictureLayer& layer, mvRandom& random, const GeneratorParametersT& params);
+
+// Redraws one aspect of one effect of the layer's recipe from random and
+// renders the layer again; seamless is the source texture's flag. False,
+// changing nothing, for an empty recipe.
+bool MakeVariation(mvPictureLayer& layer, mvRandom& random, bool seamless);
+
+// Mean absolute difference of each pixel from its 3 x 3 neighbourhood mean.
+uint32_t DetailLevel(const mvPicture& picture);
+
+// ---- deprecated: process-wide settings -------------------------------------
+// The desktop program still sets these and calls the entry points below,
+// which read them; new callers pass random source and settings in.
+
+extern GeneratorParametersT GeneratorParameters;
 // Copies the batch settings in; values outside their ranges leave the
 // previous ones in force.
 void SetGeneratorParameters(int32_t render, int32_t filter, int32_t geometric, bool seamless);
-
-// Turns a freshly created RGBA 8-bit layer with an empty recipe into a random
-// texture, drawing only from GeneratorRandom. False when adding or applying an
-// effect failed (what was applied stays applied and recorded).
+// GenerateTexture(layer, GeneratorRandom, GeneratorParameters).
 bool GenerateTexture(mvPictureLayer& layer);
 
 // The seamless flag the variation maker works with (the source texture's).
 extern bool VariationSeamless;
-
-// Redraws one aspect of one effect of the layer's recipe from VariationRandom
-// and renders the layer again. False, changing nothing, for an empty recipe.
+// MakeVariation(layer, VariationRandom, VariationSeamless).
 bool MakeVariation(mvPictureLayer& layer);
-
-// ---- helpers shared by the generator and the variation maker ----------------
-
-// Divisors d of n with 2 <= d <= n / 2 (and n / d even when asked), ascending.
-std::vector<int32_t> ListDivisors(int32_t n, bool evenQuotientOnly);
-// One of those divisors drawn from random: 0 when there is none, the only one
-// without a draw, else the one at index NextInt(count).
-int32_t RandomDivisor(mvRandom& random, int32_t n, bool evenQuotientOnly);
-// Mean absolute difference of each pixel from its 3 x 3 neighbourhood mean.
-uint32_t DetailLevel(const mvPicture& picture);
-// Red, green, blue of 32 evenly spaced levels each: 255 * NextInt(32) / 31.
-uint8_t RandomLevel(mvRandom& random);

@@ -1,34 +1,19 @@
-// Divisors, detail and colour levels, shared by the generator and the
-// variation maker (each passes its own random source).
+// The batch settings the desktop program hands over, and the detail measure.
 #include <cstdlib>
 
+#include "core/limits.h"
 #include "generator/generator.h"
 
 GeneratorParametersT GeneratorParameters;
 bool VariationSeamless = true;
 
 void SetGeneratorParameters(int32_t render, int32_t filter, int32_t geometric, bool seamless) {
-  if (render >= 1) GeneratorParameters.RenderLevel = render;
-  if (filter >= 0) GeneratorParameters.FilterLevel = filter;
-  if (geometric >= 0) GeneratorParameters.GeometricLevel = geometric;
+  auto inRange = [](int32_t level, int32_t lowest) { return level >= lowest && level <= limits::kMaxLevel; };
+  if (inRange(render, limits::kMinRenderLevel)) GeneratorParameters.RenderLevel = render;
+  if (inRange(filter, 0)) GeneratorParameters.FilterLevel = filter;
+  if (inRange(geometric, 0)) GeneratorParameters.GeometricLevel = geometric;
   GeneratorParameters.Seamless = seamless;
 }
-
-std::vector<int32_t> ListDivisors(int32_t n, bool evenQuotientOnly) {
-  std::vector<int32_t> list;
-  for (int32_t d = 2; d <= n / 2; ++d)
-    if (n % d == 0 && (!evenQuotientOnly || (n / d) % 2 == 0)) list.push_back(d);
-  return list;
-}
-
-int32_t RandomDivisor(mvRandom& random, int32_t n, bool evenQuotientOnly) {
-  const std::vector<int32_t> list = ListDivisors(n, evenQuotientOnly);
-  if (list.empty()) return 0;
-  if (list.size() == 1) return list[0];
-  return list[random.NextInt(static_cast<uint32_t>(list.size()))];
-}
-
-uint8_t RandomLevel(mvRandom& random) { return static_cast<uint8_t>(255 * random.NextInt(32) / 31); }
 
 uint32_t DetailLevel(const mvPicture& p) {
   if (p.ColorType != ColorTypeRGB || p.BitDepth != 8 || p.Height < 1 || !p.Pixels) return 0;

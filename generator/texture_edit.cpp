@@ -2,9 +2,23 @@
 
 #include <new>
 
+#include "effects/geometric/turns.h"
+
+namespace {
+
+template <class E>
+uint32_t TypeId() {
+  return E::Describe().TypeId;
+}
+
+}  // namespace
+
 bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command) {
-  static constexpr uint32_t kAdded[] = {515, 514, 516, 518, 519};
-  static constexpr uint32_t kUndone[] = {514, 515, 516, 518, 519};
+  // Indexed by command: the effect it adds, and the one that undoes it.
+  static const uint32_t kAdded[] = {TypeId<mvRotateRightEffect>(), TypeId<mvRotateLeftEffect>(),
+                                    TypeId<mvRotate180Effect>(), TypeId<mvFlipEffect>(), TypeId<mvMirrorEffect>()};
+  static const uint32_t kUndone[] = {TypeId<mvRotateLeftEffect>(), TypeId<mvRotateRightEffect>(),
+                                     TypeId<mvRotate180Effect>(), TypeId<mvFlipEffect>(), TypeId<mvMirrorEffect>()};
   const auto c = static_cast<size_t>(command);
   for (int32_t k = texture.Effects.Count() - 1; k >= 0; --k) {
     if (texture.Effects[k]->GetTypeID() != kUndone[c]) continue;

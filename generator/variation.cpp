@@ -1,7 +1,7 @@
 // The variation maker: picks one effect of a texture's recipe, redraws one
-// aspect of it from VariationRandom and renders the texture again. Every draw
-// and its order is part of the contract, so each rule draws exactly what the
-// generator would for that aspect, in the same order.
+// aspect of it from the random source passed in and renders the texture
+// again. Every draw and its order is part of the contract; where an aspect is
+// one the generator draws too, both use the same named draw.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -15,13 +15,23 @@
 #include "effects/render/cloud.h"
 #include "effects/render/fill.h"
 #include "effects/render/patterns.h"
+#include "generator/draws.h"
 #include "generator/generator.h"
 
 namespace {
 
-mvRandom& R() { return VariationRandom; }
+struct Variation {
+  mvRandom& Random;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  bool Seamless = true;
+  bool IsEntry0 = false;  // the chosen effect is the recipe's first
 
-uint32_t U(uint32_t n) { return VariationRandom.NextInt(n); }
+  uint32_t U(uint32_t n) { return Random.NextInt(n); }
+  // A new layer colour; only a "first" colour on the recipe's first effect is
+  // opaque, so upper layers keep letting the ones beneath show through.
+  mvColor NewColor(bool first) { return DrawLayerColor(Random, first && IsEntry0); }
+};
 
 // Recipes may come from files, so a toggle has to cope with any stored value.
 template <class T>
@@ -29,344 +39,192 @@ T Toggled(T v) {
   return v == 0 ? T(1) : T(0);
 }
 
-struct Context {
-  int32_t Width = 0;
-  int32_t Height = 0;
-  bool Seamless = true;
-  bool IsEntry0 = false;  // the chosen effect is the recipe's first
-};
-
-// A new layer colour; only a "first" colour on the recipe's first effect is
-// opaque, so lower layers keep letting the ones beneath show through.
-mvColor NewColor(const Context& c, bool first) {
-  const uint8_t r = RandomLevel(R());
-  const uint8_t g = RandomLevel(R());
-  const uint8_t b = RandomLevel(R());
-  const uint8_t a = (first && c.IsEntry0) ? 255 : static_cast<uint8_t>(8 * (8 + U(16)));
-  return mvColor::RGBA8(r, g, b, a);
+template <class E>
+void VaryTwoColors(E& e, Variation& v) {
+  e.Color1 = v.NewColor(true);
+  e.Color2 = v.NewColor(true);
 }
 
-// Divisors of the cell sides: 1 when a side has none.
-int32_t DivisorOrOne(int32_t n, bool evenQuotientOnly) {
-  const int32_t d = RandomDivisor(R(), n, evenQuotientOnly);
-  return d == 0 ? 1 : d;
+void VaryFill(mvFillEffect& e, Variation& v) { e.Color = v.NewColor(true); }
+
+void VaryGradientPattern(mvGradientPatternEffect& e, Variation& v) {
+  if (v.U(2) == 0)
+    VaryTwoColors(e, v);
+  else
+    DrawBandPeriod(v.Random, v.Width, v.Height, v.Seamless, kVariationBandFallbackSteps, e);
 }
 
-void VaryGradientPattern(mvGradientPatternEffect& e, const Context& c) {
-  if (U(2) == 0) {
-    e.Color1 = NewColor(c, true);
-    e.Color2 = NewColor(c, true);
-    return;
-  }
-  if (c.Seamless) {
-    const int32_t side = e.Direction == 0 ? c.Height : c.Width;
-    std::vector<int32_t> list = ListDivisors(side, e.Sawtooth == 0);
-    if (list.empty()) {
-      e.Period = 2;
-    } else if (list.size() == 1) {
-      e.Period = list[0];
-    } else {
-      // Half the side as a period gives one band up and one down: too coarse.
-      if (list.back() == side / 2) list.pop_back();
-      e.Period = list[U(static_cast<uint32_t>(list.size()))];
-    }
-    return;
-  }
-  if (e.Direction == 2) {
-    // 64 bits: the sum of two large sides must not overflow.
-    const int64_t n = (static_cast<int64_t>(c.Width) + c.Height) / 2 + 4;
-    e.Period = n <= 0 ? 0 : static_cast<int32_t>(U(static_cast<uint32_t>(std::min<int64_t>(n, INT32_MAX))));
-    return;
-  }
-  const int32_t d = RandomDivisor(R(), e.Direction == 0 ? c.Height : c.Width, false);
-  e.Period = d != 0 ? d : static_cast<int32_t>(4 + 2 * U(9));
+void VaryChecker(mvCheckerEffect& e, Variation& v) {
+  if (v.U(2) == 0)
+    VaryTwoColors(e, v);
+  else
+    DrawCheckerCells(v.Random, v.Width, v.Height, v.Seamless, e);
 }
 
-void VaryChecker(mvCheckerEffect& e, const Context& c) {
-  if (U(2) == 0) {
-    e.Color1 = NewColor(c, true);
-    e.Color2 = NewColor(c, true);
-  } else if (c.Seamless) {
-    e.CellWidth = DivisorOrOne(c.Width, true);
-    e.CellHeight = DivisorOrOne(c.Height, true);
-  } else {
-    e.CellWidth = static_cast<int32_t>(1 + U(10));
-    e.CellHeight = static_cast<int32_t>(1 + U(10));
-  }
-}
-
-void VaryCloud(mvCloudEffect& e, const Context& c) {
-  switch (U(4)) {
-    case 0:
-      e.Color1 = NewColor(c, true);
-      e.Color2 = NewColor(c, true);
-      break;
+void VaryCloud(mvCloudEffect& e, Variation& v) {
+  switch (v.U(4)) {
+    case 0: VaryTwoColors(e, v); break;
     case 1: {
       // A step of 2..4 modulo 5 never lands on the old value; 64 bits keep a
       // loaded extreme from overflowing.
-      const int64_t d = static_cast<int64_t>(e.Detail) + 2 + U(3);
+      const int64_t d = static_cast<int64_t>(e.Detail) + 2 + v.U(3);
       e.Detail = static_cast<int32_t>(d % 5);
       break;
     }
     case 2:
-      e.ScaleX = static_cast<int32_t>(10 * (1 + U(4)));
-      e.ScaleY = static_cast<int32_t>(10 * (1 + U(4)));
+      e.ScaleX = static_cast<int32_t>(10 * (1 + v.U(4)));
+      e.ScaleY = static_cast<int32_t>(10 * (1 + v.U(4)));
       break;
-    default:
-      e.Seed = R().Next();
-      break;
+    default: e.Seed = v.Random.Next(); break;
   }
 }
 
-void VaryPlasma(mvPlasmaEffect& e) {
-  if (U(2) == 0)
-    e.Seed = R().Next();
+void VaryPlasma(mvPlasmaEffect& e, Variation& v) {
+  if (v.U(2) == 0)
+    e.Seed = v.Random.Next();
   else
-    e.Roughness = static_cast<int32_t>(1 + U(50));
+    e.Roughness = static_cast<int32_t>(1 + v.U(50));
 }
 
-void VaryDots(mvDotsEffect& e, const Context& c) {
-  switch (U(3)) {
-    case 0:
-      e.Color = NewColor(c, false);
-      break;
-    case 1:
-      e.Square = Toggled(e.Square);
-      break;
-    default:
-      e.Staggered = static_cast<int32_t>(U(2));
-      if (c.Seamless) {
-        const int32_t n = RandomDivisor(R(), c.Width, false);
-        if (n <= 2) {
-          e.DotSize = 1;
-          e.Gap = 1;
-        } else {
-          const uint32_t range = e.Staggered == 0 ? static_cast<uint32_t>(n - 1) : static_cast<uint32_t>(n / 2);
-          e.DotSize = static_cast<int32_t>(1 + U(range));
-          e.Gap = n - e.DotSize;
-        }
-      } else {
-        e.DotSize = static_cast<int32_t>(1 + U(20));
-        e.Gap = static_cast<int32_t>(1 + U(10));
-      }
-      break;
+void VaryDots(mvDotsEffect& e, Variation& v) {
+  switch (v.U(3)) {
+    case 0: e.Color = v.NewColor(false); break;
+    case 1: e.Square = Toggled(e.Square); break;
+    default: DrawDotLattice(v.Random, v.Width, v.Seamless, e); break;
   }
 }
 
-void VaryRandomDots(mvRandomDotsEffect& e, const Context& c) {
-  switch (U(5)) {
-    case 0:
-      e.Color = NewColor(c, false);
-      break;
-    case 1:
-      e.DotSize = static_cast<int32_t>(4 + U(20));
-      break;
-    case 2:
-      e.SizeVariation = static_cast<int32_t>(10 * U(5));
-      break;
-    case 3:
-      e.Density = static_cast<int32_t>(50 + U(101));
-      break;
-    default:
-      e.Seed = static_cast<int32_t>(R().Next());
-      break;
+void VaryRandomDots(mvRandomDotsEffect& e, Variation& v) {
+  switch (v.U(5)) {
+    case 0: e.Color = v.NewColor(false); break;
+    case 1: e.DotSize = static_cast<int32_t>(4 + v.U(20)); break;
+    case 2: e.SizeVariation = static_cast<int32_t>(10 * v.U(5)); break;
+    case 3: e.Density = static_cast<int32_t>(50 + v.U(101)); break;
+    default: e.Seed = static_cast<int32_t>(v.Random.Next()); break;
   }
 }
 
-void VaryParallelLines(mvParallelLinesEffect& e, const Context& c) {
-  if (U(2) == 0) {
-    e.Color = NewColor(c, false);
-    return;
-  }
-  if (c.Seamless) {
-    // Any non-zero Vertical draws vertical stripes, which repeat along the width.
-    const int32_t n = RandomDivisor(R(), e.Vertical != 0 ? c.Width : c.Height, false);
-    if (n <= 2) {
-      e.LineWidth = 1;
-      e.Gap = 1;
-    } else {
-      e.LineWidth = static_cast<int32_t>(1 + U(static_cast<uint32_t>(n - 1)));
-      e.Gap = n - e.LineWidth;
-    }
-  } else {
-    e.LineWidth = static_cast<int32_t>(1 + U(10));
-    e.Gap = static_cast<int32_t>(1 + U(10));
-  }
+void VaryParallelLines(mvParallelLinesEffect& e, Variation& v) {
+  if (v.U(2) == 0)
+    e.Color = v.NewColor(false);
+  else
+    DrawLineSpacing(v.Random, v.Width, v.Height, v.Seamless, e);
 }
 
-void VaryGrid(mvGridEffect& e, const Context& c) {
-  if (U(2) == 0) {
-    e.Color = NewColor(c, false);
-    return;
-  }
-  int32_t t = 1, a = 1, b = 1;
-  if (c.Seamless) {
-    a = DivisorOrOne(c.Width, false);
-    b = DivisorOrOne(c.Height, false);
-    if (a > 1 && b > 1) {
-      t = static_cast<int32_t>(1 + U(static_cast<uint32_t>(std::min(a, b) - 1)));
-      a -= t;
-      b -= t;
-    }
-  } else {
-    t = static_cast<int32_t>(1 + U(4));
-    a = static_cast<int32_t>(1 + U(10));
-    b = static_cast<int32_t>(1 + U(10));
-  }
-  e.LineWidth = t;
-  e.CellWidth = a;
-  e.CellHeight = b;
+void VaryGrid(mvGridEffect& e, Variation& v) {
+  if (v.U(2) == 0)
+    e.Color = v.NewColor(false);
+  else
+    DrawGridCells(v.Random, v.Width, v.Height, v.Seamless, e);
 }
 
-void VaryPixelize(mvPixelizeEffect& e, const Context& c) {
-  if (c.Seamless) {
-    e.CellWidth = static_cast<uint32_t>(DivisorOrOne(c.Width, false));
-    e.CellHeight = static_cast<uint32_t>(DivisorOrOne(c.Height, false));
-  } else {
-    e.CellWidth = 1 + U(10);
-    e.CellHeight = 1 + U(10);
-  }
-}
+void VaryPixelize(mvPixelizeEffect& e, Variation& v) { DrawPixelCells(v.Random, v.Width, v.Height, v.Seamless, e); }
 
 // HSV and HSL noise share the rule; Third is ValueAmount or LightnessAmount.
-template <class E>
-void VaryColorNoise(E& e, int32_t E::*third) {
-  if (U(2) == 1) {
-    e.Seed = R().Next();
+template <class E, int32_t E::*Third>
+void VaryColorNoise(E& e, Variation& v) {
+  if (v.U(2) == 1) {
+    e.Seed = v.Random.Next();
     return;
   }
-  const uint32_t m = 1 + U(7);
-  e.HueAmount = (m & 1) ? static_cast<int32_t>(1 + U(20)) : 0;
-  e.SaturationAmount = (m & 2) ? static_cast<int32_t>(1 + U(10)) : 0;
-  e.*third = (m & 4) ? static_cast<int32_t>(1 + U(10)) : 0;
-  e.Gaussian = U(2) == 0;
+  const uint32_t m = 1 + v.U(7);
+  e.HueAmount = (m & 1) ? static_cast<int32_t>(1 + v.U(20)) : 0;
+  e.SaturationAmount = (m & 2) ? static_cast<int32_t>(1 + v.U(10)) : 0;
+  e.*Third = (m & 4) ? static_cast<int32_t>(1 + v.U(10)) : 0;
+  e.Gaussian = v.U(2) == 0;
 }
 
-void VaryMotionBlur(mvMotionBlurEffect& e) {
-  const uint32_t a = U(3);
-  e.Angle = a == 0 ? 0 : a == 1 ? 90 : static_cast<int32_t>(U(360));
-  e.Sigma = 3 + U(8);
+void VaryHistogramNoise(mvHistogramNoiseEffect& e, Variation& v) {
+  e.Seed = v.Random.Next();
+  e.Amount = static_cast<int32_t>(4 + v.U(10));
 }
 
-void VaryEmboss(mvEmbossEffect& e) {
-  if (U(2) == 0) {
-    e.Direction = static_cast<int32_t>(U(6));
+void VaryMotionBlur(mvMotionBlurEffect& e, Variation& v) { DrawMotionBlurPath(v.Random, e); }
+
+void VaryEdgeDetection(mvEdgeDetectionEffect& e, Variation& v) { e.Amount = 20 * (5 + v.U(6)); }
+
+void VaryNeon(mvNeonEffect& e, Variation& v) {
+  e.Radius = 2 + v.U(4);
+  e.Amount = 20 * (5 + v.U(6));
+}
+
+void VaryEmboss(mvEmbossEffect& e, Variation& v) {
+  if (v.U(2) == 0) {
+    e.Direction = static_cast<int32_t>(v.U(6));
   } else {
-    e.Depth = 1 + U(2);
-    e.Amount = 10 * (10 + U(20));
+    e.Depth = 1 + v.U(2);
+    e.Amount = 10 * (10 + v.U(20));
   }
 }
 
-void VaryMosaic(mvMosaicEffect& e, const Context& c) {
-  switch (U(4)) {
-    case 0: {
-      int32_t cw, ch;
-      if (c.Seamless) {
-        cw = DivisorOrOne(c.Width, false);
-        ch = DivisorOrOne(c.Height, false);
-      } else {
-        cw = static_cast<int32_t>(1 + U(10));
-        ch = static_cast<int32_t>(1 + U(10));
-      }
-      // Staggered rows only line up across the seam when the cells fit exactly.
-      e.Stagger = (c.Width % cw == 0 && c.Height % ch == 0 && U(4) != 0) ? 1 : 0;
-      e.CellWidth = static_cast<uint32_t>(cw);
-      e.CellHeight = static_cast<uint32_t>(ch);
-      break;
-    }
-    case 1:
-      e.ColorMode = Toggled(e.ColorMode);
-      break;
-    case 2:
-      e.Jitter = 10 * (1 + U(10));
-      break;
-    default:
-      e.Seed = R().Next();
-      break;
+void VaryMosaic(mvMosaicEffect& e, Variation& v) {
+  switch (v.U(4)) {
+    case 0: DrawMosaicCells(v.Random, v.Width, v.Height, v.Seamless, e); break;
+    case 1: e.ColorMode = Toggled(e.ColorMode); break;
+    case 2: e.Jitter = 10 * (1 + v.U(10)); break;
+    default: e.Seed = v.Random.Next(); break;
   }
 }
 
-void VarySpread(mvSpreadEffect& e) {
-  if (U(2) == 1) {
-    e.RangeX = 1 + U(5);
-    e.RangeY = 1 + U(5);
+// Median, minimum and maximum flip between radius 1 and 2 without a draw.
+template <class E>
+void VaryRankRadius(E& e, Variation&) {
+  e.Radius = e.Radius % 2 + 1;
+}
+
+void VarySpread(mvSpreadEffect& e, Variation& v) {
+  if (v.U(2) == 1) {
+    e.RangeX = 1 + v.U(5);
+    e.RangeY = 1 + v.U(5);
   } else {
-    e.Seed = R().Next();
+    e.Seed = v.Random.Next();
   }
 }
 
-void VaryGlassTile(mvGlassTileEffect& e, const Context& c) {
-  int32_t w = RandomDivisor(R(), c.Width, false);
-  int32_t h = RandomDivisor(R(), c.Height, false);
-  if (w == 0 || h == 0) return;
-  // Large tiles are split further so the glass effect stays visible.
-  if (w > 32) {
-    const int32_t d = RandomDivisor(R(), w, false);
-    if (d != 0) w = d;
-  }
-  if (h > 32) {
-    const int32_t d = RandomDivisor(R(), h, false);
-    if (d != 0) h = d;
-  }
-  e.TileWidth = static_cast<uint32_t>(w);
-  e.TileHeight = static_cast<uint32_t>(h);
+void VaryGlassTile(mvGlassTileEffect& e, Variation& v) { (void)DrawGlassTiles(v.Random, v.Width, v.Height, e); }
+
+void VaryOilPaint(mvOilPaintEffect& e, Variation& v) { e.Radius = 1 + v.U(3); }
+
+void VaryWrap(mvWrapEffect& e, Variation& v) {
+  const uint32_t m = 1 + v.U(7);
+  if (m & 1) e.Relief = static_cast<int32_t>(15 * v.U(24));
+  if (m & 2) e.Exponent = static_cast<int32_t>(3 + v.U(8));
+  if (m & 4) e.Smoothness = static_cast<int32_t>(1 + v.U(3));
 }
 
-void VaryWrap(mvWrapEffect& e) {
-  const uint32_t m = 1 + U(7);
-  if (m & 1) e.Relief = static_cast<int32_t>(15 * U(24));
-  if (m & 2) e.Exponent = static_cast<int32_t>(3 + U(8));
-  if (m & 4) e.Smoothness = static_cast<int32_t>(1 + U(3));
-}
-
-void VaryWatercolor(mvWatercolorEffect& e) {
+void VaryWatercolor(mvWatercolorEffect& e, Variation& v) {
   // (r - 1 + u) mod 3 + 1 written as (r + 2 + u) mod 3 + 1: the same for
   // radii 1..3, and a loaded radius of 0 cannot go negative.
-  e.Radius = static_cast<uint32_t>((static_cast<uint64_t>(e.Radius) + 2 + U(2)) % 3 + 1);
+  e.Radius = static_cast<uint32_t>((static_cast<uint64_t>(e.Radius) + 2 + v.U(2)) % 3 + 1);
 }
 
-void VarySwirl(mvSwirlEffect& e) {
-  int32_t angle = static_cast<int32_t>(45 * (8 + U(9)));
-  if (U(2) == 0) angle = -angle;
-  e.Angle = angle;
-}
+void VaryCylinder(mvCylinderEffect& e, Variation&) { e.Vertical = Toggled(e.Vertical); }
 
-void VarySineWave(mvSineWaveEffect& e, const Context& c) {
-  const int32_t p1 = RandomDivisor(R(), c.Width, false);
-  if (p1 == 0) return;
-  int32_t p2;
-  if (c.Height % p1 == 0 && U(2) == 0)
-    p2 = p1;
-  else
-    p2 = RandomDivisor(R(), c.Height, false);
-  if (p2 == 0) return;
-  const int32_t a1 = static_cast<int32_t>(1 + U(10));
-  const int32_t a2 = U(2) == 1 ? static_cast<int32_t>(1 + U(10)) : a1;
-  e.RowAmplitude = a1;
-  e.RowPeriod = p1;
-  e.ColumnAmplitude = a2;
-  e.ColumnPeriod = p2;
-}
+void VaryKaleidoscope(mvKaleidoscopeEffect& e, Variation&) { e.Diagonal = Toggled(e.Diagonal); }
+
+void VarySwirl(mvSwirlEffect& e, Variation& v) { DrawSwirlAngle(v.Random, e); }
+
+void VarySineWave(mvSineWaveEffect& e, Variation& v) { (void)DrawSineWaves(v.Random, v.Width, v.Height, e); }
 
 // Moves one gradient colour a little in hue, saturation and lightness.
-void ShiftColor(uint8_t color[4], uint32_t m, double hueShift) {
+void ShiftColor(mvRandom& random, uint8_t color[4], uint32_t m, double hueShift) {
   double h, s, l;
   RGBToHSL(color[0], color[1], color[2], h, s, l);
   h = h + hueShift;
-  if (m & 1) h += 0.1 * (R().NextDouble() - 0.5);
+  if (m & 1) h += 0.1 * (random.NextDouble() - 0.5);
   if (h < 0)
     h += 1;
   else if (h > 1)
     h -= 1;
-  if (m & 2) s = std::clamp(s + 0.1 * (R().NextDouble() - 0.5), 0.0, 1.0);
-  if (m & 4) l = std::clamp(l + 0.1 * (R().NextDouble() - 0.5), 0.0, 1.0);
+  if (m & 2) s = std::clamp(s + 0.1 * (random.NextDouble() - 0.5), 0.0, 1.0);
+  if (m & 4) l = std::clamp(l + 0.1 * (random.NextDouble() - 0.5), 0.0, 1.0);
   HSLToRGB(h, s, l, color[0], color[1], color[2]);
 }
 
-void VaryGradientMap(mvGradientMapEffect& e) {
+void VaryGradientMap(mvGradientMapEffect& e, Variation& v) {
   mvGradient g = e.Gradient;
-  const uint32_t m = 1 + U(7);
-  const double hueShift = U(4) == 0 ? 0.5 * R().NextDouble() : 0.0;
+  const uint32_t m = 1 + v.U(7);
+  const double hueShift = v.U(4) == 0 ? 0.5 * v.Random.NextDouble() : 0.0;
   std::vector<GradientSegment>& seg = g.Segments;
   for (size_t i = 0; i < seg.size(); ++i) {
     // A left end that continued the previous right end keeps doing so: the
@@ -376,119 +234,77 @@ void VaryGradientMap(mvGradientMapEffect& e) {
         seg[i].LeftColor[2] == oldRight[2]) {
       std::copy(seg[i - 1].RightColor, seg[i - 1].RightColor + 4, seg[i].LeftColor);
     } else {
-      ShiftColor(seg[i].LeftColor, m, hueShift);
+      ShiftColor(v.Random, seg[i].LeftColor, m, hueShift);
     }
-    ShiftColor(seg[i].RightColor, m, hueShift);
+    ShiftColor(v.Random, seg[i].RightColor, m, hueShift);
   }
   e.Gradient = std::move(g);
 }
 
-template <class E>
-bool Is(const mvEffect& e) {
-  return e.GetTypeID() == E::Describe().TypeId;
+// One rule per effect class the variation maker knows.
+struct VaryRule {
+  const mvEffectClass& (*Class)();
+  void (*Vary)(mvEffect& effect, Variation& v);
+};
+
+template <class E, void (*F)(E&, Variation&)>
+constexpr VaryRule RuleFor() {
+  return {&E::Describe, [](mvEffect& effect, Variation& v) { F(static_cast<E&>(effect), v); }};
 }
 
-template <class E>
-E& As(mvEffect& e) {
-  return static_cast<E&>(e);
-}
-
-void Vary(mvEffect& e, const Context& c) {
-  if (Is<mvFillEffect>(e)) {
-    As<mvFillEffect>(e).Color = NewColor(c, true);
-  } else if (Is<mvGradientEffect>(e)) {
-    auto& g = As<mvGradientEffect>(e);
-    g.Color1 = NewColor(c, true);
-    g.Color2 = NewColor(c, true);
-  } else if (Is<mvGradientPatternEffect>(e)) {
-    VaryGradientPattern(As<mvGradientPatternEffect>(e), c);
-  } else if (Is<mvCheckerEffect>(e)) {
-    VaryChecker(As<mvCheckerEffect>(e), c);
-  } else if (Is<mvCloudEffect>(e)) {
-    VaryCloud(As<mvCloudEffect>(e), c);
-  } else if (Is<mvPlasmaEffect>(e)) {
-    VaryPlasma(As<mvPlasmaEffect>(e));
-  } else if (Is<mvDotsEffect>(e)) {
-    VaryDots(As<mvDotsEffect>(e), c);
-  } else if (Is<mvRandomDotsEffect>(e)) {
-    VaryRandomDots(As<mvRandomDotsEffect>(e), c);
-  } else if (Is<mvParallelLinesEffect>(e)) {
-    VaryParallelLines(As<mvParallelLinesEffect>(e), c);
-  } else if (Is<mvGridEffect>(e)) {
-    VaryGrid(As<mvGridEffect>(e), c);
-  } else if (Is<mvPixelizeEffect>(e)) {
-    VaryPixelize(As<mvPixelizeEffect>(e), c);
-  } else if (Is<mvHSVNoiseEffect>(e)) {
-    VaryColorNoise(As<mvHSVNoiseEffect>(e), &mvHSVNoiseEffect::ValueAmount);
-  } else if (Is<mvHSLNoiseEffect>(e)) {
-    VaryColorNoise(As<mvHSLNoiseEffect>(e), &mvHSLNoiseEffect::LightnessAmount);
-  } else if (Is<mvHistogramNoiseEffect>(e)) {
-    auto& h = As<mvHistogramNoiseEffect>(e);
-    h.Seed = R().Next();
-    h.Amount = static_cast<int32_t>(4 + U(10));
-  } else if (Is<mvMotionBlurEffect>(e)) {
-    VaryMotionBlur(As<mvMotionBlurEffect>(e));
-  } else if (Is<mvEdgeDetectionEffect>(e)) {
-    As<mvEdgeDetectionEffect>(e).Amount = 20 * (5 + U(6));
-  } else if (Is<mvNeonEffect>(e)) {
-    auto& n = As<mvNeonEffect>(e);
-    n.Radius = 2 + U(4);
-    n.Amount = 20 * (5 + U(6));
-  } else if (Is<mvEmbossEffect>(e)) {
-    VaryEmboss(As<mvEmbossEffect>(e));
-  } else if (Is<mvMosaicEffect>(e)) {
-    VaryMosaic(As<mvMosaicEffect>(e), c);
-  } else if (Is<mvMedianEffect>(e)) {
-    auto& r = As<mvMedianEffect>(e).Radius;
-    r = r % 2 + 1;
-  } else if (Is<mvMinimumEffect>(e)) {
-    auto& r = As<mvMinimumEffect>(e).Radius;
-    r = r % 2 + 1;
-  } else if (Is<mvMaximumEffect>(e)) {
-    auto& r = As<mvMaximumEffect>(e).Radius;
-    r = r % 2 + 1;
-  } else if (Is<mvSpreadEffect>(e)) {
-    VarySpread(As<mvSpreadEffect>(e));
-  } else if (Is<mvGlassTileEffect>(e)) {
-    VaryGlassTile(As<mvGlassTileEffect>(e), c);
-  } else if (Is<mvOilPaintEffect>(e)) {
-    As<mvOilPaintEffect>(e).Radius = 1 + U(3);
-  } else if (Is<mvWrapEffect>(e)) {
-    VaryWrap(As<mvWrapEffect>(e));
-  } else if (Is<mvWatercolorEffect>(e)) {
-    VaryWatercolor(As<mvWatercolorEffect>(e));
-  } else if (Is<mvCylinderEffect>(e)) {
-    auto& v = As<mvCylinderEffect>(e).Vertical;
-    v = Toggled(v);
-  } else if (Is<mvKaleidoscopeEffect>(e)) {
-    auto& d = As<mvKaleidoscopeEffect>(e).Diagonal;
-    d = Toggled(d);
-  } else if (Is<mvSwirlEffect>(e)) {
-    VarySwirl(As<mvSwirlEffect>(e));
-  } else if (Is<mvSineWaveEffect>(e)) {
-    VarySineWave(As<mvSineWaveEffect>(e), c);
-  } else if (Is<mvGradientMapEffect>(e)) {
-    VaryGradientMap(As<mvGradientMapEffect>(e));
-  }
-  // Any other effect (turns, flips, effects the generator never makes) stays as it is.
-}
+constexpr VaryRule kVaryRules[] = {
+    RuleFor<mvFillEffect, VaryFill>(),
+    RuleFor<mvGradientEffect, VaryTwoColors<mvGradientEffect>>(),
+    RuleFor<mvGradientPatternEffect, VaryGradientPattern>(),
+    RuleFor<mvCheckerEffect, VaryChecker>(),
+    RuleFor<mvCloudEffect, VaryCloud>(),
+    RuleFor<mvPlasmaEffect, VaryPlasma>(),
+    RuleFor<mvDotsEffect, VaryDots>(),
+    RuleFor<mvRandomDotsEffect, VaryRandomDots>(),
+    RuleFor<mvParallelLinesEffect, VaryParallelLines>(),
+    RuleFor<mvGridEffect, VaryGrid>(),
+    RuleFor<mvPixelizeEffect, VaryPixelize>(),
+    RuleFor<mvHSVNoiseEffect, VaryColorNoise<mvHSVNoiseEffect, &mvHSVNoiseEffect::ValueAmount>>(),
+    RuleFor<mvHSLNoiseEffect, VaryColorNoise<mvHSLNoiseEffect, &mvHSLNoiseEffect::LightnessAmount>>(),
+    RuleFor<mvHistogramNoiseEffect, VaryHistogramNoise>(),
+    RuleFor<mvMotionBlurEffect, VaryMotionBlur>(),
+    RuleFor<mvEdgeDetectionEffect, VaryEdgeDetection>(),
+    RuleFor<mvNeonEffect, VaryNeon>(),
+    RuleFor<mvEmbossEffect, VaryEmboss>(),
+    RuleFor<mvMosaicEffect, VaryMosaic>(),
+    RuleFor<mvMedianEffect, VaryRankRadius<mvMedianEffect>>(),
+    RuleFor<mvMinimumEffect, VaryRankRadius<mvMinimumEffect>>(),
+    RuleFor<mvMaximumEffect, VaryRankRadius<mvMaximumEffect>>(),
+    RuleFor<mvSpreadEffect, VarySpread>(),
+    RuleFor<mvGlassTileEffect, VaryGlassTile>(),
+    RuleFor<mvOilPaintEffect, VaryOilPaint>(),
+    RuleFor<mvWrapEffect, VaryWrap>(),
+    RuleFor<mvWatercolorEffect, VaryWatercolor>(),
+    RuleFor<mvCylinderEffect, VaryCylinder>(),
+    RuleFor<mvKaleidoscopeEffect, VaryKaleidoscope>(),
+    RuleFor<mvSwirlEffect, VarySwirl>(),
+    RuleFor<mvSineWaveEffect, VarySineWave>(),
+    RuleFor<mvGradientMapEffect, VaryGradientMap>(),
+};
 
 }  // namespace
 
-bool MakeVariation(mvPictureLayer& layer) {
+bool MakeVariation(mvPictureLayer& layer, mvRandom& random, bool seamless) {
   const int32_t count = layer.Effects.Count();
   if (count < 1) return false;
-  const int32_t j = static_cast<int32_t>(U(static_cast<uint32_t>(count)));
-  mvEffect* e = layer.Effects[j];
-  if (e) {
-    Context c;
-    c.Width = layer.Width;
-    c.Height = layer.Height;
-    c.Seamless = VariationSeamless;
-    c.IsEntry0 = j == 0;
-    Vary(*e, c);
+  const int32_t j = static_cast<int32_t>(random.NextInt(static_cast<uint32_t>(count)));
+  if (mvEffect* e = layer.Effects[j]) {
+    Variation v{random, layer.Width, layer.Height, seamless, j == 0};
+    // Any other effect (turns, flips, effects the generator never makes) stays as it is.
+    for (const VaryRule& rule : kVaryRules) {
+      if (rule.Class().TypeId != e->GetTypeID()) continue;
+      rule.Vary(*e, v);
+      break;
+    }
   }
   // A failed render still leaves a usable (if stale) texture; the caller goes on.
   (void)layer.Render();
   return true;
 }
+
+bool MakeVariation(mvPictureLayer& layer) { return MakeVariation(layer, VariationRandom, VariationSeamless); }

@@ -138,13 +138,14 @@ std::vector<std::unique_ptr<mvEffect>> Instances() {
   std::vector<std::unique_ptr<mvEffect>> effects;
   for (const mvEffectClass* c : RegisteredEffects()) effects.emplace_back(c->Create());
   for (const auto& spec : kExtra) effects.push_back(Made(spec));
-  GeneratorRandom.Seed(2024);
+  mvRandom random;
+  random.Seed(2024);
   for (bool seamless : {true, false}) {
-    GeneratorParameters = {5, 5, 5, seamless};
+    const GeneratorParametersT params{5, 5, 5, seamless};
     for (int t = 0; t < 40; ++t) {
       mvPictureLayer layer;
       EXPECT_TRUE(layer.Create(64, 64, ColorTypeRGB, 8, 4));
-      EXPECT_TRUE(GenerateTexture(layer));
+      EXPECT_TRUE(GenerateTexture(layer, random, params));
       for (int32_t i = 0; i < layer.Effects.Count(); ++i) effects.emplace_back(layer.Effects[i]->Clone());
     }
   }

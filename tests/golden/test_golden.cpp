@@ -1,14 +1,13 @@
 // Golden hashes: fixed seeds, levels and sizes must give the same recipes
 // and pixels forever, with any compiler and optimisation level. Set
-// ORVELLE_GOLDEN_UPDATE=1 to rewrite hashes.txt after an intended change
-// (and say in the commit why the pixels moved).
+// ORVELLE_GOLDEN_UPDATE=1 to rewrite the hash files after an intended change
+// (and say in the commit which lines moved and why).
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -49,6 +48,12 @@ std::string PixelHash(const mvPicture& p) {
   return Sha256(bytes.data(), bytes.size());
 }
 
+// The recipe and the pixels.
+std::string Hashes(const mvPictureLayer& p, bool seamless) {
+  const std::string recipe = RecipeToJson(p, seamless).dump();
+  return Sha256(recipe.data(), recipe.size()) + " " + PixelHash(p);
+}
+
 std::vector<Case> ReadCases() {
   std::vector<Case> cases;
   std::ifstream in(std::string(ORVELLE_GOLDEN_DIR) + "/cases.txt");
@@ -66,39 +71,13 @@ std::vector<Case> ReadCases() {
   return cases;
 }
 
-// The hash lines of every case, generated with `threads` threads.
-std::vector<std::string> HashLines(const std::vector<Case>& cases, int threads, std::set<uint32_t>& types) {
-  parallel::SetThreadCount(threads);
-  std::vector<std::string> lines;
-  for (size_t ci = 0; ci < cases.size(); ++ci) {
-    const Case& c = cases[ci];
-    GeneratorRandom.Seed(c.Seed);
-    GeneratorParameters = {c.Render, c.Filter, c.Geometric, c.Seamless};
-    for (int32_t t = 0; t < c.Count; ++t) {
-      mvPictureLayer layer;
-      EXPECT_TRUE(layer.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
-      EXPECT_TRUE(GenerateTexture(layer));
-      for (int32_t i = 0; i < layer.Effects.Count(); ++i) types.insert(layer.Effects[i]->GetTypeID());
-      const std::string recipe = RecipeToJson(layer, c.Seamless).dump();
-      lines.push_back(std::to_string(ci) + " " + std::to_string(t) + " " + Sha256(recipe.data(), recipe.size()) +
-                      " " + PixelHash(layer));
-    }
-  }
-  parallel::SetThreadCount(0);
-  return lines;
-}
-
-}  // namespace
-
-TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
-  const std::vector<Case> cases = ReadCases();
-  ASSERT_FALSE(cases.empty());
-  std::set<uint32_t> types;
-  const std::vector<std::string> lines = HashLines(cases, 1, types);
-  const std::string path = std::string(ORVELLE_GOLDEN_DIR) + "/hashes.txt";
+// Compares the lines with the file (reporting every mismatch), or rewrites
+// the file in update mode.
+void CheckAgainst(const char* file, const char* header, const std::vector<std::string>& lines) {
+  const std::string path = std::string(ORVELLE_GOLDEN_DIR) + "/" + file;
   if (std::getenv("ORVELLE_GOLDEN_UPDATE")) {
     std::ofstream out(path);
-    out << "# case texture sha256(recipe json) sha256(pixels)\n";
+    out << header << "\n";
     for (const std::string& l : lines) out << l << "\n";
     GTEST_SKIP() << "rewrote " << path;
   }
@@ -107,21 +86,64 @@ TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
   std::string line;
   while (std::getline(in, line))
     if (!line.empty() && line[0] != '#') expected.push_back(line);
-  ASSERT_EQ(expected.size(), lines.size()) << "hashes.txt does not match cases.txt";
+  ASSERT_EQ(expected.size(), lines.size()) << file << " does not match cases.txt";
   int mismatches = 0;
   for (size_t i = 0; i < lines.size(); ++i)
     if (lines[i] != expected[i]) {
       ++mismatches;
-      ADD_FAILURE() << "expected " << expected[i] << "\n     got " << lines[i];
+      ADD_FAILURE() << file << ": expected " << expected[i] << "\n     got " << lines[i];
     }
   EXPECT_EQ(mismatches, 0);
+}
+
+// Every texture of every case, generated in order from the case's seed.
+template <class Visit>
+void ForEachTexture(Visit visit) {
+  const std::vector<Case> cases = ReadCases();
+  ASSERT_FALSE(cases.empty());
+  for (size_t ci = 0; ci < cases.size(); ++ci) {
+    const Case& c = cases[ci];
+    mvRandom random;
+    random.Seed(c.Seed);
+    const GeneratorParametersT params{c.Render, c.Filter, c.Geometric, c.Seamless};
+    for (int32_t t = 0; t < c.Count; ++t) {
+      mvPictureLayer layer;
+      ASSERT_TRUE(layer.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
+      ASSERT_TRUE(GenerateTexture(layer, random, params));
+      visit(c, t, std::to_string(ci) + " " + std::to_string(t), layer);
+    }
+  }
+}
+
+}  // namespace
+
+// The hash line of every golden texture, generated on `threads` threads.
+std::vector<std::string> GoldenLines(int threads, std::set<uint32_t>& types) {
+  parallel::SetThreadCount(threads);
+  std::vector<std::string> lines;
+  ForEachTexture([&](const Case& c, int32_t, const std::string& name, const mvPictureLayer& layer) {
+    for (int32_t i = 0; i < layer.Effects.Count(); ++i) types.insert(layer.Effects[i]->GetTypeID());
+    lines.push_back(name + " " + Hashes(layer, c.Seamless));
+    // The recipe alone gives the same pixels: nothing is applied unrecorded.
+    mvPictureLayer again(layer);
+    ASSERT_TRUE(again.Render());
+    EXPECT_EQ(Hashes(again, c.Seamless), Hashes(layer, c.Seamless)) << name;
+  });
+  parallel::SetThreadCount(0);
+  return lines;
+}
+
+TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
+  std::set<uint32_t> types;
+  const std::vector<std::string> lines = GoldenLines(1, types);
+  CheckAgainst("hashes.txt", "# case texture sha256(recipe json) sha256(pixels)", lines);
   // The table is chosen so that every render kind and filter choice is made.
   for (uint32_t id : {128u, 1u, 8u, 130u, 131u, 137u, 138u, 139u, 18u, 535u, 133u, 134u, 135u, 136u,  // render stage
                       528u, 530u, 532u, 33u, 4u, 193u, 15u, 16u, 17u, 22u, 23u, 24u, 25u, 29u, 192u, 30u, 19u,
                       271u})  // filter stage
     EXPECT_TRUE(types.count(id)) << "no case makes effect " << id;
   // The same bits on any number of threads.
-  for (int threads : {2, 5}) EXPECT_EQ(HashLines(cases, threads, types), lines) << threads << " threads";
+  for (int threads : {2, 5}) EXPECT_EQ(GoldenLines(threads, types), lines) << threads << " threads";
 }
 
 // Every effect the generator makes, with the parameters it draws, and every
@@ -130,13 +152,14 @@ TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
 TEST(Golden, EveryEffectIsThreadCountInvariant) {
   std::vector<std::unique_ptr<mvEffect>> effects;
   for (const mvEffectClass* c : RegisteredEffects()) effects.emplace_back(c->Create());
-  GeneratorRandom.Seed(77);
+  mvRandom random;
+  random.Seed(77);
   for (bool seamless : {true, false}) {
-    GeneratorParameters = {5, 5, 5, seamless};
+    const GeneratorParametersT params{5, 5, 5, seamless};
     for (int t = 0; t < 24; ++t) {
       mvPictureLayer layer;
       ASSERT_TRUE(layer.Create(48, 40, ColorTypeRGB, 8, 4));
-      ASSERT_TRUE(GenerateTexture(layer));
+      ASSERT_TRUE(GenerateTexture(layer, random, params));
       for (int32_t i = 0; i < layer.Effects.Count(); ++i) effects.emplace_back(layer.Effects[i]->Clone());
     }
   }
@@ -160,4 +183,32 @@ TEST(Golden, EveryEffectIsThreadCountInvariant) {
     }
   }
   parallel::SetThreadCount(0);
+}
+
+// Variations of every golden texture, from one VariationRandom per case:
+// three of the whole texture, each from the texture itself as the variations
+// command makes them, then each effect varied alone so that every rule of the
+// variation maker the generator's recipes reach is pinned down.
+TEST(Golden, VariationsMatchReferenceHashes) {
+  std::vector<std::string> lines;
+  mvRandom random;
+  ForEachTexture([&](const Case& c, int32_t texture, const std::string& name, const mvPictureLayer& layer) {
+    if (texture == 0) random.Seed(c.Seed);
+    std::string whole, alone;
+    for (int v = 0; v < 3; ++v) {
+      std::unique_ptr<mvPictureLayer> copy(layer.Clone());
+      ASSERT_TRUE(copy && MakeVariation(*copy, random, c.Seamless));
+      whole += Hashes(*copy, c.Seamless);
+    }
+    for (int32_t i = 0; i < layer.Effects.Count(); ++i) {
+      mvPictureLayer one;
+      ASSERT_TRUE(one.Create(c.Width, c.Height, ColorTypeRGB, 8, 4));
+      ASSERT_TRUE(one.AddEffect(layer.Effects[i]->Clone(), false));
+      ASSERT_TRUE(MakeVariation(one, random, c.Seamless));
+      alone += RecipeToJson(one, c.Seamless).dump();
+    }
+    lines.push_back(name + " " + Sha256(whole.data(), whole.size()) + " " + Sha256(alone.data(), alone.size()));
+  });
+  CheckAgainst("variations.txt",
+               "# case texture sha256(three variations' hashes) sha256(recipes of each effect varied alone)", lines);
 }
