@@ -44,7 +44,9 @@ namespace {
   throw py::error_already_set();
 }
 
-[[noreturn]] void RaiseMemory() { throw std::bad_alloc(); }
+// Thrown where the GIL may be released; MemoryError with the command line's message.
+struct NotEnoughMemory {};
+[[noreturn]] void RaiseMemory() { throw NotEnoughMemory(); }
 
 std::string PathText(py::handle path) { return py::module_::import("os").attr("fsdecode")(path).cast<std::string>(); }
 
@@ -129,9 +131,10 @@ void CheckReadable(const std::string& path) {
   if (error) RaiseOS(error, path + ": " + std::strerror(error));
 }
 
-// The one place recipes are read from files. ReadRecipeFile answers for every
-// kind of recipe file the command line takes: JSON today, and PNG files that
-// carry a recipe once it reads them, with nothing to change here.
+// The one place recipes are read from files (read_recipe, and vary and render
+// given a path). ReadRecipeFile answers for every kind of recipe file the
+// command line takes: JSON today, and PNG files that carry their recipe once it
+// reads them. Should PNG reading come as a function of its own, it plugs in here.
 void ReadRecipeAt(py::handle pathObject, Recipe& recipe) {
   const std::string path = PathText(pathObject);
   CheckReadable(path);
@@ -439,6 +442,13 @@ PYBIND11_MODULE(orvelle, m) {
       "Orvelle textures from Python: generate, vary, render and apply effects, with pixels as numpy arrays.\n"
       "The same arguments give the same bits as orvelle-cli.";
   m.attr("__version__") = ORVELLE_VERSION;
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const NotEnoughMemory&) {
+      PyErr_SetString(PyExc_MemoryError, "Not enough memory.");
+    }
+  });
 
   py::class_<Texture>(m, "Texture", "A texture: its pixels, its recipe and where it came from.")
       .def_property_readonly("pixels", &PixelsOf,
