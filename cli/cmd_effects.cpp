@@ -2,30 +2,10 @@
 #include <iostream>
 #include <memory>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/commands.h"
 #include "effects/effect.h"
+#include "recipe/effect_list.h"
 #include "recipe/recipe.h"
-
-namespace {
-
-nlohmann::json Describe(const mvEffectClass& c) {
-  std::unique_ptr<mvEffect> def(c.Create());
-  nlohmann::json fields = nlohmann::json::array();
-  for (const FieldInfo& f : c.Fields) {
-    nlohmann::json j{{"name", f.Name}, {"type", FieldTypeName(f.Type)}};
-    j["default"] = FieldToJson(*def, f);
-    if (f.HasRange) j["range"] = {f.Lo, f.Hi};
-    std::string rule = FieldRuleText(f);
-    if (!rule.empty()) j["rule"] = rule;
-    if (!f.Help.empty()) j["help"] = f.Help;
-    fields.push_back(j);
-  }
-  return {{"type", c.TypeId}, {"name", c.Name}, {"transform", def->IsTransform()}, {"fields", fields}};
-}
-
-}  // namespace
 
 void AddEffectsCommand(CLI::App& app, int& result) {
   auto* cmd = app.add_subcommand("effects", "List every effect with its id, class name and fields");
@@ -33,9 +13,7 @@ void AddEffectsCommand(CLI::App& app, int& result) {
   cmd->add_flag("--json", *json, "Print the list as JSON");
   cmd->callback([json, &result] {
     if (*json) {
-      nlohmann::json all = nlohmann::json::array();
-      for (const mvEffectClass* c : RegisteredEffects()) all.push_back(Describe(*c));
-      std::cout << all.dump(2) << "\n";
+      std::cout << EffectListJson().dump(2) << "\n";
       result = kExitOk;
       return;
     }

@@ -17,6 +17,7 @@
 #include "cli/io.h"
 #include "core/atomic_file.h"
 #include "core/random.h"
+#include "generator/batch_seed.h"
 #include "generator/generator.h"
 #include "generator/texture_edit.h"
 #include "recipe/recipe.h"
@@ -72,23 +73,23 @@ std::string Join(const std::string& dir, const std::string& name) {
   return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-std::string TextureName(int index, const std::string& ext) {
+std::string TextureName(int64_t index, const std::string& ext) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "texture-%04d.%s", index, ext.c_str());
+  std::snprintf(buf, sizeof buf, "texture-%04lld.%s", static_cast<long long>(index), ext.c_str());
   return buf;
 }
 
-std::string RecipeName(int index) {
+std::string RecipeName(int64_t index) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "texture-%04d.recipe.json", index);
+  std::snprintf(buf, sizeof buf, "texture-%04lld.recipe.json", static_cast<long long>(index));
   return buf;
 }
 
 // Writes a texture's picture and recipe side by side.
-bool WriteTexture(const std::string& dir, int index, const mvPictureLayer& t, bool seamless, const std::string& ext,
-                  bool keepAlpha, int quality, std::string& error) {
+bool WriteTexture(const std::string& dir, int64_t index, const mvPictureLayer& t, bool seamless, const std::string& ext,
+                  bool keepAlpha, int quality, std::string& error, std::optional<uint32_t> seed = std::nullopt) {
   if (!SavePictureFile(Join(dir, TextureName(index, ext)), t, !keepAlpha, quality, error)) return false;
-  return WriteJsonFile(Join(dir, RecipeName(index)), RecipeToJson(t, seamless), error);
+  return WriteJsonFile(Join(dir, RecipeName(index)), RecipeToJson(t, seamless, seed), error);
 }
 
 // All pictures in a grid on white (or transparent with keepAlpha), 4 px apart.
@@ -131,8 +132,9 @@ struct GenerateOptions {
   int64_t Count = 12, Width = 120, Height = 120;
   std::string Size;
   int Render = 2, Filter = 3, Geometric = 3;
-  bool Seamless = true, NoSeamless = false, KeepAlpha = false;
+  bool Seamless = true, NoSeamless = false, KeepAlpha = false, PerTextureSeeds = false;
   std::optional<int64_t> Seed;
+  int64_t First = 1;
   std::string Format = "png", Dir = ".", ContactSheet;
   int Quality = 90;
 };
@@ -151,6 +153,11 @@ int RunGenerate(const GenerateOptions& o) {
     std::cerr << "orvelle-cli generate: Number must be between 1 and 1000.\n";
     return kExitUsage;
   }
+  if (o.First < 1 || o.First > int64_t{kMaxTextureIndex} - o.Count + 1) {
+    std::cerr << "orvelle-cli generate: textures --first .. --first + --count - 1 must lie within 1.."
+              << kMaxTextureIndex << "\n";
+    return kExitUsage;
+  }
   std::string error;
   if (!MakeFolder(o.Dir, error)) {
     std::cerr << "orvelle-cli generate: " << error << "\n";
@@ -158,11 +165,17 @@ int RunGenerate(const GenerateOptions& o) {
   }
   const bool seamless = !o.NoSeamless;
   mvRandom random;
-  random.Seed(SeedOrClock(o.Seed));
+  const uint32_t batchSeed = SeedOrClock(o.Seed);
+  random.Seed(batchSeed);
   const GeneratorParametersT params{o.Render, o.Filter, o.Geometric, seamless};
   std::vector<std::unique_ptr<mvPictureLayer>> kept;
   ProgressLine progress(static_cast<int>(o.Count));
-  for (int i = 1; i <= o.Count; ++i) {
+  for (int64_t i = o.First; i < o.First + o.Count; ++i) {
+    std::optional<uint32_t> own;
+    if (o.PerTextureSeeds) {
+      own = TextureSeed(batchSeed, static_cast<uint32_t>(i));
+      random.Seed(*own);
+    }
     auto t = std::make_unique<mvPictureLayer>();
     if (!t->Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
       std::cerr << "\norvelle-cli generate: Not enough memory.\n";
@@ -172,8 +185,8 @@ int RunGenerate(const GenerateOptions& o) {
       std::cerr << "\norvelle-cli generate: texture " << i << " could not be made; stopping\n";
       return kExitFailure;
     }
-    progress.Step(i, TextureName(i, o.Format));
-    if (!WriteTexture(o.Dir, i, *t, seamless, o.Format, o.KeepAlpha, o.Quality, error)) {
+    progress.Step(static_cast<int>(i - o.First + 1), TextureName(i, o.Format));
+    if (!WriteTexture(o.Dir, i, *t, seamless, o.Format, o.KeepAlpha, o.Quality, error, own)) {
       std::cerr << "\norvelle-cli generate: " << error << "\n";
       return kExitFailure;
     }
@@ -237,7 +250,9 @@ int RunVary(const VaryOptions& o) {
       return kExitFailure;
     }
     progress.Step(i + 1, TextureName(i + 1, o.Format));
-    if (!WriteTexture(o.Dir, i + 1, *copy, seamless, o.Format, o.KeepAlpha, o.Quality, error)) {
+    // The unchanged texture keeps the seed it was made from; variations have none of their own.
+    if (!WriteTexture(o.Dir, i + 1, *copy, seamless, o.Format, o.KeepAlpha, o.Quality, error,
+                      i == 0 ? recipe.Seed : std::nullopt)) {
       std::cerr << "\norvelle-cli vary: " << error << "\n";
       return kExitFailure;
     }
@@ -348,6 +363,11 @@ void AddGenerateCommands(CLI::App& app, int& result) {
     cmd->add_flag("--seamless", o->Seamless, "Textures tile without seams (the default)");
     cmd->add_flag("--no-seamless", o->NoSeamless, "Textures need not tile");
     cmd->add_option("--seed", o->Seed, "Seed of the generator (default: the clock; printed as \"seed: N\")")->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
+    auto* perTexture = cmd->add_flag("--per-texture-seeds", o->PerTextureSeeds,
+                                     "Texture i is made from its own seed, a fixed function of the seed and i, so any range "
+                                     "of a batch can be made alone; each recipe records its seed");
+    cmd->add_option("--first", o->First, "Index of the first texture, 1..4294967295 (with --per-texture-seeds); file names carry the index")
+        ->needs(perTexture)->capture_default_str();
     cmd->add_option("--format", o->Format, "Image format")->check(CLI::IsMember({"png", "jpg", "bmp"}))->capture_default_str();
     cmd->add_option("-o,--output", o->Dir, "Folder for texture-NNNN.<format> and texture-NNNN.recipe.json")->capture_default_str();
     cmd->add_option("--contact-sheet", o->ContactSheet, "Also write all textures in one grid image");

@@ -398,15 +398,20 @@ std::unique_ptr<mvEffect> EffectFromJson(const json& entry, int index, std::stri
 json RecipeToJson(const Recipe& recipe) {
   json effects = json::array();
   for (const auto& e : recipe.Effects) effects.push_back(EffectToJson(*e));
-  return json{{"format", kFormatTag},   {"version", kVersion},         {"width", recipe.Width},
-              {"height", recipe.Height}, {"seamless", recipe.Seamless}, {"effects", effects}};
+  json doc{{"format", kFormatTag},   {"version", kVersion},         {"width", recipe.Width},
+           {"height", recipe.Height}, {"seamless", recipe.Seamless}, {"effects", effects}};
+  if (recipe.Seed) doc["seed"] = *recipe.Seed;
+  return doc;
 }
 
-json RecipeToJson(const mvPictureLayer& layer, bool seamless) {
+json RecipeToJson(const mvPictureLayer& layer, bool seamless, std::optional<uint32_t> seed) {
   json effects = json::array();
   for (int32_t i = 0; i < layer.Effects.Count(); ++i) effects.push_back(EffectToJson(*layer.Effects[i]));
-  return json{{"format", kFormatTag},        {"version", kVersion},  {"width", layer.BaseWidth},
-              {"height", layer.BaseHeight}, {"seamless", seamless}, {"effects", effects}};
+  json doc{{"format", kFormatTag},        {"version", kVersion},  {"width", layer.BaseWidth},
+           {"height", layer.BaseHeight}, {"seamless", seamless}, {"effects", effects}};
+  // Written only when there is one, so recipes of default batches stay as they were.
+  if (seed) doc["seed"] = *seed;
+  return doc;
 }
 
 bool RecipeFromJson(const json& doc, Recipe& out, std::string& error) {
@@ -416,7 +421,8 @@ bool RecipeFromJson(const json& doc, Recipe& out, std::string& error) {
   }
   for (auto it = doc.begin(); it != doc.end(); ++it) {
     const std::string& k = it.key();
-    if (k != "format" && k != "version" && k != "width" && k != "height" && k != "seamless" && k != "effects") {
+    if (k != "format" && k != "version" && k != "width" && k != "height" && k != "seamless" && k != "effects" &&
+        k != "seed") {
       error = "unknown key \"" + k + "\"";
       return false;
     }
@@ -450,6 +456,13 @@ bool RecipeFromJson(const json& doc, Recipe& out, std::string& error) {
     }
     r.Seamless = doc["seamless"].get<bool>();
   }
+  if (doc.contains("seed")) {
+    if (!ReadInteger(doc["seed"], 0, std::numeric_limits<uint32_t>::max(), n, why)) {
+      error = "seed " + why;
+      return false;
+    }
+    r.Seed = static_cast<uint32_t>(n);
+  }
   if (doc.contains("effects")) {
     const json& list = doc["effects"];
     if (!list.is_array()) {
@@ -481,26 +494,27 @@ bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error) {
   return true;
 }
 
-bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std::string& error) {
-  std::string text;
-  json doc;
-  if (!ReadTextFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
+bool EffectFromDocument(const json& doc, std::unique_ptr<mvEffect>& out, std::string& error) {
   // A recipe holding exactly one effect serves as well.
   if (doc.is_object() && doc.contains("format")) {
     Recipe r;
-    if (!RecipeFromJson(doc, r, error)) {
-      error = path + ": " + error;
-      return false;
-    }
+    if (!RecipeFromJson(doc, r, error)) return false;
     if (r.Effects.size() != 1) {
-      error = path + ": a recipe used as an effect file must hold exactly one effect";
+      error = "a recipe used as an effect file must hold exactly one effect";
       return false;
     }
     out = std::move(r.Effects[0]);
     return true;
   }
   out = EffectFromJson(doc, -1, error);
-  if (!out) {
+  return out != nullptr;
+}
+
+bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std::string& error) {
+  std::string text;
+  json doc;
+  if (!ReadTextFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
+  if (!EffectFromDocument(doc, out, error)) {
     error = path + ": " + error;
     return false;
   }

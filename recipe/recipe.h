@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,9 @@ struct Recipe {
   int32_t Width = 0;
   int32_t Height = 0;
   bool Seamless = false;
+  // The seed a texture of a per-texture-seeded batch was made from (optional
+  // key "seed"): generating one texture from it gives this recipe again.
+  std::optional<uint32_t> Seed;
   std::vector<std::unique_ptr<mvEffect>> Effects;
 };
 
@@ -24,8 +28,10 @@ nlohmann::json EffectToJson(const mvEffect& effect);
 std::unique_ptr<mvEffect> EffectFromJson(const nlohmann::json& entry, int index, std::string& error);
 
 nlohmann::json RecipeToJson(const Recipe& recipe);
-nlohmann::json RecipeToJson(const mvPictureLayer& layer, bool seamless);
+nlohmann::json RecipeToJson(const mvPictureLayer& layer, bool seamless, std::optional<uint32_t> seed = std::nullopt);
 bool RecipeFromJson(const nlohmann::json& doc, Recipe& out, std::string& error);
+// An effect file's contents: one effect entry, or a recipe holding exactly one effect.
+bool EffectFromDocument(const nlohmann::json& doc, std::unique_ptr<mvEffect>& out, std::string& error);
 
 // Files. Reading accepts a whole recipe or (ReadEffectFile) one effect entry.
 bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error);

@@ -10,6 +10,7 @@ PACKAGES=(
   nlohmann-json3-dev libcli11-dev libssl-dev
   qt6-base-dev xvfb xauth
   pngcheck libjpeg-turbo-progs python3-pil
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-dask python3-distributed
 )
 
 missing=()

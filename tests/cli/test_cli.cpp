@@ -40,6 +40,10 @@ protected:
   static void TearDownTestSuite() { std::system(("rm -rf " + kDir).c_str()); }
 
   static bool Load(const std::string& name, mvImage& image) { return LoadImageFile((kDir + "/" + name).c_str(), image) == 0; }
+  static std::string Read(const std::string& name) {
+    std::ifstream in(kDir + "/" + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
 };
 
 }  // namespace
@@ -142,4 +146,30 @@ TEST_F(Cli, VaryRenderAndTransformWorkFromARecipe) {
   std::ifstream c(kDir + "/back.json"), d(recipe);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(c)), {}), std::string((std::istreambuf_iterator<char>(d)), {}));
   EXPECT_EQ(RunCli("transform " + recipe + " " + kDir + "/x.json"), 2);
+}
+
+// Any range of a per-texture-seeded batch, made alone, gives that range's files
+// of the whole batch; each recipe records the seed that makes its texture alone.
+TEST_F(Cli, PerTextureSeedsMakeAnyRangeAlone) {
+  const std::string common = "generate --seed 9 --per-texture-seeds --size 24x16 -o " + kDir;
+  ASSERT_EQ(RunCli(common + "/whole -n 4"), 0);
+  std::string err;
+  ASSERT_EQ(RunCli(common + "/shard --first 3 --count 2", &err), 0) << err;
+  EXPECT_NE(err.find("[1/2] texture-0003.png"), std::string::npos) << err;
+  EXPECT_FALSE(std::ifstream(kDir + "/shard/texture-0001.png").good());
+  for (const char* f : {"texture-0003.png", "texture-0004.png", "texture-0004.recipe.json"})
+    EXPECT_EQ(Read(std::string("whole/") + f), Read(std::string("shard/") + f)) << f;
+  const std::string recipe = Read("shard/texture-0004.recipe.json");
+  const size_t at = recipe.find("\"seed\": ");
+  ASSERT_NE(at, std::string::npos) << recipe;
+  const std::string seed = recipe.substr(at + 8, recipe.find_first_of(",\n", at) - at - 8);
+  ASSERT_EQ(RunCli("generate -n 1 --size 24x16 --seed " + seed + " -o " + kDir + "/alone"), 0);
+  EXPECT_EQ(Read("alone/texture-0001.png"), Read("shard/texture-0004.png"));
+  // The default batch is one stream: its recipes carry no seed, and it cannot start in the middle.
+  EXPECT_EQ(Read("alone/texture-0001.recipe.json").find("\"seed\""), std::string::npos);
+  EXPECT_EQ(RunCli("generate --seed 9 --first 3 -o " + kDir + "/x", &err), 2);
+  EXPECT_EQ(RunCli(common + "/x --first 4294967295 --count 2", &err), 2);
+  EXPECT_NE(err.find("1..4294967295"), std::string::npos) << err;
+  ASSERT_EQ(RunCli(common + "/last --first 4294967295 --count 1"), 0);
+  EXPECT_FALSE(Read("last/texture-4294967295.recipe.json").empty());
 }

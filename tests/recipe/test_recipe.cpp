@@ -107,6 +107,7 @@ TEST(Recipe, FileRoundTripAndRender) {
   r.Width = 6;
   r.Height = 4;
   r.Seamless = true;
+  r.Seed = 4294967295u;
   r.Effects.emplace_back(CreateEffect(515));
   r.Effects.emplace_back(CreateEffect(518));
   std::string path = TempPath("recipe.json"), error;
@@ -115,11 +116,14 @@ TEST(Recipe, FileRoundTripAndRender) {
   ASSERT_TRUE(ReadRecipeFile(path, back, error)) << error;
   EXPECT_EQ(back.Width, 6);
   EXPECT_TRUE(back.Seamless);
+  EXPECT_EQ(back.Seed, 4294967295u);
   ASSERT_EQ(back.Effects.size(), 2u);
   mvPictureLayer layer;
   ASSERT_TRUE(RenderRecipe(back, layer));
   EXPECT_EQ(layer.Width, 4);  // the quarter turn
-  EXPECT_EQ(RecipeToJson(layer, true), RecipeToJson(r));
+  EXPECT_EQ(RecipeToJson(layer, true, back.Seed), RecipeToJson(r));
+  // Without a seed the key is left out, as in files written before it existed.
+  EXPECT_FALSE(RecipeToJson(layer, true).contains("seed"));
   std::remove(path.c_str());
 }
 
@@ -137,6 +141,11 @@ TEST(Recipe, HostileFilesAreRefusedCleanly) {
   EXPECT_NE(error.find("width"), std::string::npos);
   write("{\"format\":\"orvelle-recipe\",\"width\":5,\"height\":5,\"effects\":[{\"type\":518}],\"version\":2}");
   EXPECT_FALSE(ReadRecipeFile(path, r, error));
+  for (const char* seed : {"-1", "4294967296", "\"7\"", "1.5"}) {
+    write(std::string("{\"format\":\"orvelle-recipe\",\"width\":5,\"height\":5,\"seed\":") + seed + "}");
+    EXPECT_FALSE(ReadRecipeFile(path, r, error)) << seed;
+    EXPECT_NE(error.find("seed"), std::string::npos) << error;
+  }
   write("not json");
   EXPECT_FALSE(ReadRecipeFile(path, r, error));
   EXPECT_NE(error.find("JSON"), std::string::npos);
