@@ -26,7 +26,7 @@ std::vector<OrvelleForm*> VariationsForms;
 int32_t VariationsCounter = 0;
 ovTilingPreview* TilingPreview = nullptr;
 OptionsDialog* OptionsPanel = nullptr;
-mvPictureDrawer* PictureDrawer = nullptr;
+PictureDrawer* ThumbnailDrawer = nullptr;
 
 MessageHandler ShowMessageHandler;
 SaveFileHandler AskSaveFileHandler;
@@ -139,11 +139,11 @@ bool StartProgram(const SettingsLocation& location, bool loadSettings) {
   }
   if (loadSettings && !location.LoadPath.empty()) LoadAppSettings(location.LoadPath, Settings);
 
-  PictureDrawer = new (std::nothrow) mvPictureDrawer;
+  ThumbnailDrawer = new (std::nothrow) PictureDrawer;
   TilingPreview = new (std::nothrow) ovTilingPreview;
-  if (!PictureDrawer || !TilingPreview) {
-    delete PictureDrawer;
-    PictureDrawer = nullptr;
+  if (!ThumbnailDrawer || !TilingPreview) {
+    delete ThumbnailDrawer;
+    ThumbnailDrawer = nullptr;
     delete TilingPreview;
     TilingPreview = nullptr;
     ShowMessage(nullptr, QStringLiteral("Failed to create main form."), MessageIcon::Stop);
@@ -154,8 +154,8 @@ bool StartProgram(const SettingsLocation& location, bool loadSettings) {
 
   MainForm = new (std::nothrow) OrvelleForm(FormMain);
   if (!MainForm) {
-    delete PictureDrawer;
-    PictureDrawer = nullptr;
+    delete ThumbnailDrawer;
+    ThumbnailDrawer = nullptr;
     ShowMessage(nullptr, QStringLiteral("Failed to create main form."), MessageIcon::Stop);
     return false;
   }
@@ -192,8 +192,8 @@ void EndProgram(bool saveSettings) {
   delete TilingPreview;
   TilingPreview = nullptr;
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  delete PictureDrawer;
-  PictureDrawer = nullptr;
+  delete ThumbnailDrawer;
+  ThumbnailDrawer = nullptr;
   if (accelerators) {
     qApp->removeEventFilter(accelerators);
     delete accelerators;

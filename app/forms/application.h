@@ -13,7 +13,7 @@
 class OrvelleForm;
 class OptionsDialog;
 class ovTilingPreview;
-class mvPictureDrawer;
+class PictureDrawer;
 class QWidget;
 
 // The process-wide state of the desktop program.
@@ -24,7 +24,7 @@ extern int32_t VariationsCounter;
 extern ovTilingPreview* TilingPreview;
 extern OptionsDialog* OptionsPanel;
 // The shared thumbnail drawer.
-extern mvPictureDrawer* PictureDrawer;
+extern PictureDrawer* ThumbnailDrawer;
 
 enum class MessageIcon { Information, Warning, Stop };
 

@@ -246,7 +246,7 @@ void OrvelleForm::OpenRecipe() {
       break;
     }
     // The cells grow to fit the largest texture in the list.
-    mvListBox& list = target->List();
+    ListBox& list = target->List();
     const CellSize needed{texture->Width + kCellMargin, texture->Height + kCellMargin};
     if (list.Count() == 0)
       list.SetCellSize(needed.Width, needed.Height);
@@ -332,7 +332,7 @@ void OrvelleForm::AddToStock() {
     NoMemory(this);
     return;
   }
-  mvListBox& stock = StockForm->List();
+  ListBox& stock = StockForm->List();
   const CellSize cells = StockCellSize(CellSize{stock.CellWidth(), stock.CellHeight()}, StockForm->TextureCount() == 0,
                                        copy->Width, copy->Height);
   if (cells.Width != stock.CellWidth() || cells.Height != stock.CellHeight()) stock.SetCellSize(cells.Width, cells.Height);

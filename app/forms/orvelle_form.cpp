@@ -74,7 +74,7 @@ uint32_t WindowColour() { return ToRGB(QApplication::palette().color(QPalette::B
 
 // ---- TextureListItem -------------------------------------------------------
 
-void TextureListItem::Draw(mvDevice& device, const mvRect& cell) {
+void TextureListItem::Draw(Device& device, const mvRect& cell) {
   const int32_t cellWidth = cell.Right - cell.Left, cellHeight = cell.Bottom - cell.Top;
   const uint32_t window = WindowColour();
   if (!Selected) {
@@ -93,11 +93,11 @@ void TextureListItem::Draw(mvDevice& device, const mvRect& cell) {
     device.Line(inner.Right + 2, inner.Top - 1, inner.Right + 2, inner.Bottom + 2, shadow);
     device.Line(inner.Right + 2, inner.Bottom + 2, inner.Left - 2, inner.Bottom + 2, shadow);
   }
-  if (!Texture || Texture->IsEmpty() || !PictureDrawer) return;
+  if (!Texture || Texture->IsEmpty() || !ThumbnailDrawer) return;
   const int32_t w = std::min(Texture->Width, cellWidth - kCellMargin);
   const int32_t h = std::min(Texture->Height, cellHeight - kCellMargin);
   if (w <= 0 || h <= 0) return;
-  PictureDrawer->Draw(device, cell.Left + (cellWidth - w) / 2, cell.Top + (cellHeight - h) / 2, 0, 0, w, h, *Texture);
+  ThumbnailDrawer->Draw(device, cell.Left + (cellWidth - w) / 2, cell.Top + (cellHeight - h) / 2, 0, 0, w, h, *Texture);
 }
 
 void TextureListItem::OnContextMenu(int32_t, int32_t) {
@@ -141,7 +141,7 @@ OrvelleForm::~OrvelleForm() {
   while (!Textures.empty()) Textures.pop_back();
 }
 
-mvListBox& OrvelleForm::List() { return list_->List(); }
+ListBox& OrvelleForm::List() { return list_->List(); }
 
 bool OrvelleForm::CreateWindow() {
   QString title = QString::fromUtf8(FormMode == FormStock ? kStockTitle : kProgramTitle);
@@ -156,10 +156,10 @@ bool OrvelleForm::CreateWindow() {
     Action(CmdStock)->setChecked(Settings.ShowStockWindow);
     Action(CmdTiling)->setChecked(Settings.ShowTilingWindow);
   }
-  list_ = new mvListBoxWidget(this);
+  list_ = new ListBoxWidget(this);
   List().SetCellSize(CellSide(Settings.ImageWidth), CellSide(Settings.ImageHeight));
-  connect(list_, &mvListBoxWidget::notification, this, [this](int code) {
-    if (code == mvListBox::NotifyClick) OnCommand(CmdListNotification);
+  connect(list_, &ListBoxWidget::notification, this, [this](int code) {
+    if (code == ListBox::NotifyClick) OnCommand(CmdListNotification);
   });
   if (FormMode == FormVariations) {
     VariationsForms.push_back(this);

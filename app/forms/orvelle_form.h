@@ -12,13 +12,13 @@ class QAction;
 class QMenu;
 class QToolBar;
 class QToolButton;
-class mvListBoxWidget;
+class ListBoxWidget;
 
 // A thumbnail: shows a texture the form owns.
-class TextureListItem : public mvListBoxItem {
+class TextureListItem : public ListBoxItem {
 public:
   TextureListItem(mvPictureLayer* texture, bool seamless) : Texture(texture), Seamless(seamless) {}
-  void Draw(mvDevice& device, const mvRect& cell) override;
+  void Draw(Device& device, const mvRect& cell) override;
   void OnContextMenu(int32_t x, int32_t y) override;
 
   mvPictureLayer* Texture;
@@ -58,8 +58,8 @@ public:
   std::vector<std::unique_ptr<mvPictureLayer>> Textures;
   int32_t TextureCount() const { return static_cast<int32_t>(Textures.size()); }
 
-  mvListBoxWidget* ListWidget() const { return list_; }
-  mvListBox& List();
+  ListBoxWidget* ListWidget() const { return list_; }
+  ListBox& List();
   QToolBar* ToolBar() const { return toolbar_; }
   QAction* Action(int32_t id) const;
   bool Created() const { return created_; }
@@ -101,7 +101,7 @@ private:
   void ToggleTiling();
   void About();
 
-  mvListBoxWidget* list_ = nullptr;
+  ListBoxWidget* list_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   std::map<int32_t, QAction*> actions_;
   QToolButton* resizeButton_ = nullptr;

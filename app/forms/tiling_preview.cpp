@@ -15,10 +15,10 @@ TilingWindow::TilingWindow() : QWidget(nullptr) {
   setWindowTitle(QString::fromUtf8(kTilingTitle));
   setWindowIcon(ProgramIcon());
   setObjectName(QStringLiteral("TilingWindow"));
-  View = new mvPictureViewWidget(this);
-  mvPictureView& view = View->View();
-  view.ReductionMode = mvPictureDrawer::ModeAreaAverage;
-  view.EnlargementMode = mvPictureDrawer::ModeNearest;
+  View = new PictureViewWidget(this);
+  PictureView& view = View->View();
+  view.ReductionMode = PictureDrawer::ModeAreaAverage;
+  view.EnlargementMode = PictureDrawer::ModeNearest;
   view.WheelStep = 1;
   view.ZoomStep = 10;
   const QColor workspace = palette().color(QPalette::Dark);

@@ -6,7 +6,7 @@
 #include "app/forms/form_logic.h"
 #include "core/picture.h"
 
-class mvPictureViewWidget;
+class PictureViewWidget;
 
 // The tiling preview's window: the picture view fills it; closing it asks the
 // main form to close the preview.
@@ -14,7 +14,7 @@ class TilingWindow : public QWidget {
   Q_OBJECT
 public:
   TilingWindow();
-  mvPictureViewWidget* View;
+  PictureViewWidget* View;
 
 protected:
   void resizeEvent(QResizeEvent* event) override;

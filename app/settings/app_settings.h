@@ -58,9 +58,9 @@ void ApplyDefaultMainPosition(AppSettings& values, int32_t workLeft, int32_t wor
 
 // Reads every key in the file's order, applying its load rule; a key that is
 // missing or unusable leaves its value alone.
-void ReadAppSettings(mvSettings& store, AppSettings& values);
+void ReadAppSettings(SettingsStore& store, AppSettings& values);
 // Writes every key in the same order; true when every write was accepted.
-bool WriteAppSettings(mvSettings& store, const AppSettings& values);
+bool WriteAppSettings(SettingsStore& store, const AppSettings& values);
 
 // Loads from the file at path; false (and nothing changed) when there is no
 // readable file.
