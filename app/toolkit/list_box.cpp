@@ -231,6 +231,32 @@ void ListBox::SelectFirst() {
   Select(0, true);
 }
 
+void ListBox::SelectOnly(int32_t index) {
+  if (index < 0 || index >= count_) return;
+  for (int32_t i = 0; i < count_ && selectedCount_ > (items_[index]->Selected ? 1 : 0); ++i)
+    if (i != index) Select(i, false);
+  Select(index, true);
+  const int32_t oldFocus = focus_;
+  focus_ = index;
+  InvalidateItem(oldFocus);
+  EnsureVisible(index);
+}
+
+void ListBox::OnContextKey() {
+  if (count_ == 0) return;
+  int32_t index = focus_ >= 0 && focus_ < count_ ? focus_ : 0;
+  if (selectedCount_ == 0) {
+    SelectOnly(index);
+    Notify(NotifyClick);
+  } else if (!items_[index]->Selected) {
+    index = GetSelection();
+    if (index < 0) return;  // several selected elsewhere: no single item to offer
+  }
+  EnsureVisible(index);
+  const mvRect cell = CellRect(index);
+  items_[index]->OnContextMenu((cell.Right - cell.Left) / 2, (cell.Bottom - cell.Top) / 2);
+}
+
 void ListBox::DeselectAll() {
   for (int32_t i = 0; i < count_ && selectedCount_ > 0; ++i) Select(i, false);
 }

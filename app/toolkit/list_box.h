@@ -70,6 +70,9 @@ public:
   bool SetCellSize(int32_t width, int32_t height);
   int32_t GetSelection() const;
   void SelectFirst();
+  // Makes index the one selected item and the focus, scrolled into view (no
+  // notification: the caller acts on the change itself).
+  void SelectOnly(int32_t index);
   void DeselectAll();
   void InvalidateItem(int32_t index);
   void EnsureVisible(int32_t index);
@@ -80,6 +83,9 @@ public:
   void OnSize(int32_t clientWidth, int32_t clientHeight);
   void OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool ctrl);
   void OnKeyDown(int32_t key, bool ctrl);
+  // The context-menu key (Menu, Shift+F10): the menu of the focus item, which
+  // becomes the selection when nothing is selected, opened at its cell's centre.
+  void OnContextKey();
   void OnWheel(int32_t delta);  // positive: turned away from the user
   void OnVScroll(int32_t request, int32_t trackPos);
   void OnHScroll(int32_t request, int32_t trackPos);

@@ -107,6 +107,27 @@ TEST(ListBox, RightClickOnTheSingleSelectedFocusedItemOnlyOpensTheMenu) {
   EXPECT_EQ(g.list.GetSelection(), 3);
 }
 
+TEST(ListBox, ContextKeyOpensTheMenuOfTheFocusedOrSelectedItem) {
+  Grid g(12, 500, 300);  // two rows visible
+  // Nothing selected: the focus item becomes the selection first.
+  g.list.OnContextKey();
+  EXPECT_EQ(g.log, std::vector<std::string>({"notify 1", "menu 0"}));
+  EXPECT_EQ(g.item(0).MenuX, 66);
+  EXPECT_EQ(g.item(0).MenuY, 66);
+  // A selection far down is scrolled into view and offered.
+  g.list.SelectOnly(10);
+  EXPECT_EQ(g.list.GetSelection(), 10);
+  EXPECT_EQ(g.list.Focus(), 10);
+  EXPECT_TRUE(g.FirstVisibleInView(10));
+  g.log.clear();
+  g.list.OnContextKey();
+  EXPECT_EQ(g.log, std::vector<std::string>({"menu 10"}));
+  // An empty list offers nothing.
+  Grid empty(0, 500, 300);
+  empty.list.OnContextKey();
+  EXPECT_TRUE(empty.log.empty());
+}
+
 TEST(ListBox, RightClickKeepsASelectionOfSeveral) {
   Grid g(6, 500, 800, ListBox::StyleGrid | ListBox::StyleMultiSelect);
   g.Click(1);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/toolkit/picture_drawer.h"
+#include "app/toolkit/tiling.h"
 
 namespace {
 
@@ -135,6 +138,42 @@ TEST(ThumbnailDrawer, TheBufferLivesWhileAnyDrawerDoes) {
   ASSERT_TRUE(device.Create(2, 2));
   second.Draw(device, 0, 0, 0, 0, 2, 2, p);
   EXPECT_EQ(device.SetBitsCalls, 1);
+}
+
+TEST(TiledPicture, SmallTexturesRepeatAndLargeOnesAreAveragedToFit) {
+  // Columns alternate 0 and 200 in red, rows 10 and 30 in green.
+  mvPicture texture = MakePicture(100, 50, ColorTypeRGB, 8, 4);
+  for (int32_t y = 0; y < 50; ++y)
+    for (int32_t x = 0; x < 100; ++x) {
+      uint8_t* p = texture.Row(y) + 4 * x;
+      p[0] = x % 2 ? 200 : 0;
+      p[1] = y % 2 ? 30 : 10;
+      p[3] = 255;
+    }
+  std::unique_ptr<mvPicture> tiled = BuildTiledPicture(texture, 3, 3, 4096);
+  ASSERT_NE(tiled, nullptr);
+  EXPECT_EQ(tiled->Width, 300);
+  EXPECT_EQ(tiled->Height, 150);
+  EXPECT_EQ(std::memcmp(tiled->Row(57) + 4 * 201, texture.Row(7) + 4, 4 * 99), 0);
+
+  // Above the limit: tiles of half the size, each pixel the mean of the 2 x 2 it covers.
+  tiled = BuildTiledPicture(texture, 3, 3, 150);
+  ASSERT_NE(tiled, nullptr);
+  EXPECT_EQ(tiled->Width, 150);
+  EXPECT_EQ(tiled->Height, 75);
+  for (int32_t y = 0; y < 75; ++y)
+    for (int32_t x = 0; x < 150; ++x) {
+      const uint8_t* p = tiled->Row(y) + 4 * x;
+      ASSERT_EQ(p[0], 100) << x << "," << y;
+      ASSERT_EQ(p[1], 20) << x << "," << y;
+      ASSERT_EQ(p[3], 255);
+    }
+  // Proportions stay, and a stop request ends the work with nothing.
+  int32_t w = 0, h = 0;
+  TileSize(5000, 1000, 3, 3, 4096, w, h);
+  EXPECT_EQ(w, 1365);
+  EXPECT_EQ(h, 273);
+  EXPECT_EQ(BuildTiledPicture(texture, 3, 3, 150, [] { return true; }), nullptr);
 }
 
 }  // namespace
