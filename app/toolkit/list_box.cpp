@@ -17,11 +17,11 @@ ListBox::ListBox(uint32_t style)
       keepOne_((style & StyleKeepOne) != 0) {}
 
 ListBox::~ListBox() {
-  for (int32_t i = count_ - 1; i >= 0; --i) delete items_[i];
+  for (int32_t i = count_ - 1; i >= 0; --i) delete items_[static_cast<size_t>(i)];
 }
 
 ListBoxItem* ListBox::Item(int32_t index) const {
-  return index >= 0 && index < count_ ? items_[index] : nullptr;
+  return index >= 0 && index < count_ ? items_[static_cast<size_t>(index)] : nullptr;
 }
 
 bool ListBox::Resize(int32_t newCapacity) {
@@ -101,9 +101,9 @@ void ListBox::ScrollBy(int32_t oldTop, int32_t oldHorizontal) {
 void ListBox::Clear() {
   if (count_ == 0) return;
   for (int32_t i = count_ - 1; i >= 0; --i) {
-    items_[i]->List = nullptr;
-    items_[i]->Index = -1;
-    delete items_[i];
+    items_[static_cast<size_t>(i)]->List = nullptr;
+    items_[static_cast<size_t>(i)]->Index = -1;
+    delete items_[static_cast<size_t>(i)];
   }
   Resize(0);
   count_ = 0;
@@ -213,7 +213,7 @@ void ListBox::OnSize(int32_t clientWidth, int32_t clientHeight) {
 int32_t ListBox::GetSelection() const {
   if (selectedCount_ != 1) return -1;
   for (int32_t i = 0; i < count_; ++i)
-    if (items_[i]->Selected) return i;
+    if (items_[static_cast<size_t>(i)]->Selected) return i;
   return -1;
 }
 
@@ -233,7 +233,7 @@ void ListBox::SelectFirst() {
 
 void ListBox::SelectOnly(int32_t index) {
   if (index < 0 || index >= count_) return;
-  for (int32_t i = 0; i < count_ && selectedCount_ > (items_[index]->Selected ? 1 : 0); ++i)
+  for (int32_t i = 0; i < count_ && selectedCount_ > (items_[static_cast<size_t>(index)]->Selected ? 1 : 0); ++i)
     if (i != index) Select(i, false);
   Select(index, true);
   const int32_t oldFocus = focus_;
@@ -248,13 +248,13 @@ void ListBox::OnContextKey() {
   if (selectedCount_ == 0) {
     SelectOnly(index);
     Notify(NotifyClick);
-  } else if (!items_[index]->Selected) {
+  } else if (!items_[static_cast<size_t>(index)]->Selected) {
     index = GetSelection();
     if (index < 0) return;  // several selected elsewhere: no single item to offer
   }
   EnsureVisible(index);
   const mvRect cell = CellRect(index);
-  items_[index]->OnContextMenu((cell.Right - cell.Left) / 2, (cell.Bottom - cell.Top) / 2);
+  items_[static_cast<size_t>(index)]->OnContextMenu((cell.Right - cell.Left) / 2, (cell.Bottom - cell.Top) / 2);
 }
 
 void ListBox::DeselectAll() {
@@ -315,7 +315,7 @@ void ListBox::OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool ctr
   }
   const int32_t cellX = cellWidth_ > 0 ? (x + horizontalPos_) % cellWidth_ : x;
   const int32_t cellY = y % cellHeight_;
-  ListBoxItem* item = items_[index];
+  ListBoxItem* item = items_[static_cast<size_t>(index)];
   if (!right && !item->OnMouseDown(cellX, cellY)) return;
 
   if (shift && multiSelect_) {
@@ -345,7 +345,7 @@ void ListBox::OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool ctr
   InvalidateItem(index);
   Notify(NotifyClick);
   // The parent may have changed the list while handling the notification.
-  if (right && index < count_) items_[index]->OnContextMenu(cellX, cellY);
+  if (right && index < count_) items_[static_cast<size_t>(index)]->OnContextMenu(cellX, cellY);
 }
 
 void ListBox::OnKeyDown(int32_t key, bool ctrl) {
@@ -353,7 +353,7 @@ void ListBox::OnKeyDown(int32_t key, bool ctrl) {
   if (focus_ < 0 || focus_ >= count_) focus_ = 0;
   switch (key) {
     case KeySpace: {
-      ListBoxItem* item = items_[focus_];
+      ListBoxItem* item = items_[static_cast<size_t>(focus_)];
       if (ctrl && multiSelect_) {
         if (!item->Selected)
           Select(focus_, true);
@@ -449,7 +449,8 @@ void ListBox::Paint(Device& device, const mvRect& update) {
   const int64_t columnsRight = static_cast<int64_t>(columns_) * cellWidth_ - horizontalPos_;
   if (cellWidth_ > 0 && update.Left >= columnsRight) return;
   const int32_t firstRow = topRow_ + std::max(0, update.Top) / cellHeight_;
-  const int32_t lastRow = std::min<int64_t>(RowCount() - 1, topRow_ + static_cast<int64_t>(update.Bottom - 1) / cellHeight_);
+  const int32_t lastRow = static_cast<int32_t>(
+      std::min<int64_t>(RowCount() - 1, topRow_ + static_cast<int64_t>(update.Bottom - 1) / cellHeight_));
   int32_t firstColumn = 0, lastColumn = 0;
   if (cellWidth_ > 0) {
     firstColumn = static_cast<int32_t>((static_cast<int64_t>(std::max(0, update.Left)) + horizontalPos_) / cellWidth_);
@@ -461,7 +462,7 @@ void ListBox::Paint(Device& device, const mvRect& update) {
       const int64_t index = static_cast<int64_t>(row) * columns_ + column;
       if (index >= count_) break;
       const mvRect cell = CellRect(static_cast<int32_t>(index));
-      ListBoxItem* item = items_[index];
+      ListBoxItem* item = items_[static_cast<size_t>(index)];
       item->Draw(device, cell);
       if (index == focus_ && focused) item->DrawFocus(device, cell);
     }

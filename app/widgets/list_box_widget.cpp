@@ -1,5 +1,6 @@
 #include "app/widgets/list_box_widget.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -120,6 +121,13 @@ void ListBoxWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
 void ListBoxWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
 
 void ListBoxWidget::keyPressEvent(QKeyEvent* event) {
+  // The context-menu keys: Menu, and Shift+F10 as desktops have it.
+  const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+  if ((event->key() == Qt::Key_Menu && mods == Qt::NoModifier) || (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+    event->accept();
+    list_.OnContextKey();
+    return;
+  }
   const int32_t key = ToolkitKey(event->key());
   if (key == KeyOther) {
     QAbstractScrollArea::keyPressEvent(event);
@@ -127,6 +135,13 @@ void ListBoxWidget::keyPressEvent(QKeyEvent* event) {
   }
   list_.OnKeyDown(key, event->modifiers() & Qt::ControlModifier);
   event->accept();
+}
+
+void ListBoxWidget::contextMenuEvent(QContextMenuEvent* event) {
+  // A right press has opened the menu already; the keyboard's request comes here
+  // when no key press carried it.
+  event->accept();
+  if (event->reason() == QContextMenuEvent::Keyboard) list_.OnContextKey();
 }
 
 void ListBoxWidget::wheelEvent(QWheelEvent* event) {

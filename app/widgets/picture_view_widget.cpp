@@ -35,7 +35,8 @@ PictureViewWidget::PictureViewWidget(QWidget* parent) : QAbstractScrollArea(pare
     bar->installEventFilter(this);
   }
   const QColor workspace = palette().color(QPalette::Dark);
-  view_.Background = MakeRGB(workspace.red(), workspace.green(), workspace.blue());
+  view_.Background = MakeRGB(static_cast<uint32_t>(workspace.red()), static_cast<uint32_t>(workspace.green()),
+                             static_cast<uint32_t>(workspace.blue()));
   view_.SetHost(this);
   view_.Layout();
 }
