@@ -498,6 +498,8 @@ void OrvelleForm::ClearTextures() {
 void OrvelleForm::SetWorking(bool programWorking, bool mine) {
   programWorking_ = programWorking;
   working_ = programWorking && mine;
+  stopping_ = false;
+  stopButton_->setEnabled(true);
   if (working_) {
     progress_->setRange(0, 0);  // busy until the first step is known
     progress_->setFormat(QString());
@@ -508,6 +510,7 @@ void OrvelleForm::SetWorking(bool programWorking, bool mine) {
 }
 
 void OrvelleForm::ShowProgress(int done, int total, int percent) {
+  if (stopping_) return;
   if (percent >= 0) {
     progress_->setRange(0, 100);
     progress_->setValue(percent);
@@ -517,6 +520,12 @@ void OrvelleForm::ShowProgress(int done, int total, int percent) {
     progress_->setValue(done);
     progress_->setFormat(QStringLiteral("%v of %m"));
   }
+}
+
+void OrvelleForm::ShowStopping() {
+  stopping_ = true;
+  progress_->setFormat(QStringLiteral("Stopping..."));
+  stopButton_->setEnabled(false);
 }
 
 void OrvelleForm::ShowStatus(const QString& text) { statusLabel_->setText(text); }

@@ -77,6 +77,8 @@ public:
   void SetWorking(bool programWorking, bool mine);
   bool Working() const { return working_; }
   void ShowProgress(int done, int total, int percent);
+  // Stop was asked: the work ends at its next check.
+  void ShowStopping();
   void ShowStatus(const QString& text);
   QString StatusText() const;
   // The list's single selection, -1 for none or several.
@@ -171,4 +173,5 @@ private:
   bool working_ = false;
   bool closeAllowed_ = false;
   bool maximizeAtShow_ = false;
+  bool stopping_ = false;
 };

@@ -141,7 +141,7 @@ void Program::Command(OrvelleForm* form, int32_t id) {
       case CmdAddToStock: AddToStock(form); break;
       case CmdStock: ToggleStock(); break;
       case CmdTiling: ToggleTiling(form); break;
-      case CmdStop: worker_.Stop(); break;
+      case CmdStop: StopWork(); break;
       case CmdClose: FormCloseRequested(form); break;
       case CmdRotateRight:
       case CmdRotateLeft:
@@ -163,11 +163,28 @@ bool Program::StartWork(OrvelleForm* form, Worker::Job job, AfterWork after) {
   if (worker_.Busy()) return false;
   outcome_ = JobOutcome{};
   afterWork_ = std::move(after);
+  closeEmptyOnStop_ = false;
   workForm_ = form;
   if (!worker_.Start(std::move(job))) return false;
   for (OrvelleForm* f : {main_, stock_}) if (f) f->SetWorking(true, f == form);
   for (OrvelleForm* f : VariationsForms()) f->SetWorking(true, f == form);
   return true;
+}
+
+void Program::StopWork() {
+  if (!worker_.Busy() || worker_.StopAsked()) return;
+  worker_.Stop();
+  // An effect may finish its current step before it looks at the request;
+  // a window that would stay empty goes now, and the commands come back when
+  // the worker is free.
+  if (workForm_ && closeEmptyOnStop_ && workForm_->TextureCount() == 0) {
+    OrvelleForm* form = workForm_;
+    workForm_ = nullptr;
+    form->AllowClose();
+    form->close();
+    return;
+  }
+  if (workForm_) workForm_->ShowStopping();
 }
 
 void Program::WorkFinished(bool stopped) {
@@ -306,6 +323,7 @@ void Program::Resize(OrvelleForm* form, int32_t factor) {
           target->close();
         }
       });
+  closeEmptyOnStop_ = true;
 }
 
 void Program::Turn(OrvelleForm* form, int32_t id) {

@@ -65,6 +65,7 @@ private:
   OrvelleForm* NewVariationsForm(OrvelleForm* parent, int32_t contentWidth, int32_t contentHeight);
   bool StartWork(OrvelleForm* form, Worker::Job job, AfterWork after);
   void WorkFinished(bool stopped);
+  void StopWork();
   void FormCloseRequested(OrvelleForm* form);
   void End();
   void RecordSettings();
@@ -98,6 +99,8 @@ private:
   Worker tilingWorker_;
   QPointer<OrvelleForm> workForm_;
   AfterWork afterWork_;
+  // The job's window holds nothing until the job ends (Resize): a stop closes it at once.
+  bool closeEmptyOnStop_ = false;
   JobOutcome outcome_;
   std::shared_ptr<const mvPictureLayer> tilingWanted_;
   const mvPictureLayer* tilingFailure_ = nullptr;

@@ -516,13 +516,15 @@ TEST_F(ProgramTest, ResizeShowsItsWindowAndPerCentAndStopsOnRequest) {
   while (program->Busy() && large->ProgressBar()->format() != QStringLiteral("%p%") && clock.elapsed() < 30000)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   EXPECT_EQ(large->ProgressBar()->format(), QStringLiteral("%p%"));
+  // Nothing was made, so the window goes at once, whenever the effect under
+  // way looks at the request; the commands come back when it has.
   QPointer<OrvelleForm> watched = large;
-  clock.restart();
   large->StopButton()->click();
-  WaitIdle();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_LT(clock.elapsed(), 5000);
-  EXPECT_TRUE(watched.isNull());  // nothing was made, so its window went too
+  EXPECT_TRUE(watched.isNull());
+  EXPECT_FALSE(main->Action(CmdGenerate)->isEnabled() && program->Busy());
+  WaitIdle();
+  EXPECT_TRUE(main->Action(CmdGenerate)->isEnabled());
 }
 
 TEST_F(ProgramTest, TurnsAndFlipsUndoEachOtherInTheRecipe) {
