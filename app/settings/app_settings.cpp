@@ -6,8 +6,6 @@
 #include "core/atomic_file.h"
 #include "app/settings/ini_file_settings.h"
 
-AppSettings Settings;
-
 namespace {
 
 enum class KeyType { Int, Bool, Unsigned, String };

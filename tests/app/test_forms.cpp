@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -925,6 +926,21 @@ TEST_F(ProgramTest, StartsFromAHostileSettingsFile) {
   };
   main->OnCommand(CmdSave);
   EXPECT_TRUE(std::filesystem::exists(Path("odd.bmp")));
+}
+
+TEST(Forms, MessageBoxesAreWideEnoughForTheirTitle) {
+  Dialogs dialogs;
+  int width = 0, titleWidth = 0;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      width = box->width();
+      titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+      box->accept();
+    }
+  });
+  dialogs.ShowMessage(nullptr, QStringLiteral("Save error"), MessageIcon::Warning);
+  ASSERT_GT(titleWidth, 0);
+  EXPECT_GE(width, titleWidth + 160);
 }
 
 TEST(Forms, AFormWorksAloneWithoutTheProgram) {
