@@ -1,6 +1,7 @@
 #include "app/forms/program.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -67,8 +68,8 @@ Program::~Program() {
 Placement Program::OnScreens(const Placement& placement) const {
   // Before a window is shown its frame is unknown; the style's title bar stands in.
   FrameMargins frame;
-  if (main_) frame = WindowFrame(*main_);
-  if (frame.Top <= 0 && main_) frame.Top = main_->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, main_);
+  if (main_ && main_->isVisible()) frame = WindowFrame(*main_);
+  if (frame.Top <= 0) frame.Top = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
   return PlacementOnScreens(placement, ScreenWorkAreas(), frame);
 }
 
@@ -348,6 +349,13 @@ void Program::Turn(OrvelleForm* form, int32_t id) {
           control.Post([this, target, selection, old = texture.get(), turned = Shared(made)] {
             // The texture may have gone meanwhile; then the turn goes too.
             if (!target || !target->ReplaceTexture(selection, old, turned)) return;
+            // A stock texture's file follows, so it comes back turned.
+            const QString file = target->FileAt(selection);
+            std::string error;
+            if (target == stock_ && !file.isEmpty() &&
+                !WriteJsonFile(file.toStdString(), RecipeToJson(*turned, target->SeamlessAt(selection)), error))
+              Ask.ShowMessage(target, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(file).fileName(),
+                              MessageIcon::Warning);
             if (target->Selection() == selection) ShowSelectionInTiling(target);
           });
         });

@@ -671,6 +671,11 @@ TEST_F(ProgramTest, TheStockIsKeptAsRecipeFilesAcrossRestarts) {
   ASSERT_EQ(stock->TextureCount(), 2);
   EXPECT_EQ(stock->TextureAt(1)->Height, 256);
   EXPECT_TRUE(std::equal(kept.begin(), kept.end(), stock->TextureAt(1)->Pixels));
+  // A turn in the stock is kept too.
+  Select(stock, 1);
+  Command(stock, CmdRotateRight);
+  Restart(false);
+  EXPECT_EQ(stock->TextureAt(1)->Width, 256);
   // Remove deletes its file, and the selection moves on to the next texture.
   Select(stock, 0);
   EXPECT_TRUE(stock->Action(CmdRemove)->isEnabled());
