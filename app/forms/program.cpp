@@ -126,8 +126,8 @@ void Program::Wire(OrvelleForm* form) {
 
 std::vector<OrvelleForm*> Program::VariationsForms() const {
   std::vector<OrvelleForm*> forms;
-  for (const QPointer<OrvelleForm>& form : variations_)
-    if (form) forms.push_back(form);
+  for (const QPointer<QObject>& form : variations_)
+    if (form) forms.push_back(static_cast<OrvelleForm*>(form.data()));
   return forms;
 }
 
@@ -243,9 +243,10 @@ OrvelleForm* Program::NewVariationsForm(OrvelleForm* parent, int32_t contentWidt
   Wire(form);
   variations_.push_back(form);
   // A widget tells it is going before its guards are cleared: compared by address.
-  connect(form, &QObject::destroyed, this, [this, form] {
+  QObject* going = form;
+  connect(form, &QObject::destroyed, this, [this, going] {
     variations_.erase(std::remove_if(variations_.begin(), variations_.end(),
-                                     [form](const QPointer<OrvelleForm>& f) { return f.isNull() || f.data() == form; }),
+                                     [going](const QPointer<QObject>& f) { return f.isNull() || f.data() == going; }),
                       variations_.end());
     if (variations_.empty()) variationsCounter_ = 0;
   });

@@ -92,7 +92,8 @@ private:
   std::unique_ptr<FormServices> services_;
   OrvelleForm* main_ = nullptr;
   OrvelleForm* stock_ = nullptr;
-  std::vector<QPointer<OrvelleForm>> variations_;
+  // Guarded as plain objects: a widget says it is going when it is no form any more.
+  std::vector<QPointer<QObject>> variations_;
   int32_t variationsCounter_ = 0;
   TilingPreview tiling_;
   Worker worker_;

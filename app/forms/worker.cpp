@@ -51,7 +51,10 @@ void Worker::Control::Post(std::function<void()> call) {
 void Worker::Control::SetMax(uint32_t last) {
   max_ = last;
   Pos = 0;
-  percent_ = -1;
+  // The bar turns to per cent at once, before the first effect reports.
+  percent_ = 0;
+  Worker* owner = owner_;
+  Post([owner] { emit owner->Progress(-1, -1, 0); });
 }
 
 bool Worker::Control::SetPos(uint32_t pos) {

@@ -505,9 +505,9 @@ TEST_F(ProgramTest, ResizeShowsItsWindowAndPerCentAndStopsOnRequest) {
   EXPECT_GE(form->ListWidget()->viewport()->height(), 108);
 
   // A large one: the window is there at once with its progress, and Stop ends it.
-  Generate(500, 500, 1);
+  Generate(400, 400, 1, "11");
   Select(main);
-  main->OnCommand(CmdResizeLast);  // x10: 5000 x 5000
+  main->OnCommand(CmdResizeFirst + 3);  // x5: 2000 x 2000
   OrvelleForm* large = Variations(1);
   ASSERT_NE(large, nullptr);
   EXPECT_TRUE(large->isVisible());
