@@ -607,7 +607,8 @@ void Program::FormCloseRequested(OrvelleForm* form) {
     if (!stock_->isHidden()) ToggleStock();
     return;
   }
-  const bool workHere = worker_.Busy() && (form == main_ || form == workForm_);
+  // Work already told to stop loses nothing more by the close: no question then.
+  const bool workHere = worker_.Busy() && !worker_.StopAsked() && (form == main_ || form == workForm_);
   // Textures already made are never lost by a close the user did not confirm.
   if (workHere && !Ask.AskConfirm(form, Text(kStopAndCloseQuestion), QStringLiteral("Stop and close"),
                                   QStringLiteral("Carry on")))
