@@ -1,26 +1,42 @@
 // The desktop program: start, message loop, end.
 #include <QApplication>
 #include <QImage>
+#include <QLineEdit>
 #include <QTimer>
 #include <cstring>
 
-#include "app/forms/application.h"
 #include "app/forms/icons.h"
-#include "app/forms/orvelle_form.h"
+#include "app/forms/options_panel.h"
+#include "app/forms/program.h"
 #include "app/forms/strings.h"
 #include "app/settings/settings_location.h"
-#include "app/widgets/list_box_widget.h"
 #include "core/random.h"
 
 namespace {
 
 // Developer hooks, not shown anywhere: the build writes the desktop icon with
 // --write-icon, and scripts/screenshot.sh takes the README's picture with
-// --screenshot (fixed seed, default options, no settings read or written).
+// --screenshot (seed 1, default options, no settings or stock read or written).
 const char* OptionValue(int argc, char** argv, const char* name) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
   return nullptr;
+}
+
+void TakeScreenshot(Program& program, const QString& path) {
+  OrvelleForm* main = program.MainForm();
+  if (!main) return;
+  if (program.Busy()) {
+    QTimer::singleShot(50, &program, [&program, path] { TakeScreenshot(program, path); });
+    return;
+  }
+  main->SelectTexture(0);
+  QTimer::singleShot(300, &program, [&program, path] {
+    OrvelleForm* form = program.MainForm();
+    if (!form) return;
+    if (!form->grab().save(path, "PNG")) QCoreApplication::exit(1);
+    form->close();
+  });
 }
 
 }  // namespace
@@ -38,30 +54,25 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("orvelle"));
   QApplication::setWindowIcon(ProgramIcon());
 
+  Program::Options options;
   if (screenshotPath) {
-    GeneratorRandom.Seed(1);
-    VariationRandom.Seed(1);
+    options.SaveSettings = false;
+  } else {
+    options.Location = LocateSettingsFile();
+    options.StockFolder = StockFolderPath();
   }
-  const SettingsLocation location = screenshotPath ? SettingsLocation{} : LocateSettingsFile();
-  if (!StartProgram(location)) return 0;
+  Program program(options);
+  if (!program.Start()) return 0;
 
   if (screenshotPath) {
     const QString path = QString::fromLocal8Bit(screenshotPath);
-    QTimer::singleShot(300, [path] {
-      if (!MainForm) return;
-      MainForm->resize(800, 560);
-      MainForm->OnCommand(CmdGenerate);
-      MainForm->List().SelectFirst();
-      MainForm->OnCommand(CmdListNotification);
-      QTimer::singleShot(500, [path] {
-        if (!MainForm) return;
-        const bool saved = MainForm->grab().save(path, "PNG");
-        if (!saved) QCoreApplication::exit(1);
-        MainForm->close();
-      });
+    QTimer::singleShot(300, &program, [&program, path] {
+      OrvelleForm* main = program.MainForm();
+      main->resize(800, 560);
+      main->Options()->SeedBox->setText(QStringLiteral("1"));
+      main->OnCommand(CmdGenerate);
+      TakeScreenshot(program, path);
     });
   }
-  const int code = app.exec();
-  EndProgram(!screenshotPath);
-  return code;
+  return app.exec();
 }

@@ -17,8 +17,8 @@ if ! command -v xvfb-run >/dev/null 2>&1; then
   exit 1
 fi
 mkdir -p "$(dirname "$out")"
-# The hidden --screenshot hook presses Generate, selects the first texture,
-# waits for the window to settle, saves it and quits without touching the
-# settings file.
+# The hidden --screenshot hook types seed 1, presses Generate, waits for the
+# batch, selects the first texture, saves the window and quits without
+# touching the settings file or the stock.
 xvfb-run -a -s "-screen 0 1280x800x24" "$program" --screenshot "$out"
 echo "Saved $out"

@@ -9,11 +9,8 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "app/forms/application.h"
 #include "app/forms/icons.h"
-#include "app/forms/orvelle_form.h"
 #include "app/forms/strings.h"
-#include "app/settings/app_settings.h"
 
 #ifndef ORVELLE_SOURCE_README
 #define ORVELLE_SOURCE_README ""
@@ -28,7 +25,7 @@ QString ReadmeUrl() {
   return QUrl::fromLocalFile(QStringLiteral("README.md")).toString();
 }
 
-AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
+AboutDialog::AboutDialog(QWidget* owner, uint32_t generatedCount) : QDialog(owner) {
   setWindowTitle(QStringLiteral("About"));
   setObjectName(QStringLiteral("AboutDialog"));
   auto* grid = new QGridLayout(this);
@@ -58,7 +55,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
   auto* countCaption = new QLabel(QStringLiteral("Generated textures:"), this);
   countCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   grid->addWidget(countCaption, 2, 1);
-  CountLabel = new QLabel(QString::number(Settings.GeneratedCount), this);
+  CountLabel = new QLabel(QString::number(generatedCount), this);
   CountLabel->setObjectName(QStringLiteral("AboutCount"));
   grid->addWidget(CountLabel, 2, 2);
 
@@ -68,9 +65,9 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
   grid->addWidget(ok, 3, 0, 1, 3, Qt::AlignHCenter);
   adjustSize();
 
-  // Centred over the main form.
-  if (MainForm) {
-    const QRect main = MainForm->frameGeometry();
+  // Centred over the window it was asked from.
+  if (owner) {
+    const QRect main = owner->window()->frameGeometry();
     move(main.left() + (main.width() - width()) / 2, main.top() + (main.height() - height()) / 2);
   }
 }

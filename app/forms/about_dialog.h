@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <cstdint>
 
 class QLabel;
 
@@ -8,7 +9,7 @@ class QLabel;
 class AboutDialog : public QDialog {
   Q_OBJECT
 public:
-  explicit AboutDialog(QWidget* owner);
+  AboutDialog(QWidget* owner, uint32_t generatedCount);
   QLabel* CountLabel;
   QLabel* LinkLabel;
 };

@@ -1,110 +1,177 @@
 #pragma once
+#include <QString>
 #include <QWidget>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "app/forms/form_logic.h"
+#include "app/forms/window_placement.h"
 #include "app/toolkit/list_box.h"
 #include "effects/layer.h"
 
 class QAction;
+class QLabel;
 class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
 class QToolBar;
 class QToolButton;
-class mvListBoxWidget;
+class ListBoxWidget;
+class OptionsPanel;
+class PictureDrawer;
+struct AppSettings;
+struct Dialogs;
 
-// A thumbnail: shows a texture the form owns.
-class TextureListItem : public mvListBoxItem {
+class OrvelleForm;
+
+// A thumbnail: shows a texture its form holds.
+class TextureListItem : public ListBoxItem {
 public:
-  TextureListItem(mvPictureLayer* texture, bool seamless) : Texture(texture), Seamless(seamless) {}
-  void Draw(mvDevice& device, const mvRect& cell) override;
+  TextureListItem(OrvelleForm* owner, mvPictureLayer* texture, bool seamless, QString file)
+      : Texture(texture), Seamless(seamless), File(std::move(file)), Owner(owner) {}
+  void Draw(Device& device, const mvRect& cell) override;
   void OnContextMenu(int32_t x, int32_t y) override;
 
   mvPictureLayer* Texture;
   bool Seamless;
-  class OrvelleForm* Owner = nullptr;
+  QString File;  // the stock's recipe file of this texture, if any
+  OrvelleForm* Owner;
 };
 
-// A top-level window with a toolbar and a thumbnail grid of the textures it
-// owns: the main form (with the options panel), a variations form, or the stock.
+// What every form shares; the program owns it.
+struct FormServices {
+  AppSettings& Settings;
+  PictureDrawer& Drawer;
+  const Dialogs& Ask;
+};
+
+// A top-level window with a menu bar, a toolbar, a thumbnail grid of the
+// textures it holds and a status bar with the progress of its work: the main
+// form (with the options panel), a variations form, or the stock. It carries
+// out the commands about its own textures (Save, Copy, Remove, Save recipe,
+// About) and hands every other command to the program with ProgramCommand.
+// Textures never change once made: a turned texture is a new one put in the
+// old one's place, so work on another thread may read any texture it holds.
 class OrvelleForm : public QWidget {
   Q_OBJECT
 public:
-  explicit OrvelleForm(int32_t mode);
+  using TexturePtr = std::shared_ptr<mvPictureLayer>;
+
+  // number: the variations form's number in its title.
+  OrvelleForm(int32_t mode, const FormServices& services, int32_t number = 0);
   ~OrvelleForm() override;
 
-  // Makes the window in its mode and places it; false when it cannot be made.
-  bool CreateWindow();
-  void ApplyPlacement(const ::Placement& placement);
-  // The window's current placement (the stored one when there is no window).
-  ::Placement RecordPlacement();
+  void ApplyPlacement(const Placement& placement);
+  // The window's normal placement and whether it is maximized.
+  Placement RecordPlacement() const { return where_.Record(*this); }
+  // Shows the window as its placement says.
+  void ShowNow();
 
   void OnCommand(int32_t id);
+  // Enables each command for the selection and for whether work runs
+  // (programWorking) and, when it is this form's, shows its progress and Stop.
   void UpdateCommandState();
-  void ShowSelectionInTiling();
-  ::Placement ComputeChildPlacement(int32_t clientWidth, int32_t clientHeight);
+  void SetWorking(bool programWorking, bool mine);
+  bool Working() const { return working_; }
+  void ShowProgress(int done, int total, int percent);
+  // Stop was asked: the work ends at its next check.
+  void ShowStopping();
+  void ShowStatus(const QString& text);
+  QString StatusText() const;
   // The list's single selection, -1 for none or several.
   int32_t Selection() const;
+  // Selects index alone, scrolled into view, and acts on the new selection.
+  void SelectTexture(int32_t index);
 
-  // A menu of Resize x2..x10 for the selected texture, factors above the
-  // size limit greyed.
+  // Appends a texture with its thumbnail; the list follows it when the end
+  // of the list was in view. False when there is no room.
+  bool AppendTexture(TexturePtr texture, bool seamless, const QString& file = {});
+  // Puts texture in place of the one at index, when that is still expected.
+  bool ReplaceTexture(int32_t index, const mvPictureLayer* expected, TexturePtr texture);
+  void ClearTextures();
+  mvPictureLayer* TextureAt(int32_t index) const;
+  TexturePtr SharedTextureAt(int32_t index) const;
+  bool SeamlessAt(int32_t index) const;
+  QString FileAt(int32_t index) const;
+  int32_t TextureCount() const { return static_cast<int32_t>(Textures.size()); }
+  std::vector<TexturePtr> Textures;
+
+  // Room around the list's content, and the placement of a new variations
+  // form for content of the given size.
+  FormChrome Chrome() const;
+  Placement ComputeChildPlacement(int32_t contentWidth, int32_t contentHeight, const FormChrome& childChrome) const;
+
+  // Menus of Resize x2..x10 for the selected texture, factors above the size
+  // limit greyed, and the selection's context menu.
   void FillResizeMenu(QMenu& menu);
-  // The context menu of the selected texture.
   std::unique_ptr<QMenu> BuildContextMenu();
+  // Opens the context menu at a point of the list's viewport.
+  void ShowContextMenu(const QPoint& viewportPoint);
+
+  // The program has decided: the next close goes through.
+  void AllowClose() { closeAllowed_ = true; }
 
   int32_t FormMode;
-  ::Placement Placement;
-  std::vector<std::unique_ptr<mvPictureLayer>> Textures;
-  int32_t TextureCount() const { return static_cast<int32_t>(Textures.size()); }
-
-  mvListBoxWidget* ListWidget() const { return list_; }
-  mvListBox& List();
+  ListBoxWidget* ListWidget() const { return list_; }
+  ListBox& List();
   QToolBar* ToolBar() const { return toolbar_; }
+  QMenuBar* MenuBar() const { return menuBar_; }
+  QStatusBar* StatusBar() const { return statusBar_; }
+  QProgressBar* ProgressBar() const { return progress_; }
+  QPushButton* StopButton() const { return stopButton_; }
+  OptionsPanel* Options() const { return options_; }
   QAction* Action(int32_t id) const;
-  bool Created() const { return created_; }
-  int32_t ToolbarHeight() const;
-  // Appends a texture (owned from now on) with its thumbnail; false, texture
-  // deleted, when there is no room.
-  bool AppendTexture(std::unique_ptr<mvPictureLayer> texture, bool seamless);
-  // The texture of list item index, or null.
-  mvPictureLayer* TextureAt(int32_t index) const;
-  bool SeamlessAt(int32_t index) const;
-  // Shows the window and paints it at once.
-  void ShowNow();
-  // Closing for good, whatever the mode (used when the main form goes).
-  void DestroyForm();
+  const FormServices& Services() const { return services_; }
+
+signals:
+  // A command the program carries out (Generate, Variations, Resize, turns,
+  // Open recipe, Save all, Add to stock, Stock, Tiling, Stop, Close).
+  void ProgramCommand(int32_t id);
+  void SelectionChanged();
+  void Activated();
+  // The user asked to close the window; the program decides.
+  void CloseRequested();
+  // A texture left the form; file is its stock recipe file, if any.
+  void TextureRemoved(const QString& file);
 
 protected:
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
 
 private:
+  void CreateActions();
+  void CreateMenus();
   void CreateToolbar();
   void LayoutChildren();
-  void OnMainDestroy();
-  void RepaintList();
+  void UpdateMinimumSize();
+  QAction* AddAction(int32_t id, const char* text, const QKeySequence& shortcut, bool checkable = false);
 
-  // Commands.
-  void Generate();
+  // The form's own commands.
   void Save();
   void Copy();
   void Remove();
   void SaveRecipe();
-  void OpenRecipe();
-  void Variations();
-  void AddToStock();
-  void Resize(int32_t factor);
-  void TurnOrFlip(int32_t id);
-  void ToggleStock();
-  void ToggleTiling();
   void About();
 
-  mvListBoxWidget* list_ = nullptr;
+  FormServices services_;
+  WindowPlacement where_;
+  OptionsPanel* options_ = nullptr;
+  ListBoxWidget* list_ = nullptr;
+  QMenuBar* menuBar_ = nullptr;
   QToolBar* toolbar_ = nullptr;
+  QStatusBar* statusBar_ = nullptr;
+  QLabel* statusLabel_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPushButton* stopButton_ = nullptr;
   std::map<int32_t, QAction*> actions_;
-  QToolButton* resizeButton_ = nullptr;
-  bool created_ = false;
-  bool destroying_ = false;
+  bool programWorking_ = false;
+  bool working_ = false;
+  bool closeAllowed_ = false;
+  bool maximizeAtShow_ = false;
+  bool stopping_ = false;
 };

@@ -8,12 +8,14 @@ const char* LoadString(int32_t id) {
     case CmdRemove: return "Remove";
     case CmdSaveRecipe: return "Save recipe...";
     case CmdOpenRecipe: return "Open recipe...";
+    case CmdSaveAll: return "Save all...";
     case CmdVariations: return "Variations";
     case CmdAddToStock: return "Add to stock";
     case CmdResize: return "Resize";
     case CmdStock: return "Stock";
     case CmdTiling: return "Tiling";
     case CmdAbout: return "About";
+    case CmdStop: return "Stop";
     case kSaveFilterStringId:
       return "BMP Files(*.bmp;*.dib)|*.bmp;*.dib|JPEG Files(*.jpg;*.jpeg;*.jpe)|*.jpg;*.jpeg;*.jpe|PNG "
              "Files(*.png)|*.png|";

@@ -4,9 +4,7 @@
 #include <QPalette>
 #include <new>
 
-#include "app/forms/application.h"
 #include "app/forms/icons.h"
-#include "app/forms/orvelle_form.h"
 #include "app/forms/strings.h"
 #include "app/toolkit/device.h"
 #include "app/widgets/picture_view_widget.h"
@@ -15,10 +13,10 @@ TilingWindow::TilingWindow() : QWidget(nullptr) {
   setWindowTitle(QString::fromUtf8(kTilingTitle));
   setWindowIcon(ProgramIcon());
   setObjectName(QStringLiteral("TilingWindow"));
-  View = new mvPictureViewWidget(this);
-  mvPictureView& view = View->View();
-  view.ReductionMode = mvPictureDrawer::ModeAreaAverage;
-  view.EnlargementMode = mvPictureDrawer::ModeNearest;
+  View = new PictureViewWidget(this);
+  PictureView& view = View->View();
+  view.ReductionMode = PictureDrawer::ModeAreaAverage;
+  view.EnlargementMode = PictureDrawer::ModeNearest;
   view.WheelStep = 1;
   view.ZoomStep = 10;
   const QColor workspace = palette().color(QPalette::Dark);
@@ -29,52 +27,46 @@ TilingWindow::TilingWindow() : QWidget(nullptr) {
 void TilingWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   View->setGeometry(rect());
+  Where.Track(*this);
+}
+
+void TilingWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  Where.Track(*this);
 }
 
 void TilingWindow::closeEvent(QCloseEvent* event) {
-  // The main form closes the preview, so that its Tiling button and the
+  // The program closes the preview, so that the Tiling button and the
   // setting follow.
   event->ignore();
-  if (MainForm)
-    MainForm->OnCommand(CmdTiling);
-  else if (TilingPreview)
-    TilingPreview->Destroy();
+  emit CloseRequested();
 }
 
-ovTilingPreview::~ovTilingPreview() { Destroy(); }
+TilingPreview::~TilingPreview() { Close(); }
 
-bool ovTilingPreview::ShowPreview() {
+bool TilingPreview::Open() {
   if (window_) return true;
   TilingWindow* window = new (std::nothrow) TilingWindow;
   if (!window) return false;
   window_ = window;
-  const ::Placement p = SanePlacement(Placement);
-  window->move(p.Left, p.Top);
-  window->resize(p.Width, p.Height);
+  connect(window, &TilingWindow::CloseRequested, this, &TilingPreview::CloseRequested);
+  window->Where.Apply(*window, Placement);
   window->show();
-  window->repaint();
+  if (tiled_) window->View->SetPicture(tiled_.get());
   return true;
 }
 
-::Placement ovTilingPreview::RecordPlacement() {
-  if (!window_) return Placement;
-  const bool special = window_->isMaximized() || window_->isMinimized();
-  const QRect r = special ? window_->normalGeometry() : window_->geometry();
-  // The normal geometry is the client area; placements keep the frame's corner.
-  const QPoint topLeft = special ? r.topLeft() - (window_->geometry().topLeft() - window_->pos()) : window_->pos();
-  Placement = ::Placement{topLeft.x(), topLeft.y(), r.width(), r.height(), window_->isMaximized()};
+::Placement TilingPreview::RecordPlacement() {
+  if (window_) Placement = window_->Where.Record(*window_);
   return Placement;
 }
 
-void ovTilingPreview::Detach() {
-  if (window_) window_->View->SetPicture(nullptr);
-  tiled_.reset();
-}
-
-void ovTilingPreview::Destroy() {
+void TilingPreview::Close() {
   if (!window_) return;
-  Detach();
   RecordPlacement();
+  window_->View->SetPicture(nullptr);
+  tiled_.reset();
+  texture_.reset();
   TilingWindow* window = window_;
   window_ = nullptr;
   window->hide();
@@ -82,25 +74,8 @@ void ovTilingPreview::Destroy() {
   window->deleteLater();
 }
 
-bool ovTilingPreview::SetTexture(const mvPicture* texture) {
-  if (!texture || texture->IsEmpty()) {
-    Detach();
-    return true;
-  }
-  const int64_t tiledWidth = static_cast<int64_t>(TileColumns) * texture->Width;
-  const int64_t tiledHeight = static_cast<int64_t>(TileRows) * texture->Height;
-  if (!tiled_ || tiled_->Width != tiledWidth || tiled_->Height != tiledHeight) {
-    Detach();
-    if (tiledWidth > INT32_MAX || tiledHeight > INT32_MAX) return false;
-    std::unique_ptr<mvPicture> picture(new (std::nothrow) mvPicture);
-    if (!picture || !picture->Create(static_cast<int32_t>(tiledWidth), static_cast<int32_t>(tiledHeight),
-                                     ColorTypeRGB, 8, 4))
-      return false;
-    tiled_ = std::move(picture);
-  }
-  for (int32_t r = 0; r < TileRows; ++r)
-    for (int32_t c = 0; c < TileColumns; ++c)
-      CopyRect(*tiled_, c * texture->Width, r * texture->Height, *texture, texture->Width, texture->Height);
-  if (window_) window_->View->SetPicture(tiled_.get());
-  return true;
+void TilingPreview::Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled) {
+  if (window_) window_->View->SetPicture(tiled.get());
+  tiled_ = std::move(tiled);
+  texture_ = tiled_ ? std::move(texture) : nullptr;
 }

@@ -1,53 +1,66 @@
 #pragma once
-#include <QPointer>
+#include <QObject>
 #include <QWidget>
 #include <memory>
 
-#include "app/forms/form_logic.h"
+#include "app/forms/window_placement.h"
 #include "core/picture.h"
+#include "effects/layer.h"
 
-class mvPictureViewWidget;
+class PictureViewWidget;
 
-// The tiling preview's window: the picture view fills it; closing it asks the
-// main form to close the preview.
+// The tiling preview's window: the picture view fills it; its close button
+// asks the program to close the preview.
 class TilingWindow : public QWidget {
   Q_OBJECT
 public:
   TilingWindow();
-  mvPictureViewWidget* View;
+  PictureViewWidget* View;
+  WindowPlacement Where;
+
+signals:
+  void CloseRequested();
 
 protected:
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 };
 
-// Shows a texture 3 x 3 so seams can be judged. One per process; its window
-// exists only while the preview is open.
-class ovTilingPreview {
+// Shows a texture 3 x 3 so seams can be judged. Its window exists only while
+// the preview is open; the tiled picture is built by the program's worker and
+// handed in, so building never holds up the windows.
+class TilingPreview : public QObject {
+  Q_OBJECT
 public:
-  ovTilingPreview() = default;
-  ~ovTilingPreview();
+  static constexpr int32_t kTiles = 3;
+  // Above this side the texture is reduced for the preview (BuildTiledPicture).
+  static constexpr int32_t kMaxTiledSide = 4096;
+
+  TilingPreview() = default;
+  ~TilingPreview() override;
 
   bool IsOpen() const { return window_ != nullptr; }
   // Opens the window at Placement; true when it is (or already was) open.
-  bool ShowPreview();
+  bool Open();
   // Closes the window, keeping its placement.
-  void Destroy();
-  // Shows the texture tiled, or clears the preview for null; false when the
-  // tiled picture cannot be made (the preview then shows nothing).
-  bool SetTexture(const mvPicture* texture);
-  void ApplyPlacement(const ::Placement& placement) { Placement = placement; }
-  ::Placement RecordPlacement();
-
+  void Close();
+  // Shows the tiled picture made of texture; null tiled clears the preview.
+  void Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled);
+  void Clear() { Show(nullptr, nullptr); }
+  // The texture whose tiles are shown.
+  const mvPictureLayer* Texture() const { return texture_.get(); }
   const mvPicture* TiledPicture() const { return tiled_.get(); }
   TilingWindow* Window() const { return window_; }
+  ::Placement RecordPlacement();
 
   ::Placement Placement;
-  int32_t TileRows = 3;
-  int32_t TileColumns = 3;
+
+signals:
+  void CloseRequested();
 
 private:
-  void Detach();
   TilingWindow* window_ = nullptr;
+  std::shared_ptr<const mvPictureLayer> texture_;
   std::unique_ptr<mvPicture> tiled_;
 };

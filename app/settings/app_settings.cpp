@@ -6,8 +6,6 @@
 #include "core/atomic_file.h"
 #include "app/settings/ini_file_settings.h"
 
-AppSettings Settings;
-
 namespace {
 
 enum class KeyType { Int, Bool, Unsigned, String };
@@ -92,7 +90,7 @@ void ApplyDefaultMainPosition(AppSettings& values, int32_t workLeft, int32_t wor
   values.WindowHeight = static_cast<int32_t>(kDefaultHeight);
 }
 
-void ReadAppSettings(mvSettings& store, AppSettings& values) {
+void ReadAppSettings(SettingsStore& store, AppSettings& values) {
   for (const KeyEntry& entry : kKeys) {
     switch (entry.Type) {
       case KeyType::Int: {
@@ -121,7 +119,7 @@ void ReadAppSettings(mvSettings& store, AppSettings& values) {
   }
 }
 
-bool WriteAppSettings(mvSettings& store, const AppSettings& values) {
+bool WriteAppSettings(SettingsStore& store, const AppSettings& values) {
   bool allWritten = true;
   for (const KeyEntry& entry : kKeys) {
     bool written = false;
@@ -150,7 +148,7 @@ bool WriteAppSettings(mvSettings& store, const AppSettings& values) {
 }
 
 bool LoadAppSettings(const std::string& path, AppSettings& values) {
-  mvIniFileSettings store;
+  IniFileSettings store;
   if (path.empty() || !store.Open(path.c_str(), kSettingsSection, IniModeRead, 0)) return false;
   ReadAppSettings(store, values);
   store.Close();
@@ -163,7 +161,7 @@ bool SaveAppSettings(const std::string& path, const AppSettings& values) {
   // The per-user folder may not exist yet; private to the user as the
   // desktop conventions ask for configuration folders.
   if (slash != std::string::npos && slash > 0 && !CreateFolders(path.substr(0, slash), 0700)) return false;
-  mvIniFileSettings store;
+  IniFileSettings store;
   if (!store.Open(path.c_str(), kSettingsSection, IniModeWrite, 0)) return false;
   const bool allWritten = WriteAppSettings(store, values);
   const bool flushed = store.Flush();

@@ -11,7 +11,7 @@ inline constexpr size_t kFileSaveDirCapacity = 4096;
 
 // The program's settings, each named by its key in the settings file.
 // Read once at start, written once at the end; the windows and commands
-// read and change them in between.
+// read and change them in between. The desktop program's Program owns them.
 struct AppSettings {
   // The start-up code centres the main window in the work area
   // (ApplyDefaultMainPosition) before loading.
@@ -49,18 +49,15 @@ struct AppSettings {
   bool operator==(const AppSettings&) const = default;
 };
 
-// The process-wide settings.
-extern AppSettings Settings;
-
 // Centres the default 600 x 400 main window in a work area.
 void ApplyDefaultMainPosition(AppSettings& values, int32_t workLeft, int32_t workTop, int32_t workWidth,
                               int32_t workHeight);
 
 // Reads every key in the file's order, applying its load rule; a key that is
 // missing or unusable leaves its value alone.
-void ReadAppSettings(mvSettings& store, AppSettings& values);
+void ReadAppSettings(SettingsStore& store, AppSettings& values);
 // Writes every key in the same order; true when every write was accepted.
-bool WriteAppSettings(mvSettings& store, const AppSettings& values);
+bool WriteAppSettings(SettingsStore& store, const AppSettings& values);
 
 // Loads from the file at path; false (and nothing changed) when there is no
 // readable file.

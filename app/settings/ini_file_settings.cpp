@@ -128,9 +128,9 @@ uint32_t ToUint32(const ParsedInteger& p) {
 
 }  // namespace
 
-mvIniFileSettings::~mvIniFileSettings() { Close(); }
+IniFileSettings::~IniFileSettings() { Close(); }
 
-bool mvIniFileSettings::Open(const char* path, const char* section, uint32_t mode, uint32_t flags) {
+bool IniFileSettings::Open(const char* path, const char* section, uint32_t mode, uint32_t flags) {
   Close();
   if (path == nullptr || *path == '\0' || section == nullptr) return false;
   const std::string_view sectionName = Trim(section);
@@ -157,7 +157,7 @@ bool mvIniFileSettings::Open(const char* path, const char* section, uint32_t mod
   return true;
 }
 
-void mvIniFileSettings::Close() {
+void IniFileSettings::Close() {
   if (Opened && (Mode & IniModeWrite)) (void)Flush();
   Opened = false;
   Mode = 0;
@@ -169,14 +169,14 @@ void mvIniFileSettings::Close() {
   Dirty = false;
 }
 
-bool mvIniFileSettings::Flush() {
+bool IniFileSettings::Flush() {
   if (!Opened || !(Mode & IniModeWrite) || !Dirty) return true;
   if (!WriteFileAtomically(Path, Serialize())) return false;
   Dirty = false;
   return true;
 }
 
-void mvIniFileSettings::Parse(const std::string& content) {
+void IniFileSettings::Parse(const std::string& content) {
   Lines.clear();
   std::string_view rest(content);
   HasBom = rest.substr(0, kBom.size()) == kBom;
@@ -201,7 +201,7 @@ void mvIniFileSettings::Parse(const std::string& content) {
   }
 }
 
-std::string mvIniFileSettings::Serialize() const {
+std::string IniFileSettings::Serialize() const {
   std::string out;
   if (HasBom) out += kBom;
   for (const Line& line : Lines) {
@@ -213,14 +213,14 @@ std::string mvIniFileSettings::Serialize() const {
 
 // New lines follow the file's own convention so that a file kept with CRLF
 // endings does not end up with mixed ones.
-std::string mvIniFileSettings::NewLineStyle() const {
+std::string IniFileSettings::NewLineStyle() const {
   for (const Line& line : Lines) {
     if (!line.End.empty()) return line.End;
   }
   return "\n";
 }
 
-size_t mvIniFileSettings::FindSection() const {
+size_t IniFileSettings::FindSection() const {
   std::string_view name;
   for (size_t i = 0; i < Lines.size(); ++i) {
     if (HeaderName(Lines[i].Text, name) && EqualsNoCase(name, Section)) return i;
@@ -228,14 +228,14 @@ size_t mvIniFileSettings::FindSection() const {
   return std::string::npos;
 }
 
-size_t mvIniFileSettings::SectionEnd(size_t header) const {
+size_t IniFileSettings::SectionEnd(size_t header) const {
   std::string_view name;
   size_t i = header + 1;
   while (i < Lines.size() && !HeaderName(Lines[i].Text, name)) ++i;
   return i;
 }
 
-size_t mvIniFileSettings::FindKey(size_t header, const char* key) const {
+size_t IniFileSettings::FindKey(size_t header, const char* key) const {
   std::string_view wanted;
   if (!UsableKey(key, wanted)) return std::string::npos;
   const size_t end = SectionEnd(header);
@@ -247,7 +247,7 @@ size_t mvIniFileSettings::FindKey(size_t header, const char* key) const {
   return std::string::npos;
 }
 
-bool mvIniFileSettings::FindValue(const char* key, std::string& value) const {
+bool IniFileSettings::FindValue(const char* key, std::string& value) const {
   if (!Opened) return false;
   const size_t header = FindSection();
   if (header == std::string::npos) return false;
@@ -262,9 +262,9 @@ bool mvIniFileSettings::FindValue(const char* key, std::string& value) const {
   return true;
 }
 
-bool mvIniFileSettings::CanWrite() const { return Opened && (Mode & IniModeWrite) && Loaded; }
+bool IniFileSettings::CanWrite() const { return Opened && (Mode & IniModeWrite) && Loaded; }
 
-bool mvIniFileSettings::WriteValue(const char* key, const std::string& value) {
+bool IniFileSettings::WriteValue(const char* key, const std::string& value) {
   std::string_view name;
   if (!CanWrite() || !UsableKey(key, name)) return false;
   // A line break inside a value would start new lines, and with them keys
@@ -302,7 +302,7 @@ bool mvIniFileSettings::WriteValue(const char* key, const std::string& value) {
   return true;
 }
 
-bool mvIniFileSettings::ClearSection() {
+bool IniFileSettings::ClearSection() {
   if (!CanWrite()) return false;
   const size_t header = FindSection();
   if (header == std::string::npos) return true;
@@ -321,7 +321,7 @@ bool mvIniFileSettings::ClearSection() {
   return true;
 }
 
-bool mvIniFileSettings::ReadString(const char* key, char* buffer, size_t bufferSize) {
+bool IniFileSettings::ReadString(const char* key, char* buffer, size_t bufferSize) {
   if (buffer == nullptr || bufferSize == 0) return false;
   std::string value;
   if (!FindValue(key, value)) return false;
@@ -338,7 +338,7 @@ bool mvIniFileSettings::ReadString(const char* key, char* buffer, size_t bufferS
   return true;
 }
 
-bool mvIniFileSettings::ReadInt(const char* key, int32_t& value) {
+bool IniFileSettings::ReadInt(const char* key, int32_t& value) {
   std::string text;
   if (!FindValue(key, text)) return false;
   if (text.size() > kIntTextLimit) text.resize(kIntTextLimit);
@@ -349,7 +349,7 @@ bool mvIniFileSettings::ReadInt(const char* key, int32_t& value) {
   return true;
 }
 
-bool mvIniFileSettings::ReadUnsigned(const char* key, uint32_t& value) {
+bool IniFileSettings::ReadUnsigned(const char* key, uint32_t& value) {
   std::string text;
   if (!FindValue(key, text)) return false;
   if (text.size() > kIntTextLimit) text.resize(kIntTextLimit);
@@ -360,7 +360,7 @@ bool mvIniFileSettings::ReadUnsigned(const char* key, uint32_t& value) {
   return true;
 }
 
-bool mvIniFileSettings::ReadBool(const char* key, bool& value) {
+bool IniFileSettings::ReadBool(const char* key, bool& value) {
   std::string text;
   if (!FindValue(key, text)) return false;
   if (text.size() > kBoolTextLimit) text.resize(kBoolTextLimit);
@@ -375,7 +375,7 @@ bool mvIniFileSettings::ReadBool(const char* key, bool& value) {
   return false;
 }
 
-bool mvIniFileSettings::ReadIntArray(const char* key, int32_t* values, size_t& count) {
+bool IniFileSettings::ReadIntArray(const char* key, int32_t* values, size_t& count) {
   if (values == nullptr && count > 0) return false;
   std::string text;
   if (!FindValue(key, text) || text.empty()) return false;
@@ -410,7 +410,7 @@ bool mvIniFileSettings::ReadIntArray(const char* key, int32_t* values, size_t& c
   return true;
 }
 
-bool mvIniFileSettings::ReadBinary(const char* key, uint8_t* buffer, size_t& count) {
+bool IniFileSettings::ReadBinary(const char* key, uint8_t* buffer, size_t& count) {
   if (buffer == nullptr && count > 0) return false;
   std::string text;
   if (!FindValue(key, text)) return false;
@@ -426,7 +426,7 @@ bool mvIniFileSettings::ReadBinary(const char* key, uint8_t* buffer, size_t& cou
   return true;
 }
 
-bool mvIniFileSettings::WriteString(const char* key, const char* text) {
+bool IniFileSettings::WriteString(const char* key, const char* text) {
   if (text == nullptr) return false;
   const std::string value(text);
   // Reading strips one pair of matching quotes and the blanks around a
@@ -440,15 +440,15 @@ bool mvIniFileSettings::WriteString(const char* key, const char* text) {
   return WriteValue(key, value);
 }
 
-bool mvIniFileSettings::WriteInt(const char* key, int32_t value) { return WriteValue(key, std::to_string(value)); }
+bool IniFileSettings::WriteInt(const char* key, int32_t value) { return WriteValue(key, std::to_string(value)); }
 
-bool mvIniFileSettings::WriteUnsigned(const char* key, uint32_t value) {
+bool IniFileSettings::WriteUnsigned(const char* key, uint32_t value) {
   return WriteValue(key, std::to_string(value));
 }
 
-bool mvIniFileSettings::WriteBool(const char* key, bool value) { return WriteValue(key, value ? "yes" : "no"); }
+bool IniFileSettings::WriteBool(const char* key, bool value) { return WriteValue(key, value ? "yes" : "no"); }
 
-bool mvIniFileSettings::WriteIntArray(const char* key, const int32_t* values, size_t count) {
+bool IniFileSettings::WriteIntArray(const char* key, const int32_t* values, size_t count) {
   if (values == nullptr && count > 0) return false;
   std::string text;
   for (size_t i = 0; i < count; ++i) {
@@ -458,7 +458,7 @@ bool mvIniFileSettings::WriteIntArray(const char* key, const int32_t* values, si
   return WriteValue(key, text);
 }
 
-bool mvIniFileSettings::WriteBinary(const char* key, const uint8_t* bytes, size_t count) {
+bool IniFileSettings::WriteBinary(const char* key, const uint8_t* bytes, size_t count) {
   if (bytes == nullptr && count > 0) return false;
   std::string text;
   text.reserve(count * 2);

@@ -5,7 +5,7 @@
 
 #include "app/settings/settings.h"
 
-// Mode bits of mvIniFileSettings::Open.
+// Mode bits of IniFileSettings::Open.
 enum : uint32_t { IniModeRead = 1, IniModeWrite = 2 };
 // Open flag: refuse to open for writing when the file already exists.
 enum : uint32_t { IniFlagCreateNew = 1 };
@@ -18,12 +18,12 @@ enum : uint32_t { IniFlagCreateNew = 1 };
 //
 // Writes collect in memory and reach the disk in one atomic replacement at
 // Flush or Close, so an interrupted save never leaves half a file behind.
-class mvIniFileSettings : public mvSettings {
+class IniFileSettings : public SettingsStore {
  public:
-  mvIniFileSettings() = default;
-  mvIniFileSettings(const mvIniFileSettings&) = delete;
-  mvIniFileSettings& operator=(const mvIniFileSettings&) = delete;
-  ~mvIniFileSettings() override;
+  IniFileSettings() = default;
+  IniFileSettings(const IniFileSettings&) = delete;
+  IniFileSettings& operator=(const IniFileSettings&) = delete;
+  ~IniFileSettings() override;
 
   // Closes first if open. Opening only for reading fails when the file
   // cannot be read; opening for writing with IniFlagCreateNew fails when the

@@ -5,9 +5,9 @@
 // A typed key/value store. Every read answers false and leaves its
 // destination untouched when the key is missing or its text is unusable;
 // every write answers whether the store accepted the value.
-class mvSettings {
+class SettingsStore {
  public:
-  virtual ~mvSettings() = default;
+  virtual ~SettingsStore() = default;
 
   virtual void Close() = 0;
   virtual bool ClearSection() = 0;

@@ -40,15 +40,39 @@ std::string IniPathBesideExecutable(const std::string& exePath) {
   return exePath + ".ini";
 }
 
-std::string UserSettingsPath(const EnvironmentLookup& env) {
-  std::optional<std::string> base = AbsoluteFolder(env("XDG_CONFIG_HOME"));
+namespace {
+
+// The XDG base folder named by variable, else $HOME + fallback; nothing
+// when neither is an absolute path. "/" comes back empty, ready for "/name".
+std::optional<std::string> BaseFolder(const EnvironmentLookup& env, const char* variable, const char* fallback) {
+  std::optional<std::string> base = AbsoluteFolder(env(variable));
   if (!base) {
     const std::optional<std::string> home = AbsoluteFolder(env("HOME"));
-    if (!home) return {};
-    base = (*home == "/" ? std::string() : *home) + "/.config";
+    if (!home) return std::nullopt;
+    base = (*home == "/" ? std::string() : *home) + fallback;
   }
-  return (*base == "/" ? std::string() : *base) + "/orvelle/orvelle.ini";
+  return *base == "/" ? std::string() : *base;
 }
+
+std::optional<std::string> ProcessEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+}  // namespace
+
+std::string UserSettingsPath(const EnvironmentLookup& env) {
+  const std::optional<std::string> base = BaseFolder(env, "XDG_CONFIG_HOME", "/.config");
+  return base ? *base + "/orvelle/orvelle.ini" : std::string();
+}
+
+std::string StockFolderPath(const EnvironmentLookup& env) {
+  const std::optional<std::string> base = BaseFolder(env, "XDG_DATA_HOME", "/.local/share");
+  return base ? *base + "/orvelle/stock" : std::string();
+}
+
+std::string StockFolderPath() { return StockFolderPath(ProcessEnvironment); }
 
 bool IsWritableFolder(const std::string& folder) {
   if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
@@ -99,11 +123,4 @@ SettingsLocation LocateSettingsFile(const std::string& exePath, const Environmen
   return {user, user};
 }
 
-SettingsLocation LocateSettingsFile() {
-  const EnvironmentLookup env = [](const char* name) -> std::optional<std::string> {
-    const char* value = std::getenv(name);
-    if (value == nullptr) return std::nullopt;
-    return std::string(value);
-  };
-  return LocateSettingsFile(ExecutablePath(), env);
-}
+SettingsLocation LocateSettingsFile() { return LocateSettingsFile(ExecutablePath(), ProcessEnvironment); }

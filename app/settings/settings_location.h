@@ -25,6 +25,13 @@ std::string IniPathBesideExecutable(const std::string& exePath);
 // empty when neither gives an absolute path.
 std::string UserSettingsPath(const EnvironmentLookup& env);
 
+// $XDG_DATA_HOME/orvelle/stock, else $HOME/.local/share/orvelle/stock: where
+// the stock keeps one recipe file per texture. Empty when neither gives an
+// absolute path.
+std::string StockFolderPath(const EnvironmentLookup& env);
+// The same for this process's environment.
+std::string StockFolderPath();
+
 // Permission bits do not stop root, and a read-only mount is only found out
 // by trying: the check asks access() and then creates and removes a file.
 bool IsWritableFolder(const std::string& folder);

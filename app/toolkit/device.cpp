@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-bool mvMemoryDevice::Create(int32_t width, int32_t height) {
+bool MemoryDevice::Create(int32_t width, int32_t height) {
   if (width < 1 || height < 1 || width > 65536 || height > 65536) return false;
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
   std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[bytes]);
@@ -15,7 +15,7 @@ bool mvMemoryDevice::Create(int32_t width, int32_t height) {
   return true;
 }
 
-void mvMemoryDevice::Put(int32_t x, int32_t y, uint32_t rgb) {
+void MemoryDevice::Put(int32_t x, int32_t y, uint32_t rgb) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
   uint8_t* p = pixels_.get() + (static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)) * 3;
   p[0] = static_cast<uint8_t>(rgb >> 16);
@@ -23,23 +23,23 @@ void mvMemoryDevice::Put(int32_t x, int32_t y, uint32_t rgb) {
   p[2] = static_cast<uint8_t>(rgb);
 }
 
-uint32_t mvMemoryDevice::Get(int32_t x, int32_t y) const {
+uint32_t MemoryDevice::Get(int32_t x, int32_t y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
   const uint8_t* p =
       pixels_.get() + (static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)) * 3;
   return MakeRGB(p[0], p[1], p[2]);
 }
 
-uint32_t mvMemoryDevice::Pixel(int32_t x, int32_t y) const { return Get(x, y); }
+uint32_t MemoryDevice::Pixel(int32_t x, int32_t y) const { return Get(x, y); }
 
-void mvMemoryDevice::FillRect(const mvRect& rect, uint32_t rgb) {
+void MemoryDevice::FillRect(const mvRect& rect, uint32_t rgb) {
   const int32_t left = std::max(rect.Left, 0), right = std::min(rect.Right, width_);
   const int32_t top = std::max(rect.Top, 0), bottom = std::min(rect.Bottom, height_);
   for (int32_t y = top; y < bottom; ++y)
     for (int32_t x = left; x < right; ++x) Put(x, y, rgb);
 }
 
-void mvMemoryDevice::FrameRect(const mvRect& rect, uint32_t rgb) {
+void MemoryDevice::FrameRect(const mvRect& rect, uint32_t rgb) {
   if (rect.Right <= rect.Left || rect.Bottom <= rect.Top) return;
   FillRect({rect.Left, rect.Top, rect.Right, rect.Top + 1}, rgb);
   FillRect({rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, rgb);
@@ -47,7 +47,7 @@ void mvMemoryDevice::FrameRect(const mvRect& rect, uint32_t rgb) {
   FillRect({rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, rgb);
 }
 
-void mvMemoryDevice::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) {
+void MemoryDevice::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) {
   // Only the axis-parallel lines the toolkit's users draw.
   if (y0 == y1) {
     FillRect({std::min(x0, x1 + 1), y0, std::max(x0 + 1, x1), y0 + 1}, rgb);
@@ -56,9 +56,9 @@ void mvMemoryDevice::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32
   }
 }
 
-void mvMemoryDevice::DrawFocusRect(const mvRect& rect) { FrameRect(rect, MakeRGB(0, 0, 0)); }
+void MemoryDevice::DrawFocusRect(const mvRect& rect) { FrameRect(rect, MakeRGB(0, 0, 0)); }
 
-void mvMemoryDevice::InvertFrame(const mvRect& rect) {
+void MemoryDevice::InvertFrame(const mvRect& rect) {
   if (rect.Right <= rect.Left || rect.Bottom <= rect.Top) return;
   auto invert = [&](int32_t x, int32_t y) { Put(x, y, Get(x, y) ^ 0xFFFFFFu); };
   for (int32_t x = rect.Left; x < rect.Right; ++x) {
@@ -71,7 +71,7 @@ void mvMemoryDevice::InvertFrame(const mvRect& rect) {
   }
 }
 
-void mvMemoryDevice::SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
+void MemoryDevice::SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
                                uint32_t stride) {
   ++SetBitsCalls;
   for (int32_t row = 0; row < height; ++row) {

@@ -9,9 +9,9 @@ inline constexpr uint32_t MakeRGB(uint32_t r, uint32_t g, uint32_t b) { return (
 
 // Where the toolkit draws. The desktop program implements it on a QPainter;
 // tests implement it on memory, so every drawing rule runs without a display.
-class mvDevice {
+class Device {
 public:
-  virtual ~mvDevice() = default;
+  virtual ~Device() = default;
   virtual void FillRect(const mvRect& rect, uint32_t rgb) = 0;
   // A one-pixel outline just inside rect.
   virtual void FrameRect(const mvRect& rect, uint32_t rgb) = 0;
@@ -28,7 +28,7 @@ public:
 };
 
 // A device on a 24-bit red-green-blue memory picture; everything is clipped to it.
-class mvMemoryDevice : public mvDevice {
+class MemoryDevice : public Device {
 public:
   bool Create(int32_t width, int32_t height);
   int32_t Width() const { return width_; }

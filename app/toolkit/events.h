@@ -3,7 +3,7 @@
 
 // A scroll bar as the list and the view lay it out: range Min ... Max, Page
 // units shown at once, position Pos. Hidden bars are not Visible.
-struct mvScrollInfo {
+struct ScrollInfo {
   bool Visible = false;
   int32_t Min = 0;
   int32_t Max = 0;

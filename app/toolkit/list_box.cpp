@@ -11,41 +11,41 @@ int32_t ClampToInt32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t
 
 }  // namespace
 
-mvListBox::mvListBox(uint32_t style)
+ListBox::ListBox(uint32_t style)
     : grid_((style & StyleGrid) != 0),
       multiSelect_((style & StyleMultiSelect) != 0),
       keepOne_((style & StyleKeepOne) != 0) {}
 
-mvListBox::~mvListBox() {
-  for (int32_t i = count_ - 1; i >= 0; --i) delete items_[i];
+ListBox::~ListBox() {
+  for (int32_t i = count_ - 1; i >= 0; --i) delete items_[static_cast<size_t>(i)];
 }
 
-mvListBoxItem* mvListBox::Item(int32_t index) const {
-  return index >= 0 && index < count_ ? items_[index] : nullptr;
+ListBoxItem* ListBox::Item(int32_t index) const {
+  return index >= 0 && index < count_ ? items_[static_cast<size_t>(index)] : nullptr;
 }
 
-bool mvListBox::Resize(int32_t newCapacity) {
+bool ListBox::Resize(int32_t newCapacity) {
   if (newCapacity == 0) {
     items_.reset();
     capacity_ = 0;
     return true;
   }
-  std::unique_ptr<mvListBoxItem*[]> grown(new (std::nothrow) mvListBoxItem*[static_cast<size_t>(newCapacity)]);
+  std::unique_ptr<ListBoxItem*[]> grown(new (std::nothrow) ListBoxItem*[static_cast<size_t>(newCapacity)]);
   if (!grown) return false;
-  if (count_ > 0) std::memcpy(grown.get(), items_.get(), static_cast<size_t>(count_) * sizeof(mvListBoxItem*));
+  if (count_ > 0) std::memcpy(grown.get(), items_.get(), static_cast<size_t>(count_) * sizeof(ListBoxItem*));
   items_ = std::move(grown);
   capacity_ = newCapacity;
   return true;
 }
 
-int32_t mvListBox::RowCount() const { return count_ == 0 ? 0 : (count_ - 1) / columns_ + 1; }
+int32_t ListBox::RowCount() const { return count_ == 0 ? 0 : (count_ - 1) / columns_ + 1; }
 
-int32_t mvListBox::MaxTopRow() const {
+int32_t ListBox::MaxTopRow() const {
   if (static_cast<int64_t>(count_) > static_cast<int64_t>(columns_) * visibleRows_) return RowCount() - visibleRows_;
   return 0;
 }
 
-mvRect mvListBox::CellRect(int32_t index) const {
+mvRect ListBox::CellRect(int32_t index) const {
   mvRect r;
   const int64_t left = static_cast<int64_t>(index % columns_) * cellWidth_ - horizontalPos_;
   const int64_t top = (static_cast<int64_t>(index / columns_) - topRow_) * cellHeight_;
@@ -56,27 +56,27 @@ mvRect mvListBox::CellRect(int32_t index) const {
   return r;
 }
 
-void mvListBox::ComputeLayout() {
+void ListBox::ComputeLayout() {
   columns_ = grid_ && cellWidth_ > 0 ? std::max(1, clientWidth_ / cellWidth_) : 1;
   visibleRows_ = std::max(1, clientHeight_ / cellHeight_);
 }
 
-void mvListBox::HideScrollBars() {
-  if (host_) host_->SetScrollBars(mvScrollInfo{}, mvScrollInfo{});
+void ListBox::HideScrollBars() {
+  if (host_) host_->SetScrollBars(ScrollInfo{}, ScrollInfo{});
 }
 
-bool mvListBox::UpdateScrollBars() {
+bool ListBox::UpdateScrollBars() {
   if (count_ == 0) {
     HideScrollBars();
     return false;
   }
   const int32_t oldTop = topRow_, oldHorizontal = horizontalPos_;
   topRow_ = std::clamp(topRow_, 0, MaxTopRow());
-  mvScrollInfo vertical{true, 0, RowCount() - 1, visibleRows_, topRow_};
-  mvScrollInfo horizontal;
+  ScrollInfo vertical{true, 0, RowCount() - 1, visibleRows_, topRow_};
+  ScrollInfo horizontal;
   if (cellWidth_ > 0) {
     horizontalPos_ = std::clamp(horizontalPos_, 0, std::max(0, cellWidth_ - clientWidth_));
-    horizontal = mvScrollInfo{true, 0, cellWidth_ - 1, clientWidth_, horizontalPos_};
+    horizontal = ScrollInfo{true, 0, cellWidth_ - 1, clientWidth_, horizontalPos_};
   } else {
     horizontalPos_ = 0;
   }
@@ -86,7 +86,7 @@ bool mvListBox::UpdateScrollBars() {
 
 // Moves what is on screen after the positions changed from (oldTop,
 // oldHorizontal); a page or more is cheaper to repaint than to move.
-void mvListBox::ScrollBy(int32_t oldTop, int32_t oldHorizontal) {
+void ListBox::ScrollBy(int32_t oldTop, int32_t oldHorizontal) {
   if (!host_) return;
   const int32_t rows = oldTop - topRow_;
   const int32_t dx = oldHorizontal - horizontalPos_;
@@ -98,12 +98,12 @@ void mvListBox::ScrollBy(int32_t oldTop, int32_t oldHorizontal) {
   if (rows != 0 || dx != 0) host_->ScrollContents(dx, rows * cellHeight_);
 }
 
-void mvListBox::Clear() {
+void ListBox::Clear() {
   if (count_ == 0) return;
   for (int32_t i = count_ - 1; i >= 0; --i) {
-    items_[i]->List = nullptr;
-    items_[i]->Index = -1;
-    delete items_[i];
+    items_[static_cast<size_t>(i)]->List = nullptr;
+    items_[static_cast<size_t>(i)]->Index = -1;
+    delete items_[static_cast<size_t>(i)];
   }
   Resize(0);
   count_ = 0;
@@ -114,13 +114,13 @@ void mvListBox::Clear() {
   Invalidate(nullptr);
 }
 
-bool mvListBox::InsertAt(int32_t index, mvListBoxItem* item) {
+bool ListBox::InsertAt(int32_t index, ListBoxItem* item) {
   if (!item || item->List || index < 0 || index > count_) return false;
   if (count_ == capacity_) {
     if (capacity_ > INT32_MAX - kCapacityStep || !Resize(capacity_ + kCapacityStep)) return false;
   }
-  mvListBoxItem** items = items_.get();
-  std::memmove(items + index + 1, items + index, static_cast<size_t>(count_ - index) * sizeof(mvListBoxItem*));
+  ListBoxItem** items = items_.get();
+  std::memmove(items + index + 1, items + index, static_cast<size_t>(count_ - index) * sizeof(ListBoxItem*));
   items[index] = item;
   ++count_;
   for (int32_t i = index; i < count_; ++i) items[i]->Index = i;
@@ -137,12 +137,12 @@ bool mvListBox::InsertAt(int32_t index, mvListBoxItem* item) {
   return true;
 }
 
-mvListBoxItem* mvListBox::RemoveAt(int32_t index) {
+ListBoxItem* ListBox::RemoveAt(int32_t index) {
   if (index < 0 || index >= count_) return nullptr;
-  mvListBoxItem** items = items_.get();
-  mvListBoxItem* item = items[index];
+  ListBoxItem** items = items_.get();
+  ListBoxItem* item = items[index];
   if (item->Selected) --selectedCount_;
-  std::memmove(items + index, items + index + 1, static_cast<size_t>(count_ - index - 1) * sizeof(mvListBoxItem*));
+  std::memmove(items + index, items + index + 1, static_cast<size_t>(count_ - index - 1) * sizeof(ListBoxItem*));
   --count_;
   for (int32_t i = index; i < count_; ++i) items[i]->Index = i;
   item->List = nullptr;
@@ -174,7 +174,7 @@ mvListBoxItem* mvListBox::RemoveAt(int32_t index) {
   return item;
 }
 
-bool mvListBox::SetCellSize(int32_t width, int32_t height) {
+bool ListBox::SetCellSize(int32_t width, int32_t height) {
   if (width == cellWidth_ && height == cellHeight_) return true;
   // A cell needs a height: every row computation divides by it.
   if (width < 0 || (width == 0 && grid_) || height < 1) return false;
@@ -192,7 +192,7 @@ bool mvListBox::SetCellSize(int32_t width, int32_t height) {
   return true;
 }
 
-void mvListBox::OnSize(int32_t clientWidth, int32_t clientHeight) {
+void ListBox::OnSize(int32_t clientWidth, int32_t clientHeight) {
   clientWidth_ = std::max(0, clientWidth);
   clientHeight_ = std::max(0, clientHeight);
   const int32_t oldColumns = columns_, oldTop = topRow_, oldHorizontal = horizontalPos_;
@@ -210,38 +210,64 @@ void mvListBox::OnSize(int32_t clientWidth, int32_t clientHeight) {
   if (cellWidth_ == 0) InvalidateItem(focus_);
 }
 
-int32_t mvListBox::GetSelection() const {
+int32_t ListBox::GetSelection() const {
   if (selectedCount_ != 1) return -1;
   for (int32_t i = 0; i < count_; ++i)
-    if (items_[i]->Selected) return i;
+    if (items_[static_cast<size_t>(i)]->Selected) return i;
   return -1;
 }
 
-void mvListBox::Select(int32_t index, bool selected) {
-  mvListBoxItem* item = Item(index);
+void ListBox::Select(int32_t index, bool selected) {
+  ListBoxItem* item = Item(index);
   if (!item || item->Selected == selected) return;
   item->Selected = selected;
   selectedCount_ += selected ? 1 : -1;
   InvalidateItem(index);
 }
 
-void mvListBox::SelectFirst() {
+void ListBox::SelectFirst() {
   if (count_ == 0 || items_[0]->Selected) return;
   if (!multiSelect_) DeselectAll();
   Select(0, true);
 }
 
-void mvListBox::DeselectAll() {
+void ListBox::SelectOnly(int32_t index) {
+  if (index < 0 || index >= count_) return;
+  for (int32_t i = 0; i < count_ && selectedCount_ > (items_[static_cast<size_t>(index)]->Selected ? 1 : 0); ++i)
+    if (i != index) Select(i, false);
+  Select(index, true);
+  const int32_t oldFocus = focus_;
+  focus_ = index;
+  InvalidateItem(oldFocus);
+  EnsureVisible(index);
+}
+
+void ListBox::OnContextKey() {
+  if (count_ == 0) return;
+  int32_t index = focus_ >= 0 && focus_ < count_ ? focus_ : 0;
+  if (selectedCount_ == 0) {
+    SelectOnly(index);
+    Notify(NotifyClick);
+  } else if (!items_[static_cast<size_t>(index)]->Selected) {
+    index = GetSelection();
+    if (index < 0) return;  // several selected elsewhere: no single item to offer
+  }
+  EnsureVisible(index);
+  const mvRect cell = CellRect(index);
+  items_[static_cast<size_t>(index)]->OnContextMenu((cell.Right - cell.Left) / 2, (cell.Bottom - cell.Top) / 2);
+}
+
+void ListBox::DeselectAll() {
   for (int32_t i = 0; i < count_ && selectedCount_ > 0; ++i) Select(i, false);
 }
 
-void mvListBox::InvalidateItem(int32_t index) {
+void ListBox::InvalidateItem(int32_t index) {
   if (index < 0 || index >= count_) return;
   const mvRect cell = CellRect(index);
   Invalidate(&cell);
 }
 
-void mvListBox::EnsureVisible(int32_t index) {
+void ListBox::EnsureVisible(int32_t index) {
   if (index < 0 || index >= count_) return;
   const int32_t row = index / columns_;
   if (row < topRow_)
@@ -250,7 +276,7 @@ void mvListBox::EnsureVisible(int32_t index) {
     ScrollToRow(row - visibleRows_ + 1);
 }
 
-void mvListBox::ScrollToRow(int32_t row) {
+void ListBox::ScrollToRow(int32_t row) {
   row = std::clamp(row, 0, MaxTopRow());
   if (row == topRow_) return;
   const int32_t oldTop = topRow_;
@@ -259,7 +285,7 @@ void mvListBox::ScrollToRow(int32_t row) {
   ScrollBy(oldTop, horizontalPos_);
 }
 
-void mvListBox::SetHorizontalPosition(int32_t pos) {
+void ListBox::SetHorizontalPosition(int32_t pos) {
   if (cellWidth_ <= 0 || count_ == 0) return;
   pos = std::clamp(pos, 0, std::max(0, cellWidth_ - clientWidth_));
   if (pos == horizontalPos_) return;
@@ -269,7 +295,7 @@ void mvListBox::SetHorizontalPosition(int32_t pos) {
   ScrollBy(topRow_, old);
 }
 
-int32_t mvListBox::HitTest(int32_t x, int32_t y) const {
+int32_t ListBox::HitTest(int32_t x, int32_t y) const {
   if (x < 0 || y < 0) return -1;
   if (cellWidth_ > 0 && static_cast<int64_t>(x) >= static_cast<int64_t>(columns_) * cellWidth_) return -1;
   const int64_t row = y / cellHeight_ + static_cast<int64_t>(topRow_);
@@ -277,7 +303,7 @@ int32_t mvListBox::HitTest(int32_t x, int32_t y) const {
   return index >= 0 && index < count_ ? static_cast<int32_t>(index) : -1;
 }
 
-void mvListBox::OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool ctrl) {
+void ListBox::OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool ctrl) {
   if (host_) host_->TakeFocus();
   if (count_ == 0) return;
   const int32_t index = HitTest(x, y);
@@ -289,7 +315,7 @@ void mvListBox::OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool c
   }
   const int32_t cellX = cellWidth_ > 0 ? (x + horizontalPos_) % cellWidth_ : x;
   const int32_t cellY = y % cellHeight_;
-  mvListBoxItem* item = items_[index];
+  ListBoxItem* item = items_[static_cast<size_t>(index)];
   if (!right && !item->OnMouseDown(cellX, cellY)) return;
 
   if (shift && multiSelect_) {
@@ -319,15 +345,15 @@ void mvListBox::OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool c
   InvalidateItem(index);
   Notify(NotifyClick);
   // The parent may have changed the list while handling the notification.
-  if (right && index < count_) items_[index]->OnContextMenu(cellX, cellY);
+  if (right && index < count_) items_[static_cast<size_t>(index)]->OnContextMenu(cellX, cellY);
 }
 
-void mvListBox::OnKeyDown(int32_t key, bool ctrl) {
+void ListBox::OnKeyDown(int32_t key, bool ctrl) {
   if (count_ == 0) return;
   if (focus_ < 0 || focus_ >= count_) focus_ = 0;
   switch (key) {
     case KeySpace: {
-      mvListBoxItem* item = items_[focus_];
+      ListBoxItem* item = items_[static_cast<size_t>(focus_)];
       if (ctrl && multiSelect_) {
         if (!item->Selected)
           Select(focus_, true);
@@ -373,14 +399,14 @@ void mvListBox::OnKeyDown(int32_t key, bool ctrl) {
   }
 }
 
-void mvListBox::OnWheel(int32_t delta) {
+void ListBox::OnWheel(int32_t delta) {
   if (delta > 0)
     ScrollToRow(topRow_ - 1);
   else if (delta < 0)
     ScrollToRow(topRow_ + 1);
 }
 
-void mvListBox::OnVScroll(int32_t request, int32_t trackPos) {
+void ListBox::OnVScroll(int32_t request, int32_t trackPos) {
   switch (request) {
     case ScrollLineUp: ScrollToRow(topRow_ - 1); break;
     case ScrollLineDown: ScrollToRow(topRow_ + 1); break;
@@ -393,7 +419,7 @@ void mvListBox::OnVScroll(int32_t request, int32_t trackPos) {
   }
 }
 
-void mvListBox::OnHScroll(int32_t request, int32_t trackPos) {
+void ListBox::OnHScroll(int32_t request, int32_t trackPos) {
   switch (request) {
     case ScrollLineUp: SetHorizontalPosition(horizontalPos_ - 1); break;
     case ScrollLineDown: SetHorizontalPosition(horizontalPos_ + 1); break;
@@ -404,7 +430,7 @@ void mvListBox::OnHScroll(int32_t request, int32_t trackPos) {
   }
 }
 
-void mvListBox::OnFocusChanged() {
+void ListBox::OnFocusChanged() {
   if (count_ > 0) {
     InvalidateItem(focus_);
   } else {
@@ -413,7 +439,7 @@ void mvListBox::OnFocusChanged() {
   }
 }
 
-void mvListBox::Paint(mvDevice& device, const mvRect& update) {
+void ListBox::Paint(Device& device, const mvRect& update) {
   const bool focused = host_ && host_->HasFocus();
   if (count_ == 0) {
     if (focused) device.DrawFocusRect(CellRect(0));
@@ -423,7 +449,8 @@ void mvListBox::Paint(mvDevice& device, const mvRect& update) {
   const int64_t columnsRight = static_cast<int64_t>(columns_) * cellWidth_ - horizontalPos_;
   if (cellWidth_ > 0 && update.Left >= columnsRight) return;
   const int32_t firstRow = topRow_ + std::max(0, update.Top) / cellHeight_;
-  const int32_t lastRow = std::min<int64_t>(RowCount() - 1, topRow_ + static_cast<int64_t>(update.Bottom - 1) / cellHeight_);
+  const int32_t lastRow = static_cast<int32_t>(
+      std::min<int64_t>(RowCount() - 1, topRow_ + static_cast<int64_t>(update.Bottom - 1) / cellHeight_));
   int32_t firstColumn = 0, lastColumn = 0;
   if (cellWidth_ > 0) {
     firstColumn = static_cast<int32_t>((static_cast<int64_t>(std::max(0, update.Left)) + horizontalPos_) / cellWidth_);
@@ -435,7 +462,7 @@ void mvListBox::Paint(mvDevice& device, const mvRect& update) {
       const int64_t index = static_cast<int64_t>(row) * columns_ + column;
       if (index >= count_) break;
       const mvRect cell = CellRect(static_cast<int32_t>(index));
-      mvListBoxItem* item = items_[index];
+      ListBoxItem* item = items_[static_cast<size_t>(index)];
       item->Draw(device, cell);
       if (index == focus_ && focused) item->DrawFocus(device, cell);
     }

@@ -6,15 +6,15 @@
 #include "app/toolkit/events.h"
 #include "core/picture.h"
 
-class mvListBox;
+class ListBox;
 
 // One entry of a list box. The list owns it from InsertAt until RemoveAt hands
 // it back or the list is cleared or destroyed.
-class mvListBoxItem {
+class ListBoxItem {
 public:
-  virtual ~mvListBoxItem() = default;
-  virtual void Draw(mvDevice& device, const mvRect& cell) = 0;
-  virtual void DrawFocus(mvDevice& device, const mvRect& cell) { device.DrawFocusRect(cell); }
+  virtual ~ListBoxItem() = default;
+  virtual void Draw(Device& device, const mvRect& cell) = 0;
+  virtual void DrawFocus(Device& device, const mvRect& cell) { device.DrawFocusRect(cell); }
   // A left press at (x, y) relative to the cell; false refuses the click.
   virtual bool OnMouseDown(int32_t x, int32_t y) {
     (void)x;
@@ -29,18 +29,18 @@ public:
     (void)y;
   }
 
-  mvListBox* List = nullptr;
+  ListBox* List = nullptr;
   int32_t Index = -1;
   bool Selected = false;
 };
 
 // What the list needs from the window that shows it.
-class mvListBoxHost {
+class ListBoxHost {
 public:
-  virtual ~mvListBoxHost() = default;
+  virtual ~ListBoxHost() = default;
   virtual void Invalidate(const mvRect* rect) = 0;  // null: everything
   virtual void ScrollContents(int32_t dx, int32_t dy) = 0;
-  virtual void SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) = 0;
+  virtual void SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) = 0;
   virtual void Notify(int32_t code) = 0;
   virtual void TakeFocus() = 0;
   virtual bool HasFocus() const = 0;
@@ -49,27 +49,30 @@ public:
 // The owner-drawn grid of equal cells that shows a form's thumbnails, without
 // any windowing: the host widget passes events in and carries out repaints,
 // scrolls and notifications.
-class mvListBox {
+class ListBox {
 public:
   enum : uint32_t { StyleGrid = 1, StyleMultiSelect = 2, StyleKeepOne = 4 };
   enum : int32_t { NotifyClick = 1, NotifyRightEmpty = 3 };
   static constexpr int32_t kCapacityStep = 32;
 
-  explicit mvListBox(uint32_t style = StyleGrid);
-  ~mvListBox();
-  mvListBox(const mvListBox&) = delete;
-  mvListBox& operator=(const mvListBox&) = delete;
+  explicit ListBox(uint32_t style = StyleGrid);
+  ~ListBox();
+  ListBox(const ListBox&) = delete;
+  ListBox& operator=(const ListBox&) = delete;
 
-  void SetHost(mvListBoxHost* host) { host_ = host; }
+  void SetHost(ListBoxHost* host) { host_ = host; }
 
   void Clear();
   // Takes ownership of item on success; on failure the caller keeps it.
-  bool InsertAt(int32_t index, mvListBoxItem* item);
+  bool InsertAt(int32_t index, ListBoxItem* item);
   // Detaches and returns the item (the caller owns it), or null when out of range.
-  mvListBoxItem* RemoveAt(int32_t index);
+  ListBoxItem* RemoveAt(int32_t index);
   bool SetCellSize(int32_t width, int32_t height);
   int32_t GetSelection() const;
   void SelectFirst();
+  // Makes index the one selected item and the focus, scrolled into view (no
+  // notification: the caller acts on the change itself).
+  void SelectOnly(int32_t index);
   void DeselectAll();
   void InvalidateItem(int32_t index);
   void EnsureVisible(int32_t index);
@@ -80,15 +83,18 @@ public:
   void OnSize(int32_t clientWidth, int32_t clientHeight);
   void OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool ctrl);
   void OnKeyDown(int32_t key, bool ctrl);
+  // The context-menu key (Menu, Shift+F10): the menu of the focus item, which
+  // becomes the selection when nothing is selected, opened at its cell's centre.
+  void OnContextKey();
   void OnWheel(int32_t delta);  // positive: turned away from the user
   void OnVScroll(int32_t request, int32_t trackPos);
   void OnHScroll(int32_t request, int32_t trackPos);
   // Gaining or losing the keyboard focus repaints its indication.
   void OnFocusChanged();
-  void Paint(mvDevice& device, const mvRect& update);
+  void Paint(Device& device, const mvRect& update);
 
   int32_t Count() const { return count_; }
-  mvListBoxItem* Item(int32_t index) const;
+  ListBoxItem* Item(int32_t index) const;
   int32_t CellWidth() const { return cellWidth_; }
   int32_t CellHeight() const { return cellHeight_; }
   int32_t Columns() const { return columns_; }
@@ -124,9 +130,9 @@ private:
     if (host_) host_->Notify(code);
   }
 
-  mvListBoxHost* host_ = nullptr;
+  ListBoxHost* host_ = nullptr;
   int32_t count_ = 0;
-  std::unique_ptr<mvListBoxItem*[]> items_;
+  std::unique_ptr<ListBoxItem*[]> items_;
   int32_t capacity_ = 0;
   int32_t cellWidth_ = 32;
   int32_t cellHeight_ = 32;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-uint8_t* mvPictureDrawer::buffer_ = nullptr;
-int32_t mvPictureDrawer::instances_ = 0;
+uint8_t* PictureDrawer::buffer_ = nullptr;
+int32_t PictureDrawer::instances_ = 0;
 
 namespace {
 
@@ -12,7 +12,7 @@ constexpr uint32_t kCheckerWhite = 255;
 constexpr uint32_t kCheckerGray = 224;
 // Widest run whose 24-bit row still fits the buffer; wider parts are drawn in
 // several columns of bands.
-constexpr int32_t kMaxRunWidth = static_cast<int32_t>(mvPictureDrawer::kBufferSize / 3) & ~3;
+constexpr int32_t kMaxRunWidth = static_cast<int32_t>(PictureDrawer::kBufferSize / 3) & ~3;
 
 inline uint32_t Blend8(uint32_t sample, uint32_t alpha, uint32_t checker) {
   return (sample * alpha + checker * (255 - alpha)) / 255;
@@ -23,28 +23,28 @@ inline uint32_t Blend16(uint32_t sampleHigh, uint32_t alpha, uint32_t checker) {
 
 }  // namespace
 
-mvPictureDrawer::mvPictureDrawer() {
+PictureDrawer::PictureDrawer() {
   if (instances_ == 0 || buffer_ == nullptr) buffer_ = new (std::nothrow) uint8_t[kBufferSize];
   ++instances_;
 }
 
-mvPictureDrawer::~mvPictureDrawer() {
+PictureDrawer::~PictureDrawer() {
   if (--instances_ == 0) {
     delete[] buffer_;
     buffer_ = nullptr;
   }
 }
 
-uint32_t mvPictureDrawer::Stride24(int32_t width) {
+uint32_t PictureDrawer::Stride24(int32_t width) {
   return (static_cast<uint32_t>(width) * 24 + 31) / 8 & ~3u;
 }
 
-int32_t mvPictureDrawer::RowsPerBand(int32_t width) {
+int32_t PictureDrawer::RowsPerBand(int32_t width) {
   const uint32_t stride = Stride24(std::max(width, 1));
   return static_cast<int32_t>(kBufferSize / stride);
 }
 
-uint32_t mvPictureDrawer::Checker(int32_t x, int32_t y) const {
+uint32_t PictureDrawer::Checker(int32_t x, int32_t y) const {
   const int32_t cw = std::max(CheckerWidth, 1), ch = std::max(CheckerHeight, 1);
   return ((x / cw + y / ch) & 1) ? kCheckerGray : kCheckerWhite;
 }
@@ -52,7 +52,7 @@ uint32_t mvPictureDrawer::Checker(int32_t x, int32_t y) const {
 // Converts count pixels of one picture row into blue-green-red; sourceX(i)
 // gives the picture column of output pixel i. The format is dispatched once per row.
 template <typename SourceX>
-void mvPictureDrawer::ConvertRow(const mvPicture& picture, int32_t sourceY, int32_t count, SourceX sourceX,
+void PictureDrawer::ConvertRow(const mvPicture& picture, int32_t sourceY, int32_t count, SourceX sourceX,
                                  uint8_t* out) const {
   const uint8_t* row = picture.Row(sourceY);
   const uint32_t channels = picture.Channels;
@@ -129,7 +129,7 @@ void mvPictureDrawer::ConvertRow(const mvPicture& picture, int32_t sourceY, int3
   }
 }
 
-void mvPictureDrawer::Draw(mvDevice& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
+void PictureDrawer::Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
                            int32_t width, int32_t height, const mvPicture& picture) const {
   if (!buffer_ || picture.IsEmpty()) return;
   if (picture.ColorType == ColorTypeIndexed && picture.BitDepth != 8) return;
@@ -166,7 +166,7 @@ void mvPictureDrawer::Draw(mvDevice& device, int32_t x, int32_t y, int32_t sourc
 
 // Output pixels destX ... destX + count - 1 of one scaled row, each the mean
 // of its block of source rows y0 ... y1 - 1 (RGB, 8 bits, 3 or 4 channels).
-void mvPictureDrawer::AverageRow(const mvPicture& picture, int32_t y0, int32_t y1, int32_t destX, int32_t count,
+void PictureDrawer::AverageRow(const mvPicture& picture, int32_t y0, int32_t y1, int32_t destX, int32_t count,
                                  int32_t sourceX, int32_t sourceWidth, int32_t scaledWidth, uint8_t* out) const {
   const uint32_t channels = picture.Channels;
   for (int32_t i = 0; i < count; ++i, out += 3) {
@@ -196,7 +196,7 @@ void mvPictureDrawer::AverageRow(const mvPicture& picture, int32_t y0, int32_t y
   }
 }
 
-void mvPictureDrawer::DrawScaled(mvDevice& device, const mvRect& destination, const mvPicture& picture,
+void PictureDrawer::DrawScaled(Device& device, const mvRect& destination, const mvPicture& picture,
                                  int32_t sourceX, int32_t sourceY, int32_t scaledWidth, int32_t scaledHeight,
                                  int32_t mode) const {
   if (!buffer_ || picture.IsEmpty() || scaledWidth <= 0 || scaledHeight <= 0) return;

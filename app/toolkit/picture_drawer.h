@@ -8,28 +8,28 @@
 // through one buffer shared by every drawer, so drawing never allocates and a
 // picture of any size draws with fixed memory. Pixels with alpha are shown
 // over a checkerboard laid in picture coordinates.
-class mvPictureDrawer {
+class PictureDrawer {
 public:
   static constexpr uint32_t kBufferSize = 0x40000;
   enum : int32_t { ModeNearest = 0, ModeInterpolate = 1, ModeAreaAverage = 2 };
 
-  mvPictureDrawer();
-  ~mvPictureDrawer();
-  mvPictureDrawer(const mvPictureDrawer&) = delete;
-  mvPictureDrawer& operator=(const mvPictureDrawer&) = delete;
+  PictureDrawer();
+  ~PictureDrawer();
+  PictureDrawer(const PictureDrawer&) = delete;
+  PictureDrawer& operator=(const PictureDrawer&) = delete;
 
   // False when the shared buffer could not be allocated; the drawer then draws nothing.
   bool IsValid() const { return buffer_ != nullptr; }
 
   // Draws the width x height part of picture at (sourceX, sourceY) unscaled at (x, y).
-  void Draw(mvDevice& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY, int32_t width,
+  void Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY, int32_t width,
             int32_t height, const mvPicture& picture) const;
 
   // The part of the picture from (sourceX, sourceY) to its end, scaled to
   // scaledWidth x scaledHeight with its top-left at the device origin; only the
   // part inside destination is drawn. Mode 2 averages areas (RGB 8-bit pictures;
   // others fall back to mode 0), every other mode takes the nearest pixel.
-  void DrawScaled(mvDevice& device, const mvRect& destination, const mvPicture& picture, int32_t sourceX,
+  void DrawScaled(Device& device, const mvRect& destination, const mvPicture& picture, int32_t sourceX,
                   int32_t sourceY, int32_t scaledWidth, int32_t scaledHeight, int32_t mode) const;
 
   int32_t CheckerWidth = 32;

@@ -15,11 +15,11 @@ int32_t PictureSpan(int32_t size, int32_t zoom) {
 
 }  // namespace
 
-int32_t mvPictureView::VisibleWidth() const { return PictureSpan(clientWidth_, zoom_); }
-int32_t mvPictureView::VisibleHeight() const { return PictureSpan(clientHeight_, zoom_); }
-int32_t mvPictureView::LineStep() const { return zoom_ >= 100 ? 1 : (zoom_ + 99) / zoom_; }
+int32_t PictureView::VisibleWidth() const { return PictureSpan(clientWidth_, zoom_); }
+int32_t PictureView::VisibleHeight() const { return PictureSpan(clientHeight_, zoom_); }
+int32_t PictureView::LineStep() const { return zoom_ >= 100 ? 1 : (zoom_ + 99) / zoom_; }
 
-void mvPictureView::SetPicture(const mvPicture* picture) {
+void PictureView::SetPicture(const mvPicture* picture) {
   picture_ = picture && !picture->IsEmpty() ? picture : nullptr;
   scrollX_ = scrollY_ = 0;
   if (handler_) handler_->PictureAttached();
@@ -27,7 +27,7 @@ void mvPictureView::SetPicture(const mvPicture* picture) {
   Invalidate(nullptr);
 }
 
-void mvPictureView::SetZoom(int32_t percent) {
+void PictureView::SetZoom(int32_t percent) {
   percent = std::clamp(percent, kMinZoom, kMaxZoom);
   if (percent == zoom_) return;
   zoom_ = percent;
@@ -37,15 +37,15 @@ void mvPictureView::SetZoom(int32_t percent) {
   Notify(NotifyZoom);
 }
 
-bool mvPictureView::Layout() {
+bool PictureView::Layout() {
   int32_t width = 0, height = 0;
   if (host_) host_->GetAvailableArea(width, height);
   width = std::max(width, 0);
   height = std::max(height, 0);
   const int32_t oldX = scrollX_, oldY = scrollY_;
   layoutInProgress_ = true;
-  vertical_ = mvScrollInfo{};
-  horizontal_ = mvScrollInfo{};
+  vertical_ = ScrollInfo{};
+  horizontal_ = ScrollInfo{};
   if (picture_) {
     const int32_t barWidth = host_ ? host_->VerticalBarWidth() : 0;
     const int32_t barHeight = host_ ? host_->HorizontalBarHeight() : 0;
@@ -65,8 +65,8 @@ bool mvPictureView::Layout() {
     clientHeight_ = height;
     scrollX_ = std::clamp(scrollX_, 0, std::max(0, picture_->Width - VisibleWidth()));
     scrollY_ = std::clamp(scrollY_, 0, std::max(0, picture_->Height - VisibleHeight()));
-    if (horizontal) horizontal_ = mvScrollInfo{true, 0, picture_->Width - 1, VisibleWidth(), scrollX_};
-    if (vertical) vertical_ = mvScrollInfo{true, 0, picture_->Height - 1, VisibleHeight(), scrollY_};
+    if (horizontal) horizontal_ = ScrollInfo{true, 0, picture_->Width - 1, VisibleWidth(), scrollX_};
+    if (vertical) vertical_ = ScrollInfo{true, 0, picture_->Height - 1, VisibleHeight(), scrollY_};
   } else {
     clientWidth_ = width;
     clientHeight_ = height;
@@ -77,7 +77,7 @@ bool mvPictureView::Layout() {
   return oldX != scrollX_ || oldY != scrollY_;
 }
 
-void mvPictureView::OnSize() {
+void PictureView::OnSize() {
   // Showing or hiding a bar during the layout resizes the client area; the
   // layout has already accounted for that.
   if (layoutInProgress_) return;
@@ -85,7 +85,7 @@ void mvPictureView::OnSize() {
   if (Layout()) ScrollFrom(oldX, oldY);
 }
 
-void mvPictureView::ScrollTo(int32_t x, int32_t y) {
+void PictureView::ScrollTo(int32_t x, int32_t y) {
   if (!picture_) return;
   x = std::clamp(x, 0, std::max(0, picture_->Width - VisibleWidth()));
   y = std::clamp(y, 0, std::max(0, picture_->Height - VisibleHeight()));
@@ -101,7 +101,7 @@ void mvPictureView::ScrollTo(int32_t x, int32_t y) {
 
 // Moving the window contents is exact only when a picture pixel covers whole
 // screen pixels; otherwise, or for a page or more, everything repaints.
-void mvPictureView::ScrollFrom(int32_t oldX, int32_t oldY) {
+void PictureView::ScrollFrom(int32_t oldX, int32_t oldY) {
   if (!host_) return;
   const int64_t dx = (static_cast<int64_t>(oldX) - scrollX_) * zoom_ / 100;
   const int64_t dy = (static_cast<int64_t>(oldY) - scrollY_) * zoom_ / 100;
@@ -111,7 +111,7 @@ void mvPictureView::ScrollFrom(int32_t oldX, int32_t oldY) {
     host_->Invalidate(nullptr);
 }
 
-void mvPictureView::OnHScroll(int32_t request, int32_t trackPos) {
+void PictureView::OnHScroll(int32_t request, int32_t trackPos) {
   int64_t x = scrollX_;
   switch (request) {
     case ScrollLineUp: x -= LineStep(); break;
@@ -124,7 +124,7 @@ void mvPictureView::OnHScroll(int32_t request, int32_t trackPos) {
   ScrollTo(ClampToInt32(x), scrollY_);
 }
 
-void mvPictureView::OnVScroll(int32_t request, int32_t trackPos) {
+void PictureView::OnVScroll(int32_t request, int32_t trackPos) {
   int64_t y = scrollY_;
   switch (request) {
     case ScrollLineUp: y -= LineStep(); break;
@@ -139,7 +139,7 @@ void mvPictureView::OnVScroll(int32_t request, int32_t trackPos) {
   ScrollTo(scrollX_, ClampToInt32(y));
 }
 
-void mvPictureView::OnWheel(int32_t delta, bool shift, bool ctrl) {
+void PictureView::OnWheel(int32_t delta, bool shift, bool ctrl) {
   if (delta == 0) return;
   // Fine-grained wheels report parts of a notch; each event still moves by one.
   int64_t notches = delta / kWheelNotch;
@@ -155,7 +155,7 @@ void mvPictureView::OnWheel(int32_t delta, bool shift, bool ctrl) {
     ScrollTo(scrollX_, ClampToInt32(scrollY_ - notches * step));
 }
 
-void mvPictureView::OnKeyDown(int32_t key, int32_t rawKey) {
+void PictureView::OnKeyDown(int32_t key, int32_t rawKey) {
   switch (key) {
     case KeyLeft: OnHScroll(ScrollLineUp, 0); return;
     case KeyRight: OnHScroll(ScrollLineDown, 0); return;
@@ -171,38 +171,38 @@ void mvPictureView::OnKeyDown(int32_t key, int32_t rawKey) {
   }
 }
 
-void mvPictureView::OnKeyUp(int32_t rawKey) {
+void PictureView::OnKeyUp(int32_t rawKey) {
   if (handler_) handler_->KeyUp(rawKey);
 }
 
-void mvPictureView::OnMouseMove(int32_t x, int32_t y) {
+void PictureView::OnMouseMove(int32_t x, int32_t y) {
   if (handler_) handler_->MouseMove(x, y);
   Notify(NotifyMouseMove);
 }
 
-void mvPictureView::OnNonClientMouseMove() { Notify(NotifyNonClientMouseMove); }
+void PictureView::OnNonClientMouseMove() { Notify(NotifyNonClientMouseMove); }
 
-void mvPictureView::OnLeftButtonDown(int32_t x, int32_t y) {
+void PictureView::OnLeftButtonDown(int32_t x, int32_t y) {
   if (handler_) handler_->LeftButtonDown(x, y);
 }
-void mvPictureView::OnLeftButtonUp(int32_t x, int32_t y) {
+void PictureView::OnLeftButtonUp(int32_t x, int32_t y) {
   if (handler_) handler_->LeftButtonUp(x, y);
 }
-void mvPictureView::OnLeftDoubleClick(int32_t x, int32_t y) {
+void PictureView::OnLeftDoubleClick(int32_t x, int32_t y) {
   if (handler_) handler_->LeftDoubleClick(x, y);
 }
-void mvPictureView::OnRightButtonDown(int32_t x, int32_t y) {
+void PictureView::OnRightButtonDown(int32_t x, int32_t y) {
   if (handler_) handler_->RightButtonDown(x, y);
   Notify(NotifyRightButton);
 }
-void mvPictureView::OnRightButtonUp(int32_t x, int32_t y) {
+void PictureView::OnRightButtonUp(int32_t x, int32_t y) {
   if (handler_) handler_->RightButtonUp(x, y);
 }
-void mvPictureView::OnRightDoubleClick(int32_t x, int32_t y) {
+void PictureView::OnRightDoubleClick(int32_t x, int32_t y) {
   if (handler_) handler_->RightDoubleClick(x, y);
 }
 
-void mvPictureView::Paint(mvDevice& device, const mvPictureDrawer& drawer, const mvRect& update) {
+void PictureView::Paint(Device& device, const PictureDrawer& drawer, const mvRect& update) {
   if (!picture_) {
     device.FillRect(update, Background);
     return;

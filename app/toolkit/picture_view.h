@@ -8,9 +8,9 @@
 #include "core/picture.h"
 
 // Optional hooks a picture view's user may attach; the view owns it.
-class mvPictureViewHandler {
+class PictureViewHandler {
 public:
-  virtual ~mvPictureViewHandler() = default;
+  virtual ~PictureViewHandler() = default;
   virtual void PictureAttached() {}
   virtual void LeftButtonDown(int32_t, int32_t) {}
   virtual void LeftButtonUp(int32_t, int32_t) {}
@@ -21,15 +21,15 @@ public:
   virtual void RightDoubleClick(int32_t, int32_t) {}
   virtual void KeyDown(int32_t) {}
   virtual void KeyUp(int32_t) {}
-  virtual void PaintOverlay(mvDevice&, const mvRect&) {}
+  virtual void PaintOverlay(Device&, const mvRect&) {}
   // True when it set a cursor itself.
   virtual bool SetCursor() { return false; }
 };
 
 // What the view needs from the window that shows it.
-class mvPictureViewHost {
+class PictureViewHost {
 public:
-  virtual ~mvPictureViewHost() = default;
+  virtual ~PictureViewHost() = default;
   virtual void Invalidate(const mvRect* rect) = 0;  // null: everything
   virtual void ScrollContents(int32_t dx, int32_t dy) = 0;
   virtual void Notify(int32_t code) = 0;
@@ -37,21 +37,21 @@ public:
   virtual void GetAvailableArea(int32_t& width, int32_t& height) const = 0;
   virtual int32_t VerticalBarWidth() const = 0;
   virtual int32_t HorizontalBarHeight() const = 0;
-  virtual void SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) = 0;
+  virtual void SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) = 0;
 };
 
 // A scrolling, zooming view of one picture (not owned), without any windowing:
 // scroll positions are in picture pixels, the zoom in percent.
-class mvPictureView {
+class PictureView {
 public:
   enum : int32_t { NotifyZoom = 1, NotifyRightButton = 3, NotifyMouseMove = 4, NotifyNonClientMouseMove = 5 };
   static constexpr int32_t kMinZoom = 10;
   static constexpr int32_t kMaxZoom = 1000;
   static constexpr int32_t kWheelNotch = 120;
 
-  void SetHost(mvPictureViewHost* host) { host_ = host; }
-  void SetHandler(std::unique_ptr<mvPictureViewHandler> handler) { handler_ = std::move(handler); }
-  mvPictureViewHandler* Handler() const { return handler_.get(); }
+  void SetHost(PictureViewHost* host) { host_ = host; }
+  void SetHandler(std::unique_ptr<PictureViewHandler> handler) { handler_ = std::move(handler); }
+  PictureViewHandler* Handler() const { return handler_.get(); }
 
   void SetPicture(const mvPicture* picture);
   const mvPicture* Picture() const { return picture_; }
@@ -62,8 +62,8 @@ public:
   int32_t ClientWidth() const { return clientWidth_; }
   int32_t ClientHeight() const { return clientHeight_; }
   bool LayoutInProgress() const { return layoutInProgress_; }
-  const mvScrollInfo& VerticalBar() const { return vertical_; }
-  const mvScrollInfo& HorizontalBar() const { return horizontal_; }
+  const ScrollInfo& VerticalBar() const { return vertical_; }
+  const ScrollInfo& HorizontalBar() const { return horizontal_; }
 
   // Picture pixels that fit the client area, rounded up.
   int32_t VisibleWidth() const;
@@ -89,10 +89,10 @@ public:
   void OnRightButtonDown(int32_t x, int32_t y);
   void OnRightButtonUp(int32_t x, int32_t y);
   void OnRightDoubleClick(int32_t x, int32_t y);
-  void Paint(mvDevice& device, const mvPictureDrawer& drawer, const mvRect& update);
+  void Paint(Device& device, const PictureDrawer& drawer, const mvRect& update);
 
-  int32_t EnlargementMode = mvPictureDrawer::ModeNearest;
-  int32_t ReductionMode = mvPictureDrawer::ModeAreaAverage;
+  int32_t EnlargementMode = PictureDrawer::ModeNearest;
+  int32_t ReductionMode = PictureDrawer::ModeAreaAverage;
   int32_t WheelStep = 32;
   int32_t ZoomStep = 10;
   uint32_t Background = MakeRGB(128, 128, 128);
@@ -107,15 +107,15 @@ private:
     if (host_) host_->Notify(code);
   }
 
-  mvPictureViewHost* host_ = nullptr;
+  PictureViewHost* host_ = nullptr;
   const mvPicture* picture_ = nullptr;
   int32_t scrollX_ = 0;
   int32_t scrollY_ = 0;
   int32_t zoom_ = 100;
-  std::unique_ptr<mvPictureViewHandler> handler_;
+  std::unique_ptr<PictureViewHandler> handler_;
   bool layoutInProgress_ = false;
   int32_t clientWidth_ = 0;
   int32_t clientHeight_ = 0;
-  mvScrollInfo vertical_;
-  mvScrollInfo horizontal_;
+  ScrollInfo vertical_;
+  ScrollInfo horizontal_;
 };

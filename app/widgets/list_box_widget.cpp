@@ -1,5 +1,6 @@
 #include "app/widgets/list_box_widget.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -27,7 +28,7 @@ int32_t ToolkitKey(int qtKey) {
 namespace {
 
 // Our bars describe range and page; a QScrollBar wants the last position.
-void ApplyTo(QScrollBar* bar, const mvScrollInfo& info) {
+void ApplyTo(QScrollBar* bar, const ScrollInfo& info) {
   const int last = std::max(info.Min, static_cast<int>(std::min<int64_t>(
                                           INT32_MAX, static_cast<int64_t>(info.Max) - info.Page + 1)));
   bar->setRange(info.Min, last);
@@ -38,7 +39,7 @@ void ApplyTo(QScrollBar* bar, const mvScrollInfo& info) {
 
 }  // namespace
 
-mvListBoxWidget::mvListBoxWidget(QWidget* parent, uint32_t style) : QAbstractScrollArea(parent), list_(style) {
+ListBoxWidget::ListBoxWidget(QWidget* parent, uint32_t style) : QAbstractScrollArea(parent), list_(style) {
   setProperty("controlId", kControlId);
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   setFocusPolicy(Qt::StrongFocus);
@@ -48,18 +49,18 @@ mvListBoxWidget::mvListBoxWidget(QWidget* parent, uint32_t style) : QAbstractScr
   list_.OnSize(viewport()->width(), viewport()->height());
 }
 
-mvListBoxWidget::~mvListBoxWidget() { list_.SetHost(nullptr); }
+ListBoxWidget::~ListBoxWidget() { list_.SetHost(nullptr); }
 
-void mvListBoxWidget::Invalidate(const mvRect* rect) {
+void ListBoxWidget::Invalidate(const mvRect* rect) {
   if (rect)
     viewport()->update(ToQRect(*rect));
   else
     viewport()->update();
 }
 
-void mvListBoxWidget::ScrollContents(int32_t dx, int32_t dy) { viewport()->scroll(dx, dy); }
+void ListBoxWidget::ScrollContents(int32_t dx, int32_t dy) { viewport()->scroll(dx, dy); }
 
-void mvListBoxWidget::SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) {
+void ListBoxWidget::SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) {
   vertical_ = vertical;
   horizontal_ = horizontal;
   pending_ = true;
@@ -69,7 +70,7 @@ void mvListBoxWidget::SetScrollBars(const mvScrollInfo& vertical, const mvScroll
 // Showing or hiding a bar resizes the client area, which changes the columns
 // and so perhaps the bars again. The list re-lays itself for each new size;
 // after two rounds a bar once shown stays shown, so this always settles.
-void mvListBoxWidget::ApplyScrollBars() {
+void ListBoxWidget::ApplyScrollBars() {
   applying_ = true;
   for (int pass = 0; pending_ && pass < 4; ++pass) {
     pending_ = false;
@@ -90,23 +91,23 @@ void mvListBoxWidget::ApplyScrollBars() {
   applying_ = false;
 }
 
-void mvListBoxWidget::Notify(int32_t code) { emit notification(code); }
-void mvListBoxWidget::TakeFocus() { setFocus(Qt::MouseFocusReason); }
-bool mvListBoxWidget::HasFocus() const { return hasFocus(); }
+void ListBoxWidget::Notify(int32_t code) { emit notification(code); }
+void ListBoxWidget::TakeFocus() { setFocus(Qt::MouseFocusReason); }
+bool ListBoxWidget::HasFocus() const { return hasFocus(); }
 
-void mvListBoxWidget::paintEvent(QPaintEvent* event) {
+void ListBoxWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   painter.fillRect(event->rect(), palette().color(QPalette::Base));
-  mvQtDevice device(painter);
+  QtDevice device(painter);
   list_.Paint(device, ToRect(event->rect()));
 }
 
-void mvListBoxWidget::resizeEvent(QResizeEvent* event) {
+void ListBoxWidget::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   if (!applying_) list_.OnSize(viewport()->width(), viewport()->height());
 }
 
-void mvListBoxWidget::mousePressEvent(QMouseEvent* event) {
+void ListBoxWidget::mousePressEvent(QMouseEvent* event) {
   const bool right = event->button() == Qt::RightButton;
   if (!right && event->button() != Qt::LeftButton) return;
   const QPoint p = event->position().toPoint();
@@ -114,12 +115,19 @@ void mvListBoxWidget::mousePressEvent(QMouseEvent* event) {
   list_.OnMouseDown(p.x(), p.y(), right, mods & Qt::ShiftModifier, mods & Qt::ControlModifier);
 }
 
-void mvListBoxWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void ListBoxWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
 
 // The second press of a double click is not another click.
-void mvListBoxWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+void ListBoxWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
 
-void mvListBoxWidget::keyPressEvent(QKeyEvent* event) {
+void ListBoxWidget::keyPressEvent(QKeyEvent* event) {
+  // The context-menu keys: Menu, and Shift+F10 as desktops have it.
+  const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+  if ((event->key() == Qt::Key_Menu && mods == Qt::NoModifier) || (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+    event->accept();
+    list_.OnContextKey();
+    return;
+  }
   const int32_t key = ToolkitKey(event->key());
   if (key == KeyOther) {
     QAbstractScrollArea::keyPressEvent(event);
@@ -129,24 +137,31 @@ void mvListBoxWidget::keyPressEvent(QKeyEvent* event) {
   event->accept();
 }
 
-void mvListBoxWidget::wheelEvent(QWheelEvent* event) {
+void ListBoxWidget::contextMenuEvent(QContextMenuEvent* event) {
+  // A right press has opened the menu already; the keyboard's request comes here
+  // when no key press carried it.
+  event->accept();
+  if (event->reason() == QContextMenuEvent::Keyboard) list_.OnContextKey();
+}
+
+void ListBoxWidget::wheelEvent(QWheelEvent* event) {
   const QPoint delta = event->angleDelta();
   list_.OnWheel(delta.y() != 0 ? delta.y() : delta.x());
   event->accept();
 }
 
-void mvListBoxWidget::focusInEvent(QFocusEvent* event) {
+void ListBoxWidget::focusInEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusInEvent(event);
   list_.OnFocusChanged();
 }
 
-void mvListBoxWidget::focusOutEvent(QFocusEvent* event) {
+void ListBoxWidget::focusOutEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusOutEvent(event);
   list_.OnFocusChanged();
 }
 
 // The bars moved by the user: tracking already tells the new position.
-void mvListBoxWidget::scrollContentsBy(int dx, int dy) {
+void ListBoxWidget::scrollContentsBy(int dx, int dy) {
   if (applying_) return;
   if (dy != 0) list_.OnVScroll(ScrollThumbTrack, verticalScrollBar()->value());
   if (dx != 0) list_.OnHScroll(ScrollThumbTrack, horizontalScrollBar()->value());

@@ -3,18 +3,18 @@
 
 #include "app/toolkit/list_box.h"
 
-// The thumbnail grid on screen: owns an mvListBox, hands it the window's
+// The thumbnail grid on screen: owns an ListBox, hands it the window's
 // events and carries out its repaints, scrolls and notifications.
-class mvListBoxWidget : public QAbstractScrollArea, private mvListBoxHost {
+class ListBoxWidget : public QAbstractScrollArea, private ListBoxHost {
   Q_OBJECT
 public:
   static constexpr int kControlId = 301;
 
-  explicit mvListBoxWidget(QWidget* parent = nullptr, uint32_t style = mvListBox::StyleGrid);
-  ~mvListBoxWidget() override;
+  explicit ListBoxWidget(QWidget* parent = nullptr, uint32_t style = ListBox::StyleGrid);
+  ~ListBoxWidget() override;
 
-  mvListBox& List() { return list_; }
-  const mvListBox& List() const { return list_; }
+  ListBox& List() { return list_; }
+  const ListBox& List() const { return list_; }
 
 signals:
   // 1 after a click, Space or an arrow key was handled; 3 for a right press on empty space.
@@ -28,6 +28,7 @@ protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
@@ -35,14 +36,14 @@ protected:
 private:
   void Invalidate(const mvRect* rect) override;
   void ScrollContents(int32_t dx, int32_t dy) override;
-  void SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) override;
+  void SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) override;
   void Notify(int32_t code) override;
   void TakeFocus() override;
   bool HasFocus() const override;
   void ApplyScrollBars();
 
-  mvListBox list_;
-  mvScrollInfo vertical_, horizontal_;
+  ListBox list_;
+  ScrollInfo vertical_, horizontal_;
   bool pending_ = false;
   bool applying_ = false;
 };

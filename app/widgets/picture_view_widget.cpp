@@ -13,7 +13,7 @@
 
 namespace {
 
-void ApplyTo(QScrollBar* bar, const mvScrollInfo& info) {
+void ApplyTo(QScrollBar* bar, const ScrollInfo& info) {
   const int last = std::max(info.Min, static_cast<int>(std::min<int64_t>(
                                           INT32_MAX, static_cast<int64_t>(info.Max) - info.Page + 1)));
   bar->setRange(info.Min, last);
@@ -24,7 +24,7 @@ void ApplyTo(QScrollBar* bar, const mvScrollInfo& info) {
 
 }  // namespace
 
-mvPictureViewWidget::mvPictureViewWidget(QWidget* parent) : QAbstractScrollArea(parent) {
+PictureViewWidget::PictureViewWidget(QWidget* parent) : QAbstractScrollArea(parent) {
   setProperty("controlId", kControlId);
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -35,38 +35,39 @@ mvPictureViewWidget::mvPictureViewWidget(QWidget* parent) : QAbstractScrollArea(
     bar->installEventFilter(this);
   }
   const QColor workspace = palette().color(QPalette::Dark);
-  view_.Background = MakeRGB(workspace.red(), workspace.green(), workspace.blue());
+  view_.Background = MakeRGB(static_cast<uint32_t>(workspace.red()), static_cast<uint32_t>(workspace.green()),
+                             static_cast<uint32_t>(workspace.blue()));
   view_.SetHost(this);
   view_.Layout();
 }
 
-mvPictureViewWidget::~mvPictureViewWidget() { view_.SetHost(nullptr); }
+PictureViewWidget::~PictureViewWidget() { view_.SetHost(nullptr); }
 
-void mvPictureViewWidget::Invalidate(const mvRect* rect) {
+void PictureViewWidget::Invalidate(const mvRect* rect) {
   if (rect)
     viewport()->update(ToQRect(*rect));
   else
     viewport()->update();
 }
 
-void mvPictureViewWidget::ScrollContents(int32_t dx, int32_t dy) { viewport()->scroll(dx, dy); }
-void mvPictureViewWidget::Notify(int32_t code) { emit notification(code); }
+void PictureViewWidget::ScrollContents(int32_t dx, int32_t dy) { viewport()->scroll(dx, dy); }
+void PictureViewWidget::Notify(int32_t code) { emit notification(code); }
 
-void mvPictureViewWidget::GetAvailableArea(int32_t& width, int32_t& height) const {
+void PictureViewWidget::GetAvailableArea(int32_t& width, int32_t& height) const {
   const QRect area = contentsRect();
   width = area.width();
   height = area.height();
 }
 
-int32_t mvPictureViewWidget::VerticalBarWidth() const {
+int32_t PictureViewWidget::VerticalBarWidth() const {
   return style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
 }
 
-int32_t mvPictureViewWidget::HorizontalBarHeight() const {
+int32_t PictureViewWidget::HorizontalBarHeight() const {
   return style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
 }
 
-void mvPictureViewWidget::SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) {
+void PictureViewWidget::SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) {
   // Showing or hiding a bar resizes the viewport; the view's layout flag makes
   // it ignore those sizes, and the guard keeps bar values from echoing back.
   applying_ = true;
@@ -77,18 +78,18 @@ void mvPictureViewWidget::SetScrollBars(const mvScrollInfo& vertical, const mvSc
   applying_ = false;
 }
 
-void mvPictureViewWidget::paintEvent(QPaintEvent* event) {
+void PictureViewWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
-  mvQtDevice device(painter);
+  QtDevice device(painter);
   view_.Paint(device, drawer_, ToRect(event->rect()));
 }
 
-void mvPictureViewWidget::resizeEvent(QResizeEvent* event) {
+void PictureViewWidget::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   if (!applying_) view_.OnSize();
 }
 
-void mvPictureViewWidget::mousePressEvent(QMouseEvent* event) {
+void PictureViewWidget::mousePressEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   if (event->button() == Qt::LeftButton) {
     setFocus(Qt::MouseFocusReason);
@@ -98,7 +99,7 @@ void mvPictureViewWidget::mousePressEvent(QMouseEvent* event) {
   }
 }
 
-void mvPictureViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+void PictureViewWidget::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   if (event->button() == Qt::LeftButton)
     view_.OnLeftButtonUp(p.x(), p.y());
@@ -106,7 +107,7 @@ void mvPictureViewWidget::mouseReleaseEvent(QMouseEvent* event) {
     view_.OnRightButtonUp(p.x(), p.y());
 }
 
-void mvPictureViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+void PictureViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   if (event->button() == Qt::LeftButton)
     view_.OnLeftDoubleClick(p.x(), p.y());
@@ -114,23 +115,23 @@ void mvPictureViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     view_.OnRightDoubleClick(p.x(), p.y());
 }
 
-void mvPictureViewWidget::mouseMoveEvent(QMouseEvent* event) {
+void PictureViewWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   view_.OnMouseMove(p.x(), p.y());
 }
 
-void mvPictureViewWidget::keyPressEvent(QKeyEvent* event) {
+void PictureViewWidget::keyPressEvent(QKeyEvent* event) {
   const int32_t key = ToolkitKey(event->key());
   view_.OnKeyDown(key == KeySpace ? KeyOther : key, event->key());
   event->accept();
 }
 
-void mvPictureViewWidget::keyReleaseEvent(QKeyEvent* event) {
+void PictureViewWidget::keyReleaseEvent(QKeyEvent* event) {
   view_.OnKeyUp(event->key());
   event->accept();
 }
 
-void mvPictureViewWidget::wheelEvent(QWheelEvent* event) {
+void PictureViewWidget::wheelEvent(QWheelEvent* event) {
   const QPoint delta = event->angleDelta();
   const Qt::KeyboardModifiers mods = event->modifiers();
   // Some platforms turn a Shift+wheel into a sideways wheel; either way it is one wheel.
@@ -138,23 +139,23 @@ void mvPictureViewWidget::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
-void mvPictureViewWidget::scrollContentsBy(int dx, int dy) {
+void PictureViewWidget::scrollContentsBy(int dx, int dy) {
   if (applying_) return;
   if (dy != 0) view_.OnVScroll(ScrollThumbTrack, verticalScrollBar()->value());
   if (dx != 0) view_.OnHScroll(ScrollThumbTrack, horizontalScrollBar()->value());
 }
 
-bool mvPictureViewWidget::eventFilter(QObject* watched, QEvent* event) {
+bool PictureViewWidget::eventFilter(QObject* watched, QEvent* event) {
   if ((watched == horizontalScrollBar() || watched == verticalScrollBar()) &&
       (event->type() == QEvent::MouseMove || event->type() == QEvent::HoverMove))
     view_.OnNonClientMouseMove();
   return QAbstractScrollArea::eventFilter(watched, event);
 }
 
-bool mvPictureViewWidget::viewportEvent(QEvent* event) {
+bool PictureViewWidget::viewportEvent(QEvent* event) {
   // Cursors are the handler's to choose; the arrow otherwise.
   if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
-    mvPictureViewHandler* handler = view_.Handler();
+    PictureViewHandler* handler = view_.Handler();
     if (!handler || !handler->SetCursor()) viewport()->setCursor(Qt::ArrowCursor);
   }
   return QAbstractScrollArea::viewportEvent(event);

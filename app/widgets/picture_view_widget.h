@@ -4,18 +4,18 @@
 #include "app/toolkit/picture_drawer.h"
 #include "app/toolkit/picture_view.h"
 
-// The zooming picture viewer on screen: owns an mvPictureView, hands it the
+// The zooming picture viewer on screen: owns an PictureView, hands it the
 // window's events and carries out its layout, repaints and notifications.
-class mvPictureViewWidget : public QAbstractScrollArea, private mvPictureViewHost {
+class PictureViewWidget : public QAbstractScrollArea, private PictureViewHost {
   Q_OBJECT
 public:
   static constexpr int kControlId = 300;
 
-  explicit mvPictureViewWidget(QWidget* parent = nullptr);
-  ~mvPictureViewWidget() override;
+  explicit PictureViewWidget(QWidget* parent = nullptr);
+  ~PictureViewWidget() override;
 
-  mvPictureView& View() { return view_; }
-  const mvPictureView& View() const { return view_; }
+  PictureView& View() { return view_; }
+  const PictureView& View() const { return view_; }
   void SetPicture(const mvPicture* picture) { view_.SetPicture(picture); }
   void SetZoom(int percent) { view_.SetZoom(percent); }
 
@@ -44,9 +44,9 @@ private:
   void GetAvailableArea(int32_t& width, int32_t& height) const override;
   int32_t VerticalBarWidth() const override;
   int32_t HorizontalBarHeight() const override;
-  void SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) override;
+  void SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) override;
 
-  mvPictureView view_;
-  mvPictureDrawer drawer_;
+  PictureView view_;
+  PictureDrawer drawer_;
   bool applying_ = false;
 };

@@ -6,11 +6,11 @@ namespace {
 QColor ToColor(uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 }  // namespace
 
-void mvQtDevice::FillRect(const mvRect& rect, uint32_t rgb) {
+void QtDevice::FillRect(const mvRect& rect, uint32_t rgb) {
   if (rect.Right > rect.Left && rect.Bottom > rect.Top) painter_.fillRect(ToQRect(rect), ToColor(rgb));
 }
 
-void mvQtDevice::FrameRect(const mvRect& rect, uint32_t rgb) {
+void QtDevice::FrameRect(const mvRect& rect, uint32_t rgb) {
   if (rect.Right <= rect.Left || rect.Bottom <= rect.Top) return;
   FillRect({rect.Left, rect.Top, rect.Right, rect.Top + 1}, rgb);
   FillRect({rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, rgb);
@@ -18,7 +18,7 @@ void mvQtDevice::FrameRect(const mvRect& rect, uint32_t rgb) {
   FillRect({rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, rgb);
 }
 
-void mvQtDevice::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) {
+void QtDevice::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) {
   // The end point is not drawn, so joined lines do not overlap.
   if (y0 == y1) {
     FillRect({std::min(x0, x1 + 1), y0, std::max(x0 + 1, x1), y0 + 1}, rgb);
@@ -32,7 +32,7 @@ void mvQtDevice::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t r
   }
 }
 
-void mvQtDevice::DrawFocusRect(const mvRect& rect) {
+void QtDevice::DrawFocusRect(const mvRect& rect) {
   if (rect.Right - rect.Left < 2 || rect.Bottom - rect.Top < 2) return;
   painter_.save();
   painter_.setPen(QPen(Qt::black, 1, Qt::DotLine));
@@ -41,7 +41,7 @@ void mvQtDevice::DrawFocusRect(const mvRect& rect) {
   painter_.restore();
 }
 
-void mvQtDevice::InvertFrame(const mvRect& rect) {
+void QtDevice::InvertFrame(const mvRect& rect) {
   if (rect.Right <= rect.Left || rect.Bottom <= rect.Top) return;
   painter_.save();
   painter_.setCompositionMode(QPainter::RasterOp_NotDestination);
@@ -55,7 +55,7 @@ void mvQtDevice::InvertFrame(const mvRect& rect) {
   painter_.restore();
 }
 
-void mvQtDevice::SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
+void QtDevice::SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
                            uint32_t stride) {
   // Wraps the band without copying it; the painter converts as it draws.
   const QImage band(bits, width, height, static_cast<qsizetype>(stride), QImage::Format_BGR888);

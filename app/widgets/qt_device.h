@@ -4,9 +4,9 @@
 #include "app/toolkit/device.h"
 
 // The toolkit's drawing device on a QPainter.
-class mvQtDevice : public mvDevice {
+class QtDevice : public Device {
 public:
-  explicit mvQtDevice(QPainter& painter) : painter_(painter) {}
+  explicit QtDevice(QPainter& painter) : painter_(painter) {}
   void FillRect(const mvRect& rect, uint32_t rgb) override;
   void FrameRect(const mvRect& rect, uint32_t rgb) override;
   void Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) override;

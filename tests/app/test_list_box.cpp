@@ -6,7 +6,7 @@ namespace {
 
 // A grid list of count 132 x 132 thumbnails in a client area of width x height.
 struct Grid {
-  Grid(int32_t count, int32_t width, int32_t height, uint32_t style = mvListBox::StyleGrid) : list(style) {
+  Grid(int32_t count, int32_t width, int32_t height, uint32_t style = ListBox::StyleGrid) : list(style) {
     list.SetHost(&host);
     list.OnSize(width, height);
     list.SetCellSize(132, 132);
@@ -29,7 +29,7 @@ struct Grid {
   }
 
   FakeListHost host;
-  mvListBox list;
+  ListBox list;
   std::vector<FakeItem*> items;
   std::vector<std::string> log;
 };
@@ -71,7 +71,7 @@ TEST(ListBox, ClickBelowTheLastItemDeselectsAllAndNotifies) {
 }
 
 TEST(ListBox, KeepOneKeepsTheSelectionOnEmptySpace) {
-  Grid g(5, 500, 800, mvListBox::StyleGrid | mvListBox::StyleKeepOne);
+  Grid g(5, 500, 800, ListBox::StyleGrid | ListBox::StyleKeepOne);
   g.Click(1);
   g.list.OnMouseDown(10, 700, false, false, false);
   EXPECT_EQ(g.list.GetSelection(), 1);
@@ -107,8 +107,29 @@ TEST(ListBox, RightClickOnTheSingleSelectedFocusedItemOnlyOpensTheMenu) {
   EXPECT_EQ(g.list.GetSelection(), 3);
 }
 
+TEST(ListBox, ContextKeyOpensTheMenuOfTheFocusedOrSelectedItem) {
+  Grid g(12, 500, 300);  // two rows visible
+  // Nothing selected: the focus item becomes the selection first.
+  g.list.OnContextKey();
+  EXPECT_EQ(g.log, std::vector<std::string>({"notify 1", "menu 0"}));
+  EXPECT_EQ(g.item(0).MenuX, 66);
+  EXPECT_EQ(g.item(0).MenuY, 66);
+  // A selection far down is scrolled into view and offered.
+  g.list.SelectOnly(10);
+  EXPECT_EQ(g.list.GetSelection(), 10);
+  EXPECT_EQ(g.list.Focus(), 10);
+  EXPECT_TRUE(g.FirstVisibleInView(10));
+  g.log.clear();
+  g.list.OnContextKey();
+  EXPECT_EQ(g.log, std::vector<std::string>({"menu 10"}));
+  // An empty list offers nothing.
+  Grid empty(0, 500, 300);
+  empty.list.OnContextKey();
+  EXPECT_TRUE(empty.log.empty());
+}
+
 TEST(ListBox, RightClickKeepsASelectionOfSeveral) {
-  Grid g(6, 500, 800, mvListBox::StyleGrid | mvListBox::StyleMultiSelect);
+  Grid g(6, 500, 800, ListBox::StyleGrid | ListBox::StyleMultiSelect);
   g.Click(1);
   g.Click(4, false, true, false);  // Shift: 1 ... 4
   EXPECT_EQ(g.list.SelectedCount(), 4);
@@ -133,7 +154,7 @@ TEST(ListBox, RefusedLeftPressChangesNothing) {
 TEST(ListBox, RemovingTheFocusItemMovesTheFocusToTheFirst) {
   Grid g(6, 500, 800);
   g.Click(3);
-  std::unique_ptr<mvListBoxItem> removed(g.list.RemoveAt(3));
+  std::unique_ptr<ListBoxItem> removed(g.list.RemoveAt(3));
   ASSERT_EQ(removed.get(), g.items[3]);
   EXPECT_EQ(removed->List, nullptr);
   EXPECT_EQ(removed->Index, -1);
@@ -284,7 +305,7 @@ TEST(ListBox, InsertRejectsBadIndexesAndForeignItems) {
 }
 
 TEST(ListBox, CapacityMovesInStepsOf32AndClearDeletesItems) {
-  mvListBox list;
+  ListBox list;
   bool destroyed = false;
   ASSERT_TRUE(list.InsertAt(0, new FakeItem(nullptr, &destroyed)));
   EXPECT_EQ(list.Capacity(), 32);
@@ -323,7 +344,7 @@ TEST(ListBox, SetCellSizeChecksAndRecomputes) {
   ASSERT_TRUE(g.list.SetCellSize(100, 132));
   EXPECT_EQ(g.list.Columns(), 5);
   EXPECT_EQ(g.list.TopRow(), 1);  // (2 x 3 + 5 - 1) / 5
-  mvListBox single(0);
+  ListBox single(0);
   EXPECT_TRUE(single.SetCellSize(0, 20));
   EXPECT_EQ(single.Columns(), 1);
 }
@@ -331,7 +352,7 @@ TEST(ListBox, SetCellSizeChecksAndRecomputes) {
 TEST(ListBox, PaintDrawsVisibleCellsAndTheFocus) {
   Grid g(12, 500, 300);
   g.host.Focused = true;
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(500, 300));
   g.list.Paint(device, {0, 0, 500, 300});
   for (int32_t i = 0; i < 12; ++i) EXPECT_EQ(g.item(i).Draws, i < 9 ? 1 : 0) << i;  // rows 0, 1 and part of 2

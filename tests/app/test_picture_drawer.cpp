@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/toolkit/picture_drawer.h"
+#include "app/toolkit/tiling.h"
 
 namespace {
 
@@ -13,11 +16,11 @@ mvPicture MakePicture(int32_t w, int32_t h, uint32_t type, uint32_t depth, uint3
   return p;
 }
 
-TEST(PictureDrawer, TransparentPictureShowsTheCheckerboard) {
-  mvPictureDrawer drawer;
+TEST(ThumbnailDrawer, TransparentPictureShowsTheCheckerboard) {
+  PictureDrawer drawer;
   ASSERT_TRUE(drawer.IsValid());
   mvPicture p = MakePicture(64, 64, ColorTypeRGB, 8, 4);
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(64, 64));
   drawer.Draw(device, 0, 0, 0, 0, 64, 64, p);
   for (int32_t y = 0; y < 64; ++y)
@@ -25,10 +28,10 @@ TEST(PictureDrawer, TransparentPictureShowsTheCheckerboard) {
       ASSERT_EQ(device.Pixel(x, y), ((x / 32 + y / 32) % 2) ? kGray : kWhite) << x << "," << y;
 }
 
-TEST(PictureDrawer, CheckerboardIsLaidInPictureCoordinates) {
-  mvPictureDrawer drawer;
+TEST(ThumbnailDrawer, CheckerboardIsLaidInPictureCoordinates) {
+  PictureDrawer drawer;
   mvPicture p = MakePicture(64, 64, ColorTypeGray, 16, 2);
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(40, 40));
   drawer.Draw(device, 0, 0, 16, 16, 40, 40, p);
   EXPECT_EQ(device.Pixel(15, 15), kWhite);  // picture (31, 31)
@@ -36,9 +39,9 @@ TEST(PictureDrawer, CheckerboardIsLaidInPictureCoordinates) {
   EXPECT_EQ(device.Pixel(16, 16), kWhite);  // picture (32, 32)
 }
 
-TEST(PictureDrawer, ConvertsEveryFormat) {
-  mvPictureDrawer drawer;
-  mvMemoryDevice device;
+TEST(ThumbnailDrawer, ConvertsEveryFormat) {
+  PictureDrawer drawer;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(4, 1));
   {
     mvPicture p = MakePicture(1, 1, ColorTypeRGB, 8, 3);
@@ -68,25 +71,25 @@ TEST(PictureDrawer, ConvertsEveryFormat) {
   }
 }
 
-TEST(PictureDrawer, WidePicturesDrawInBandsOfTheSharedBuffer) {
-  mvPictureDrawer drawer;
-  EXPECT_EQ(mvPictureDrawer::Stride24(1), 4u);
-  EXPECT_EQ(mvPictureDrawer::Stride24(1000), 3000u);
-  EXPECT_EQ(mvPictureDrawer::RowsPerBand(1000), 87);
+TEST(ThumbnailDrawer, WidePicturesDrawInBandsOfTheSharedBuffer) {
+  PictureDrawer drawer;
+  EXPECT_EQ(PictureDrawer::Stride24(1), 4u);
+  EXPECT_EQ(PictureDrawer::Stride24(1000), 3000u);
+  EXPECT_EQ(PictureDrawer::RowsPerBand(1000), 87);
   mvPicture p = MakePicture(1000, 200, ColorTypeRGB, 8, 3);
   p.Pixels[p.Stride * 199 + 999 * 3] = 77;
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(1000, 200));
   drawer.Draw(device, 0, 0, 0, 0, 1000, 200, p);
   EXPECT_EQ(device.SetBitsCalls, 3);
   EXPECT_EQ(device.Pixel(999, 199), 0x4D0000u);
 }
 
-TEST(PictureDrawer, DrawClipsToThePicture) {
-  mvPictureDrawer drawer;
+TEST(ThumbnailDrawer, DrawClipsToThePicture) {
+  PictureDrawer drawer;
   mvPicture p = MakePicture(10, 10, ColorTypeRGB, 8, 3);
   std::fill(p.Pixels, p.Pixels + p.ByteSize(), uint8_t{255});
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(30, 30));
   drawer.Draw(device, 5, 5, -2, 8, 100, 100, p);  // only picture columns 0..9, rows 8..9
   EXPECT_EQ(device.Pixel(7, 5), kWhite);
@@ -95,21 +98,21 @@ TEST(PictureDrawer, DrawClipsToThePicture) {
   EXPECT_EQ(device.Pixel(7, 7), 0u);
 }
 
-TEST(PictureDrawer, NearestNeighbourEnlarges) {
-  mvPictureDrawer drawer;
+TEST(ThumbnailDrawer, NearestNeighbourEnlarges) {
+  PictureDrawer drawer;
   mvPicture p = MakePicture(2, 1, ColorTypeRGB, 8, 3);
   p.Pixels[0] = 255;  // red, then black
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(8, 2));
-  drawer.DrawScaled(device, {0, 0, 8, 2}, p, 0, 0, 8, 2, mvPictureDrawer::ModeNearest);
+  drawer.DrawScaled(device, {0, 0, 8, 2}, p, 0, 0, 8, 2, PictureDrawer::ModeNearest);
   for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(device.Pixel(x, 1), x < 4 ? 0xFF0000u : 0u) << x;
   // From a scroll position: the part from column 1 on fills the width.
-  drawer.DrawScaled(device, {0, 0, 8, 2}, p, 1, 0, 8, 2, mvPictureDrawer::ModeNearest);
+  drawer.DrawScaled(device, {0, 0, 8, 2}, p, 1, 0, 8, 2, PictureDrawer::ModeNearest);
   EXPECT_EQ(device.Pixel(0, 0), 0u);
 }
 
-TEST(PictureDrawer, AreaAverageReducesToTheBlockMean) {
-  mvPictureDrawer drawer;
+TEST(ThumbnailDrawer, AreaAverageReducesToTheBlockMean) {
+  PictureDrawer drawer;
   mvPicture p = MakePicture(4, 2, ColorTypeRGB, 8, 4);
   for (int32_t x = 0; x < 4; ++x) {
     for (int32_t y = 0; y < 2; ++y) {
@@ -118,23 +121,59 @@ TEST(PictureDrawer, AreaAverageReducesToTheBlockMean) {
       px[3] = 255;
     }
   }
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(2, 1));
-  drawer.DrawScaled(device, {0, 0, 2, 1}, p, 0, 0, 2, 1, mvPictureDrawer::ModeAreaAverage);
+  drawer.DrawScaled(device, {0, 0, 2, 1}, p, 0, 0, 2, 1, PictureDrawer::ModeAreaAverage);
   EXPECT_EQ(device.Pixel(0, 0), MakeRGB((0 + 1 + 10 + 11) / 4, 0, 0));
   EXPECT_EQ(device.Pixel(1, 0), MakeRGB((20 + 21 + 30 + 31) / 4, 0, 0));
 }
 
-TEST(PictureDrawer, TheBufferLivesWhileAnyDrawerDoes) {
-  auto first = std::make_unique<mvPictureDrawer>();
-  mvPictureDrawer second;
+TEST(ThumbnailDrawer, TheBufferLivesWhileAnyDrawerDoes) {
+  auto first = std::make_unique<PictureDrawer>();
+  PictureDrawer second;
   first.reset();
   EXPECT_TRUE(second.IsValid());
   mvPicture p = MakePicture(2, 2, ColorTypeRGB, 8, 3);
-  mvMemoryDevice device;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(2, 2));
   second.Draw(device, 0, 0, 0, 0, 2, 2, p);
   EXPECT_EQ(device.SetBitsCalls, 1);
+}
+
+TEST(TiledPicture, SmallTexturesRepeatAndLargeOnesAreAveragedToFit) {
+  // Columns alternate 0 and 200 in red, rows 10 and 30 in green.
+  mvPicture texture = MakePicture(100, 50, ColorTypeRGB, 8, 4);
+  for (int32_t y = 0; y < 50; ++y)
+    for (int32_t x = 0; x < 100; ++x) {
+      uint8_t* p = texture.Row(y) + 4 * x;
+      p[0] = x % 2 ? 200 : 0;
+      p[1] = y % 2 ? 30 : 10;
+      p[3] = 255;
+    }
+  std::unique_ptr<mvPicture> tiled = BuildTiledPicture(texture, 3, 3, 4096);
+  ASSERT_NE(tiled, nullptr);
+  EXPECT_EQ(tiled->Width, 300);
+  EXPECT_EQ(tiled->Height, 150);
+  EXPECT_EQ(std::memcmp(tiled->Row(57) + 4 * 201, texture.Row(7) + 4, 4 * 99), 0);
+
+  // Above the limit: tiles of half the size, each pixel the mean of the 2 x 2 it covers.
+  tiled = BuildTiledPicture(texture, 3, 3, 150);
+  ASSERT_NE(tiled, nullptr);
+  EXPECT_EQ(tiled->Width, 150);
+  EXPECT_EQ(tiled->Height, 75);
+  for (int32_t y = 0; y < 75; ++y)
+    for (int32_t x = 0; x < 150; ++x) {
+      const uint8_t* p = tiled->Row(y) + 4 * x;
+      ASSERT_EQ(p[0], 100) << x << "," << y;
+      ASSERT_EQ(p[1], 20) << x << "," << y;
+      ASSERT_EQ(p[3], 255);
+    }
+  // Proportions stay, and a stop request ends the work with nothing.
+  int32_t w = 0, h = 0;
+  TileSize(5000, 1000, 3, 3, 4096, w, h);
+  EXPECT_EQ(w, 1365);
+  EXPECT_EQ(h, 273);
+  EXPECT_EQ(BuildTiledPicture(texture, 3, 3, 150, [] { return true; }), nullptr);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ struct View {
   }
   mvPicture picture;
   FakeViewHost host;
-  mvPictureView view;
+  PictureView view;
 };
 
 TEST(PictureView, LargePictureGetsBothBarsOverThePictureRange) {
@@ -46,7 +46,7 @@ TEST(PictureView, OneBarCanCallForTheOther) {
 }
 
 TEST(PictureView, ZoomIsClampedAndNotifiedOnlyWithAPicture) {
-  mvPictureView empty;
+  PictureView empty;
   FakeViewHost host;
   empty.SetHost(&host);
   empty.SetZoom(5000);
@@ -110,7 +110,7 @@ TEST(PictureView, WheelScrollsAndZooms) {
 }
 
 TEST(PictureView, KeysScrollOtherKeysGoToTheHandler) {
-  struct Keys : mvPictureViewHandler {
+  struct Keys : PictureViewHandler {
     explicit Keys(int32_t* last) : last_(last) {}
     void KeyDown(int32_t key) override { *last_ = key; }
     int32_t* last_;
@@ -142,8 +142,8 @@ TEST(PictureView, PaintFillsAroundThePictureAndOutlinesTheWorkArea) {
   View v(50, 40);
   v.picture.HasWorkRect = 1;
   v.picture.WorkRect = {10, 10, 20, 20};
-  mvPictureDrawer drawer;
-  mvMemoryDevice device;
+  PictureDrawer drawer;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(200, 200));
   v.view.Paint(device, drawer, {0, 0, 200, 200});
   EXPECT_EQ(device.Pixel(49, 39), 0xFFFFFFu);
@@ -161,9 +161,9 @@ TEST(PictureView, PaintFillsAroundThePictureAndOutlinesTheWorkArea) {
 }
 
 TEST(PictureView, WithoutAPictureOnlyTheBackground) {
-  mvPictureView view;
-  mvPictureDrawer drawer;
-  mvMemoryDevice device;
+  PictureView view;
+  PictureDrawer drawer;
+  MemoryDevice device;
   ASSERT_TRUE(device.Create(10, 10));
   view.Paint(device, drawer, {0, 0, 10, 10});
   EXPECT_EQ(device.Pixel(5, 5), view.Background);

@@ -15,8 +15,8 @@
 namespace {
 
 // An item that opens a real pop-up menu on a right press, as the forms' items do.
-struct MenuItem : mvListBoxItem {
-  void Draw(mvDevice& device, const mvRect& cell) override { device.FillRect(cell, Selected ? 0x0000FF : 0xFFFFFF); }
+struct MenuItem : ListBoxItem {
+  void Draw(Device& device, const mvRect& cell) override { device.FillRect(cell, Selected ? 0x0000FF : 0xFFFFFF); }
   void OnContextMenu(int32_t, int32_t) override {
     if (notifications) notificationsBeforeMenu = static_cast<int>(notifications->count());
     QMenu menu;
@@ -52,15 +52,15 @@ struct ListFixture {
     return QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
   }
 
-  mvListBoxWidget list;
-  QSignalSpy spy{&list, &mvListBoxWidget::notification};
+  ListBoxWidget list;
+  QSignalSpy spy{&list, &ListBoxWidget::notification};
   std::vector<MenuItem*> items;
 };
 
 TEST(ListBoxWidget, ColumnsFollowTheWidthAndTheBarsTheRows) {
   ListFixture f(12);
   f.Show(500, 300);
-  mvListBox& list = f.list.List();
+  ListBox& list = f.list.List();
   EXPECT_EQ(list.Columns(), 3);
   EXPECT_TRUE(f.list.verticalScrollBar()->isVisible());
   EXPECT_EQ(f.list.verticalScrollBar()->maximum(), 2);  // rows 0 ... 3, two visible
@@ -128,7 +128,7 @@ mvPicture TransparentPicture(int size) {
 
 TEST(PictureViewWidget, LargePictureShowsBothBars) {
   mvPicture picture = TransparentPicture(300);
-  mvPictureViewWidget view;
+  PictureViewWidget view;
   const int frame = 2 * view.frameWidth();
   view.resize(200 + frame, 200 + frame);
   view.show();
@@ -150,7 +150,7 @@ TEST(PictureViewWidget, LargePictureShowsBothBars) {
 
 TEST(PictureViewWidget, TransparentPictureDrawsTheCheckerboard) {
   mvPicture picture = TransparentPicture(64);
-  mvPictureViewWidget view;
+  PictureViewWidget view;
   view.resize(120, 120);
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -166,8 +166,8 @@ TEST(PictureViewWidget, TransparentPictureDrawsTheCheckerboard) {
 
 TEST(PictureViewWidget, ShiftCtrlWheelZoomsAndNotifies) {
   mvPicture picture = TransparentPicture(64);
-  mvPictureViewWidget view;
-  QSignalSpy spy(&view, &mvPictureViewWidget::notification);
+  PictureViewWidget view;
+  QSignalSpy spy(&view, &PictureViewWidget::notification);
   view.resize(120, 120);
   view.SetPicture(&picture);
   QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,

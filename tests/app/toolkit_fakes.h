@@ -6,7 +6,7 @@
 #include "app/toolkit/picture_view.h"
 
 // Records what the list asks of its window, in order.
-struct FakeListHost : mvListBoxHost {
+struct FakeListHost : ListBoxHost {
   void Invalidate(const mvRect* rect) override {
     if (rect)
       Rects.push_back(*rect);
@@ -14,7 +14,7 @@ struct FakeListHost : mvListBoxHost {
       ++AllRepaints;
   }
   void ScrollContents(int32_t dx, int32_t dy) override { Scrolls.push_back({dx, dy}); }
-  void SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) override {
+  void SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) override {
     Vertical = vertical;
     Horizontal = horizontal;
   }
@@ -35,22 +35,22 @@ struct FakeListHost : mvListBoxHost {
   int AllRepaints = 0;
   std::vector<std::pair<int32_t, int32_t>> Scrolls;
   std::vector<int32_t> Notifications;
-  mvScrollInfo Vertical, Horizontal;
+  ScrollInfo Vertical, Horizontal;
   bool Focused = false;
   std::vector<std::string>* Log = nullptr;
 };
 
-struct FakeItem : mvListBoxItem {
+struct FakeItem : ListBoxItem {
   explicit FakeItem(std::vector<std::string>* log = nullptr, bool* destroyed = nullptr)
       : log_(log), destroyed_(destroyed) {}
   ~FakeItem() override {
     if (destroyed_) *destroyed_ = true;
   }
-  void Draw(mvDevice& device, const mvRect& cell) override {
+  void Draw(Device& device, const mvRect& cell) override {
     ++Draws;
     device.FillRect(cell, 0x102030);
   }
-  void DrawFocus(mvDevice&, const mvRect&) override { ++FocusDraws; }
+  void DrawFocus(Device&, const mvRect&) override { ++FocusDraws; }
   bool OnMouseDown(int32_t, int32_t) override { return AcceptClick; }
   void OnContextMenu(int32_t x, int32_t y) override {
     ++Menus;
@@ -68,7 +68,7 @@ private:
   bool* destroyed_;
 };
 
-struct FakeViewHost : mvPictureViewHost {
+struct FakeViewHost : PictureViewHost {
   void Invalidate(const mvRect* rect) override {
     if (!rect) ++AllRepaints;
   }
@@ -80,7 +80,7 @@ struct FakeViewHost : mvPictureViewHost {
   }
   int32_t VerticalBarWidth() const override { return BarWidth; }
   int32_t HorizontalBarHeight() const override { return BarHeight; }
-  void SetScrollBars(const mvScrollInfo& vertical, const mvScrollInfo& horizontal) override {
+  void SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) override {
     Vertical = vertical;
     Horizontal = horizontal;
   }
@@ -89,5 +89,5 @@ struct FakeViewHost : mvPictureViewHost {
   int AllRepaints = 0;
   std::vector<std::pair<int32_t, int32_t>> Scrolls;
   std::vector<int32_t> Notifications;
-  mvScrollInfo Vertical, Horizontal;
+  ScrollInfo Vertical, Horizontal;
 };

@@ -238,6 +238,10 @@ TEST(SettingsLocation, UserPathFromEnvironment) {
   EXPECT_EQ(UserSettingsPath(Env({{"XDG_CONFIG_HOME", "cfg"}, {"HOME", "/home/u"}})),
             "/home/u/.config/orvelle/orvelle.ini");
   EXPECT_EQ(UserSettingsPath(Env({{"XDG_CONFIG_HOME", ""}, {"HOME", ""}})), "");
+  // The stock's recipe files follow the data folder's rules.
+  EXPECT_EQ(StockFolderPath(Env({{"XDG_DATA_HOME", "/data/"}, {"HOME", "/home/u"}})), "/data/orvelle/stock");
+  EXPECT_EQ(StockFolderPath(Env({{"XDG_DATA_HOME", "data"}, {"HOME", "/"}})), "/.local/share/orvelle/stock");
+  EXPECT_EQ(StockFolderPath(Env({{"HOME", "relative"}})), "");
 }
 
 TEST(SettingsLocation, WritableProgramFolderKeepsFileBesideProgram) {

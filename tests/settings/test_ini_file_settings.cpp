@@ -27,7 +27,7 @@ class IniRead : public ::testing::Test {
 
   TempFolder Folder;
   std::string Path = Folder.File("orvelle.ini");
-  mvIniFileSettings Store;
+  IniFileSettings Store;
 };
 
 TEST_F(IniRead, FindsSectionsAndKeysIgnoringCaseAndBlanks) {
@@ -212,7 +212,7 @@ class IniWrite : public ::testing::Test {
 };
 
 TEST_F(IniWrite, OpenModesAndFlags) {
-  mvIniFileSettings store;
+  IniFileSettings store;
   EXPECT_FALSE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));  // missing file
   EXPECT_FALSE(store.Open(Folder.Path.c_str(), "Settings", IniModeRead, 0));  // a folder is no file
   EXPECT_FALSE(store.Open(Path.c_str(), "Bad]Name", IniModeWrite, 0));
@@ -239,7 +239,7 @@ TEST_F(IniWrite, OpenModesAndFlags) {
 }
 
 TEST_F(IniWrite, EncodingsRoundTrip) {
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
   const int32_t array[3] = {-5, 0, 2147483647};
   const uint8_t bytes[3] = {0x0A, 0xBC, 0xFF};
@@ -287,7 +287,7 @@ TEST_F(IniWrite, EncodingsRoundTrip) {
 
 TEST_F(IniWrite, RefusesTextThatWouldBreakTheFile) {
   WriteText(Path, "[Settings]\nA=1\n");
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
   EXPECT_FALSE(store.WriteString("A", "dir\n[Evil]\nX=1"));
   EXPECT_FALSE(store.WriteString("A", "cr\rhere"));
@@ -304,7 +304,7 @@ TEST_F(IniWrite, UpdatesInPlaceAndKeepsEverythingElse) {
       "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nwidth = 5\r\nUnknown=stays\r\n\r\n"
       "[Last]\r\nZ=1";
   WriteText(Path, original);
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
   EXPECT_TRUE(store.WriteInt("Width", 6));
   EXPECT_TRUE(store.WriteInt("Height", 7));
@@ -316,7 +316,7 @@ TEST_F(IniWrite, UpdatesInPlaceAndKeepsEverythingElse) {
 
 TEST_F(IniWrite, AddsSectionAfterUnterminatedLastLine) {
   WriteText(Path, "[Other]\nA=1");
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
   EXPECT_TRUE(store.WriteBool("B", true));
   store.Close();
@@ -325,7 +325,7 @@ TEST_F(IniWrite, AddsSectionAfterUnterminatedLastLine) {
 
 TEST_F(IniWrite, ClearSectionEmptiesOnlyThatSection) {
   WriteText(Path, "[Settings]\nA=1\n; note\nB=2\n\n[Other]\nC=3\n");
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(Path.c_str(), "settings", IniModeRead | IniModeWrite, 0));
   EXPECT_TRUE(store.ClearSection());
   int32_t v = 0;
@@ -338,9 +338,9 @@ TEST_F(IniWrite, ClearSectionEmptiesOnlyThatSection) {
 TEST_F(IniWrite, UnreadableExistingFileIsNeverOverwritten) {
   // Too large to load means we could not carry its other keys over.
   std::string big = "[Settings]\nA=1\n";
-  big.resize(mvIniFileSettings::kMaxFileSize + 1, ';');
+  big.resize(IniFileSettings::kMaxFileSize + 1, ';');
   WriteText(Path, big);
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
   EXPECT_FALSE(store.WriteInt("A", 2));
   EXPECT_TRUE(store.Flush());
@@ -352,7 +352,7 @@ TEST_F(IniWrite, UnreadableExistingFileIsNeverOverwritten) {
 TEST_F(IniWrite, FlushIntoMissingFolderFails) {
   WriteText(Folder.File("plain"), "x");
   const std::string path = Folder.File("plain/orvelle.ini");
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(path.c_str(), "Settings", IniModeWrite, 0));
   EXPECT_TRUE(store.WriteInt("A", 1));
   EXPECT_FALSE(store.Flush());
@@ -363,7 +363,7 @@ TEST_F(IniWrite, FlushIntoMissingFolderFails) {
 TEST_F(IniWrite, FailedWriteLeavesOldFileIntact) {
   const std::string original = "[Settings]\nA=1\n[Other]\nB=2\n";
   WriteText(Path, original);
-  mvIniFileSettings store;
+  IniFileSettings store;
   ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
   EXPECT_TRUE(store.WriteString("Long", std::string(4096, 'x').c_str()));
 

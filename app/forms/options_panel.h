@@ -2,6 +2,8 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QWidget>
+#include <cstdint>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -23,18 +25,24 @@ protected:
   StepEnabled stepEnabled() const override;
 };
 
+struct AppSettings;
+struct Dialogs;
+
 // The options panel at the left of the main form: what Generate makes.
-class OptionsDialog : public QWidget {
+class OptionsPanel : public QWidget {
   Q_OBJECT
 public:
-  explicit OptionsDialog(QWidget* parent);
-  ~OptionsDialog() override;
+  OptionsPanel(AppSettings& settings, const Dialogs& dialogs, QWidget* parent);
 
   // Reads the panel into the settings; false (after the message, when asked)
-  // when a size or the number is out of range. The values are kept either way.
+  // when a size, the number or the seed is out of range. The values are kept
+  // either way.
   bool ReadOptions(bool showMessages);
   // The number field as a signed integer (0 when it holds no number).
   int32_t NumberField() const;
+  // The seed typed for the next batch; none when the field is empty (each
+  // batch then takes a new one).
+  std::optional<uint32_t> TypedSeed() const;
 
   QSlider* RenderSlider;
   QSlider* FilterSlider;
@@ -47,12 +55,18 @@ public:
   QToolButton* SquareButton;
   QCheckBox* SeamlessBox;
   NumberSpinBox* NumberBox;
+  QLineEdit* SeedBox;
   QPushButton* NewSeedButton;
   QPushButton* GenerateButton;
   QComboBox* QualityBox;
 
+signals:
+  void GenerateClicked();
+
 private:
   void SizeEdited(QComboBox* from, QComboBox* to, const QString& text);
   void QualityEdited(const QString& text);
+  AppSettings& settings_;
+  const Dialogs& dialogs_;
   bool guard_ = false;
 };

@@ -1,4 +1,4 @@
-#include "app/forms/options_dialog.h"
+#include "app/forms/options_panel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,17 +7,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/forms/application.h"
+#include "app/forms/dialogs.h"
 #include "app/forms/form_logic.h"
 #include "app/forms/icons.h"
-#include "app/forms/orvelle_form.h"
 #include "app/forms/strings.h"
 #include "app/settings/app_settings.h"
-#include "core/random.h"
 
 namespace {
 
@@ -80,16 +80,17 @@ QAbstractSpinBox::StepEnabled NumberSpinBox::stepEnabled() const {
   return enabled;
 }
 
-OptionsDialog::OptionsDialog(QWidget* parent) : QWidget(parent) {
+OptionsPanel::OptionsPanel(AppSettings& settings, const Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), settings_(settings), dialogs_(dialogs) {
   setObjectName(QStringLiteral("OptionsPanel"));
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(6, 8, 6, 8);
   grid->setHorizontalSpacing(4);
   grid->setVerticalSpacing(5);
 
-  RenderSlider = LevelSlider(1, 5, Settings.Render, this);
-  FilterSlider = LevelSlider(0, 5, Settings.Filter, this);
-  GeometricSlider = LevelSlider(0, 5, Settings.Geometric, this);
+  RenderSlider = LevelSlider(1, 5, settings_.Render, this);
+  FilterSlider = LevelSlider(0, 5, settings_.Filter, this);
+  GeometricSlider = LevelSlider(0, 5, settings_.Geometric, this);
   RenderValue = ValueLabel(RenderSlider->value(), this);
   FilterValue = ValueLabel(FilterSlider->value(), this);
   GeometricValue = ValueLabel(GeometricSlider->value(), this);
@@ -119,8 +120,8 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QWidget(parent) {
     box->setMaxVisibleItems(12);
     for (int size : kPresetSizes) box->addItem(QString::number(size), size);
   }
-  WidthBox->setEditText(QString::number(Settings.ImageWidth));
-  HeightBox->setEditText(QString::number(Settings.ImageHeight));
+  WidthBox->setEditText(QString::number(settings_.ImageWidth));
+  HeightBox->setEditText(QString::number(settings_.ImageHeight));
   guard_ = false;
   connect(WidthBox, &QComboBox::editTextChanged, this,
           [this](const QString& text) { SizeEdited(WidthBox, HeightBox, text); });
@@ -131,10 +132,10 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QWidget(parent) {
   SquareButton->setIcon(SquareIcon());
   SquareButton->setIconSize(QSize(16, 16));
   SquareButton->setCheckable(true);
-  SquareButton->setChecked(Settings.Square);
+  SquareButton->setChecked(settings_.Square);
   SquareButton->setToolTip(QStringLiteral("Square"));
   SquareButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-  connect(SquareButton, &QToolButton::toggled, this, [](bool on) { Settings.Square = on; });
+  connect(SquareButton, &QToolButton::toggled, this, [this](bool on) { settings_.Square = on; });
 
   grid->addWidget(RightLabel("Width:", this), row, 0);
   grid->addWidget(WidthBox, row, 1);
@@ -145,17 +146,29 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QWidget(parent) {
   ++row;
 
   SeamlessBox = new QCheckBox(QStringLiteral("Seamless"), this);
-  SeamlessBox->setChecked(Settings.Seamless);
+  SeamlessBox->setChecked(settings_.Seamless);
   grid->addWidget(SeamlessBox, row++, 1, 1, 2);
 
   NumberBox = new NumberSpinBox(this);
-  NumberBox->setValue(std::max(0, Settings.Number));
+  NumberBox->setValue(std::max(0, settings_.Number));
   grid->addWidget(RightLabel("Number:", this), row, 0);
   grid->addWidget(NumberBox, row++, 1);
 
+  // Empty: every batch takes a new seed. A seed typed here (the status bar
+  // shows the one of the batch on screen) makes that batch again.
+  SeedBox = new QLineEdit(this);
+  SeedBox->setAlignment(Qt::AlignRight);
+  SeedBox->setPlaceholderText(QStringLiteral("new"));
+  SeedBox->setMaxLength(10);
+  SeedBox->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), SeedBox));
+  SeedBox->setToolTip(QStringLiteral("Seed of the next batch; empty for a new one each time"));
+  grid->addWidget(RightLabel("Seed:", this), row, 0);
+  grid->addWidget(SeedBox, row++, 1, 1, 2);
+
   NewSeedButton = new QPushButton(QStringLiteral("New seed"), this);
   NewSeedButton->setAutoDefault(false);
-  connect(NewSeedButton, &QPushButton::clicked, this, [] { GeneratorRandom.Seed(TickCount()); });
+  NewSeedButton->setToolTip(QStringLiteral("Clear the seed: the next batch takes a new one"));
+  connect(NewSeedButton, &QPushButton::clicked, SeedBox, &QLineEdit::clear);
   grid->addWidget(NewSeedButton, row++, 1, 1, 2);
 
   grid->addWidget(EtchedLine(this), row++, 0, 1, 3);
@@ -165,9 +178,7 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QWidget(parent) {
   QFont bold = GenerateButton->font();
   bold.setBold(true);
   GenerateButton->setFont(bold);
-  connect(GenerateButton, &QPushButton::clicked, this, [] {
-    if (MainForm) MainForm->OnCommand(CmdGenerate);
-  });
+  connect(GenerateButton, &QPushButton::clicked, this, &OptionsPanel::GenerateClicked);
   grid->addWidget(GenerateButton, row++, 0, 1, 3);
   grid->addWidget(EtchedLine(this), row++, 0, 1, 3);
 
@@ -175,10 +186,10 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QWidget(parent) {
   QualityBox->setEditable(true);
   QualityBox->setInsertPolicy(QComboBox::NoInsert);
   for (int q = 10; q <= 100; q += 10) QualityBox->addItem(QString::number(q), q);
-  QualityBox->setEditText(QString::number(Settings.JPEGQuality));
+  QualityBox->setEditText(QString::number(settings_.JPEGQuality));
   connect(QualityBox, &QComboBox::activated, this, [this](int index) {
-    const QVariant data = QualityBox->itemData(index);
-    if (data.isValid()) Settings.JPEGQuality = data.toInt();
+    const QVariant chosen = QualityBox->itemData(index);
+    if (chosen.isValid()) settings_.JPEGQuality = chosen.toInt();
   });
   connect(QualityBox, &QComboBox::editTextChanged, this, [this](const QString& text) { QualityEdited(text); });
   auto* qualityRow = new QHBoxLayout;
@@ -188,40 +199,45 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QWidget(parent) {
 
   grid->setRowStretch(row, 1);
   grid->setColumnStretch(1, 1);
-  OptionsPanel = this;
 }
 
-OptionsDialog::~OptionsDialog() {
-  if (OptionsPanel == this) OptionsPanel = nullptr;
-}
-
-void OptionsDialog::SizeEdited(QComboBox* from, QComboBox* to, const QString& text) {
+void OptionsPanel::SizeEdited(QComboBox* from, QComboBox* to, const QString& text) {
   (void)from;
-  if (!Settings.Square || guard_) return;
+  if (!settings_.Square || guard_) return;
   guard_ = true;
   to->setEditText(QString::number(TextInteger(text)));
   guard_ = false;
 }
 
-void OptionsDialog::QualityEdited(const QString& text) {
-  Settings.JPEGQuality = std::clamp(TextInteger(text), 0, 100);
+void OptionsPanel::QualityEdited(const QString& text) {
+  settings_.JPEGQuality = std::clamp(TextInteger(text), 0, 100);
 }
 
-int32_t OptionsDialog::NumberField() const { return TextInteger(NumberBox->cleanText()); }
+int32_t OptionsPanel::NumberField() const { return TextInteger(NumberBox->cleanText()); }
 
-bool OptionsDialog::ReadOptions(bool showMessages) {
-  Settings.Render = RenderSlider->value();
-  Settings.Filter = FilterSlider->value();
-  Settings.Geometric = GeometricSlider->value();
-  Settings.ImageWidth = TextInteger(WidthBox->currentText());
-  Settings.ImageHeight = TextInteger(HeightBox->currentText());
-  Settings.Seamless = SeamlessBox->isChecked();
-  Settings.Number = NumberField();
-  const bool sizeOk = Settings.ImageWidth >= 1 && Settings.ImageWidth <= kMaxImageSide &&
-                      Settings.ImageHeight >= 1 && Settings.ImageHeight <= kMaxImageSide;
-  const bool numberOk = Settings.Number >= 1 && Settings.Number <= kMaxNumber;
-  if (sizeOk && numberOk) return true;
-  if (showMessages)
-    ShowMessage(MainForm, QString::fromUtf8(sizeOk ? kNumberMessage : kSizeMessage), MessageIcon::Information);
+std::optional<uint32_t> OptionsPanel::TypedSeed() const {
+  const QString text = SeedBox->text().trimmed();
+  bool ok = false;
+  const qulonglong value = text.toULongLong(&ok);
+  if (text.isEmpty() || !ok || value > 4294967295ULL) return std::nullopt;
+  return static_cast<uint32_t>(value);
+}
+
+bool OptionsPanel::ReadOptions(bool showMessages) {
+  settings_.Render = RenderSlider->value();
+  settings_.Filter = FilterSlider->value();
+  settings_.Geometric = GeometricSlider->value();
+  settings_.ImageWidth = TextInteger(WidthBox->currentText());
+  settings_.ImageHeight = TextInteger(HeightBox->currentText());
+  settings_.Seamless = SeamlessBox->isChecked();
+  settings_.Number = NumberField();
+  const bool sizeOk = limits::SizeValid(settings_.ImageWidth, settings_.ImageHeight);
+  const bool numberOk = settings_.Number >= limits::kMinBatch && settings_.Number <= limits::kMaxBatch;
+  const bool seedOk = SeedBox->text().trimmed().isEmpty() || TypedSeed().has_value();
+  if (sizeOk && numberOk && seedOk) return true;
+  if (showMessages) {
+    const char* text = !sizeOk ? kSizeMessage : !numberOk ? kNumberMessage : kSeedMessage;
+    dialogs_.ShowMessage(window(), QString::fromUtf8(text), MessageIcon::Information);
+  }
   return false;
 }

@@ -1,0 +1,228 @@
+#include "app/forms/jobs.h"
+
+#include <cerrno>
+#include <new>
+
+#include "app/forms/form_logic.h"
+#include "codecs/bmp.h"
+#include "codecs/jpeg.h"
+#include "codecs/png.h"
+#include "generator/generator.h"
+#include "recipe/recipe.h"
+
+namespace {
+
+void Deliver(const TextureSink& sink, JobOutcome& outcome, std::unique_ptr<mvPictureLayer> texture, bool seamless,
+             std::string file = {}) {
+  sink(MadeTexture{std::move(texture), seamless, std::move(file)});
+  ++outcome.Made;
+}
+
+// A new, empty texture in the program's format; null when there is no room.
+std::unique_ptr<mvPictureLayer> NewTexture(int32_t width, int32_t height) {
+  std::unique_ptr<mvPictureLayer> texture(new (std::nothrow) mvPictureLayer);
+  if (!texture || !texture->Create(width, height, ColorTypeRGB, 8, 4)) return nullptr;
+  return texture;
+}
+
+}  // namespace
+
+JobOutcome MakeBatch(const BatchSettings& settings, JobControl& control, const TextureSink& sink) {
+  JobOutcome outcome;
+  GeneratorRandom.Seed(settings.Seed);
+  SetGeneratorParameters(settings.Render, settings.Filter, settings.Geometric, settings.Seamless);
+  for (int32_t i = 0; i < settings.Number; ++i) {
+    if (control.StopRequested()) {
+      outcome.Stopped = true;
+      break;
+    }
+    std::unique_ptr<mvPictureLayer> texture = NewTexture(settings.Width, settings.Height);
+    if (!texture) {
+      outcome.OutOfMemory = true;
+      break;
+    }
+    try {
+      if (!GenerateTexture(*texture)) break;
+    } catch (const std::bad_alloc&) {
+      outcome.OutOfMemory = true;
+      break;
+    }
+    Deliver(sink, outcome, std::move(texture), settings.Seamless);
+    control.Step(i + 1, settings.Number);
+  }
+  return outcome;
+}
+
+JobOutcome MakeVariations(const mvPictureLayer& source, bool seamless, int32_t count, JobControl& control,
+                          const TextureSink& sink) {
+  JobOutcome outcome;
+  VariationSeamless = seamless;
+  for (int32_t i = 0; i < count; ++i) {
+    if (control.StopRequested()) {
+      outcome.Stopped = true;
+      break;
+    }
+    std::unique_ptr<mvPictureLayer> copy(source.Clone());
+    if (!copy) {
+      outcome.OutOfMemory = true;
+      break;
+    }
+    try {
+      if (i > 0 && !MakeVariation(*copy)) break;
+    } catch (const std::bad_alloc&) {
+      outcome.OutOfMemory = true;
+      break;
+    }
+    Deliver(sink, outcome, std::move(copy), seamless);
+    control.Step(i + 1, count);
+  }
+  return outcome;
+}
+
+JobOutcome RenderLarger(const mvPictureLayer& source, bool seamless, int32_t width, int32_t height,
+                        JobControl& control, const TextureSink& sink) {
+  JobOutcome outcome;
+  std::unique_ptr<mvPictureLayer> texture;
+  try {
+    texture = RerenderTexture(source, width, height, &control);
+  } catch (const std::bad_alloc&) {
+    texture.reset();
+  }
+  if (control.StopRequested()) {
+    outcome.Stopped = true;
+    return outcome;
+  }
+  if (!texture) {
+    outcome.OutOfMemory = true;
+    return outcome;
+  }
+  Deliver(sink, outcome, std::move(texture), seamless);
+  return outcome;
+}
+
+JobOutcome TurnCopy(const mvPictureLayer& texture, bool seamless, TurnCommand command, JobControl& control,
+                    const TextureSink& sink) {
+  (void)control;
+  JobOutcome outcome;
+  std::unique_ptr<mvPictureLayer> copy;
+  try {
+    copy.reset(texture.Clone());
+    if (copy && !TurnOrFlip(*copy, command)) copy.reset();
+  } catch (const std::bad_alloc&) {
+    copy.reset();
+  }
+  if (!copy) {
+    outcome.OutOfMemory = true;
+    return outcome;
+  }
+  Deliver(sink, outcome, std::move(copy), seamless);
+  return outcome;
+}
+
+JobOutcome ReadRecipes(const std::vector<std::string>& files, JobControl& control, const TextureSink& sink) {
+  JobOutcome outcome;
+  const int32_t total = static_cast<int32_t>(files.size());
+  for (int32_t i = 0; i < total; ++i) {
+    if (control.StopRequested()) {
+      outcome.Stopped = true;
+      break;
+    }
+    const std::string& file = files[static_cast<size_t>(i)];
+    Recipe recipe;
+    std::string error;
+    if (!ReadRecipeFile(file, recipe, error)) {
+      outcome.Problems.push_back(RecipeProblemText(file, error));
+      control.Step(i + 1, total);
+      continue;
+    }
+    std::unique_ptr<mvPictureLayer> texture = NewTexture(recipe.Width, recipe.Height);
+    bool made = texture != nullptr;
+    try {
+      for (size_t e = 0; made && e < recipe.Effects.size(); ++e) {
+        mvEffect* copy = recipe.Effects[e]->Clone();
+        if (!copy || !texture->AddEffect(copy, false)) {
+          delete copy;
+          made = false;
+        }
+      }
+      made = made && texture->Render(&control);
+    } catch (const std::bad_alloc&) {
+      made = false;
+    }
+    if (control.StopRequested()) {
+      outcome.Stopped = true;
+      break;
+    }
+    if (!made) {
+      outcome.OutOfMemory = true;
+      break;
+    }
+    Deliver(sink, outcome, std::move(texture), recipe.Seamless, file);
+    control.Step(i + 1, total);
+  }
+  return outcome;
+}
+
+std::vector<std::string> FormatExtensions(int32_t format) {
+  if (format == 2) return mvJPEGCodec().ExtensionList();
+  if (format == 3) return mvPNGCodec().ExtensionList();
+  return mvBMPCodec().ExtensionList();
+}
+
+std::string SaveTextureImage(const mvPictureLayer& texture, const std::string& path, int32_t format,
+                             int32_t jpegQuality) {
+  // Each save has codecs of its own: a save on the worker never shares
+  // codec options with one on the window's thread.
+  mvBMPCodec bmp;
+  mvJPEGCodec jpeg;
+  mvPNGCodec png;
+  mvCodec& codec = format == 2 ? static_cast<mvCodec&>(jpeg) : format == 3 ? static_cast<mvCodec&>(png) : bmp;
+  if (format == 2) codec.SetOption("quality", std::to_string(jpegQuality).c_str());
+  mvImage image;
+  if (!image.Create(texture.Width, texture.Height, texture.ColorType, texture.BitDepth, texture.Channels))
+    return "not enough memory";
+  // The image only reads its layers; the texture is taken back before the image goes.
+  auto* layer = const_cast<mvPictureLayer*>(&texture);
+  if (!image.AddLayer(layer)) return "not enough memory";
+  image.Flatten();
+  image.RemoveLayer(layer);
+  image.SetTextProperty("COMMENT", "Generated by Orvelle.");
+  errno = 0;
+  const int32_t result = SaveImageFile(codec, path.c_str(), image);
+  const int error = errno;
+  if (result == kCodecOK) return {};
+  if (error != 0) return ReasonText(error);
+  if (result == kCodecOutOfMemory) return "not enough memory";
+  if (result == kCodecCannotOpen) return "the file cannot be created";
+  return "the file could not be written";
+}
+
+JobOutcome SaveTextures(const std::vector<SaveEntry>& entries, const std::string& folder, int32_t format,
+                        int32_t jpegQuality, JobControl& control) {
+  JobOutcome outcome;
+  const std::string extension = FormatExtensions(format).front();
+  const int32_t total = static_cast<int32_t>(entries.size());
+  for (int32_t i = 0; i < total; ++i) {
+    if (control.StopRequested()) {
+      outcome.Stopped = true;
+      break;
+    }
+    const SaveEntry& entry = entries[static_cast<size_t>(i)];
+    const std::string base = folder + "/" + entry.BaseName;
+    const std::string image = base + "." + extension;
+    std::string reason = SaveTextureImage(*entry.Texture, image, format, jpegQuality);
+    if (!reason.empty()) {
+      outcome.Problems.push_back(FileNameOf(image) + ": " + reason);
+      break;
+    }
+    std::string error;
+    errno = 0;
+    if (!WriteJsonFile(base + kRecipeSuffix, RecipeToJson(*entry.Texture, entry.Seamless), error)) {
+      outcome.Problems.push_back(FileNameOf(base + kRecipeSuffix) + ": " + ReasonText(errno));
+      break;
+    }
+    ++outcome.Made;
+    control.Step(i + 1, total);
+  }
+  return outcome;
+}

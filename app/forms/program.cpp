@@ -1,0 +1,667 @@
+#include "app/forms/program.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStyle>
+#include <algorithm>
+#include <cerrno>
+#include <new>
+
+#include "app/forms/options_panel.h"
+#include "app/forms/strings.h"
+#include "app/toolkit/tiling.h"
+#include "app/widgets/list_box_widget.h"
+#include "core/atomic_file.h"
+#include "core/random.h"
+#include "recipe/recipe.h"
+
+namespace {
+
+QString Text(const char* text) { return QString::fromUtf8(text); }
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// A job's textures reach the window's thread one by one; std::function wants
+// what it carries copyable, so the texture travels shared.
+std::shared_ptr<mvPictureLayer> Shared(MadeTexture& made) { return std::shared_ptr<mvPictureLayer>(made.Texture.release()); }
+
+// The seed of a batch when none is typed: the clock, never the last one again.
+uint32_t NewSeed(uint32_t last) {
+  const uint32_t seed = TickCount();
+  return seed == last ? seed + 1 : seed;
+}
+
+}  // namespace
+
+Program::Program(Options options) : options_(std::move(options)) {
+  connect(&worker_, &Worker::Progress, this, [this](int done, int total, int percent) {
+    if (workForm_) workForm_->ShowProgress(done, total, percent);
+  });
+  connect(&worker_, &Worker::Finished, this, &Program::WorkFinished);
+  connect(&tilingWorker_, &Worker::Finished, this, &Program::TilingFinished);
+  connect(&tiling_, &TilingPreview::CloseRequested, this, [this] { ToggleTiling(main_); });
+}
+
+Program::~Program() {
+  End();
+  worker_.Wait();
+  tilingWorker_.Wait();
+  tiling_.Close();
+  const std::vector<OrvelleForm*> forms = VariationsForms();
+  variations_.clear();
+  for (OrvelleForm* form : forms) delete form;
+  delete stock_;
+  stock_ = nullptr;
+  delete main_;
+  main_ = nullptr;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  if (options_.SaveSettings && !options_.Location.SavePath.empty())
+    SaveAppSettings(options_.Location.SavePath, Settings);
+}
+
+Placement Program::OnScreens(const Placement& placement) const {
+  // Before a window is shown its frame is unknown; the style's title bar stands in.
+  FrameMargins frame;
+  if (main_ && main_->isVisible()) frame = WindowFrame(*main_);
+  if (frame.Top <= 0) frame.Top = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+  return PlacementOnScreens(placement, ScreenWorkAreas(), frame);
+}
+
+bool Program::Start() {
+  // Save folder: the documents folder when there is one.
+  QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (documents.isEmpty() || !QDir(documents).exists()) documents = QDir::currentPath();
+  Settings.FileSaveDir = documents.toStdString();
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect work = screen->availableGeometry();
+    ApplyDefaultMainPosition(Settings, work.left(), work.top(), work.width(), work.height());
+  }
+  if (!options_.Location.LoadPath.empty()) LoadAppSettings(options_.Location.LoadPath, Settings);
+
+  drawer_.reset(new (std::nothrow) PictureDrawer);
+  if (drawer_ && !drawer_->IsValid()) drawer_.reset();
+  if (drawer_) services_.reset(new (std::nothrow) FormServices{Settings, *drawer_, Ask});
+  if (drawer_ && services_) main_ = new (std::nothrow) OrvelleForm(FormMain, *services_);
+  if (!main_) {
+    Ask.ShowMessage(nullptr, QStringLiteral("Failed to create main form."), MessageIcon::Stop);
+    return false;
+  }
+  Wire(main_);
+  main_->ApplyPlacement(OnScreens(Placement{Settings.WindowLeft, Settings.WindowTop, Settings.WindowWidth,
+                                            Settings.WindowHeight, Settings.WindowMaximize}));
+  main_->ShowNow();
+
+  stock_ = new (std::nothrow) OrvelleForm(FormStock, *services_);
+  if (stock_) {
+    Wire(stock_);
+    stock_->ApplyPlacement(OnScreens(Placement{Settings.StockWindowLeft, Settings.StockWindowTop,
+                                               Settings.StockWindowWidth, Settings.StockWindowHeight, false}));
+    if (Settings.ShowStockWindow) stock_->ShowNow();
+  }
+  tiling_.Placement = OnScreens(Placement{Settings.TilingWindowLeft, Settings.TilingWindowTop,
+                                          Settings.TilingWindowWidth, Settings.TilingWindowHeight, false});
+  if (Settings.ShowTilingWindow && !tiling_.Open()) Settings.ShowTilingWindow = false;
+  main_->Action(CmdTiling)->setChecked(Settings.ShowTilingWindow);
+  main_->Action(CmdStock)->setChecked(Settings.ShowStockWindow && stock_);
+  main_->activateWindow();
+  LoadStock();
+  return true;
+}
+
+void Program::Wire(OrvelleForm* form) {
+  connect(form, &OrvelleForm::ProgramCommand, this, [this, form](int32_t id) { Command(form, id); });
+  connect(form, &OrvelleForm::SelectionChanged, this, [this, form] { ShowSelectionInTiling(form); });
+  connect(form, &OrvelleForm::Activated, this, [this, form] { ShowSelectionInTiling(form); });
+  connect(form, &OrvelleForm::CloseRequested, this, [this, form] { FormCloseRequested(form); });
+  connect(form, &OrvelleForm::TextureRemoved, this, [this, form](const QString& file) {
+    if (form == stock_ && !file.isEmpty()) ForgetStockFile(file);
+  });
+}
+
+std::vector<OrvelleForm*> Program::VariationsForms() const {
+  std::vector<OrvelleForm*> forms;
+  for (const QPointer<QObject>& form : variations_)
+    if (form) forms.push_back(static_cast<OrvelleForm*>(form.data()));
+  return forms;
+}
+
+void Program::Command(OrvelleForm* form, int32_t id) {
+  if (ended_) return;
+  try {
+    switch (id) {
+      case CmdGenerate: Generate(); break;
+      case CmdVariations: Variations(form); break;
+      case CmdOpenRecipe: OpenRecipe(form); break;
+      case CmdSaveAll: SaveAll(form); break;
+      case CmdAddToStock: AddToStock(form); break;
+      case CmdStock: ToggleStock(); break;
+      case CmdTiling: ToggleTiling(form); break;
+      case CmdStop: StopWork(); break;
+      case CmdClose: FormCloseRequested(form); break;
+      case CmdRotateRight:
+      case CmdRotateLeft:
+      case CmdRotate180:
+      case CmdFlipVertical:
+      case CmdFlipHorizontal: Turn(form, id); break;
+      default:
+        if (id >= CmdResizeFirst && id <= CmdResizeLast) Resize(form, ResizeFactor(id));
+        break;
+    }
+  } catch (const std::bad_alloc&) {
+    Ask.ShowMessage(form, Text(kNoMemoryMessage), MessageIcon::Warning);
+  }
+}
+
+// ---- work on the worker -------------------------------------------------------
+
+bool Program::StartWork(OrvelleForm* form, Worker::Job job, AfterWork after) {
+  if (worker_.Busy()) return false;
+  outcome_ = JobOutcome{};
+  afterWork_ = std::move(after);
+  closeEmptyOnStop_ = false;
+  workForm_ = form;
+  if (!worker_.Start(std::move(job))) return false;
+  for (OrvelleForm* f : {main_, stock_}) if (f) f->SetWorking(true, f == form);
+  for (OrvelleForm* f : VariationsForms()) f->SetWorking(true, f == form);
+  return true;
+}
+
+void Program::StopWork() {
+  if (!worker_.Busy() || worker_.StopAsked()) return;
+  worker_.Stop();
+  // An effect may finish its current step before it looks at the request;
+  // a window that would stay empty goes now, and the commands come back when
+  // the worker is free.
+  if (workForm_ && closeEmptyOnStop_ && workForm_->TextureCount() == 0) {
+    OrvelleForm* form = workForm_;
+    workForm_ = nullptr;
+    form->AllowClose();
+    form->close();
+    return;
+  }
+  if (workForm_) workForm_->ShowStopping();
+}
+
+void Program::WorkFinished(bool stopped) {
+  for (OrvelleForm* f : {main_, stock_}) if (f) f->SetWorking(false, false);
+  for (OrvelleForm* f : VariationsForms()) f->SetWorking(false, false);
+  AfterWork after = std::move(afterWork_);
+  afterWork_ = nullptr;
+  JobOutcome outcome = std::move(outcome_);
+  outcome.Stopped = outcome.Stopped || stopped;
+  workForm_ = nullptr;
+  if (after && !ended_) after(outcome);
+}
+
+void Program::Generate() {
+  if (worker_.Busy() || !main_) return;
+  OptionsPanel* panel = main_->Options();
+  if (!panel->ReadOptions(true)) return;
+  BatchSettings batch;
+  batch.Width = Settings.ImageWidth;
+  batch.Height = Settings.ImageHeight;
+  batch.Render = Settings.Render;
+  batch.Filter = Settings.Filter;
+  batch.Geometric = Settings.Geometric;
+  batch.Seamless = Settings.Seamless;
+  batch.Number = Settings.Number;
+  batch.Seed = panel->TypedSeed().value_or(NewSeed(batchSeed_));
+  batchSeed_ = batch.Seed;
+  // The old batch goes at once, not when the first new texture arrives.
+  main_->ClearTextures();
+  main_->List().SetCellSize(CellSide(batch.Width), CellSide(batch.Height));
+  RequestTiling(nullptr);
+  const QString seedText = QStringLiteral("Seed %1").arg(batch.Seed);
+  main_->ShowStatus(seedText);
+  QPointer<OrvelleForm> target = main_;
+  StartWork(
+      main_,
+      [this, batch, target](Worker::Control& control) {
+        JobOutcome outcome = MakeBatch(batch, control, [this, &control, target](MadeTexture made) {
+          control.Post([this, target, texture = Shared(made), seamless = made.Seamless] {
+            if (target && target->AppendTexture(texture, seamless)) ++Settings.GeneratedCount;
+          });
+        });
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, target, seedText, batch](const JobOutcome& outcome) {
+        if (!target) return;
+        if (outcome.Stopped)
+          target->ShowStatus(seedText + QStringLiteral(" - stopped after %1 of %2").arg(outcome.Made).arg(batch.Number));
+        if (outcome.OutOfMemory) Ask.ShowMessage(target, Text(kNoMemoryMessage), MessageIcon::Warning);
+      });
+}
+
+OrvelleForm* Program::NewVariationsForm(OrvelleForm* parent, int32_t contentWidth, int32_t contentHeight) {
+  auto* form = new OrvelleForm(FormVariations, *services_, ++variationsCounter_);
+  Wire(form);
+  variations_.push_back(form);
+  // A widget tells it is going before its guards are cleared: compared by address.
+  QObject* going = form;
+  connect(form, &QObject::destroyed, this, [this, going] {
+    variations_.erase(std::remove_if(variations_.begin(), variations_.end(),
+                                     [going](const QPointer<QObject>& f) { return f.isNull() || f.data() == going; }),
+                      variations_.end());
+    if (variations_.empty()) variationsCounter_ = 0;
+  });
+  form->ApplyPlacement(parent->ComputeChildPlacement(contentWidth, contentHeight, form->Chrome()));
+  form->ShowNow();
+  return form;
+}
+
+void Program::Variations(OrvelleForm* form) {
+  const int32_t selection = form->Selection();
+  std::shared_ptr<const mvPictureLayer> source = form->SharedTextureAt(selection);
+  if (!source || worker_.Busy()) return;
+  const bool seamless = form->SeamlessAt(selection);
+  Settings.Number = main_->Options()->NumberField();
+  if (Settings.Number < limits::kMinVariations || Settings.Number > limits::kMaxVariations) {
+    Ask.ShowMessage(form, Text(kVariationsNumberMessage), MessageIcon::Information);
+    return;
+  }
+  const int32_t count = Settings.Number;
+  OrvelleForm* child = NewVariationsForm(form, form->ListWidget()->viewport()->width(),
+                                         form->ListWidget()->viewport()->height());
+  child->List().SetCellSize(CellSide(source->Width), CellSide(source->Height));
+  QPointer<OrvelleForm> target = child;
+  StartWork(
+      child,
+      [this, source, seamless, count, target](Worker::Control& control) {
+        JobOutcome outcome = MakeVariations(*source, seamless, count, control, [this, &control, target](MadeTexture made) {
+          control.Post([this, target, texture = Shared(made), seamless = made.Seamless] {
+            if (!target || !target->AppendTexture(texture, seamless)) return;
+            // The unchanged copy comes first and is selected; only variations count.
+            if (target->TextureCount() == 1)
+              target->SelectTexture(0);
+            else
+              ++Settings.GeneratedCount;
+          });
+        });
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, target](const JobOutcome& outcome) {
+        if (target && outcome.OutOfMemory) Ask.ShowMessage(target, Text(kNoMemoryMessage), MessageIcon::Warning);
+      });
+}
+
+void Program::Resize(OrvelleForm* form, int32_t factor) {
+  const int32_t selection = form->Selection();
+  std::shared_ptr<const mvPictureLayer> source = form->SharedTextureAt(selection);
+  if (!source || worker_.Busy()) return;
+  // The menus grey these; a command that slips through is refused the same way.
+  if (!ResizeFactorAllowed(source->Width, source->Height, factor)) return;
+  // The recipe is rendered at its base size times the factor, so a turned
+  // texture comes out turned, at the size it shows times the factor.
+  if (!ResizeFactorAllowed(source->BaseWidth, source->BaseHeight, factor)) return;
+  const bool seamless = form->SeamlessAt(selection);
+  const int32_t width = source->BaseWidth * factor, height = source->BaseHeight * factor;
+  const int32_t shownWidth = source->Width * factor, shownHeight = source->Height * factor;
+  OrvelleForm* child = NewVariationsForm(form, CellSide(shownWidth), CellSide(shownHeight));
+  child->List().SetCellSize(CellSide(shownWidth), CellSide(shownHeight));
+  child->ShowStatus(QStringLiteral("%1 x %2").arg(shownWidth).arg(shownHeight));
+  QPointer<OrvelleForm> target = child;
+  StartWork(
+      child,
+      [this, source, seamless, width, height, target](Worker::Control& control) {
+        JobOutcome outcome = RenderLarger(*source, seamless, width, height, control, [this, &control, target](MadeTexture made) {
+          control.Post([target, texture = Shared(made), seamless = made.Seamless] {
+            if (target && target->AppendTexture(texture, seamless)) target->SelectTexture(0);
+          });
+        });
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, target](const JobOutcome& outcome) {
+        if (!target) return;
+        if (outcome.OutOfMemory) Ask.ShowMessage(target, Text(kNoMemoryMessage), MessageIcon::Warning);
+        // A stopped or failed Resize leaves nothing to show: its window goes too.
+        if (target->TextureCount() == 0) {
+          target->AllowClose();
+          target->close();
+        }
+      });
+  closeEmptyOnStop_ = true;
+}
+
+void Program::Turn(OrvelleForm* form, int32_t id) {
+  const int32_t selection = form->Selection();
+  std::shared_ptr<const mvPictureLayer> texture = form->SharedTextureAt(selection);
+  if (!texture || worker_.Busy()) return;
+  TurnCommand command;
+  switch (id) {
+    case CmdRotateRight: command = TurnCommand::RotateRight; break;
+    case CmdRotateLeft: command = TurnCommand::RotateLeft; break;
+    case CmdRotate180: command = TurnCommand::Rotate180; break;
+    case CmdFlipVertical: command = TurnCommand::FlipVertical; break;
+    case CmdFlipHorizontal: command = TurnCommand::FlipHorizontal; break;
+    default: return;
+  }
+  const bool seamless = form->SeamlessAt(selection);
+  QPointer<OrvelleForm> target = form;
+  StartWork(
+      form,
+      [this, texture, seamless, command, selection, target](Worker::Control& control) {
+        JobOutcome outcome = TurnCopy(*texture, seamless, command, control, [this, &control, target, selection, texture](MadeTexture made) {
+          control.Post([this, target, selection, old = texture.get(), turned = Shared(made)] {
+            // The texture may have gone meanwhile; then the turn goes too.
+            if (!target || !target->ReplaceTexture(selection, old, turned)) return;
+            // A stock texture's file follows, so it comes back turned.
+            const QString file = target->FileAt(selection);
+            std::string error;
+            if (target == stock_ && !file.isEmpty() &&
+                !WriteJsonFile(file.toStdString(), RecipeToJson(*turned, target->SeamlessAt(selection)), error))
+              Ask.ShowMessage(target, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(file).fileName(),
+                              MessageIcon::Warning);
+            if (target->Selection() == selection) ShowSelectionInTiling(target);
+          });
+        });
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, target](const JobOutcome& outcome) {
+        if (target && outcome.OutOfMemory) Ask.ShowMessage(target, Text(kNoMemoryMessage), MessageIcon::Warning);
+      });
+}
+
+void Program::OpenRecipe(OrvelleForm* form) {
+  if (worker_.Busy()) return;
+  const QStringList files = Ask.AskOpenFiles(form, QStringLiteral("Open recipe"), QStringLiteral("Recipe files (*.json)"),
+                                             Text(Settings.FileSaveDir));
+  if (files.isEmpty() || !main_) return;
+  Settings.FileSaveDir = QFileInfo(files.front()).absolutePath().toStdString();
+  std::vector<std::string> paths;
+  for (const QString& file : files) paths.push_back(file.toStdString());
+  QPointer<OrvelleForm> target = main_;
+  QPointer<OrvelleForm> asker = form;
+  StartWork(
+      main_,
+      [this, paths, target](Worker::Control& control) {
+        JobOutcome outcome = ReadRecipes(paths, control, [this, &control, target](MadeTexture made) {
+          control.Post([target, texture = Shared(made), seamless = made.Seamless] {
+            if (!target) return;
+            // The cells grow to fit the largest texture in the list.
+            ListBox& list = target->List();
+            const int32_t width = CellSide(texture->Width), height = CellSide(texture->Height);
+            if (list.Count() == 0)
+              list.SetCellSize(width, height);
+            else if (list.CellWidth() < width || list.CellHeight() < height)
+              list.SetCellSize(std::max(list.CellWidth(), width), std::max(list.CellHeight(), height));
+            target->AppendTexture(texture, seamless);
+          });
+        });
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, asker](const JobOutcome& outcome) {
+        QWidget* owner = asker ? asker.data() : main_;
+        if (!outcome.Problems.empty()) {
+          QStringList lines;
+          for (const std::string& line : outcome.Problems) lines << Text(line);
+          Ask.ShowMessage(owner, lines.join(QChar('\n')), MessageIcon::Warning);
+        }
+        if (outcome.OutOfMemory) Ask.ShowMessage(owner, Text(kNoMemoryMessage), MessageIcon::Warning);
+      });
+}
+
+void Program::SaveAll(OrvelleForm* form) {
+  if (worker_.Busy() || form->TextureCount() == 0) return;
+  const QString folder = Ask.AskFolder(form, QStringLiteral("Save all"), Text(Settings.FileSaveDir));
+  if (folder.isEmpty()) return;
+  Settings.FileSaveDir = QDir(folder).absolutePath().toStdString();
+  const int32_t format = Settings.SaveFormat == 2 || Settings.SaveFormat == 3 ? Settings.SaveFormat : 1;
+  const std::string extension = FormatExtensions(format).front();
+  const QDir dir(folder);
+  const std::vector<std::string> names =
+      FreeTextureNames(form->TextureCount(), extension,
+                       [&dir](const std::string& name) { return dir.exists(QString::fromStdString(name)); });
+  std::vector<SaveEntry> entries;
+  for (int32_t i = 0; i < form->TextureCount() && i < static_cast<int32_t>(names.size()); ++i)
+    entries.push_back(SaveEntry{form->SharedTextureAt(i), form->SeamlessAt(i), names[static_cast<size_t>(i)]});
+  const std::string path = dir.absolutePath().toStdString();
+  const int32_t quality = Settings.JPEGQuality;
+  QPointer<OrvelleForm> target = form;
+  StartWork(
+      form,
+      [this, entries, path, format, quality](Worker::Control& control) {
+        JobOutcome outcome = SaveTextures(entries, path, format, quality, control);
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, target, folder](const JobOutcome& outcome) {
+        if (!target) return;
+        target->ShowStatus(QStringLiteral("%1 saved to %2").arg(outcome.Made).arg(QDir::toNativeSeparators(folder)));
+        for (const std::string& problem : outcome.Problems)
+          Ask.ShowMessage(target, Text(kSaveErrorMessage) + QChar('\n') + Text(problem), MessageIcon::Warning);
+      });
+}
+
+// ---- the stock ------------------------------------------------------------------
+
+void Program::AddToStock(OrvelleForm* form) {
+  const int32_t selection = form->Selection();
+  const mvPictureLayer* source = form->TextureAt(selection);
+  if (!source || !stock_) return;
+  std::shared_ptr<mvPictureLayer> copy(source->Clone());
+  if (!copy) {
+    Ask.ShowMessage(form, Text(kNoMemoryMessage), MessageIcon::Warning);
+    return;
+  }
+  const bool seamless = form->SeamlessAt(selection);
+  // Kept as a recipe file, so the stock is there again at the next start.
+  QString file;
+  if (!options_.StockFolder.empty()) {
+    const QDir dir(Text(options_.StockFolder));
+    const std::vector<std::string> names = FreeTextureNames(
+        1, "json", [&dir](const std::string& name) { return dir.exists(QString::fromStdString(name)); });
+    const std::string path = options_.StockFolder + "/" + names.front() + kRecipeSuffix;
+    std::string error;
+    errno = 0;
+    if (CreateFolders(options_.StockFolder, 0700) && WriteJsonFile(path, RecipeToJson(*copy, seamless), error)) {
+      file = Text(path);
+    } else {
+      Ask.ShowMessage(form, Text(kStockErrorMessage) + QChar('\n') + Text(FileNameOf(path) + ": " + ReasonText(errno)),
+                      MessageIcon::Warning);
+    }
+  }
+  ListBox& stock = stock_->List();
+  const CellSize cells = StockCellSize(CellSize{stock.CellWidth(), stock.CellHeight()}, stock_->TextureCount() == 0,
+                                       copy->Width, copy->Height);
+  if (cells.Width != stock.CellWidth() || cells.Height != stock.CellHeight()) stock.SetCellSize(cells.Width, cells.Height);
+  if (!stock_->AppendTexture(copy, seamless, file)) Ask.ShowMessage(form, Text(kNoMemoryMessage), MessageIcon::Warning);
+}
+
+void Program::ForgetStockFile(const QString& file) {
+  QFile stored(file);
+  if (!stored.exists() || stored.remove()) return;
+  Ask.ShowMessage(stock_, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(file).fileName() + QStringLiteral(": ") +
+                              stored.errorString().toLower(),
+                  MessageIcon::Warning);
+}
+
+void Program::LoadStock() {
+  if (options_.StockFolder.empty() || !stock_) return;
+  const QDir dir(Text(options_.StockFolder));
+  const QStringList names = dir.entryList(QStringList{QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+  if (names.isEmpty()) return;
+  std::vector<std::string> paths;
+  for (const QString& name : names) paths.push_back(dir.filePath(name).toStdString());
+  QPointer<OrvelleForm> target = stock_;
+  StartWork(
+      stock_,
+      [this, paths, target](Worker::Control& control) {
+        JobOutcome outcome = ReadRecipes(paths, control, [this, &control, target](MadeTexture made) {
+          control.Post([target, texture = Shared(made), seamless = made.Seamless, file = Text(made.File)] {
+            if (!target) return;
+            ListBox& list = target->List();
+            const CellSize cells = StockCellSize(CellSize{list.CellWidth(), list.CellHeight()},
+                                                 target->TextureCount() == 0, texture->Width, texture->Height);
+            list.SetCellSize(cells.Width, cells.Height);
+            target->AppendTexture(texture, seamless, file);
+          });
+        });
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, target](const JobOutcome& outcome) {
+        if (!outcome.Problems.empty()) {
+          QStringList lines{QStringLiteral("Some of the stock could not be read:")};
+          for (const std::string& line : outcome.Problems) lines << Text(line);
+          Ask.ShowMessage(target ? target.data() : main_, lines.join(QChar('\n')), MessageIcon::Warning);
+        }
+      });
+}
+
+void Program::ToggleStock() {
+  if (!stock_) return;
+  if (stock_->isHidden()) {
+    stock_->ShowNow();
+    Settings.ShowStockWindow = true;
+  } else {
+    stock_->hide();
+    Settings.ShowStockWindow = false;
+  }
+  if (QAction* action = main_->Action(CmdStock)) action->setChecked(Settings.ShowStockWindow);
+}
+
+// ---- the tiling preview ---------------------------------------------------------
+
+void Program::ToggleTiling(OrvelleForm* form) {
+  if (!tiling_.IsOpen()) {
+    if (!tiling_.Open()) return;
+    Settings.ShowTilingWindow = true;
+    if (form) ShowSelectionInTiling(form);
+  } else {
+    tiling_.Close();
+    tilingWanted_.reset();
+    tilingWorker_.Stop();
+    Settings.ShowTilingWindow = false;
+  }
+  if (QAction* action = main_->Action(CmdTiling)) action->setChecked(Settings.ShowTilingWindow);
+}
+
+void Program::ShowSelectionInTiling(OrvelleForm* form) {
+  if (!tiling_.IsOpen() || !form || ended_) return;
+  RequestTiling(form->SharedTextureAt(form->Selection()));
+}
+
+void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture) {
+  if (!texture) {
+    tilingWanted_.reset();
+    tilingWorker_.Stop();
+    tiling_.Clear();
+    return;
+  }
+  // Shown already or on its way (a window activation asks again): nothing to do.
+  if (texture == tilingWanted_) return;
+  tilingWanted_ = std::move(texture);
+  if (tilingWorker_.Busy()) {
+    // The build under way is for another texture; the latest starts when it ends.
+    tilingWorker_.Stop();
+    return;
+  }
+  StartTilingBuild();
+}
+
+void Program::StartTilingBuild() {
+  std::shared_ptr<const mvPictureLayer> texture = tilingWanted_;
+  if (!texture || !tiling_.IsOpen()) return;
+  tilingWorker_.Start([this, texture](Worker::Control& control) {
+    std::unique_ptr<mvPicture> tiled;
+    try {
+      tiled = BuildTiledPicture(*texture, TilingPreview::kTiles, TilingPreview::kTiles, TilingPreview::kMaxTiledSide,
+                                [&control] { return control.StopRequested(); });
+    } catch (const std::bad_alloc&) {
+      tiled.reset();
+    }
+    if (control.StopRequested()) return;
+    auto holder = std::make_shared<std::unique_ptr<mvPicture>>(std::move(tiled));
+    control.Post([this, texture, holder] {
+      if (texture != tilingWanted_ || !tiling_.IsOpen()) return;
+      if (*holder) {
+        tilingFailure_ = nullptr;
+        tiling_.Show(texture, std::move(*holder));
+        return;
+      }
+      tiling_.Clear();
+      // Said once per texture.
+      if (tilingFailure_ != texture.get()) {
+        tilingFailure_ = texture.get();
+        Ask.ShowMessage(main_, Text(kNoMemoryMessage), MessageIcon::Warning);
+      }
+    });
+  });
+}
+
+void Program::TilingFinished() {
+  if (ended_ || !tilingWanted_ || tilingWanted_.get() == tiling_.Texture() || tilingWanted_.get() == tilingFailure_)
+    return;
+  StartTilingBuild();
+}
+
+// ---- closing -----------------------------------------------------------------------
+
+void Program::FormCloseRequested(OrvelleForm* form) {
+  if (ended_) return;
+  if (form == stock_) {
+    if (!stock_->isHidden()) ToggleStock();
+    return;
+  }
+  // Work already told to stop loses nothing more by the close: no question then.
+  const bool workHere = worker_.Busy() && !worker_.StopAsked() && (form == main_ || form == workForm_);
+  // Textures already made are never lost by a close the user did not confirm.
+  if (workHere && !Ask.AskConfirm(form, Text(kStopAndCloseQuestion), QStringLiteral("Stop and close"),
+                                  QStringLiteral("Carry on")))
+    return;
+  if (form == main_) {
+    End();
+    return;
+  }
+  if (workHere) worker_.Stop();
+  form->AllowClose();
+  form->close();
+}
+
+void Program::RecordSettings() {
+  if (!main_) return;
+  const Placement p = main_->RecordPlacement();
+  Settings.WindowLeft = p.Left;
+  Settings.WindowTop = p.Top;
+  Settings.WindowWidth = p.Width;
+  Settings.WindowHeight = p.Height;
+  Settings.WindowMaximize = p.Maximized;
+  if (stock_) {
+    const Placement s = stock_->RecordPlacement();
+    Settings.StockWindowLeft = s.Left;
+    Settings.StockWindowTop = s.Top;
+    Settings.StockWindowWidth = s.Width;
+    Settings.StockWindowHeight = s.Height;
+  }
+  const Placement t = tiling_.RecordPlacement();
+  Settings.TilingWindowLeft = t.Left;
+  Settings.TilingWindowTop = t.Top;
+  Settings.TilingWindowWidth = t.Width;
+  Settings.TilingWindowHeight = t.Height;
+  if (OptionsPanel* panel = main_->Options()) panel->ReadOptions(false);
+}
+
+void Program::End() {
+  if (ended_ || !main_) {
+    ended_ = true;
+    return;
+  }
+  ended_ = true;
+  worker_.Stop();
+  tilingWorker_.Stop();
+  RecordSettings();
+  // Every window goes at once; the worker's current step ends behind them.
+  for (OrvelleForm* form : VariationsForms()) form->hide();
+  if (stock_) stock_->hide();
+  tiling_.Close();
+  main_->AllowClose();
+  main_->close();
+  main_->hide();
+  worker_.Wait();
+  tilingWorker_.Wait();
+  QCoreApplication::quit();
+}
