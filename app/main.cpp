@@ -43,7 +43,6 @@ void TakeScreenshot(Program& program, const QString& path) {
 
 int main(int argc, char** argv) {
   // Before anything can draw from them.
-  GeneratorRandom.Seed(TickCount());
   VariationRandom.Seed(TickCount());
   if (const char* iconPath = OptionValue(argc, argv, "--write-icon"))
     return ProgramIconImage(256).save(QString::fromLocal8Bit(iconPath), "PNG") ? 0 : 1;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 
-mvRandom GeneratorRandom;
 mvRandom VariationRandom;
 thread_local mvRandom SharedRandom;
 

@@ -30,12 +30,13 @@ public:
   int32_t Phase = 0;
 };
 
-// Process-wide sources: the generator's, the variation maker's, and the one
-// seeded effects restart from their own seed at every run. The last is one
-// per thread: effects may run on several threads at once (a batch on the
-// desktop program's worker while a preview renders), and each run seeds it
-// first, so every thread sees the draws a single thread would.
-extern mvRandom GeneratorRandom;
+// Process-wide sources: the variation maker's, which the desktop program
+// seeds once and draws from across runs, and the one seeded effects restart
+// from their own seed at every run. The latter is one per thread: effects may
+// run on several threads at once (a batch on the desktop program's worker
+// while a preview renders), and each run seeds it first, so every thread sees
+// the draws a single thread would. The generator draws from a source its
+// caller passes in, seeded per batch.
 extern mvRandom VariationRandom;
 extern thread_local mvRandom SharedRandom;
 

@@ -97,4 +97,3 @@ bool GenerateTexture(mvPictureLayer& layer, mvRandom& random, const GeneratorPar
   return generation::RenderStage(stage) && generation::FilterStage(stage);
 }
 
-bool GenerateTexture(mvPictureLayer& layer) { return GenerateTexture(layer, GeneratorRandom, GeneratorParameters); }

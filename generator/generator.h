@@ -26,19 +26,3 @@ bool MakeVariation(mvPictureLayer& layer, mvRandom& random, bool seamless);
 
 // Mean absolute difference of each pixel from its 3 x 3 neighbourhood mean.
 uint32_t DetailLevel(const mvPicture& picture);
-
-// ---- deprecated: process-wide settings -------------------------------------
-// The desktop program still sets these and calls the entry points below,
-// which read them; new callers pass random source and settings in.
-
-extern GeneratorParametersT GeneratorParameters;
-// Copies the batch settings in; values outside their ranges leave the
-// previous ones in force.
-void SetGeneratorParameters(int32_t render, int32_t filter, int32_t geometric, bool seamless);
-// GenerateTexture(layer, GeneratorRandom, GeneratorParameters).
-bool GenerateTexture(mvPictureLayer& layer);
-
-// The seamless flag the variation maker works with (the source texture's).
-extern bool VariationSeamless;
-// MakeVariation(layer, VariationRandom, VariationSeamless).
-bool MakeVariation(mvPictureLayer& layer);

@@ -1,19 +1,8 @@
-// The batch settings the desktop program hands over, and the detail measure.
+// The detail measure the generator and the variation maker share.
 #include <cstdlib>
 
 #include "core/limits.h"
 #include "generator/generator.h"
-
-GeneratorParametersT GeneratorParameters;
-bool VariationSeamless = true;
-
-void SetGeneratorParameters(int32_t render, int32_t filter, int32_t geometric, bool seamless) {
-  auto inRange = [](int32_t level, int32_t lowest) { return level >= lowest && level <= limits::kMaxLevel; };
-  if (inRange(render, limits::kMinRenderLevel)) GeneratorParameters.RenderLevel = render;
-  if (inRange(filter, 0)) GeneratorParameters.FilterLevel = filter;
-  if (inRange(geometric, 0)) GeneratorParameters.GeometricLevel = geometric;
-  GeneratorParameters.Seamless = seamless;
-}
 
 uint32_t DetailLevel(const mvPicture& p) {
   if (p.ColorType != ColorTypeRGB || p.BitDepth != 8 || p.Height < 1 || !p.Pixels) return 0;

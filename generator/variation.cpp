@@ -307,4 +307,3 @@ bool MakeVariation(mvPictureLayer& layer, mvRandom& random, bool seamless) {
   return true;
 }
 
-bool MakeVariation(mvPictureLayer& layer) { return MakeVariation(layer, VariationRandom, VariationSeamless); }

@@ -29,8 +29,11 @@ std::unique_ptr<mvPictureLayer> NewTexture(int32_t width, int32_t height) {
 
 JobOutcome MakeBatch(const BatchSettings& settings, JobControl& control, const TextureSink& sink) {
   JobOutcome outcome;
-  GeneratorRandom.Seed(settings.Seed);
-  SetGeneratorParameters(settings.Render, settings.Filter, settings.Geometric, settings.Seamless);
+  // Each batch draws from its own source seeded with the batch's seed, as
+  // orvelle-cli generate --seed does, so a batch can be made again.
+  mvRandom random;
+  random.Seed(settings.Seed);
+  const GeneratorParametersT params{settings.Render, settings.Filter, settings.Geometric, settings.Seamless};
   for (int32_t i = 0; i < settings.Number; ++i) {
     if (control.StopRequested()) {
       outcome.Stopped = true;
@@ -42,7 +45,7 @@ JobOutcome MakeBatch(const BatchSettings& settings, JobControl& control, const T
       break;
     }
     try {
-      if (!GenerateTexture(*texture)) break;
+      if (!GenerateTexture(*texture, random, params)) break;
     } catch (const std::bad_alloc&) {
       outcome.OutOfMemory = true;
       break;
@@ -56,7 +59,6 @@ JobOutcome MakeBatch(const BatchSettings& settings, JobControl& control, const T
 JobOutcome MakeVariations(const mvPictureLayer& source, bool seamless, int32_t count, JobControl& control,
                           const TextureSink& sink) {
   JobOutcome outcome;
-  VariationSeamless = seamless;
   for (int32_t i = 0; i < count; ++i) {
     if (control.StopRequested()) {
       outcome.Stopped = true;
@@ -68,7 +70,7 @@ JobOutcome MakeVariations(const mvPictureLayer& source, bool seamless, int32_t c
       break;
     }
     try {
-      if (i > 0 && !MakeVariation(*copy)) break;
+      if (i > 0 && !MakeVariation(*copy, VariationRandom, seamless)) break;
     } catch (const std::bad_alloc&) {
       outcome.OutOfMemory = true;
       break;

@@ -163,7 +163,6 @@ protected:
   }
   void TearDown() override { program.reset(); }
   void Start() {
-    GeneratorRandom.Seed(7);
     VariationRandom.Seed(7);
     program = std::make_unique<Program>(options);
     program->Ask.Message = [this](QWidget*, const QString& text, MessageIcon icon) { messages.push_back({text, icon}); };

@@ -228,17 +228,6 @@ TEST(Generator, LevelsOutsideTheirRangesAreRefused) {
     EXPECT_EQ(layer.Effects.Count(), 0);
   }
   EXPECT_EQ(random.Next(), ref.Next());  // nothing drawn
-  // The desktop program's setter keeps the previous value instead.
-  GeneratorParameters = {};
-  SetGeneratorParameters(0, -1, 6, false);
-  EXPECT_EQ(GeneratorParameters.RenderLevel, 3);
-  EXPECT_EQ(GeneratorParameters.FilterLevel, 2);
-  EXPECT_EQ(GeneratorParameters.GeometricLevel, 5);
-  EXPECT_FALSE(GeneratorParameters.Seamless);
-  SetGeneratorParameters(2, 0, 1, true);
-  EXPECT_EQ(GeneratorParameters.RenderLevel, 2);
-  EXPECT_EQ(GeneratorParameters.FilterLevel, 0);
-  EXPECT_EQ(GeneratorParameters.GeometricLevel, 1);
 }
 
 TEST(Generator, FilterStageRules) {

@@ -106,11 +106,11 @@ TEST(Maps, KnownSlopesGiveTheirNormals) {
 // shifts both maps the same way, so they tile wherever the texture does.
 // Clamped maps do not, and the thread count changes no bit.
 TEST(Maps, WrappedMapsTileAndThreadsAgree) {
-  GeneratorRandom.Seed(3);
-  GeneratorParameters = {3, 3, 3, true};
+  mvRandom random;
+  random.Seed(3);
   mvPictureLayer t;
   ASSERT_TRUE(t.Create(96, 64, ColorTypeRGB, 8, 4));
-  ASSERT_TRUE(GenerateTexture(t));
+  ASSERT_TRUE(GenerateTexture(t, random, {3, 3, 3, true}));
   maps::MapOptions o;
   o.Wrap = true;
   o.HeightBlur = 3;
