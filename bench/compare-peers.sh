@@ -114,11 +114,15 @@ trap 'rm -rf "$WORK"' EXIT
 NPROC=$(nproc)
 THREADS="1"
 [ "$NPROC" -gt 1 ] && THREADS="1 $NPROC"
+# hyperfine runs each command for about 3 s within these bounds. No warm-up
+# run: the no-op commands run first and bring the input and the programs
+# into memory.
 if [ "$QUICK" = 1 ]; then
   ORV_RUNS=3; HF=(--warmup 0 --min-runs 2 --max-runs 3); VIPS_RUNS=3
 else
-  ORV_RUNS=7; HF=(--warmup 1 --min-runs 3 --max-runs 10); VIPS_RUNS=5
+  ORV_RUNS=5; HF=(--warmup 0 --min-runs 3 --max-runs 10); VIPS_RUNS=5
 fi
+LOAD_START=$(cut -d' ' -f1 /proc/loadavg 2>/dev/null || echo "?")
 
 # ---- inputs ----------------------------------------------------------------------
 # Opaque RGBA 8-bit noise for every tool in its own native format, a small
@@ -297,6 +301,7 @@ TABLE="$OUT/table.md"
   cpu=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
   th="1T"; [ "$NPROC" -gt 1 ] && th="1T / ${NPROC}T"
   echo "Compute-only medians in ms on ${SIDE} x ${SIDE} RGBA 8-bit noise, $th; $(date -u +%Y-%m-%d), ${cpu:-unknown CPU}, $NPROC cores."
+  echo "Load average $LOAD_START at the start, $(cut -d' ' -f1 /proc/loadavg 2>/dev/null || echo "?") at the end (above 0.5 the figures are noisy)."
   echo "Ratios are Orvelle's time over the peer's at equal threads: below 1 Orvelle is faster."
   echo
   echo "| operation | Orvelle | ImageMagick 6 | GraphicsMagick | libvips | Orvelle ÷ fastest peer | Orvelle ÷ ImageMagick |"

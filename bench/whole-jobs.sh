@@ -85,6 +85,8 @@ timed() {  # log command...: runs it under /usr/bin/time; prints "seconds peak-K
 }
 median() { sort -g | awk '{ a[NR] = $1 } END { if (NR == 0) exit; print NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 
+LOAD_START=$(cut -d' ' -f1 /proc/loadavg 2>/dev/null || echo "?")
+
 # ---- generate -n 1000 at 120 x 120 -------------------------------------------------
 gen=()
 for ((r = 1; r <= RUNS; r++)); do
@@ -120,6 +122,7 @@ mb() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
 {
   cpu=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
   echo "Whole jobs, wall time with files; $(date -u +%Y-%m-%d), ${cpu:-unknown CPU}, $(nproc) cores, threads: ${THREADS:-all}."
+  echo "Load average $LOAD_START at the start, $(cut -d' ' -f1 /proc/loadavg 2>/dev/null || echo "?") at the end (above 0.5 the figures are noisy)."
   echo
   echo "| job | runs | median wall s | fastest s | goal | peak RSS MB |"
   echo "|---|---:|---:|---:|---|---:|"
