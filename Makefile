@@ -5,7 +5,7 @@ ASANBUILD ?= build-asan
 CLANGBUILD ?= build-clang
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-plain test-asan test-clang bench bench-peers bench-jobs clean
+.PHONY: all deps build build-asan run test test-plain test-asan test-clang bench bench-table bench-peers bench-jobs clean
 
 all: build
 
@@ -50,6 +50,10 @@ test: test-plain test-asan test-clang
 BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 bench: build
 	$(BUILD)/bench/bench_orvelle $(BENCH_ARGS)
+
+# The effect benchmarks as one Markdown table with the per-effect goals.
+bench-table:
+	@bash bench/effects-table.sh $(TABLE_ARGS)
 
 # Side by side with the other image tools, and whole command-line jobs;
 # PEERS_ARGS=--quick for a shorter run. Both install what they need.
