@@ -46,8 +46,8 @@ test: test-plain test-asan test-clang
 
 # Google Benchmark suites (every effect at 2048 x 2048 on 1 and all threads,
 # GenerateTexture, re-render at 5000 x 5000, row blending). Narrow them with
-# BENCH_ARGS='--benchmark_filter=Median'.
-BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+# BENCH_ARGS='--benchmark_filter=Median --benchmark_repetitions=3'.
+BENCH_ARGS ?=
 bench: build
 	$(BUILD)/bench/bench_orvelle $(BENCH_ARGS)
 

@@ -1,8 +1,11 @@
 // Throughput of the row blender and of one common row conversion, on a
-// 2048 x 2048 picture processed row by row as BlendRect and CopyRect do.
+// 2048 x 2048 picture processed row by row as BlendRect and CopyRect do, and
+// the cost of writing such a picture once: the yardstick of the effects that
+// only paint (fill, gradients, gradient map).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/blend.h"
@@ -24,6 +27,19 @@ std::vector<uint8_t> Noise(size_t n, uint32_t seed) {
 void ReportPixels(benchmark::State& state) {
   state.counters["MPix"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
+
+// One write pass over a 2048 x 2048 RGBA 8-bit picture.
+void BM_WritePass(benchmark::State& state) {
+  std::vector<uint8_t> dst(static_cast<size_t>(kSide) * kSide * 4, 1);
+  uint8_t value = 0;
+  for (auto _ : state) {
+    std::memset(dst.data(), ++value, dst.size());
+    benchmark::DoNotOptimize(dst.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPixels(state);
+}
+BENCHMARK(BM_WritePass)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Args: blend mode, opacity. RGBA 8-bit over RGBA 8-bit, as every texture is.
 void BM_BlendRowRGBA8(benchmark::State& state) {
