@@ -30,7 +30,7 @@ void BM_GenerateTexture(benchmark::State& state) {
   const int64_t batch = state.range(1);
   parallel::SetThreadCount(static_cast<int>(state.range(2)));
   for (auto _ : state) {
-    DefaultBatchSettings(2024);
+    DefaultBatchSettings(20240);
     for (int64_t i = 0; i < batch; ++i) {
       mvPictureLayer layer;
       if (!layer.Create(side, side, ColorTypeRGB, 8, 4) || !GenerateTexture(layer)) {
@@ -60,7 +60,7 @@ const std::vector<std::unique_ptr<mvPictureLayer>>& Recipes() {
   static const std::vector<std::unique_ptr<mvPictureLayer>> recipes = [] {
     std::vector<std::unique_ptr<mvPictureLayer>> made;
     parallel::SetThreadCount(0);
-    DefaultBatchSettings(2024);
+    DefaultBatchSettings(20240);
     for (int i = 0; i < kRecipes; ++i) {
       auto layer = std::make_unique<mvPictureLayer>();
       if (!layer->Create(120, 120, ColorTypeRGB, 8, 4) || !GenerateTexture(*layer)) break;

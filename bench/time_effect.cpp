@@ -39,16 +39,16 @@ int main(int argc, char** argv) {
   std::vector<std::string> params;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--size" && hasValue) {
+    if ((a == "--size" || a == "--threads" || a == "--runs") && i + 1 == argc) return Usage("an option needs its value");
+    if (a == "--size") {
       const std::string_view v = argv[++i];
       const size_t x = v.find('x');
       if (x == std::string_view::npos || !Whole(v.substr(0, x), limits::kMinSide, limits::kMaxSide, width) ||
           !Whole(v.substr(x + 1), limits::kMinSide, limits::kMaxSide, height))
         return Usage("--size takes WIDTHxHEIGHT, each 1..5000");
-    } else if (a == "--threads" && hasValue) {
+    } else if (a == "--threads") {
       if (!Whole(argv[++i], 1, parallel::kMaxThreads, threads)) return Usage("--threads takes 1..256");
-    } else if (a == "--runs" && hasValue) {
+    } else if (a == "--runs") {
       if (!Whole(argv[++i], 1, 1000, runs)) return Usage("--runs takes 1..1000");
     } else if (a.starts_with("--")) {
       return Usage("unknown option");
