@@ -68,6 +68,8 @@ const std::vector<Typical>& TypicalSettings() {
       {"mvWatercolorEffect", "r2", "Radius=2 Seamless=true"},
       {"mvWatercolorEffect", "r3", "Radius=3 Seamless=true"},
       {"mvGradientMapEffect", "11", "Segments=11"},
+      // One curved segment through HSV, the costliest colouring per pixel.
+      {"mvGradientMapEffect", "hsv-sine", R"(Gradient=[{"BlendFunction":2,"ColoringType":1,"LeftColor":[255,0,0,255]}])"},
       {"mvCylinderEffect", "columns", "Vertical=0"},
       {"mvCylinderEffect", "rows", "Vertical=1"},
       {"mvSwirlEffect", "360", "Angle=360"},
