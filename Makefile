@@ -5,7 +5,7 @@ ASANBUILD ?= build-asan
 CLANGBUILD ?= build-clang
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-plain test-asan test-clang bench clean
+.PHONY: all deps build build-asan run test test-plain test-asan test-clang bench bench-table bench-peers bench-jobs clean
 
 all: build
 
@@ -44,8 +44,24 @@ test-clang: deps $(CLANGBUILD)/build.ninja
 
 test: test-plain test-asan test-clang
 
+# Google Benchmark suites (every effect at 2048 x 2048 on 1 and all threads,
+# GenerateTexture, re-render at 5000 x 5000, row blending). Narrow them with
+# BENCH_ARGS='--benchmark_filter=Median --benchmark_repetitions=3'.
+BENCH_ARGS ?=
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+	$(BUILD)/bench/bench_orvelle $(BENCH_ARGS)
+
+# The effect benchmarks as one Markdown table with the per-effect goals.
+bench-table:
+	@bash bench/effects-table.sh $(TABLE_ARGS)
+
+# Side by side with the other image tools, and whole command-line jobs;
+# PEERS_ARGS=--quick for a shorter run. Both install what they need.
+bench-peers:
+	@bash bench/compare-peers.sh $(PEERS_ARGS)
+
+bench-jobs:
+	@bash bench/whole-jobs.sh $(JOBS_ARGS)
 
 clean:
 	rm -rf $(BUILD) $(ASANBUILD) $(CLANGBUILD)

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package Orvelle needs to build, test and run.
+# With --bench: the tools bench/compare-peers.sh and bench/whole-jobs.sh
+# time against and with instead (the other image tools, hyperfine, jq,
+# /usr/bin/time).
 # Idempotent and quiet: packages already present are skipped without touching apt.
 set -euo pipefail
 
@@ -12,6 +15,11 @@ PACKAGES=(
   pngcheck libjpeg-turbo-progs python3-pil
   pybind11-dev python3-dev python3-numpy python3-pytest python3-dask python3-distributed
 )
+if [ "${1:-}" = "--bench" ]; then
+  PACKAGES=(imagemagick graphicsmagick libvips-tools hyperfine jq time util-linux)
+elif [ $# -gt 0 ]; then
+  echo "install-deps: unknown argument $1 (only --bench)" >&2; exit 2
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
