@@ -13,10 +13,7 @@
 namespace {
 
 // The command line's batch settings (render 2, filter 3, geometric 3, seamless).
-void DefaultBatchSettings(uint32_t seed) {
-  SetGeneratorParameters(2, 3, 3, true);
-  GeneratorRandom.Seed(seed);
-}
+constexpr GeneratorParametersT kDefaultBatch{2, 3, 3, true};
 
 void ReportPixels(benchmark::State& state, double pixelsPerIteration) {
   state.counters["threads"] = parallel::ThreadCount();
@@ -30,10 +27,11 @@ void BM_GenerateTexture(benchmark::State& state) {
   const int64_t batch = state.range(1);
   parallel::SetThreadCount(static_cast<int>(state.range(2)));
   for (auto _ : state) {
-    DefaultBatchSettings(20240);
+    mvRandom random;
+    random.Seed(20240);
     for (int64_t i = 0; i < batch; ++i) {
       mvPictureLayer layer;
-      if (!layer.Create(side, side, ColorTypeRGB, 8, 4) || !GenerateTexture(layer)) {
+      if (!layer.Create(side, side, ColorTypeRGB, 8, 4) || !GenerateTexture(layer, random, kDefaultBatch)) {
         state.SkipWithError("GenerateTexture failed");
         break;
       }
@@ -60,10 +58,11 @@ const std::vector<std::unique_ptr<mvPictureLayer>>& Recipes() {
   static const std::vector<std::unique_ptr<mvPictureLayer>> recipes = [] {
     std::vector<std::unique_ptr<mvPictureLayer>> made;
     parallel::SetThreadCount(0);
-    DefaultBatchSettings(20240);
+    mvRandom random;
+    random.Seed(20240);
     for (int i = 0; i < kRecipes; ++i) {
       auto layer = std::make_unique<mvPictureLayer>();
-      if (!layer->Create(120, 120, ColorTypeRGB, 8, 4) || !GenerateTexture(*layer)) break;
+      if (!layer->Create(120, 120, ColorTypeRGB, 8, 4) || !GenerateTexture(*layer, random, kDefaultBatch)) break;
       made.push_back(std::move(layer));
     }
     return made;
