@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QImage>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "app/forms/application.h"
 #include "app/forms/icons.h"
@@ -10,6 +12,7 @@
 #include "app/forms/strings.h"
 #include "app/settings/settings_location.h"
 #include "app/widgets/list_box_widget.h"
+#include "core/atomic_file.h"
 #include "core/random.h"
 
 namespace {
@@ -25,7 +28,9 @@ const char* OptionValue(int argc, char** argv, const char* name) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Whatever escapes ends the program with a message and exit code 1, never an abort.
+int main(int argc, char** argv) try {
+  InstallSaveSignalHandling();
   // Before anything can draw from them.
   GeneratorRandom.Seed(TickCount());
   VariationRandom.Seed(TickCount());
@@ -64,4 +69,11 @@ int main(int argc, char** argv) {
   const int code = app.exec();
   EndProgram(!screenshotPath);
   return code;
+}
+catch (const std::exception& e) {
+  std::fprintf(stderr, "orvelle: %s\n", std::strcmp(e.what(), "std::bad_alloc") == 0 ? "not enough memory" : e.what());
+  return 1;
+} catch (...) {
+  std::fprintf(stderr, "orvelle: unexpected failure\n");
+  return 1;
 }

@@ -44,7 +44,11 @@ int RunApply(const ApplyOptions& o) {
   }
   for (const std::string& p : o.Params) {
     size_t eq = p.find('=');
-    const FieldInfo* f = eq == std::string::npos ? nullptr : effect->Class().Find(p.substr(0, eq));
+    if (eq == std::string::npos) {
+      std::cerr << "orvelle-cli apply: --param " << p << ": give FIELD=VALUE, e.g. --param " << p << "=...\n";
+      return kExitUsage;
+    }
+    const FieldInfo* f = effect->Class().Find(p.substr(0, eq));
     if (!f) {
       std::cerr << "orvelle-cli apply: --param " << p << ": " << effect->Class().Name << " has no field \""
                 << p.substr(0, eq) << "\"\n";
