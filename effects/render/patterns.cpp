@@ -335,8 +335,11 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
   const int64_t alphaVar = std::max<int32_t>(AlphaVariation, 0);
   const int64_t W = target.Width, H = target.Height;
   const int64_t left = cv.A.Left, top = cv.A.Top, right = cv.A.Right, bottom = cv.A.Bottom;
-  const int64_t yFrom = Seamless ? 0 : top - size + 1;
-  const int64_t xFrom = Seamless ? 0 : left - size + 1;
+  // Candidates cover the area plus one dot above and to the left of it; a
+  // dot wider than the picture counts as one picture side there, so the
+  // work stays bounded by the picture whatever DotSize says.
+  const int64_t yFrom = Seamless ? 0 : top - std::min(size, H) + 1;
+  const int64_t xFrom = Seamless ? 0 : left - std::min(size, W) + 1;
   const uint32_t ch = cv.Channels;
 
   auto paint = [&](int64_t bx, int64_t by, int64_t s, uint64_t alpha) {

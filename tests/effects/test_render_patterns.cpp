@@ -1,4 +1,5 @@
 // Checker, stripes, grid, lattice dots and random dots.
+#include <chrono>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -263,6 +264,16 @@ TEST(RenderRandomDots, SeamlessWrapsAndHostileValues) {
     mvPicture q = Solid(5, 5, 255);
     Paint(e, q);
   }
+  // A dot far larger than the picture: candidates stay within the picture
+  // plus one picture side (this took minutes when they spanned the dot).
+  e.DotSize = 6552;
+  e.SizeVariation = e.AlphaVariation = 0;
+  e.Seamless = false;
+  e.Density = 100;
+  mvPicture big = Solid(24, 24, 255);
+  const auto start = std::chrono::steady_clock::now();
+  Paint(e, big);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 
 TEST(RenderPatterns, StreamLayouts) {
