@@ -307,7 +307,7 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
   const bool indexed = bitCount <= 8;
   const bool runLength = compression == 1 || compression == 2;
   const bool tableAtOffset = colorsUsed != 0 && dataOffset == 54 + 4 * static_cast<uint64_t>(colorsUsed);
-  const uint32_t tableCount = (!core && bitCount != 1 && tableAtOffset) ? colorsUsed : 1u << bitCount;
+  const uint32_t tableCount = !indexed ? 0 : (!core && bitCount != 1 && tableAtOffset) ? colorsUsed : 1u << bitCount;
   const uint32_t entrySize = core ? 3 : 4;
   uint8_t table[256 * 4];
   if (indexed) {

@@ -228,7 +228,7 @@ int32_t Compress(WriteJob& job) {
                       static_cast<unsigned int>(length));
   }
 
-  job.Row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(picture.Width) * components));
+  job.Row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(picture.Width) * static_cast<size_t>(components)));
   if (!job.Row) return kCodecOutOfMemory;
   const uint8_t* palette = picture.Palette ? picture.Palette->Entries : nullptr;
   if (job.Progress) job.Progress->SetMax(static_cast<uint32_t>(picture.Height - 1));
@@ -328,11 +328,11 @@ int32_t Decompress(ReadJob& job) {
   }
 
   const int batch = std::clamp(cinfo.rec_outbuf_height, 1, 4);
-  const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * components;
-  job.Rows = static_cast<uint8_t*>(std::malloc(rowBytes * batch));
+  const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(components);
+  job.Rows = static_cast<uint8_t*>(std::malloc(rowBytes * static_cast<size_t>(batch)));
   if (!job.Rows) return kCodecOutOfMemory;
   JSAMPROW rows[4];
-  for (int i = 0; i < batch; ++i) rows[i] = job.Rows + rowBytes * i;
+  for (int i = 0; i < batch; ++i) rows[i] = job.Rows + rowBytes * static_cast<size_t>(i);
 
   mvPicture& picture = image.Picture;
   if (job.Progress) job.Progress->SetMax(cinfo.output_height - 1);
