@@ -168,6 +168,7 @@ TEST_F(Cli, HostileInputsEndWithAMessageAndACodeNeverASignal) {
        "contact sheet"},
       {"generate -n 1 --size 8x8 -o " + kDir + "/both", 1, "texture-0001.recipe.json"},
       {"apply --effect mirror " + kDir + "/h/texture-0001.png " + kDir + "/x.png", 1, "ORVELLE_MAX_PIXELS"},
+      {"tile " + kDir + "/in.png " + kDir + "/x.png --rows 100 --cols 100", 1, "ORVELLE_MAX_PIXELS"},
   };
   for (const auto& c : kCases) {
     std::string err;
