@@ -105,11 +105,12 @@ bool ReadWholeFile(const std::string& path, std::string& content, size_t maxByte
   // Non-blocking, so that a FIFO without a writer cannot hang the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
-  struct stat info;
+  struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
       static_cast<unsigned long long>(info.st_size) > maxBytes) {
+    const bool regular = S_ISREG(info.st_mode);
     CloseQuietly(fd);
-    errno = EINVAL;
+    errno = regular ? EFBIG : EINVAL;
     return false;
   }
   std::string data;
