@@ -3,9 +3,12 @@ JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD     ?= build
 ASANBUILD ?= build-asan
 CLANGBUILD ?= build-clang
+FUZZBUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TEST_SECONDS ?= 20
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-plain test-asan test-clang bench bench-table bench-peers bench-jobs clean
+.PHONY: all deps build build-asan build-fuzz run test test-plain test-asan test-clang test-fuzz fuzz fuzz-corpus bench bench-table bench-peers bench-jobs clean
 
 all: build
 
@@ -42,7 +45,27 @@ test-clang: deps $(CLANGBUILD)/build.ninja
 	cmake --build $(CLANGBUILD) -j $(JOBS) --target test_golden
 	$(CLANGBUILD)/tests/golden/test_golden
 
-test: test-plain test-asan test-clang
+# The fuzzers: clang with libFuzzer, AddressSanitizer and UBSan over every
+# library. `make fuzz` runs each target FUZZ_SECONDS; `make test` runs each
+# briefly on its seed corpus.
+$(FUZZBUILD)/build.ninja:
+	cmake -S . -B $(FUZZBUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORVELLE_FUZZ=ON -DORVELLE_TESTS=OFF -DORVELLE_GUI=OFF -DORVELLE_BENCH=OFF $(CMAKE_FLAGS)
+
+build-fuzz: deps $(FUZZBUILD)/build.ninja
+	cmake --build $(FUZZBUILD) -j $(JOBS)
+
+fuzz: build-fuzz
+	bash fuzz/run.sh $(FUZZBUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+test-fuzz: build-fuzz
+	bash fuzz/run.sh $(FUZZBUILD) $(FUZZ_TEST_SECONDS)
+
+# Rewrites the committed seed corpora with our own writers.
+fuzz-corpus: build
+	rm -rf fuzz/corpus
+	$(BUILD)/fuzz/fuzz_make_corpus fuzz/corpus
+
+test: test-plain test-asan test-clang test-fuzz
 
 # Google Benchmark suites (every effect at 2048 x 2048 on 1 and all threads,
 # GenerateTexture, re-render at 5000 x 5000, row blending). Narrow them with
@@ -64,4 +87,4 @@ bench-jobs:
 	@bash bench/whole-jobs.sh $(JOBS_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(ASANBUILD) $(CLANGBUILD)
+	rm -rf $(BUILD) $(ASANBUILD) $(CLANGBUILD) $(FUZZBUILD)

@@ -3,13 +3,16 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "app/forms/icons.h"
 #include "app/forms/options_panel.h"
 #include "app/forms/program.h"
 #include "app/forms/strings.h"
 #include "app/settings/settings_location.h"
+#include "core/atomic_file.h"
 #include "core/random.h"
 
 namespace {
@@ -41,7 +44,9 @@ void TakeScreenshot(Program& program, const QString& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Whatever escapes ends the program with a message and exit code 1, never an abort.
+int main(int argc, char** argv) try {
+  InstallSaveSignalHandling();
   // Before anything can draw from them.
   VariationRandom.Seed(TickCount());
   if (const char* iconPath = OptionValue(argc, argv, "--write-icon"))
@@ -74,4 +79,11 @@ int main(int argc, char** argv) {
     });
   }
   return app.exec();
+}
+catch (const std::exception& e) {
+  std::fprintf(stderr, "orvelle: %s\n", std::strcmp(e.what(), "std::bad_alloc") == 0 ? "not enough memory" : e.what());
+  return 1;
+} catch (...) {
+  std::fprintf(stderr, "orvelle: unexpected failure\n");
+  return 1;
 }

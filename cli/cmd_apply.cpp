@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/io.h"
+#include "core/limits.h"
 #include "effects/effect.h"
 #include "recipe/recipe.h"
 
@@ -44,7 +45,11 @@ int RunApply(const ApplyOptions& o) {
   }
   for (const std::string& p : o.Params) {
     size_t eq = p.find('=');
-    const FieldInfo* f = eq == std::string::npos ? nullptr : effect->Class().Find(p.substr(0, eq));
+    if (eq == std::string::npos) {
+      std::cerr << "orvelle-cli apply: --param " << p << ": give FIELD=VALUE, e.g. --param " << p << "=...\n";
+      return kExitUsage;
+    }
+    const FieldInfo* f = effect->Class().Find(p.substr(0, eq));
     if (!f) {
       std::cerr << "orvelle-cli apply: --param " << p << ": " << effect->Class().Name << " has no field \""
                 << p.substr(0, eq) << "\"\n";
@@ -87,8 +92,11 @@ int RunTile(const TileOptions& o) {
   }
   const int64_t w = static_cast<int64_t>(picture.Width) * o.Cols, h = static_cast<int64_t>(picture.Height) * o.Rows;
   mvPicture tiled;
-  if (w > 1000000 || h > 1000000 || !tiled.Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
-    std::cerr << "orvelle-cli tile: a " << w << " x " << h << " picture is too large\n";
+  // The same pixel budget as for pictures read from files.
+  if (w * h > limits::MaxPixels() ||
+      !tiled.Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
+    std::cerr << "orvelle-cli tile: a " << w << " x " << h << " picture is too large (at most "
+              << limits::MaxPixels() << " pixels, ORVELLE_MAX_PIXELS)\n";
     return kExitFailure;
   }
   for (int r = 0; r < o.Rows; ++r)

@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/io.h"
 #include "core/atomic_file.h"
+#include "core/limits.h"
 #include "core/random.h"
 #include "generator/batch_seed.h"
 #include "generator/generator.h"
@@ -60,11 +61,14 @@ bool ParseSize(const std::string& text, int64_t& w, int64_t& h) {
   }
 }
 
-bool SizeValid(int64_t w, int64_t h) { return w >= 1 && w <= 5000 && h >= 1 && h <= 5000; }
+bool SizeValid(int64_t w, int64_t h) { return limits::SizeValid(w, h); }
 
 bool MakeFolder(const std::string& dir, std::string& error) {
   if (dir.empty() || CreateFolders(dir, 0755)) return true;
-  error = "cannot create folder " + dir + ": " + std::strerror(errno);
+  if (errno == ENOTDIR)
+    error = dir + " is not a folder";
+  else
+    error = "cannot create folder " + dir + ": " + std::strerror(errno);
   return false;
 }
 
@@ -85,40 +89,57 @@ std::string RecipeName(int64_t index) {
   return buf;
 }
 
-// Writes a texture's picture and recipe side by side.
+// Writes a texture's picture and recipe side by side: both or neither.
 bool WriteTexture(const std::string& dir, int64_t index, const mvPictureLayer& t, bool seamless, const std::string& ext,
                   bool keepAlpha, int quality, std::string& error, std::optional<uint32_t> seed = std::nullopt) {
-  if (!SavePictureFile(Join(dir, TextureName(index, ext)), t, !keepAlpha, quality, error)) return false;
-  return WriteJsonFile(Join(dir, RecipeName(index)), RecipeToJson(t, seamless, seed), error);
-}
-
-// All pictures in a grid on white (or transparent with keepAlpha), 4 px apart.
-bool WriteContactSheet(const std::string& path, const std::vector<std::unique_ptr<mvPictureLayer>>& textures,
-                       bool keepAlpha, int quality, std::string& error) {
-  if (textures.empty()) return true;
-  const int n = static_cast<int>(textures.size());
-  const int cols = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
-  const int rows = (n + cols - 1) / cols;
-  int64_t cw = 0, ch = 0;
-  for (const auto& t : textures) {
-    cw = std::max<int64_t>(cw, t->Width);
-    ch = std::max<int64_t>(ch, t->Height);
-  }
-  const int64_t gap = 4, w = cols * (cw + gap) + gap, h = rows * (ch + gap) + gap;
-  mvPicture sheet;
-  if (w > 100000 || h > 100000 || !sheet.Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
-    error = path + ": the contact sheet would be too large";
+  mvStagedFile picture, recipe;
+  const std::string recipePath = Join(dir, RecipeName(index));
+  if (!StagePictureFile(Join(dir, TextureName(index, ext)), t, !keepAlpha, quality, picture, error)) return false;
+  if (!StageFileContent(recipe, recipePath, RecipeToJson(t, seamless, seed).dump(2) + "\n")) {
+    error = "cannot write " + recipePath + ": " + std::strerror(errno);
     return false;
   }
-  sheet.Fill(nullptr, keepAlpha ? mvColor::RGBA8(0, 0, 0, 0) : mvColor::RGBA8(255, 255, 255, 255));
-  for (int i = 0; i < n; ++i) {
-    const int32_t x = static_cast<int32_t>(gap + (i % cols) * (cw + gap));
-    const int32_t y = static_cast<int32_t>(gap + (i / cols) * (ch + gap));
-    BlendRect(sheet, x, y, *textures[static_cast<size_t>(i)], 0, 0, textures[static_cast<size_t>(i)]->Width,
-              textures[static_cast<size_t>(i)]->Height, 0, 65535);
-  }
-  return SavePictureFile(path, sheet, !keepAlpha, quality, error);
+  return CommitTogether({&picture, &recipe}, error);
 }
+
+// All pictures in a grid on white (or transparent with keepAlpha), 4 px
+// apart. Its size follows from the arguments, so it is made (or refused)
+// before the first texture, and each texture is drawn into it as it comes.
+class ContactSheet {
+public:
+  bool Create(int64_t count, int64_t cellWidth, int64_t cellHeight, bool keepAlpha, std::string& error) {
+    Cols = static_cast<int64_t>(std::ceil(std::sqrt(static_cast<double>(count))));
+    const int64_t rows = (count + Cols - 1) / Cols;
+    CellW = cellWidth;
+    CellH = cellHeight;
+    const int64_t w = Cols * (CellW + kGap) + kGap, h = rows * (CellH + kGap) + kGap;
+    if (w > 100000 || h > 100000 || w * h > limits::MaxPixels()) {
+      error = "a contact sheet of " + std::to_string(count) + " textures of " + std::to_string(CellW) + " x " +
+              std::to_string(CellH) + " would be " + std::to_string(w) + " x " + std::to_string(h) +
+              " pixels, more than " + std::to_string(limits::MaxPixels()) + " (ORVELLE_MAX_PIXELS)";
+      return false;
+    }
+    if (!Sheet.Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
+      error = "not enough memory for a " + std::to_string(w) + " x " + std::to_string(h) + " contact sheet";
+      return false;
+    }
+    Sheet.Fill(nullptr, keepAlpha ? mvColor::RGBA8(0, 0, 0, 0) : mvColor::RGBA8(255, 255, 255, 255));
+    return true;
+  }
+  void Draw(int64_t i, const mvPicture& texture) {
+    const int32_t x = static_cast<int32_t>(kGap + (i % Cols) * (CellW + kGap));
+    const int32_t y = static_cast<int32_t>(kGap + (i / Cols) * (CellH + kGap));
+    BlendRect(Sheet, x, y, texture, 0, 0, texture.Width, texture.Height, 0, 65535);
+  }
+  bool Save(const std::string& path, bool keepAlpha, int quality, std::string& error) const {
+    return SavePictureFile(path, Sheet, !keepAlpha, quality, error);
+  }
+
+private:
+  static constexpr int64_t kGap = 4;
+  int64_t Cols = 1, CellW = 0, CellH = 0;
+  mvPicture Sheet;
+};
 
 uint32_t SeedOrClock(const std::optional<int64_t>& seed) {
   const uint32_t s = seed ? static_cast<uint32_t>(*seed) : TickCount();
@@ -149,7 +170,7 @@ int RunGenerate(const GenerateOptions& o) {
     std::cerr << "orvelle-cli generate: " << kSizeMessage << "\n";
     return kExitUsage;
   }
-  if (o.Count < 1 || o.Count > 1000) {
+  if (o.Count < limits::kMinBatch || o.Count > limits::kMaxBatch) {
     std::cerr << "orvelle-cli generate: Number must be between 1 and 1000.\n";
     return kExitUsage;
   }
@@ -159,6 +180,11 @@ int RunGenerate(const GenerateOptions& o) {
     return kExitUsage;
   }
   std::string error;
+  ContactSheet sheet;
+  if (!o.ContactSheet.empty() && !sheet.Create(o.Count, w, h, o.KeepAlpha, error)) {
+    std::cerr << "orvelle-cli generate: " << error << "\n";
+    return kExitFailure;
+  }
   if (!MakeFolder(o.Dir, error)) {
     std::cerr << "orvelle-cli generate: " << error << "\n";
     return kExitFailure;
@@ -168,7 +194,6 @@ int RunGenerate(const GenerateOptions& o) {
   const uint32_t batchSeed = SeedOrClock(o.Seed);
   random.Seed(batchSeed);
   const GeneratorParametersT params{o.Render, o.Filter, o.Geometric, seamless};
-  std::vector<std::unique_ptr<mvPictureLayer>> kept;
   ProgressLine progress(static_cast<int>(o.Count));
   for (int64_t i = o.First; i < o.First + o.Count; ++i) {
     std::optional<uint32_t> own;
@@ -190,9 +215,9 @@ int RunGenerate(const GenerateOptions& o) {
       std::cerr << "\norvelle-cli generate: " << error << "\n";
       return kExitFailure;
     }
-    if (!o.ContactSheet.empty()) kept.push_back(std::move(t));
+    if (!o.ContactSheet.empty()) sheet.Draw(i - o.First, *t);
   }
-  if (!o.ContactSheet.empty() && !WriteContactSheet(o.ContactSheet, kept, o.KeepAlpha, o.Quality, error)) {
+  if (!o.ContactSheet.empty() && !sheet.Save(o.ContactSheet, o.KeepAlpha, o.Quality, error)) {
     std::cerr << "orvelle-cli generate: " << error << "\n";
     return kExitFailure;
   }
@@ -223,7 +248,7 @@ bool LoadRecipe(const std::string& path, Recipe& recipe, mvPictureLayer& layer, 
 }
 
 int RunVary(const VaryOptions& o) {
-  if (o.Count < 2 || o.Count > 1000) {
+  if (o.Count < limits::kMinVariations || o.Count > limits::kMaxVariations) {
     std::cerr << "orvelle-cli vary: Number must be between 2 and 1000.\n";
     return kExitUsage;
   }
@@ -333,9 +358,14 @@ int RunTransform(const TransformOptions& o) {
     std::cerr << "orvelle-cli transform: the turn could not be applied\n";
     return kExitFailure;
   }
+  // The recipe and its picture are written both or neither.
   std::string error;
-  if (!WriteJsonFile(o.Out, RecipeToJson(layer, recipe.Seamless), error) ||
-      (!o.Image.empty() && !SavePictureFile(o.Image, layer, !o.KeepAlpha, o.Quality, error))) {
+  mvStagedFile recipeFile, imageFile;
+  bool ok = StageFileContent(recipeFile, o.Out, RecipeToJson(layer, recipe.Seamless).dump(2) + "\n");
+  if (!ok) error = "cannot write " + o.Out + ": " + std::strerror(errno);
+  if (ok && !o.Image.empty()) ok = StagePictureFile(o.Image, layer, !o.KeepAlpha, o.Quality, imageFile, error);
+  if (ok) ok = o.Image.empty() ? CommitTogether({&recipeFile}, error) : CommitTogether({&imageFile, &recipeFile}, error);
+  if (!ok) {
     std::cerr << "orvelle-cli transform: " << error << "\n";
     return kExitFailure;
   }

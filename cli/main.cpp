@@ -1,10 +1,15 @@
 // orvelle-cli: textures from scripts and pipelines.
+#include <exception>
 #include <iostream>
+#include <new>
 
 #include "cli/commands.h"
+#include "core/atomic_file.h"
 #include "core/parallel.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   CLI::App app{"orvelle-cli: make, vary and re-render Orvelle textures from the command line"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "orvelle-cli 0.4.0");
@@ -37,4 +42,23 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A full disk's file-size limit and Ctrl+C during a save leave no
+  // temporaries behind.
+  InstallSaveSignalHandling();
+  // Whatever still escapes ends the run with a message, never an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "orvelle-cli: not enough memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "orvelle-cli: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "orvelle-cli: unexpected failure\n";
+  }
+  return kExitFailure;
 }

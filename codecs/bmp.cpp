@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -94,75 +96,60 @@ void Unpack32(const uint8_t* src, uint8_t* dst, int32_t width) {
   }
 }
 
-// Byte source for run-length data: reads the stream in blocks, never more
-// than the header's image size when it gives one.
-class RunBytes {
-public:
-  RunBytes(mvFileStream& stream, uint64_t limit) : Stream(stream), Left(limit) {}
-  bool Next(uint8_t& b) {
-    if (Pos == Length) {
-      if (Left == 0) return false;
-      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizeof(Buffer), Left));
-      Length = Stream.Read(want, Buffer);
-      Pos = 0;
-      if (Length == 0) return false;
-      Left -= Length;
-    }
-    b = Buffer[Pos++];
+// How run-length data ended.
+enum class RunEnd { Complete, Truncated };
+
+// Decodes 8-bit or 4-bit runs, bottom row first; with a null picture it only
+// walks the data (to learn whether it is complete before a picture is
+// allocated). A run that would leave the picture ends the decoding quietly,
+// keeping what was drawn so far; data that stops before the end-of-bitmap
+// mark or the last row is truncated.
+RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t height, mvPicture* picture,
+                  bool fourBit) {
+  size_t at = 0;
+  auto next = [&](uint8_t& b) {
+    if (at == data.size()) return false;
+    b = data[at++];
     return true;
-  }
-
-private:
-  mvFileStream& Stream;
-  uint64_t Left;
-  uint8_t Buffer[4096];
-  uint32_t Pos = 0, Length = 0;
-};
-
-// Decodes 8-bit or 4-bit runs into the cleared picture, bottom row first.
-// Anything that would leave the picture or the data ends the decoding
-// quietly, keeping what was drawn so far.
-void DecodeRuns(RunBytes& in, uint8_t first, mvPicture& picture, bool fourBit) {
-  const int64_t width = picture.Width;
+  };
   int64_t x = 0;
-  int64_t row = picture.Height - 1;
-  bool haveFirst = true;
+  int64_t row = height - 1;
+  // Running out of data once every row is done is a complete bitmap whose
+  // writer left out the end mark.
+  const auto ended = [&] { return row < 0 ? RunEnd::Complete : RunEnd::Truncated; };
   for (;;) {
     uint8_t count, value;
-    if (haveFirst) {
-      count = first;
-      haveFirst = false;
-    } else if (!in.Next(count)) {
-      return;
-    }
-    if (!in.Next(value)) return;
+    if (!next(count) || !next(value)) return ended();
     if (count > 0) {  // a run of count pixels
-      if (row < 0 || x + count > width) return;
-      uint8_t* p = picture.Row(static_cast<int32_t>(row)) + x;
-      if (!fourBit)
-        std::memset(p, value, count);
-      else
-        for (uint32_t i = 0; i < count; ++i) p[i] = static_cast<uint8_t>((i & 1) ? value & 15 : value >> 4);
+      if (row < 0 || x + count > width) return RunEnd::Complete;
+      if (picture) {
+        uint8_t* p = picture->Row(static_cast<int32_t>(row)) + x;
+        if (!fourBit)
+          std::memset(p, value, count);
+        else
+          for (uint32_t i = 0; i < count; ++i) p[i] = static_cast<uint8_t>((i & 1) ? value & 15 : value >> 4);
+      }
       x += count;
     } else if (value == 0) {  // end of line
       x = 0;
       --row;
     } else if (value == 1) {  // end of bitmap
-      return;
+      return RunEnd::Complete;
     } else if (value == 2) {  // delta
       uint8_t dx, dy;
-      if (!in.Next(dx) || !in.Next(dy)) return;
-      if (x + dx > width || row - dy < 0) return;
+      if (!next(dx) || !next(dy)) return ended();
+      if (x + dx > width || row - dy < 0) return RunEnd::Complete;
       x += dx;
       row -= dy;
     } else {  // value literal pixels, padded to an even byte count
       const uint32_t n = value;
-      if (row < 0 || x + n > width) return;
-      uint8_t* p = picture.Row(static_cast<int32_t>(row)) + x;
+      if (row < 0 || x + n > width) return RunEnd::Complete;
+      uint8_t* p = picture ? picture->Row(static_cast<int32_t>(row)) + x : nullptr;
       const uint32_t bytes = fourBit ? (n + 1) / 2 : n;
       for (uint32_t i = 0; i < bytes; ++i) {
         uint8_t b;
-        if (!in.Next(b)) return;
+        if (!next(b)) return ended();
+        if (!p) continue;
         if (!fourBit) {
           p[i] = b;
         } else {
@@ -172,11 +159,26 @@ void DecodeRuns(RunBytes& in, uint8_t first, mvPicture& picture, bool fourBit) {
       }
       if (bytes & 1) {
         uint8_t pad;
-        if (!in.Next(pad)) return;
+        if (!next(pad)) return ended();
       }
       x += n;
     }
   }
+}
+
+// Reads the run-length data (at most limit bytes, never more than the file
+// holds) into memory.
+bool ReadRunData(mvFileStream& stream, uint64_t limit, std::vector<uint8_t>& data) {
+  uint64_t left = 0;
+  if (stream.BytesLeft(left)) limit = std::min(limit, left);
+  uint8_t buffer[4096];
+  while (limit > 0) {
+    const uint32_t got = stream.Read(static_cast<uint32_t>(std::min<uint64_t>(sizeof(buffer), limit)), buffer);
+    if (got == 0) break;
+    data.insert(data.end(), buffer, buffer + got);
+    limit -= got;
+  }
+  return true;
 }
 
 }  // namespace
@@ -303,11 +305,41 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
   const int64_t rows = topDown ? -height : height;  // 64-bit: -INT32_MIN must not overflow
   if (!FitsReadLimits(width, rows)) return kCodecCannotCreate;
   const bool indexed = bitCount <= 8;
+  const bool runLength = compression == 1 || compression == 2;
+  const bool tableAtOffset = colorsUsed != 0 && dataOffset == 54 + 4 * static_cast<uint64_t>(colorsUsed);
+  const uint32_t tableCount = !indexed ? 0 : (!core && bitCount != 1 && tableAtOffset) ? colorsUsed : 1u << bitCount;
+  const uint32_t entrySize = core ? 3 : 4;
+  uint8_t table[256 * 4];
+  if (indexed) {
+    if (!stream.ReadAll(tableCount * entrySize, table)) return kCodecReadFailed;
+  } else {
+    if (compression == 3) return kCodecNotSupported;
+    if (tableAtOffset && !stream.Skip(4 * static_cast<uint64_t>(colorsUsed))) return kCodecReadFailed;
+  }
+
+  // The pixel data is checked against what the file holds before the picture
+  // is allocated: a small file must not claim a huge picture.
+  std::vector<uint8_t> runs;
+  const uint64_t stride = (static_cast<uint64_t>(width) * bitCount + 31) / 32 * 4;
+  try {
+    if (runLength) {
+      ReadRunData(stream, imageSize != 0 ? imageSize : UINT64_MAX, runs);
+      if (runs.empty()) return kCodecInvalidHeader;
+      if (DecodeRuns(runs, width, rows, nullptr, compression == 2) == RunEnd::Truncated) return kCodecReadFailed;
+    } else {
+      // The last row's padding may be missing; its pixels may not.
+      const uint64_t needed = stride * static_cast<uint64_t>(rows - 1) + (static_cast<uint64_t>(width) * bitCount + 7) / 8;
+      uint64_t left = 0;
+      if (stream.BytesLeft(left) && left < needed) return kCodecReadFailed;
+    }
+  } catch (const std::bad_alloc&) {
+    return kCodecOutOfMemory;
+  }
+
   if (!image.Create(static_cast<int32_t>(width), static_cast<int32_t>(rows), indexed ? ColorTypeIndexed : ColorTypeRGB,
                     8, indexed ? 1 : 4))
     return kCodecCannotCreate;
   mvPicture& picture = image.Picture;
-  const bool runLength = compression == 1 || compression == 2;
   image.SourceHint = runLength ? 2 : 0;
   if (xRes != 0 || yRes != 0) {
     image.ResolutionUnit = kResolutionMetre;
@@ -317,28 +349,16 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
     image.ResolutionUnit = kResolutionNone;
     image.XResolution = image.YResolution = 0;
   }
-
-  const bool tableAtOffset = colorsUsed != 0 && dataOffset == 54 + 4 * static_cast<uint64_t>(colorsUsed);
   if (indexed) {
-    const uint32_t count = (!core && bitCount != 1 && tableAtOffset) ? colorsUsed : 1u << bitCount;
-    const uint32_t entrySize = core ? 3 : 4;
-    uint8_t table[256 * 4];
-    if (!stream.ReadAll(count * entrySize, table)) return kCodecReadFailed;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < tableCount; ++i) {
       const uint8_t* e = table + i * entrySize;
       picture.SetPaletteEntry(static_cast<int32_t>(i), e[2], e[1], e[0]);
     }
-  } else {
-    if (compression == 3) return kCodecNotSupported;
-    if (tableAtOffset && !stream.Skip(4 * static_cast<uint64_t>(colorsUsed))) return kCodecReadFailed;
   }
 
   if (runLength) {
-    RunBytes in(stream, imageSize != 0 ? imageSize : UINT64_MAX);
-    uint8_t first;
-    if (!in.Next(first)) return kCodecInvalidHeader;
     picture.Clear(nullptr);
-    DecodeRuns(in, first, picture, compression == 2);
+    DecodeRuns(runs, width, rows, &picture, compression == 2);
     return kCodecOK;
   }
 
@@ -348,7 +368,6 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
                      : bitCount == 16 ? Unpack16
                      : bitCount == 24 ? Unpack24
                                       : Unpack32;
-  const uint64_t stride = (static_cast<uint64_t>(width) * bitCount + 31) / 32 * 4;
   uint8_t* row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(stride)));
   if (!row) return kCodecOutOfMemory;
   // A file that ends early leaves the rows it did not reach black, never

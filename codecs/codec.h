@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
+#include "core/limits.h"
 #include "core/picture.h"
 #include "effects/effect.h"
 #include "effects/layer.h"
@@ -21,15 +23,16 @@ enum : int32_t {
   kCodecCannotCreate = 8,  // the picture cannot be created
   kCodecCancelled = 9,
   kCodecLibraryError = 10,
+  kCodecNotAFile = 11,  // the path names a folder, a device or a pipe
 };
 
 // Readers refuse to allocate pictures beyond these, whatever a header claims:
-// a hostile 4-byte width must not become a multi-gigabyte allocation.
+// a hostile 4-byte width must not become a multi-gigabyte allocation. The
+// pixel budget is limits::MaxPixels() (ORVELLE_MAX_PIXELS).
 inline constexpr int64_t kMaxReadDimension = 1000000;
-inline constexpr int64_t kMaxReadPixels = int64_t{1} << 28;
 inline bool FitsReadLimits(int64_t width, int64_t height) {
   return width > 0 && height > 0 && width <= kMaxReadDimension && height <= kMaxReadDimension &&
-         width * height <= kMaxReadPixels;
+         width * height <= limits::MaxPixels();
 }
 
 // Resolution units of an image.
@@ -105,5 +108,10 @@ public:
 // Writes the image to path with the codec. The file appears only when the
 // whole write succeeded: the data goes to a temporary file in the same folder
 // that replaces path at the end, so a failed save never destroys a file that
-// was already there. 2 when the file cannot be created or replaced.
+// was already there. A device or FIFO is written directly, never replaced.
+// 2 when the file cannot be created or replaced, 11 when path is a folder or
+// a special file that cannot be written.
 int32_t SaveImageFile(mvCodec& codec, const char* path, mvImage& image);
+// The same, stopping before the rename: the caller commits staged (together
+// with other files) or discards it.
+int32_t StageImageFile(mvCodec& codec, const char* path, mvImage& image, mvStagedFile& staged);

@@ -1,5 +1,6 @@
 #include "codecs/codecs.h"
 
+#include <cerrno>
 #include <cstring>
 #include <strings.h>
 
@@ -27,7 +28,7 @@ mvCodec* CodecForPath(const char* path) {
 int32_t LoadImageFile(const char* path, mvImage& image, mvProgress* progress) {
   if (!path) return kCodecCannotOpen;
   mvFileStream probe;
-  if (!probe.OpenForRead(path)) return kCodecCannotOpen;
+  if (!probe.OpenForRead(path)) return errno == EINVAL ? kCodecNotAFile : kCodecCannotOpen;
   uint8_t head[16];
   uint32_t count = 0;
   while (count < sizeof(head)) {

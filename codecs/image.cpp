@@ -10,6 +10,8 @@
 
 #include "codecs/codec.h"
 
+#include <cerrno>
+
 int64_t PixelsPerMetre(uint32_t unit, int32_t value) {
   switch (unit) {
     case kResolutionInch: return static_cast<int64_t>(value) * 10000 / 254;
@@ -106,87 +108,36 @@ std::vector<std::string> mvCodec::ExtensionList() const {
 
 // ---- saving ----------------------------------------------------------------
 
-namespace {
-
-// Writes straight into path: used for targets that are not regular files
-// (a device or a pipe has no old contents to protect and cannot be renamed over).
-int32_t SaveDirect(mvCodec& codec, const char* path, mvImage& image) {
-  mvFileStream stream;
-  if (!stream.OpenForWrite(path)) return kCodecCannotOpen;
-  const int32_t result = codec.WriteImage(stream, image, nullptr);
-  stream.Close();
-  return result;
-}
-
-void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // best effort: the rename is already done
-  ::close(fd);
-}
-
-}  // namespace
-
-int32_t SaveImageFile(mvCodec& codec, const char* path, mvImage& image) {
+int32_t StageImageFile(mvCodec& codec, const char* path, mvImage& image, mvStagedFile& staged) {
   if (!path || !*path) return kCodecCannotOpen;
-  std::string target;
   try {
-    target = path;
-    struct stat info;
-    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
-      // Replace the file the link points to, not the link itself.
-      if (char* real = ::realpath(path, nullptr)) {
-        target = real;
-        std::free(real);
-      }
-    }
-    mode_t mode;
-    if (::stat(target.c_str(), &info) == 0) {
-      if (S_ISDIR(info.st_mode)) return kCodecCannotOpen;
-      if (!S_ISREG(info.st_mode)) return SaveDirect(codec, target.c_str(), image);
-      mode = info.st_mode & 07777;
-    } else {
-      // A new file gets the permissions a plain create would give it; the
-      // program is single-threaded, so reading the mask this way is safe.
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      mode = 0666 & ~mask;
-    }
-
-    const size_t slash = target.rfind('/');
-    if (slash + 1 == target.size()) return kCodecCannotOpen;  // names a folder
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    // A short fixed name: the target's own name plus a suffix could exceed NAME_MAX.
-    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-                       ".orvelle-save-XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return kCodecCannotOpen;
-    ::fchmod(fd, mode);
-    ::close(fd);
-
-    int32_t result;
-    {
-      mvFileStream stream;
-      if (!stream.OpenForWrite(temp.c_str())) {
-        ::unlink(temp.c_str());
-        return kCodecCannotOpen;
-      }
-      result = codec.WriteImage(stream, image, nullptr);
-      // A full disk may only show when the data reaches it.
-      if (result == kCodecOK && !stream.Flush()) result = kCodecWriteFailed;
-      stream.Close();
-    }
-    if (result != kCodecOK) {
-      ::unlink(temp.c_str());
-      return result;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-      ::unlink(temp.c_str());
+    const int fd = staged.Begin(path);
+    if (fd < 0) return errno == EISDIR || errno == EINVAL ? kCodecNotAFile : kCodecCannotOpen;
+    // The codecs write through a stream of their own on the same file; a
+    // device or pipe target stays open meanwhile so that its reader is kept.
+    mvFileStream stream;
+    const std::string& where = staged.Direct() ? staged.Target() : staged.Temporary();
+    const bool opened = stream.OpenForWrite(where.c_str());
+    staged.Finish(fd);
+    if (!opened) {
+      staged.Discard();
       return kCodecCannotOpen;
     }
-    SyncFolder(folder);
-    return kCodecOK;
-  } catch (...) {
+    int32_t result = codec.WriteImage(stream, image, nullptr);
+    // A full disk may only show when the data reaches it.
+    if (result == kCodecOK && !staged.Direct() && !stream.Flush()) result = kCodecWriteFailed;
+    stream.Close();
+    if (result != kCodecOK) staged.Discard();
+    return result;
+  } catch (const std::bad_alloc&) {
+    staged.Discard();
     return kCodecOutOfMemory;
   }
+}
+
+int32_t SaveImageFile(mvCodec& codec, const char* path, mvImage& image) {
+  mvStagedFile staged;
+  const int32_t result = StageImageFile(codec, path, image, staged);
+  if (result != kCodecOK) return result;
+  return staged.Commit() ? kCodecOK : kCodecCannotOpen;
 }

@@ -20,19 +20,62 @@ constexpr size_t kBufferSize = 4096;
 // a tiny file that claims a huge progressive image fails instead of allocating it.
 constexpr long kMaxLibraryMemory = 1L << 30;
 
-// Library errors jump back into the codec; warnings and messages stay quiet.
+// Progressive files may hold any number of scans, each a pass over the whole
+// image; real encoders write a dozen or so.
+constexpr int kMaxScans = 1000;
+// Entropy-coded data takes at least one bit per 8 x 8 block of the image
+// (the DC symbol of each block); a file far smaller than that for the size
+// its header claims is not an image but a bomb.
+constexpr uint64_t kMaxPixelsPerByte = 1024;
+
+// Library errors jump back into the codec with the result they mean;
+// warnings stay quiet except the ones that say data is missing.
 struct ErrorManager {
   jpeg_error_mgr Pub;
   jmp_buf Jump;
+  int32_t Result;
 };
 
-void ErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->Jump, 1); }
+void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  if (err->Result == kCodecOK) {
+    switch (err->Pub.msg_code) {
+      case JERR_BAD_PRECISION:      // 12-bit samples
+      case JERR_CONVERSION_NOTIMPL:  // CMYK and other colour spaces without a conversion
+      case JERR_ARITH_NOTIMPL: err->Result = kCodecNotSupported; break;
+      case JERR_FILE_WRITE: err->Result = kCodecWriteFailed; break;
+      case JERR_INPUT_EOF:
+      case JERR_INPUT_EMPTY: err->Result = kCodecReadFailed; break;
+      default: err->Result = kCodecLibraryError; break;
+    }
+  }
+  std::longjmp(err->Jump, 1);
+}
 void OutputMessage(j_common_ptr) {}
+void EmitMessage(j_common_ptr cinfo, int level) {
+  // A file that ends inside its data is damaged, not an image with grey blocks.
+  const int code = cinfo->err->msg_code;
+  if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) {
+    reinterpret_cast<ErrorManager*>(cinfo->err)->Result = kCodecReadFailed;
+    ErrorExit(cinfo);
+  }
+}
 
 void InstallErrorManager(ErrorManager& err) {
   jpeg_std_error(&err.Pub);
   err.Pub.error_exit = ErrorExit;
   err.Pub.output_message = OutputMessage;
+  err.Pub.emit_message = EmitMessage;
+  err.Result = kCodecOK;
+}
+
+// Counts the scans of a progressive file as the library reads them.
+void MonitorScans(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+    reinterpret_cast<ErrorManager*>(cinfo->err)->Result = kCodecReadFailed;
+    ERREXIT(cinfo, JERR_NOT_COMPILED);
+  }
 }
 
 // ---- destination on a stream -------------------------------------------------
@@ -87,8 +130,8 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   uint32_t count = src->Exhausted ? 0 : src->Stream->Read(kBufferSize, src->Buffer);
   if (count == 0) {
     if (src->StartOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
-    WARNMS(cinfo, JWRN_JPEG_EOF);
     src->EndedEarly = true;
+    WARNMS(cinfo, JWRN_JPEG_EOF);  // ends the read as damaged
     src->Buffer[0] = 0xFF;
     src->Buffer[1] = JPEG_EOI;
     count = 2;
@@ -134,7 +177,7 @@ int32_t Compress(WriteJob& job) {
   jpeg_compress_struct& cinfo = job.Info;
   const mvPicture& picture = job.Image->Picture;
   cinfo.err = &job.Err.Pub;
-  if (setjmp(job.Err.Jump)) return kCodecLibraryError;
+  if (setjmp(job.Err.Jump)) return job.Err.Result;
   jpeg_create_compress(&cinfo);
 
   job.Dest.Pub.init_destination = InitDestination;
@@ -185,7 +228,7 @@ int32_t Compress(WriteJob& job) {
                       static_cast<unsigned int>(length));
   }
 
-  job.Row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(picture.Width) * components));
+  job.Row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(picture.Width) * static_cast<size_t>(components)));
   if (!job.Row) return kCodecOutOfMemory;
   const uint8_t* palette = picture.Palette ? picture.Palette->Entries : nullptr;
   if (job.Progress) job.Progress->SetMax(static_cast<uint32_t>(picture.Height - 1));
@@ -222,15 +265,19 @@ struct ReadJob {
   const mvJPEGCodec* Codec;
   mvImage* Image;
   mvProgress* Progress;
+  jpeg_progress_mgr Monitor;
+  uint64_t FileBytes;  // 0 when the stream cannot tell
   uint8_t* Rows;  // freed by the caller
 };
 
 int32_t Decompress(ReadJob& job) {
   jpeg_decompress_struct& cinfo = job.Info;
   cinfo.err = &job.Err.Pub;
-  if (setjmp(job.Err.Jump)) return kCodecLibraryError;
+  if (setjmp(job.Err.Jump)) return job.Err.Result;
   jpeg_create_decompress(&cinfo);
   cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+  job.Monitor.progress_monitor = MonitorScans;
+  cinfo.progress = &job.Monitor;
 
   job.Src.Buffer = static_cast<JOCTET*>(
       (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, kBufferSize));
@@ -246,6 +293,11 @@ int32_t Decompress(ReadJob& job) {
   jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
   jpeg_read_header(&cinfo, TRUE);
   if (!FitsReadLimits(cinfo.image_width, cinfo.image_height)) return kCodecCannotCreate;
+  const uint64_t pixels = uint64_t{cinfo.image_width} * cinfo.image_height;
+  // Arithmetic coding can squeeze a flat image below any fixed floor.
+  if (job.FileBytes != 0 && !cinfo.arith_code && pixels / kMaxPixelsPerByte > job.FileBytes) return kCodecReadFailed;
+  // Only grey and colour (YCbCr or RGB) files have a conversion to our formats.
+  if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) return kCodecNotSupported;
 
   const bool gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;
   cinfo.out_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
@@ -276,11 +328,11 @@ int32_t Decompress(ReadJob& job) {
   }
 
   const int batch = std::clamp(cinfo.rec_outbuf_height, 1, 4);
-  const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * components;
-  job.Rows = static_cast<uint8_t*>(std::malloc(rowBytes * batch));
+  const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(components);
+  job.Rows = static_cast<uint8_t*>(std::malloc(rowBytes * static_cast<size_t>(batch)));
   if (!job.Rows) return kCodecOutOfMemory;
   JSAMPROW rows[4];
-  for (int i = 0; i < batch; ++i) rows[i] = job.Rows + rowBytes * i;
+  for (int i = 0; i < batch; ++i) rows[i] = job.Rows + rowBytes * static_cast<size_t>(i);
 
   mvPicture& picture = image.Picture;
   if (job.Progress) job.Progress->SetMax(cinfo.output_height - 1);
@@ -308,7 +360,6 @@ int32_t Decompress(ReadJob& job) {
     }
   }
   jpeg_finish_decompress(&cinfo);
-  // The picture is complete in size but its missing part is invented.
   return job.Src.EndedEarly ? kCodecReadFailed : kCodecOK;
 }
 
@@ -353,6 +404,8 @@ int32_t mvJPEGCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress*
   job->Codec = this;
   job->Image = &image;
   job->Progress = progress;
+  uint64_t bytes = 0;
+  if (stream.BytesLeft(bytes)) job->FileBytes = bytes;
   const int32_t result = Decompress(*job);
   std::free(job->Rows);
   jpeg_destroy_decompress(&job->Info);

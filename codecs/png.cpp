@@ -12,24 +12,37 @@ namespace {
 void ErrorFn(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void WarningFn(png_structp, png_const_charp) {}
 
+// The stream and what went wrong with it: a failed read or write is told
+// apart from damaged data.
+struct Io {
+  mvFileStream* Stream;
+  int32_t Failure = kCodecOK;
+};
+
 void WriteFn(png_structp png, png_bytep data, size_t length) {
-  auto* stream = static_cast<mvFileStream*>(png_get_io_ptr(png));
+  auto* io = static_cast<Io*>(png_get_io_ptr(png));
   while (length > 0) {
     const uint32_t part = static_cast<uint32_t>(std::min<size_t>(length, 1u << 30));
-    if (!stream->WriteAll(part, data)) png_error(png, "Write Error");
+    if (!io->Stream->WriteAll(part, data)) {
+      io->Failure = kCodecWriteFailed;
+      png_error(png, "Write Error");
+    }
     data += part;
     length -= part;
   }
 }
 
 // Pipes cannot be synced; SaveImageFile checks the flush that matters.
-void FlushFn(png_structp png) { static_cast<mvFileStream*>(png_get_io_ptr(png))->Flush(); }
+void FlushFn(png_structp png) { static_cast<Io*>(png_get_io_ptr(png))->Stream->Flush(); }
 
 void ReadFn(png_structp png, png_bytep data, size_t length) {
-  auto* stream = static_cast<mvFileStream*>(png_get_io_ptr(png));
+  auto* io = static_cast<Io*>(png_get_io_ptr(png));
   while (length > 0) {
     const uint32_t part = static_cast<uint32_t>(std::min<size_t>(length, 1u << 30));
-    if (!stream->ReadAll(part, data)) png_error(png, "Read Error");
+    if (!io->Stream->ReadAll(part, data)) {
+      io->Failure = kCodecReadFailed;
+      png_error(png, "Read Error");
+    }
     data += part;
     length -= part;
   }
@@ -56,6 +69,7 @@ struct WriteJob {
   png_text Texts[3];
   int TextCount;
   uint8_t* Row;  // freed by the caller, also after a library error
+  Io Out;
 };
 
 // Nothing with a destructor lives in this frame: a library error jumps back
@@ -63,7 +77,7 @@ struct WriteJob {
 int32_t Compress(WriteJob& job) {
   png_structp png = job.Png;
   png_infop info = job.Info;
-  if (setjmp(png_jmpbuf(png))) return kCodecLibraryError;
+  if (setjmp(png_jmpbuf(png))) return job.Out.Failure != kCodecOK ? job.Out.Failure : kCodecLibraryError;
   const mvPicture& picture = job.Image->Picture;
   const mvImage& image = *job.Image;
 
@@ -132,12 +146,17 @@ struct ReadJob {
   png_infop Info;
   mvImage* Image;
   mvProgress* Progress;
+  Io In;
+  uint64_t FileBytes;  // after the signature; 0 when the stream cannot tell
 };
+
+// Deflate turns at most 1032 bytes into one (a 258-byte match in two bits).
+constexpr uint64_t kMaxInflateRatio = 1032;
 
 int32_t Decompress(ReadJob& job) {
   png_structp png = job.Png;
   png_infop info = job.Info;
-  if (setjmp(png_jmpbuf(png))) return kCodecLibraryError;
+  if (setjmp(png_jmpbuf(png))) return job.In.Failure != kCodecOK ? job.In.Failure : kCodecLibraryError;
   png_set_sig_bytes(png, 8);
   // Bounds on what the library itself may allocate for a hostile file.
   png_set_user_limits(png, static_cast<png_uint_32>(kMaxReadDimension), static_cast<png_uint_32>(kMaxReadDimension));
@@ -148,6 +167,11 @@ int32_t Decompress(ReadJob& job) {
   int bitDepth = 0, colorType = 0, interlace = 0;
   png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
   if (!FitsReadLimits(width, height)) return kCodecCannotCreate;
+  // The compressed rows must be able to hold the picture the header claims:
+  // a small file that does not is cut short, and is refused before the
+  // picture is allocated.
+  const uint64_t rawBytes = uint64_t{height} * (png_get_rowbytes(png, info) + 1);
+  if (job.FileBytes != 0 && rawBytes / kMaxInflateRatio > job.FileBytes) return kCodecReadFailed;
 
   // Map every PNG variant onto one of our formats: sub-byte samples widen to
   // 8 bits, transparency chunks become an alpha channel, 16-bit stays 16-bit
@@ -290,7 +314,8 @@ int32_t mvPNGCodec::WriteImage(mvFileStream& stream, mvImage& image, mvProgress*
     png_destroy_write_struct(&job.Png, nullptr);
     return kCodecLibraryError;
   }
-  png_set_write_fn(job.Png, &stream, WriteFn, FlushFn);
+  job.Out.Stream = &stream;
+  png_set_write_fn(job.Png, &job.Out, WriteFn, FlushFn);
   const int32_t result = Compress(job);
   std::free(job.Row);
   png_destroy_write_struct(&job.Png, &job.Info);
@@ -312,7 +337,10 @@ int32_t mvPNGCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
     png_destroy_read_struct(&job.Png, nullptr, nullptr);
     return kCodecLibraryError;
   }
-  png_set_read_fn(job.Png, &stream, ReadFn);
+  job.In.Stream = &stream;
+  uint64_t bytes = 0;
+  if (stream.BytesLeft(bytes)) job.FileBytes = bytes;
+  png_set_read_fn(job.Png, &job.In, ReadFn);
   const int32_t result = Decompress(job);
   png_destroy_read_struct(&job.Png, &job.Info, nullptr);
   return result;

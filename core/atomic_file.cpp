@@ -1,8 +1,11 @@
 #include "core/atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,13 +38,8 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A settings file reached through a link is updated where the link points,
-// so the link itself survives the rename.
+// A target reached through a link is updated where the link points, so the
+// link itself survives the rename.
 std::string ResolveTarget(const std::string& path) {
   struct stat info;
   if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
@@ -52,15 +50,67 @@ std::string ResolveTarget(const std::string& path) {
   return target;
 }
 
+// ---- temporaries removed on SIGINT / SIGTERM ---------------------------------
+
+// Fixed storage: the handler may only touch memory that is always there.
+constexpr int kTempSlots = 8;
+char gTempPaths[kTempSlots][PATH_MAX];
+volatile std::sig_atomic_t gTempUsed[kTempSlots];
+
+int RememberTemporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kTempSlots; ++i) {
+    if (gTempUsed[i]) continue;
+    std::memcpy(gTempPaths[i], path.c_str(), path.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    gTempUsed[i] = 1;
+    return i;
+  }
+  return -1;
+}
+
+void ForgetTemporary(int slot) {
+  if (slot >= 0) gTempUsed[slot] = 0;
+}
+
+extern "C" void RemoveTemporariesAndExit(int sig) {
+  for (int i = 0; i < kTempSlots; ++i)
+    if (gTempUsed[i]) ::unlink(gTempPaths[i]);
+  // End the way the signal would have ended the process.
+  std::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
 }  // namespace
 
+void InstallSaveSignalHandling() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = RemoveTemporariesAndExit;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  for (int sig : {SIGINT, SIGTERM}) {
+    struct sigaction old;
+    // A signal the parent told us to ignore stays ignored.
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &action, nullptr);
+  }
+}
+
+// ---- reading -------------------------------------------------------------------
+
 bool ReadWholeFile(const std::string& path, std::string& content, size_t maxBytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO without a writer cannot hang the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
-  struct stat info;
+  struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
       static_cast<unsigned long long>(info.st_size) > maxBytes) {
+    const bool regular = S_ISREG(info.st_mode);
     CloseQuietly(fd);
+    errno = regular ? EFBIG : EINVAL;
     return false;
   }
   std::string data;
@@ -77,6 +127,7 @@ bool ReadWholeFile(const std::string& path, std::string& content, size_t maxByte
     // The file may grow while we read it; the cap holds regardless.
     if (data.size() + static_cast<size_t>(got) > maxBytes) {
       CloseQuietly(fd);
+      errno = EFBIG;
       return false;
     }
     data.append(chunk, static_cast<size_t>(got));
@@ -86,44 +137,115 @@ bool ReadWholeFile(const std::string& path, std::string& content, size_t maxByte
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content) {
-  if (path.empty()) return false;
-  const std::string target = ResolveTarget(path);
-  const std::string folder = FolderOf(target);
+// ---- staged writing --------------------------------------------------------------
 
-  // Keep the temporary's name well inside NAME_MAX whatever the target's is.
-  std::string stem = NameOf(target).substr(0, 200);
-  std::string tempPath;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tempPath = folder + "/." + stem + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(attempt);
-    fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+int mvStagedFile::Begin(const std::string& path) {
+  Discard();
+  if (path.empty() || path.back() == '/') {
+    errno = EISDIR;
+    return -1;
   }
-  if (fd < 0) return false;
-
-  bool ok = true;
+  TargetPath = ResolveTarget(path);
+  IsDirect = false;
   struct stat old;
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    // The new file keeps whatever access the user gave the old one.
-    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+  const bool exists = ::stat(TargetPath.c_str(), &old) == 0;
+  if (exists && S_ISDIR(old.st_mode)) {
+    errno = EISDIR;
+    return -1;
   }
-  ok = ok && WriteAll(fd, content);
-  ok = ok && ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tempPath.c_str());
+  if (exists && !S_ISREG(old.st_mode)) {
+    // A device or FIFO is written in place. Non-blocking open: a FIFO
+    // without a reader is refused (ENXIO) rather than waited on.
+    int fd = ::open(TargetPath.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
+      CloseQuietly(fd);
+      errno = EINVAL;
+      return -1;
+    }
+    IsDirect = true;
+    return fd;
+  }
+
+  // A short fixed name: the target's own name plus a suffix could exceed NAME_MAX.
+  const std::string folder = FolderOf(TargetPath);
+  TempPath = (folder == "/" ? std::string() : folder) + "/.orvelle-save-XXXXXX";
+  int fd = ::mkstemp(TempPath.data());
+  if (fd < 0) {
+    TempPath.clear();
+    return -1;
+  }
+  Slot = RememberTemporary(TempPath);
+  mode_t mode;
+  if (exists) {
+    // The new file keeps whatever access the user gave the old one.
+    mode = old.st_mode & 07777;
+  } else {
+    // A new file gets the permissions a plain create would give it.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (::fchmod(fd, mode) != 0) {
+    CloseQuietly(fd);
+    Discard();
+    return -1;
+  }
+  return fd;
+}
+
+bool mvStagedFile::Finish(int fd) {
+  // Pipes and terminals cannot be synced; only a file we replace needs it.
+  bool ok = IsDirect || ::fsync(fd) == 0;
+  if (::close(fd) != 0 && errno != EINTR) ok = false;
+  return ok;
+}
+
+bool mvStagedFile::Commit() {
+  if (IsDirect) return true;
+  if (TempPath.empty()) return false;
+  if (::rename(TempPath.c_str(), TargetPath.c_str()) != 0) {
+    const int saved = errno;
+    Discard();
+    errno = saved;
     return false;
   }
-
+  TempPath.clear();
+  ForgetTemporary(Slot);
+  Slot = -1;
   // Make the rename itself durable; the data is already safe if this fails.
-  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dirFd = ::open(FolderOf(TargetPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     (void)::fsync(dirFd);
     CloseQuietly(dirFd);
   }
   return true;
+}
+
+void mvStagedFile::Discard() {
+  if (!TempPath.empty()) ::unlink(TempPath.c_str());
+  TempPath.clear();
+  ForgetTemporary(Slot);
+  Slot = -1;
+}
+
+bool StageFileContent(mvStagedFile& staged, const std::string& path, std::string_view content) {
+  const int fd = staged.Begin(path);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, content);
+  const int saved = errno;
+  if (!staged.Finish(fd) || !written) {
+    staged.Discard();
+    if (!written) errno = saved;
+    return false;
+  }
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content) {
+  mvStagedFile staged;
+  return StageFileContent(staged, path, content) && staged.Commit();
 }
 
 bool CreateFolders(const std::string& dir, unsigned mode) {
@@ -138,5 +260,10 @@ bool CreateFolders(const std::string& dir, unsigned mode) {
     }
     if (pos == std::string::npos) break;
   }
-  return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  if (::stat(dir.c_str(), &info) != 0) return false;
+  if (!S_ISDIR(info.st_mode)) {
+    errno = ENOTDIR;
+    return false;
+  }
+  return true;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 mvFileStream::~mvFileStream() { mvFileStream::Close(); }
@@ -30,8 +31,15 @@ bool mvFileStream::OpenForRead(const char* path) {
   HandleCell = new (std::nothrow) int(-1);
   if (!HandleCell) return false;
   int fd;
-  do fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // Non-blocking first, so that a FIFO without a writer cannot hang the open.
+  do fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   while (fd < 0 && errno == EINTR);
+  struct stat info;
+  if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0)) {
+    ::close(fd);
+    fd = -1;
+    errno = EINVAL;
+  }
   if (fd < 0) {
     delete HandleCell;
     HandleCell = nullptr;
@@ -75,6 +83,15 @@ bool mvFileStream::Flush() {
 bool mvFileStream::Skip(uint64_t count) {
   if (!HandleCell || Mode != 1) return false;
   return ::lseek(*HandleCell, static_cast<off_t>(count), SEEK_CUR) >= 0;
+}
+
+bool mvFileStream::BytesLeft(uint64_t& count) {
+  if (!HandleCell || Mode != 1) return false;
+  struct stat info;
+  const off_t at = ::lseek(*HandleCell, 0, SEEK_CUR);
+  if (at < 0 || ::fstat(*HandleCell, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  count = info.st_size > at ? static_cast<uint64_t>(info.st_size - at) : 0;
+  return true;
 }
 
 bool mvFileStream::ReadAll(uint32_t count, void* buffer) {

@@ -15,6 +15,8 @@ public:
   virtual ~mvFileStream();
 
   bool OpenForWrite(const char* path);  // create or truncate
+  // Only regular files are opened for reading: a FIFO or a device could
+  // block forever or never end. errno is EINVAL for anything else.
   bool OpenForRead(const char* path);
   virtual void Close();
   // One read or write of count bytes; the number transferred, 0 on failure.
@@ -23,6 +25,8 @@ public:
   virtual bool Flush();  // pushes written data to the disk (fsync)
   // Moves the read position forward; false when the stream cannot.
   virtual bool Skip(uint64_t count);
+  // Bytes from the read position to the end; false when the stream cannot tell.
+  virtual bool BytesLeft(uint64_t& count);
 
   // Reads exactly count bytes, looping over short reads; false on end or error.
   bool ReadAll(uint32_t count, void* buffer);
@@ -46,6 +50,10 @@ public:
   uint32_t Write(uint32_t count, const void* buffer) override;
   bool Flush() override { return true; }
   bool Skip(uint64_t count) override;
+  bool BytesLeft(uint64_t& count) override {
+    count = ReadPos < Data.size() ? Data.size() - ReadPos : 0;
+    return true;
+  }
 
   std::vector<uint8_t> Data;
   size_t ReadPos = 0;

@@ -1,6 +1,7 @@
 #include "recipe/recipe.h"
 
 #include "core/atomic_file.h"
+#include "core/limits.h"
 
 #include <cerrno>
 #include <charconv>
@@ -18,8 +19,6 @@ constexpr const char* kFormatTag = "orvelle-recipe";
 constexpr int kVersion = 1;
 // Recipes are small; anything larger is not a recipe and is refused before parsing.
 constexpr size_t kMaxFileBytes = 64u << 20;
-constexpr size_t kMaxSegments = 1u << 16;
-constexpr size_t kMaxEffects = 1u << 16;
 
 json ColorToJson(const mvColor& c) {
   json samples = json::array();
@@ -153,8 +152,9 @@ bool ReadGradient(const json& v, mvGradient& g, std::string& why) {
     why = "must be a list of segments";
     return false;
   }
-  if (v.size() > kMaxSegments) {
-    why = "has too many segments";
+  if (v.size() > static_cast<size_t>(limits::kMaxGradientSegments)) {
+    why = "has " + std::to_string(v.size()) + " segments; at most " + std::to_string(limits::kMaxGradientSegments) +
+          " are allowed";
     return false;
   }
   mvGradient out;
@@ -255,7 +255,12 @@ std::string Where(int index) { return index < 0 ? std::string("effect") : "effec
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
   errno = 0;
   if (ReadWholeFile(path, text, kMaxFileBytes)) return true;
-  error = "cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string(" (not a file, or too large)"));
+  if (errno == EINVAL)
+    error = path + ": not a regular file";
+  else if (errno == EFBIG)
+    error = path + ": too large for a recipe (at most " + std::to_string(kMaxFileBytes >> 20) + " MB)";
+  else
+    error = "cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
   return false;
 }
 
@@ -279,15 +284,119 @@ bool NestingTooDeep(const std::string& text) {
   return false;
 }
 
+// Builds the document like json::parse, but remembers where in it the
+// parser is, so that an error (a number beyond a double's range, say) can
+// name the effect and field it sits in.
+class TrackingParser {
+public:
+  using Dom = nlohmann::detail::json_sax_dom_parser<json>;
+  explicit TrackingParser(json& doc) : Builder(doc, false) {}
+
+  bool null() { return Scalar(Builder.null()); }
+  bool boolean(bool v) { return Scalar(Builder.boolean(v)); }
+  bool number_integer(json::number_integer_t v) { return Scalar(Builder.number_integer(v)); }
+  bool number_unsigned(json::number_unsigned_t v) { return Scalar(Builder.number_unsigned(v)); }
+  bool number_float(json::number_float_t v, const std::string& text) { return Scalar(Builder.number_float(v, text)); }
+  bool string(std::string& v) { return Scalar(Builder.string(v)); }
+  bool binary(json::binary_t& v) { return Scalar(Builder.binary(v)); }
+  bool start_object(std::size_t n) {
+    Levels.push_back({false, 0, {}});
+    return Builder.start_object(n);
+  }
+  bool key(std::string& k) {
+    Levels.back().Key = k;
+    return Builder.key(k);
+  }
+  bool end_object() {
+    Levels.pop_back();
+    return Scalar(Builder.end_object());
+  }
+  bool start_array(std::size_t n) {
+    Levels.push_back({true, 0, {}});
+    return Builder.start_array(n);
+  }
+  bool end_array() {
+    Levels.pop_back();
+    return Scalar(Builder.end_array());
+  }
+  bool parse_error(std::size_t position, const std::string& token, const nlohmann::detail::exception& e) {
+    const std::string shown = token.size() > 40 ? token.substr(0, 40) + "..." : token;
+    if (e.id == 406)  // a number a double cannot hold
+      Message = Place() + "the number " + shown + " is out of range";
+    else
+      Message = Place() + "not valid JSON at byte " + std::to_string(position) + " (" + e.what() + ")";
+    return false;
+  }
+
+  std::string Message;
+
+private:
+  struct Level {
+    bool Array;
+    size_t Index;
+    std::string Key;
+  };
+
+  bool Scalar(bool ok) {
+    if (!Levels.empty() && Levels.back().Array) ++Levels.back().Index;
+    return ok;
+  }
+
+  // "effect 2, field Angle: " for a recipe's effects[2].params.Angle, and so on.
+  std::string Place() const {
+    std::string where;
+    size_t i = 0;
+    if (Levels.size() >= 2 && !Levels[0].Array && Levels[0].Key == "effects" && Levels[1].Array) {
+      where = "effect " + std::to_string(Levels[1].Index);
+      i = 2;
+    }
+    if (i + 1 < Levels.size() && !Levels[i].Array && Levels[i].Key == "params") {
+      where += (where.empty() ? "" : ", ") + std::string("field ") + Levels[i + 1].Key;
+      i += 2;
+      for (; i < Levels.size(); ++i)
+        where += Levels[i].Array ? "[" + std::to_string(Levels[i].Index) + "]" : "." + Levels[i].Key;
+    } else {
+      for (; i < Levels.size(); ++i) {
+        where += where.empty() ? "" : " ";
+        where += Levels[i].Array ? "[" + std::to_string(Levels[i].Index) + "]" : Levels[i].Key;
+      }
+    }
+    return where.empty() ? std::string() : where + ": ";
+  }
+
+  Dom Builder;
+  std::vector<Level> Levels;
+};
+
+// Parses JSON from outside; false with a message naming the place of the
+// fault. Never throws.
+bool ParseJsonText(std::string_view text, json& doc, std::string& why) {
+  json parsed;
+  try {
+    TrackingParser parser(parsed);
+    if (!json::sax_parse(text, &parser)) {
+      why = parser.Message.empty() ? std::string("not valid JSON") : parser.Message;
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    why = "not enough memory";
+    return false;
+  } catch (const std::exception& e) {
+    why = std::string("not valid JSON (") + e.what() + ")";
+    return false;
+  }
+  doc = std::move(parsed);
+  return true;
+}
+
 bool ParseJson(const std::string& path, const std::string& text, json& doc, std::string& error) {
   if (NestingTooDeep(text)) {
     error = path + ": not a recipe file (nested too deeply)";
     return false;
   }
-  try {
-    doc = json::parse(text);
-  } catch (const json::parse_error& e) {
-    error = path + ": not valid JSON (" + e.what() + ")";
+  std::string why;
+  if (!ParseJsonText(text, doc, why)) {
+    error = path + ": " + why;
     return false;
   }
   return true;
@@ -439,11 +548,11 @@ bool RecipeFromJson(const json& doc, Recipe& out, std::string& error) {
   }
   Recipe r;
   int64_t w, h;
-  if (!doc.contains("width") || !ReadInteger(doc["width"], 1, 5000, w, why)) {
+  if (!doc.contains("width") || !ReadInteger(doc["width"], limits::kMinSide, limits::kMaxSide, w, why)) {
     error = "width " + (why.empty() ? std::string("is missing") : why);
     return false;
   }
-  if (!doc.contains("height") || !ReadInteger(doc["height"], 1, 5000, h, why)) {
+  if (!doc.contains("height") || !ReadInteger(doc["height"], limits::kMinSide, limits::kMaxSide, h, why)) {
     error = "height " + (why.empty() ? std::string("is missing") : why);
     return false;
   }
@@ -469,8 +578,9 @@ bool RecipeFromJson(const json& doc, Recipe& out, std::string& error) {
       error = "effects must be a list";
       return false;
     }
-    if (list.size() > kMaxEffects) {
-      error = "too many effects";
+    if (list.size() > static_cast<size_t>(limits::kMaxEffectsPerRecipe)) {
+      error = "effects lists " + std::to_string(list.size()) + " effects; a recipe may hold at most " +
+              std::to_string(limits::kMaxEffectsPerRecipe);
       return false;
     }
     for (size_t i = 0; i < list.size(); ++i) {
@@ -483,12 +593,11 @@ bool RecipeFromJson(const json& doc, Recipe& out, std::string& error) {
   return true;
 }
 
-bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error) {
-  std::string text;
+bool ReadRecipeText(const std::string& text, const std::string& name, Recipe& out, std::string& error) {
   json doc;
-  if (!ReadTextFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
+  if (!ParseJson(name, text, doc, error)) return false;
   if (!RecipeFromJson(doc, out, error)) {
-    error = path + ": " + error;
+    error = name + ": " + error;
     return false;
   }
   return true;
@@ -510,15 +619,25 @@ bool EffectFromDocument(const json& doc, std::unique_ptr<mvEffect>& out, std::st
   return out != nullptr;
 }
 
-bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std::string& error) {
-  std::string text;
+bool ReadEffectText(const std::string& text, const std::string& name, std::unique_ptr<mvEffect>& out,
+                    std::string& error) {
   json doc;
-  if (!ReadTextFile(path, text, error) || !ParseJson(path, text, doc, error)) return false;
+  if (!ParseJson(name, text, doc, error)) return false;
   if (!EffectFromDocument(doc, out, error)) {
-    error = path + ": " + error;
+    error = name + ": " + error;
     return false;
   }
   return true;
+}
+
+bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error) {
+  std::string text;
+  return ReadTextFile(path, text, error) && ReadRecipeText(text, path, out, error);
+}
+
+bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std::string& error) {
+  std::string text;
+  return ReadTextFile(path, text, error) && ReadEffectText(text, path, out, error);
 }
 
 bool WriteJsonFile(const std::string& path, const json& doc, std::string& error) {
@@ -608,12 +727,12 @@ bool ParseInt64(std::string_view t, int64_t& v) {
 // Colours on the command line: "#rrggbb", "#rrggbbaa", "r,g,b", "r,g,b,a", or JSON.
 bool ParseColorText(std::string_view t, mvColor& c, std::string& why) {
   if (!t.empty() && t[0] == '{') {
-    try {
-      return ReadColor(json::parse(t), c, why);
-    } catch (const json::parse_error&) {
-      why = "is not valid JSON";
+    json doc;
+    if (NestingTooDeep(std::string(t)) || !ParseJsonText(t, doc, why)) {
+      why = "is not a valid colour: " + (why.empty() ? std::string("nested too deeply") : why);
       return false;
     }
+    return ReadColor(doc, c, why);
   }
   std::vector<int64_t> v;
   if (!t.empty() && t[0] == '#') {
@@ -703,17 +822,18 @@ bool SetFieldFromText(mvEffect& e, const FieldInfo& f, std::string_view text, st
         return false;
       }
       return true;
-    case FieldType::Gradient:
-      try {
-        if (!ReadGradient(json::parse(text), f.Of<mvGradient>(e), why)) {
-          error = f.Name + " " + why;
-          return false;
-        }
-      } catch (const json::parse_error&) {
-        error = f.Name + " must be a JSON list of segments";
+    case FieldType::Gradient: {
+      json doc;
+      if (NestingTooDeep(std::string(text)) || !ParseJsonText(text, doc, why)) {
+        error = f.Name + " must be a JSON list of segments" + (why.empty() ? std::string() : " (" + why + ")");
+        return false;
+      }
+      if (!ReadGradient(doc, f.Of<mvGradient>(e), why)) {
+        error = f.Name + " " + why;
         return false;
       }
       return true;
+    }
   }
   return false;
 }

@@ -36,6 +36,10 @@ bool EffectFromDocument(const nlohmann::json& doc, std::unique_ptr<mvEffect>& ou
 // Files. Reading accepts a whole recipe or (ReadEffectFile) one effect entry.
 bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error);
 bool ReadEffectFile(const std::string& path, std::unique_ptr<mvEffect>& out, std::string& error);
+// The same from text already in memory; name stands for the file in messages.
+bool ReadRecipeText(const std::string& text, const std::string& name, Recipe& out, std::string& error);
+bool ReadEffectText(const std::string& text, const std::string& name, std::unique_ptr<mvEffect>& out,
+                    std::string& error);
 // Written atomically: the old file stays intact when writing fails.
 bool WriteJsonFile(const std::string& path, const nlohmann::json& doc, std::string& error);
 

@@ -330,13 +330,20 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
   const int64_t size = DotSize;
   if (size < 1 || size > kMaxRandomDotSize) return true;
   const uint32_t bound = static_cast<uint32_t>(100 * size * size);
-  // Negative variations count as none (no draw), like a zero.
-  const int64_t sizeVar = std::max<int32_t>(SizeVariation, 0);
+  // Negative variations count as none (no draw), like a zero. More than ten
+  // coats of dots, or sizes varying by more than ten dot sizes, only paint
+  // the same pixels over and over (the cost grew with the square of the
+  // picture); generated textures stay within both.
+  const int64_t sizeVar = std::min<int64_t>(std::max<int32_t>(SizeVariation, 0), 10 * size);
+  const int64_t density = std::min<int64_t>(Density, 1000);
   const int64_t alphaVar = std::max<int32_t>(AlphaVariation, 0);
   const int64_t W = target.Width, H = target.Height;
   const int64_t left = cv.A.Left, top = cv.A.Top, right = cv.A.Right, bottom = cv.A.Bottom;
-  const int64_t yFrom = Seamless ? 0 : top - size + 1;
-  const int64_t xFrom = Seamless ? 0 : left - size + 1;
+  // Candidates cover the area plus one dot above and to the left of it; a
+  // dot wider than the picture counts as one picture side there, so the
+  // work stays bounded by the picture whatever DotSize says.
+  const int64_t yFrom = Seamless ? 0 : top - std::min(size, H) + 1;
+  const int64_t xFrom = Seamless ? 0 : left - std::min(size, W) + 1;
   const uint32_t ch = cv.Channels;
 
   auto paint = [&](int64_t bx, int64_t by, int64_t s, uint64_t alpha) {
@@ -373,7 +380,7 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
   for (int64_t y = yFrom; y < bottom; ++y) {
     for (int64_t x = xFrom; x < right; ++x) {
       const uint32_t r = SharedRandom.NextInt(bound);
-      if (int64_t{r} >= Density) continue;
+      if (int64_t{r} >= density) continue;
       int64_t s = size;
       if (sizeVar != 0) {
         s += int64_t{SharedRandom.NextInt(static_cast<uint32_t>(2 * sizeVar + 1))} - sizeVar;

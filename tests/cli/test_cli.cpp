@@ -14,9 +14,11 @@ namespace {
 
 const std::string kDir = std::string(::testing::TempDir()) + "orvelle_cli_" + std::to_string(::getpid());
 
-int RunCli(const std::string& args, std::string* err = nullptr) {
+// Runs the program (killed after a minute, so a hang fails instead of
+// blocking); its exit code, or -1 when it ended by a signal.
+int RunCli(const std::string& args, std::string* err = nullptr, const std::string& env = "") {
   std::string errFile = kDir + "/stderr.txt";
-  int status = std::system((std::string(ORVELLE_CLI) + " " + args + " >/dev/null 2>" + errFile).c_str());
+  int status = std::system((env + "timeout -s KILL 60 " + ORVELLE_CLI + " " + args + " >/dev/null 2>" + errFile).c_str());
   if (err) {
     std::ifstream in(errFile);
     err->assign(std::istreambuf_iterator<char>(in), {});
@@ -172,4 +174,57 @@ TEST_F(Cli, PerTextureSeedsMakeAnyRangeAlone) {
   EXPECT_NE(err.find("1..4294967295"), std::string::npos) << err;
   ASSERT_EQ(RunCli(common + "/last --first 4294967295 --count 1"), 0);
   EXPECT_FALSE(Read("last/texture-4294967295.recipe.json").empty());
+}
+
+TEST_F(Cli, HostileInputsEndWithAMessageAndACodeNeverASignal) {
+  ASSERT_EQ(RunCli("generate -n 1 --seed 3 --size 16x16 -o " + kDir + "/h"), 0);
+  std::ofstream(kDir + "/huge-number.json") << R"({"format": "orvelle-recipe", "width": 8, "height": 8,
+    "effects": [{"type": 518}, {"type": 513, "params": {"Color": {"format": [0, 8, 3], "samples": [1, 1e400, 3]}}}]})";
+  std::system(("mkfifo " + kDir + "/fifo.png && touch " + kDir + "/file && mkdir -p " + kDir +
+               "/both/texture-0001.recipe.json").c_str());
+  const struct {
+    std::string Args;
+    int Code;
+    std::string Message;
+  } kCases[] = {
+      {"render " + kDir + "/huge-number.json --scale 1 " + kDir + "/x.png", 1, "effect 1, field Color"},
+      {"apply --effect mvGradientMapEffect --param 'Gradient=[{\"Left\": -1e400}]' " + kDir + "/in.png " + kDir +
+           "/x.png", 2, "Gradient"},
+      {"apply --effect mvSwirlEffect --param Angle " + kDir + "/in.png " + kDir + "/x.png", 2, "FIELD=VALUE"},
+      {"apply --effect mirror " + kDir + "/fifo.png " + kDir + "/x.png", 1, "not a regular file"},
+      {"render " + kDir + "/fifo.png --scale 1 " + kDir + "/x.png", 1, "not a regular file"},
+      {"generate -n 1 -o " + kDir + "/file", 1, "is not a folder"},
+      {"generate -n 400 --size 5000x5000 --contact-sheet " + kDir + "/sheet.png -o " + kDir + "/many", 1,
+       "contact sheet"},
+      {"generate -n 1 --size 8x8 -o " + kDir + "/both", 1, "texture-0001.recipe.json"},
+      {"apply --effect mirror " + kDir + "/h/texture-0001.png " + kDir + "/x.png", 1, "ORVELLE_MAX_PIXELS"},
+      {"tile " + kDir + "/in.png " + kDir + "/x.png --rows 100 --cols 100", 1, "ORVELLE_MAX_PIXELS"},
+  };
+  for (const auto& c : kCases) {
+    std::string err;
+    const std::string env = c.Message == "ORVELLE_MAX_PIXELS" ? "ORVELLE_MAX_PIXELS=100 " : "";
+    EXPECT_EQ(RunCli(c.Args, &err, env), c.Code) << c.Args << "\n" << err;
+    EXPECT_NE(err.find(c.Message), std::string::npos) << err;
+    EXPECT_EQ(err.find("Success"), std::string::npos) << err;
+  }
+  // Nothing was written where a command failed: no textures before a
+  // refused contact sheet, no picture without its recipe.
+  EXPECT_NE(std::system(("test -e " + kDir + "/many").c_str()), 0);
+  EXPECT_NE(std::system(("test -e " + kDir + "/both/texture-0001.png").c_str()), 0);
+}
+
+TEST_F(Cli, OutputsThatAreNotRegularFilesAreWrittenNotReplaced) {
+  const std::string recipe = kDir + "/o/texture-0001.recipe.json";
+  ASSERT_EQ(RunCli("generate -n 1 --seed 5 --size 8x8 -o " + kDir + "/o"), 0);
+  // A link to a file: the file changes, the link stays.
+  std::system(("echo old > " + kDir + "/real.json && ln -sf real.json " + kDir + "/link.json").c_str());
+  ASSERT_EQ(RunCli("transform " + recipe + " " + kDir + "/link.json --rotate-right"), 0);
+  EXPECT_EQ(std::system(("test -L " + kDir + "/link.json && grep -q orvelle-recipe " + kDir + "/real.json").c_str()), 0);
+  // A pipe with a reader gets the recipe and stays a pipe.
+  std::system(("rm -f " + kDir + "/out.fifo && mkfifo " + kDir + "/out.fifo").c_str());
+  const std::string reader = "timeout 20 cat " + kDir + "/out.fifo > " + kDir + "/from-fifo.json & ";
+  EXPECT_EQ(std::system((reader + "sleep 0.2; timeout 20 " + ORVELLE_CLI + " transform " + recipe + " " + kDir +
+                         "/out.fifo --rotate-left 2>/dev/null; s=$?; wait; exit $s").c_str()), 0);
+  EXPECT_EQ(std::system(("test -p " + kDir + "/out.fifo && grep -q orvelle-recipe " + kDir + "/from-fifo.json").c_str()), 0);
+  EXPECT_EQ(std::system(("ls -a " + kDir + " | grep -q orvelle-save").c_str()), 256);
 }

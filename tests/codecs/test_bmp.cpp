@@ -252,27 +252,37 @@ TEST(BmpRead, RunLengthEscapesAndSafeStops) {
             (std::vector<uint8_t>{1, 2, 10, 11, 12}));
 
   // Runs past the row end, deltas out of the picture and too many lines
-  // stop the decoding without touching memory outside the picture.
-  for (std::vector<uint8_t> data : std::vector<std::vector<uint8_t>>{
-           {5, 1},                    // run longer than the row
-           {0, 2, 200, 0, 1, 1},      // delta past the right edge
-           {0, 2, 0, 9, 1, 1},        // delta above the top
-           {0, 0, 0, 0, 0, 0, 0, 0, 2, 2},  // lines past the top, then a run
-           {0, 200, 1, 2},            // literal longer than the row and the data
-           {2}}) {                    // data ends inside a pair
+  // stop the decoding without touching memory outside the picture; data
+  // that ends before the end mark or the last row is damage.
+  const struct {
+    std::vector<uint8_t> Data;
+    int32_t Result;
+  } kCases[] = {
+      {{5, 1}, kCodecOK},                          // run longer than the row
+      {{0, 2, 200, 0, 1, 1}, kCodecOK},            // delta past the right edge
+      {{0, 2, 0, 9, 1, 1}, kCodecOK},              // delta above the top
+      {{0, 0, 0, 0, 0, 0, 0, 0, 2, 2}, kCodecOK},  // lines past the top, then a run
+      {{0, 200, 1, 2}, kCodecOK},                  // literal longer than the row and the data
+      {{4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 0}, kCodecOK},  // every row, no end mark
+      {{2}, kCodecReadFailed},                     // data ends inside a pair
+      {{4, 1, 0, 0, 4, 2}, kCodecReadFailed},      // data ends with a row to go
+      {{0, 3, 1, 2}, kCodecReadFailed},            // data ends inside a literal
+      {{0, 2, 1}, kCodecReadFailed},               // data ends inside a delta
+  };
+  for (const auto& c : kCases) {
     b = Header(4, 3, 8, 1, 0, 54 + 1024);
     AppendGrayTable(b, 256);
-    b.insert(b.end(), data.begin(), data.end());
-    EXPECT_EQ(ReadBmp(b, image), kCodecOK);
+    b.insert(b.end(), c.Data.begin(), c.Data.end());
+    EXPECT_EQ(ReadBmp(b, image), c.Result) << testing::PrintToString(c.Data);
   }
   // Nothing after the table: invalid.
   b = Header(4, 3, 8, 1, 0, 54 + 1024);
   AppendGrayTable(b, 256);
   EXPECT_EQ(ReadBmp(b, image), kCodecInvalidHeader);
   // The header's image size bounds the data read.
-  b = Header(4, 1, 8, 1, 0, 54 + 1024, 2);
+  b = Header(4, 1, 8, 1, 0, 54 + 1024, 4);
   AppendGrayTable(b, 256);
-  b.insert(b.end(), {2, 5, 2, 6});
+  b.insert(b.end(), {2, 5, 0, 1, 2, 6});
   ASSERT_EQ(ReadBmp(b, image), kCodecOK);
   EXPECT_EQ(image.Picture.Row(0)[2], 0);
 }
@@ -350,5 +360,20 @@ TEST(BmpRead, MutatedFilesNeverCrash) {
       mvImage back;
       ReadBmp(b, back);
     }
+  }
+}
+
+TEST(BmpRead, SmallFilesClaimingHugePicturesAreRefusedBeforeAllocating) {
+  // 8000 x 8000 from a few bytes: cut-short pixel rows, run-length data
+  // that stops after one line, a run-length file whose data ends at once.
+  auto rows = Header(8000, 8000, 24);
+  rows.resize(rows.size() + 100, 7);
+  auto runs = Header(8000, 8000, 8, 1);
+  AppendGrayTable(runs, 256);
+  runs.insert(runs.end(), {255, 1, 0, 0});
+  for (const auto& file : {rows, runs}) {
+    mvImage image;
+    EXPECT_EQ(ReadBmp(file, image), kCodecReadFailed);
+    EXPECT_TRUE(image.Picture.IsEmpty());
   }
 }

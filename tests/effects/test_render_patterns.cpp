@@ -1,4 +1,5 @@
 // Checker, stripes, grid, lattice dots and random dots.
+#include <chrono>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -262,6 +263,22 @@ TEST(RenderRandomDots, SeamlessWrapsAndHostileValues) {
     e.Density = INT32_MAX;
     mvPicture q = Solid(5, 5, 255);
     Paint(e, q);
+  }
+  // A dot far larger than the picture: candidates stay within the picture
+  // plus one picture side (this took minutes when they spanned the dot).
+  e.AlphaVariation = 0;
+  // Saturated densities and sizes varying far beyond the dot paint the same
+  // pixels over and over: both are capped (this took seconds to minutes).
+  for (auto v : std::vector<std::array<int32_t, 5>>{
+           {6552, 0, 100, 0, 24}, {160, 0, INT32_MAX, 0, 160}, {160, 0, INT32_MAX, 1, 160}, {1, INT32_MAX, INT32_MAX, 0, 160}}) {
+    e.DotSize = v[0];
+    e.SizeVariation = v[1];
+    e.Density = v[2];
+    e.Seamless = v[3] != 0;
+    mvPicture big = Solid(v[4], v[4], 255);
+    const auto start = std::chrono::steady_clock::now();
+    Paint(e, big);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0) << v[0] << " " << v[1];
   }
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/limits.h"
 #include "recipe/recipe.h"
 
 using nlohmann::json;
@@ -193,5 +194,63 @@ TEST(Recipe, CommandLineValues) {
         EXPECT_FALSE(SetFieldFromText(*x, f, "99999999999", error));
       }
     }
+  }
+}
+
+TEST(Recipe, NumbersBeyondADoubleAndOversizedListsAreErrorsNamingThePlace) {
+  // A class with a field of each kind, wherever the registry has one.
+  const FieldInfo* fieldOf[6] = {};
+  const mvEffectClass* classOf[6] = {};
+  for (const mvEffectClass* c : RegisteredEffects())
+    for (const FieldInfo& f : c->Fields)
+      if (!fieldOf[static_cast<int>(f.Type)]) {
+        fieldOf[static_cast<int>(f.Type)] = &f;
+        classOf[static_cast<int>(f.Type)] = c;
+      }
+  const std::string big = "1" + std::string(400, '0');
+  std::vector<std::pair<std::string, std::string>> cases;  // effect entry, text the error must hold
+  for (FieldType t : {FieldType::Int, FieldType::Double, FieldType::Color, FieldType::Gradient}) {
+    const FieldInfo* f = fieldOf[static_cast<int>(t)];
+    if (!f) continue;
+    const std::string head = "{\"type\": " + std::to_string(classOf[static_cast<int>(t)]->TypeId) +
+                             ", \"params\": {\"" + f->Name + "\": ";
+    const std::string value = t == FieldType::Color      ? "{\"format\": [0, 8, 3], \"samples\": [1, -1e400, 3]}"
+                              : t == FieldType::Gradient ? "[{\"Left\": " + big + "}]"
+                                                         : "1e400";
+    cases.push_back({head + value + "}}", "field " + f->Name});
+    // The same value on the command line: an error, never an exception.
+    if (t == FieldType::Color || t == FieldType::Gradient) {
+      std::unique_ptr<mvEffect> e(classOf[static_cast<int>(t)]->Create());
+      std::string error;
+      EXPECT_FALSE(SetFieldFromText(*e, *f, value, error));
+      EXPECT_NE(error.find(f->Name), std::string::npos) << error;
+    }
+  }
+  ASSERT_FALSE(cases.empty());
+  for (const auto& [entry, place] : cases) {
+    std::string error;
+    std::unique_ptr<mvEffect> e;
+    EXPECT_FALSE(ReadEffectText(entry, "e.json", e, error));
+    EXPECT_NE(error.find(place), std::string::npos) << error;
+    EXPECT_NE(error.find("out of range"), std::string::npos) << error;
+    Recipe r;
+    EXPECT_FALSE(ReadRecipeText("{\"format\": \"orvelle-recipe\", \"width\": 8, \"height\": 8, \"effects\": [{\"type\": 518}, " +
+                                    entry + "]}",
+                                "r.json", r, error));
+    EXPECT_NE(error.find("effect 1, " + place), std::string::npos) << error;
+  }
+  // What a recipe may ask for is capped.
+  std::string list = "[";
+  for (int i = 0; i <= limits::kMaxEffectsPerRecipe; ++i) list += std::string(i ? "," : "") + "{\"type\": 518}";
+  Recipe r;
+  std::string error;
+  EXPECT_FALSE(ReadRecipeText("{\"format\": \"orvelle-recipe\", \"width\": 8, \"height\": 8, \"effects\": " + list + "]}",
+                              "r.json", r, error));
+  EXPECT_NE(error.find("at most 1000"), std::string::npos) << error;
+  if (const FieldInfo* g = fieldOf[static_cast<int>(FieldType::Gradient)]) {
+    std::string segments = "[";
+    for (int i = 0; i <= limits::kMaxGradientSegments; ++i) segments += std::string(i ? "," : "") + "{}";
+    std::unique_ptr<mvEffect> e(classOf[static_cast<int>(FieldType::Gradient)]->Create());
+    EXPECT_FALSE(SetFieldFromText(*e, *g, segments + "]", error));
   }
 }

@@ -1,3 +1,6 @@
+#include <unistd.h>
+#include <sys/stat.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -406,6 +409,33 @@ TEST(AtomicFile, KeepsPermissionsAndFollowsLinks) {
   EXPECT_EQ(ReadText(target), "new");
   EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
             std::filesystem::perms(0640));
+}
+
+TEST(AtomicFile, SpecialFilesAreWrittenInPlaceNeverReplaced) {
+  TempFolder folder;
+  const std::string fifo = folder.File("pipe");
+  const std::string link = folder.File("link");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(fifo, link);
+  // Without a reader the write is refused at once instead of waiting.
+  EXPECT_FALSE(WriteFileAtomically(link, "x"));
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  for (const std::string& path : {fifo, link}) {
+    ASSERT_TRUE(WriteFileAtomically(path, "data")) << path;
+    char got[8] = {};
+    EXPECT_EQ(::read(reader, got, sizeof got), 4) << path;
+    EXPECT_EQ(std::string(got), "data");
+  }
+  ::close(reader);
+  EXPECT_TRUE(WriteFileAtomically("/dev/null", "x"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path), {}), 2);
+  // Reading a pipe is refused without blocking on its open.
+  std::string content;
+  EXPECT_FALSE(ReadWholeFile(fifo, content, 100));
 }
 
 }  // namespace
