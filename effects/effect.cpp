@@ -1,5 +1,7 @@
 #include "effects/effect.h"
 
+#include "effects/fields.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -54,52 +56,12 @@ std::vector<StreamItem> StreamLayout(const mvEffectClass& c) {
   return items;
 }
 
-uint32_t FieldStreamSize(const FieldInfo& f, const mvEffect& e) {
-  switch (f.Type) {
-    case FieldType::Double:
-    case FieldType::Color: return 8;
-    case FieldType::Gradient: return f.Of<mvGradient>(e).BlockSize();
-    default: return 4;
-  }
-}
+uint32_t FieldStreamSize(const FieldInfo& f, const mvEffect& e) { return TraitsOf(f.Type).StreamSize(f, e); }
 
 bool HasVariableSize(const mvEffectClass& c) {
   for (const FieldInfo& f : c.Fields)
     if (f.Streamed && f.Type == FieldType::Gradient) return true;
   return false;
-}
-
-void CopyField(const FieldInfo& f, const mvEffect& from, mvEffect& to) {
-  switch (f.Type) {
-    case FieldType::Int: f.Of<int32_t>(to) = f.Of<int32_t>(from); break;
-    case FieldType::UInt: f.Of<uint32_t>(to) = f.Of<uint32_t>(from); break;
-    case FieldType::Bool: f.Of<bool>(to) = f.Of<bool>(from); break;
-    case FieldType::Double: f.Of<double>(to) = f.Of<double>(from); break;
-    case FieldType::Color: f.Of<mvColor>(to) = f.Of<mvColor>(from); break;
-    case FieldType::Gradient: f.Of<mvGradient>(to) = f.Of<mvGradient>(from); break;
-  }
-}
-
-bool FieldEqual(const FieldInfo& f, const mvEffect& a, const mvEffect& b) {
-  switch (f.Type) {
-    case FieldType::Int: return f.Of<int32_t>(a) == f.Of<int32_t>(b);
-    case FieldType::UInt: return f.Of<uint32_t>(a) == f.Of<uint32_t>(b);
-    case FieldType::Bool: return f.Of<bool>(a) == f.Of<bool>(b);
-    // Bitwise, so that a NaN read from a file still equals its own clone.
-    case FieldType::Double: return std::memcmp(&f.Of<double>(a), &f.Of<double>(b), sizeof(double)) == 0;
-    case FieldType::Color: return f.Of<mvColor>(a) == f.Of<mvColor>(b);
-    case FieldType::Gradient: return f.Of<mvGradient>(a) == f.Of<mvGradient>(b);
-  }
-  return false;
-}
-
-int64_t ApplyIntRule(const FieldInfo& f, int64_t v) {
-  switch (f.Rule) {
-    case LoadRule::NonZeroIsOne: return v != 0 ? 1 : 0;
-    case LoadRule::ZeroBecomesOne: return v == 0 ? 1 : v;
-    case LoadRule::Clamp: return std::clamp(v, f.Lo, f.Hi);
-    default: return v;
-  }
 }
 
 }  // namespace
@@ -116,7 +78,7 @@ mvEffect* mvEffect::Clone() const {
   mvEffect* e = c.Create ? c.Create() : nullptr;
   if (!e) return nullptr;
   try {
-    for (const FieldInfo& f : c.Fields) CopyField(f, *this, *e);
+    for (const FieldInfo& f : c.Fields) TraitsOf(f.Type).Copy(f, *this, *e);
   } catch (...) {
     delete e;
     return nullptr;
@@ -132,7 +94,7 @@ bool mvEffect::IsEqual(const mvEffect& other) const {
   const mvEffectClass& c = Class();
   if (&other.Class() != &c) return false;
   for (const FieldInfo& f : c.Fields)
-    if (f.Compared && !FieldEqual(f, *this, other)) return false;
+    if (f.Compared && !TraitsOf(f.Type).Equal(f, *this, other)) return false;
   return true;
 }
 
@@ -156,33 +118,7 @@ bool mvEffect::Save(mvFileStream& stream) const {
       continue;
     }
     const FieldInfo& f = c.Fields[static_cast<size_t>(it.Field)];
-    switch (f.Type) {
-      case FieldType::Int:
-        if (!stream.WriteU32(static_cast<uint32_t>(f.Of<int32_t>(*this)))) return false;
-        break;
-      case FieldType::UInt:
-        if (!stream.WriteU32(f.Of<uint32_t>(*this))) return false;
-        break;
-      case FieldType::Bool:
-        if (!stream.WriteU32(f.Of<bool>(*this) ? 1 : 0)) return false;
-        break;
-      case FieldType::Double: {
-        uint8_t b[8];
-        std::memcpy(b, &f.Of<double>(*this), 8);
-        if (!stream.WriteAll(8, b)) return false;
-        break;
-      }
-      case FieldType::Color: {
-        uint8_t raw[8] = {};
-        // A colour with no RGB form (indexed) is written as transparent black.
-        ConvertColor(ColorTypeRGB, f.Of<mvColor>(*this), 16, 4, raw);
-        if (!stream.WriteAll(8, raw)) return false;
-        break;
-      }
-      case FieldType::Gradient:
-        if (!f.Of<mvGradient>(*this).SaveBlock(stream)) return false;
-        break;
-    }
+    if (!TraitsOf(f.Type).Write(f, *this, stream)) return false;
   }
   return true;
 }
@@ -219,43 +155,9 @@ bool mvEffect::Load(mvFileStream& stream) {
       continue;
     }
     const FieldInfo& f = c.Fields[static_cast<size_t>(it.Field)];
-    switch (f.Type) {
-      case FieldType::Int: {
-        uint32_t w;
-        if (!stream.ReadU32(w)) return false;
-        f.Of<int32_t>(*scratch) = static_cast<int32_t>(ApplyIntRule(f, static_cast<int32_t>(w)));
-        break;
-      }
-      case FieldType::UInt: {
-        uint32_t w;
-        if (!stream.ReadU32(w)) return false;
-        f.Of<uint32_t>(*scratch) = static_cast<uint32_t>(ApplyIntRule(f, w));
-        break;
-      }
-      case FieldType::Bool: {
-        uint32_t w;
-        if (!stream.ReadU32(w)) return false;
-        f.Of<bool>(*scratch) = f.Rule == LoadRule::NonZero ? w != 0 : (w & 1u) != 0;
-        break;
-      }
-      case FieldType::Double: {
-        uint8_t b[8];
-        if (!stream.ReadAll(8, b)) return false;
-        std::memcpy(&f.Of<double>(*scratch), b, 8);
-        break;
-      }
-      case FieldType::Color: {
-        uint8_t b[8];
-        if (!stream.ReadAll(8, b)) return false;
-        f.Of<mvColor>(*scratch) = mvColor(LoadLE16(b), LoadLE16(b + 2), LoadLE16(b + 4), LoadLE16(b + 6));
-        break;
-      }
-      case FieldType::Gradient:
-        if (!f.Of<mvGradient>(*scratch).LoadBlock(stream)) return false;
-        break;
-    }
+    if (!TraitsOf(f.Type).Read(f, *scratch, stream)) return false;
   }
-  for (const FieldInfo& f : c.Fields) CopyField(f, *scratch, *this);
+  for (const FieldInfo& f : c.Fields) TraitsOf(f.Type).Copy(f, *scratch, *this);
   return true;
 }
 

@@ -8,6 +8,8 @@
 
 #include "core/picture.h"
 #include "effects/effect.h"
+#include "effects/fields.h"
+#include "effects/stream.h"
 
 namespace fuzz {
 
@@ -24,6 +26,7 @@ public:
     return v;
   }
   bool Empty() const { return At >= Size; }
+  void Skip(size_t n) { At += std::min(n, Size - At); }
   const uint8_t* Rest() const { return Data + At; }
   size_t RestSize() const { return Size - At; }
 
@@ -56,103 +59,45 @@ inline const std::vector<Format>& Formats() {
   return list;
 }
 
-inline constexpr size_t kMaxSegments = 6;
-
-// Field values in declaration order: integers as 4 bytes, booleans as 1,
-// doubles as 8, colours as a format byte and four 16-bit samples, gradients
-// as a count byte and that many segments.
+// Field values in declaration order, each in its parameter-stream form, so
+// a value is what a stream load makes of it (load rules included); a colour
+// is then given one of every format by one more byte.
 inline void ReadFields(ByteReader& in, mvEffect& effect) {
+  mvMemoryStream stream(std::vector<uint8_t>(in.Rest(), in.Rest() + in.RestSize()));
   for (const FieldInfo& f : effect.Class().Fields) {
-    switch (f.Type) {
-      case FieldType::Int: f.Of<int32_t>(effect) = in.Take<int32_t>(); break;
-      case FieldType::UInt: f.Of<uint32_t>(effect) = in.Take<uint32_t>(); break;
-      case FieldType::Bool: f.Of<bool>(effect) = (in.Take<uint8_t>() & 1) != 0; break;
-      case FieldType::Double: f.Of<double>(effect) = in.Take<double>(); break;
-      case FieldType::Color: {
-        const Format& fmt = Formats()[in.Take<uint8_t>() % Formats().size()];
-        mvColor c;
-        c.ColorType = fmt.ColorType;
-        c.BitDepth = fmt.BitDepth;
-        c.Channels = fmt.Channels;
-        for (int i = 0; i < 4; ++i) {
-          const uint16_t v = in.Take<uint16_t>();
-          if (static_cast<uint32_t>(i) < c.Channels) c.SetSample(i, fmt.BitDepth == 16 ? v : v & 255u);
-        }
-        f.Of<mvColor>(effect) = c;
-        break;
-      }
-      case FieldType::Gradient: {
-        mvGradient g;
-        const size_t n = in.Take<uint8_t>() % (kMaxSegments + 1);
-        for (size_t i = 0; i < n; ++i) {
-          GradientSegment s;
-          s.Left = in.Take<double>();
-          s.Middle = in.Take<double>();
-          s.Right = in.Take<double>();
-          for (uint8_t& b : s.LeftColor) b = in.Take<uint8_t>();
-          for (uint8_t& b : s.RightColor) b = in.Take<uint8_t>();
-          s.BlendFunction = in.Take<uint8_t>() % 5;
-          s.ColoringType = in.Take<uint8_t>() % 3;
-          g.AppendSegment(s);
-        }
-        f.Of<mvGradient>(effect) = g;
-        break;
-      }
+    if (!TraitsOf(f.Type).Read(f, effect, stream)) break;
+    if (f.Type != FieldType::Color) continue;
+    uint8_t pick = 0;
+    stream.ReadAll(1, &pick);
+    const Format& fmt = Formats()[pick % Formats().size()];
+    const mvColor rgba = f.Of<mvColor>(effect);
+    mvColor c;
+    c.ColorType = fmt.ColorType;
+    c.BitDepth = fmt.BitDepth;
+    c.Channels = fmt.Channels;
+    for (uint32_t k = 0; k < c.Channels; ++k) {
+      const uint32_t v = rgba.Sample(static_cast<int>(k));
+      c.SetSample(static_cast<int>(k), fmt.BitDepth == 16 ? v : v >> 8);
     }
-    // What a stream load would make of the value.
-    if (f.Type == FieldType::Int || f.Type == FieldType::UInt) {
-      int64_t v = f.Type == FieldType::Int ? int64_t{f.Of<int32_t>(effect)} : int64_t{f.Of<uint32_t>(effect)};
-      switch (f.Rule) {
-        case LoadRule::Clamp: v = std::clamp(v, f.Lo, f.Hi); break;
-        case LoadRule::ZeroBecomesOne: v = v == 0 ? 1 : v; break;
-        case LoadRule::NonZeroIsOne: v = v != 0; break;
-        default: break;
-      }
-      if (f.Type == FieldType::Int)
-        f.Of<int32_t>(effect) = static_cast<int32_t>(v);
-      else
-        f.Of<uint32_t>(effect) = static_cast<uint32_t>(v);
-    }
+    f.Of<mvColor>(effect) = c;
   }
+  in.Skip(stream.ReadPos);
 }
 
 inline void WriteFields(std::vector<uint8_t>& out, const mvEffect& effect) {
+  mvMemoryStream stream;
   for (const FieldInfo& f : effect.Class().Fields) {
-    switch (f.Type) {
-      case FieldType::Int: Put(out, f.Of<int32_t>(effect)); break;
-      case FieldType::UInt: Put(out, f.Of<uint32_t>(effect)); break;
-      case FieldType::Bool: Put<uint8_t>(out, f.Of<bool>(effect)); break;
-      case FieldType::Double: Put(out, f.Of<double>(effect)); break;
-      case FieldType::Color: {
-        const mvColor& c = f.Of<mvColor>(effect);
-        uint8_t index = 0;
-        for (size_t i = 0; i < Formats().size(); ++i)
-          if (Formats()[i].ColorType == c.ColorType && Formats()[i].BitDepth == c.BitDepth &&
-              Formats()[i].Channels == c.Channels)
-            index = static_cast<uint8_t>(i);
-        Put(out, index);
-        for (int i = 0; i < 4; ++i)
-          Put<uint16_t>(out, static_cast<uint32_t>(i) < c.Channels ? static_cast<uint16_t>(c.Sample(i)) : 0);
-        break;
-      }
-      case FieldType::Gradient: {
-        const mvGradient& g = f.Of<mvGradient>(effect);
-        const size_t n = std::min(g.Segments.size(), kMaxSegments);
-        Put<uint8_t>(out, static_cast<uint8_t>(n));
-        for (size_t i = 0; i < n; ++i) {
-          const GradientSegment& s = g.Segments[i];
-          Put(out, s.Left);
-          Put(out, s.Middle);
-          Put(out, s.Right);
-          for (uint8_t b : s.LeftColor) Put(out, b);
-          for (uint8_t b : s.RightColor) Put(out, b);
-          Put<uint8_t>(out, static_cast<uint8_t>(s.BlendFunction));
-          Put<uint8_t>(out, static_cast<uint8_t>(s.ColoringType));
-        }
-        break;
-      }
-    }
+    TraitsOf(f.Type).Write(f, effect, stream);
+    if (f.Type != FieldType::Color) continue;
+    const mvColor& c = f.Of<mvColor>(effect);
+    uint8_t index = 0;
+    for (size_t k = 0; k < Formats().size(); ++k)
+      if (Formats()[k].ColorType == c.ColorType && Formats()[k].BitDepth == c.BitDepth &&
+          Formats()[k].Channels == c.Channels)
+        index = static_cast<uint8_t>(k);
+    stream.WriteAll(1, &index);
   }
+  out.insert(out.end(), stream.Data.begin(), stream.Data.end());
 }
 
 }  // namespace fuzz

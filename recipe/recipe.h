@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "effects/effect.h"
+#include "effects/fields.h"
 #include "effects/layer.h"
 
 // JSON recipe files: a texture's size, seamless flag and effect chain, every
@@ -47,10 +48,5 @@ bool WriteJsonFile(const std::string& path, const nlohmann::json& doc, std::stri
 // of its effects, rendered. False when the picture cannot be made.
 bool RenderRecipe(const Recipe& recipe, mvPictureLayer& layer, int32_t width = 0, int32_t height = 0);
 
-// Field values as text, for the command line (`--param NAME=VALUE`) and listings.
-bool SetFieldFromText(mvEffect& effect, const FieldInfo& field, std::string_view text, std::string& error);
-nlohmann::json FieldToJson(const mvEffect& effect, const FieldInfo& field);
-std::string FieldValueText(const mvEffect& effect, const FieldInfo& field);
-std::string FieldTypeName(FieldType type);
-// "clamped to 1..100", "0 becomes 1", "bit 0", ... or empty.
-std::string FieldRuleText(const FieldInfo& field);
+// Field values as JSON and text (FieldToJson, SetFieldFromText, FieldValueText,
+// FieldTypeName, FieldRuleText) come with the field types.

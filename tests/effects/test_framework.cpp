@@ -118,6 +118,15 @@ TEST(Factory, IdentifierTable) {
   EXPECT_EQ(EffectTypeName(523), "");
   EXPECT_EQ(FindEffectClass("rotateleft"), FindEffectClass(514));
   EXPECT_EQ(FindEffectClass("mvRotateLeftEffect"), FindEffectClass("514"));
+  // Every built class sits under its own identifier and name in the table,
+  // and the factory makes that class for it.
+  for (const mvEffectClass* c : RegisteredEffects()) {
+    EXPECT_EQ(EffectTypeName(c->TypeId), c->Name);
+    auto made = MakeEffect(c->TypeId);
+    ASSERT_TRUE(made) << c->Name;
+    EXPECT_EQ(&made->Class(), c);
+    EXPECT_EQ(made->GetTypeID(), c->TypeId);
+  }
 }
 
 TEST(Fields, StreamLayoutFlagsAndOmittedFields) {

@@ -23,25 +23,25 @@ std::string ErrorOf(const json& entry) {
   return error;
 }
 
-// Sets every field to a non-default value, so the round trip proves each one.
+// Sets every field to a non-default value, so the round trip proves each
+// one; one setter per field type, in FieldType's order.
 void Disturb(mvEffect& e) {
-  for (const FieldInfo& f : e.Class().Fields) {
-    switch (f.Type) {
-      case FieldType::Int: f.Of<int32_t>(e) = f.HasRange ? static_cast<int32_t>(f.Hi) : -7; break;
-      case FieldType::UInt: f.Of<uint32_t>(e) = f.HasRange ? static_cast<uint32_t>(f.Hi) : 3; break;
-      case FieldType::Bool: f.Of<bool>(e) = !f.Of<bool>(e); break;
-      case FieldType::Double: f.Of<double>(e) = 0.1 + 1e-17; break;
-      case FieldType::Color: f.Of<mvColor>(e) = mvColor(1, 2, 65535, 4); break;
-      case FieldType::Gradient: {
+  using Set = void (*)(const FieldInfo&, mvEffect&);
+  static constexpr Set kDisturb[] = {
+      [](const FieldInfo& f, mvEffect& x) { f.Of<int32_t>(x) = f.HasRange ? static_cast<int32_t>(f.Hi) : -7; },
+      [](const FieldInfo& f, mvEffect& x) { f.Of<uint32_t>(x) = f.HasRange ? static_cast<uint32_t>(f.Hi) : 3; },
+      [](const FieldInfo& f, mvEffect& x) { f.Of<bool>(x) = !f.Of<bool>(x); },
+      [](const FieldInfo& f, mvEffect& x) { f.Of<double>(x) = 0.1 + 1e-17; },
+      [](const FieldInfo& f, mvEffect& x) { f.Of<mvColor>(x) = mvColor(1, 2, 65535, 4); },
+      [](const FieldInfo& f, mvEffect& x) {
         GradientSegment s;
         s.Middle = 1.0 / 3.0;
         s.LeftColor[1] = 7;
         s.BlendFunction = 2;
-        f.Of<mvGradient>(e).AppendSegment(s);
-        break;
-      }
-    }
-  }
+        f.Of<mvGradient>(x).AppendSegment(s);
+      },
+  };
+  for (const FieldInfo& f : e.Class().Fields) kDisturb[static_cast<size_t>(f.Type)](f, e);
   e.Opacity = 1234;
   e.BlendMode = 9;
 }
@@ -88,15 +88,10 @@ TEST(Recipe, FieldValuesAreValidatedByType) {
   for (const mvEffectClass* c : RegisteredEffects()) {
     for (const FieldInfo& f : c->Fields) {
       SCOPED_TRACE(c->Name + "." + f.Name);
-      json bad;
-      switch (f.Type) {
-        case FieldType::Int: bad = 1ll << 40; break;
-        case FieldType::UInt: bad = -1; break;
-        case FieldType::Bool: bad = 1; break;
-        case FieldType::Double: bad = "x"; break;
-        case FieldType::Color: bad = json{{"format", {0, 8, 2}}, {"samples", {1, 2}}}; break;
-        case FieldType::Gradient: bad = json{{{"Left", "a"}}}; break;
-      }
+      // A value of the wrong kind or out of range for each field type, in FieldType's order.
+      const json kBad[] = {1ll << 40, -1, 1, "x", json{{"format", {0, 8, 2}}, {"samples", {1, 2}}},
+                           json{{{"Left", "a"}}}};
+      const json& bad = kBad[static_cast<size_t>(f.Type)];
       std::string error = ErrorOf(json{{"type", c->TypeId}, {"params", {{f.Name, bad}}}});
       EXPECT_NE(error.find(f.Name), std::string::npos) << error;
     }
