@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_writer.h"
 #include "cli/commands.h"
 #include "cli/io.h"
 #include "core/atomic_file.h"
@@ -195,13 +196,14 @@ int RunGenerate(const GenerateOptions& o) {
   random.Seed(batchSeed);
   const GeneratorParametersT params{o.Render, o.Filter, o.Geometric, seamless};
   ProgressLine progress(static_cast<int>(o.Count));
+  BatchWriter writer;
   for (int64_t i = o.First; i < o.First + o.Count; ++i) {
     std::optional<uint32_t> own;
     if (o.PerTextureSeeds) {
       own = TextureSeed(batchSeed, static_cast<uint32_t>(i));
       random.Seed(*own);
     }
-    auto t = std::make_unique<mvPictureLayer>();
+    std::shared_ptr<mvPictureLayer> t = std::make_shared<mvPictureLayer>();
     if (!t->Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
       std::cerr << "\norvelle-cli generate: Not enough memory.\n";
       return kExitFailure;
@@ -211,11 +213,16 @@ int RunGenerate(const GenerateOptions& o) {
       return kExitFailure;
     }
     progress.Step(static_cast<int>(i - o.First + 1), TextureName(i, o.Format));
-    if (!WriteTexture(o.Dir, i, *t, seamless, o.Format, o.KeepAlpha, o.Quality, error, own)) {
-      std::cerr << "\norvelle-cli generate: " << error << "\n";
-      return kExitFailure;
-    }
     if (!o.ContactSheet.empty()) sheet.Draw(i - o.First, *t);
+    // Written while the next texture is made.
+    const bool queued = writer.Add([&o, t, i, seamless, own](std::string& why) {
+      return WriteTexture(o.Dir, i, *t, seamless, o.Format, o.KeepAlpha, o.Quality, why, own);
+    });
+    if (!queued) break;
+  }
+  if (!writer.Finish(error)) {
+    std::cerr << "\norvelle-cli generate: " << error << "\n";
+    return kExitFailure;
   }
   if (!o.ContactSheet.empty() && !sheet.Save(o.ContactSheet, o.KeepAlpha, o.Quality, error)) {
     std::cerr << "orvelle-cli generate: " << error << "\n";
@@ -264,8 +271,9 @@ int RunVary(const VaryOptions& o) {
   mvRandom random;
   random.Seed(SeedOrClock(o.Seed));
   ProgressLine progress(static_cast<int>(o.Count));
+  BatchWriter writer;
   for (int i = 0; i < o.Count; ++i) {
-    std::unique_ptr<mvPictureLayer> copy(source.Clone());
+    std::shared_ptr<mvPictureLayer> copy(source.Clone());
     if (!copy) {
       std::cerr << "\norvelle-cli vary: Not enough memory.\n";
       return kExitFailure;
@@ -276,11 +284,15 @@ int RunVary(const VaryOptions& o) {
     }
     progress.Step(i + 1, TextureName(i + 1, o.Format));
     // The unchanged texture keeps the seed it was made from; variations have none of their own.
-    if (!WriteTexture(o.Dir, i + 1, *copy, seamless, o.Format, o.KeepAlpha, o.Quality, error,
-                      i == 0 ? recipe.Seed : std::nullopt)) {
-      std::cerr << "\norvelle-cli vary: " << error << "\n";
-      return kExitFailure;
-    }
+    const std::optional<uint32_t> seed = i == 0 ? recipe.Seed : std::nullopt;
+    if (!writer.Add([&o, copy, i, seamless, seed](std::string& why) {
+          return WriteTexture(o.Dir, i + 1, *copy, seamless, o.Format, o.KeepAlpha, o.Quality, why, seed);
+        }))
+      break;
+  }
+  if (!writer.Finish(error)) {
+    std::cerr << "\norvelle-cli vary: " << error << "\n";
+    return kExitFailure;
   }
   return kExitOk;
 }

@@ -118,6 +118,7 @@ int32_t StageImageFile(mvCodec& codec, const char* path, mvImage& image, mvStage
     mvFileStream stream;
     const std::string& where = staged.Direct() ? staged.Target() : staged.Temporary();
     const bool opened = stream.OpenForWrite(where.c_str());
+    stream.SyncOnFlush = staged.NeedsSync();
     staged.Finish(fd);
     if (!opened) {
       staged.Discard();
@@ -125,7 +126,7 @@ int32_t StageImageFile(mvCodec& codec, const char* path, mvImage& image, mvStage
     }
     int32_t result = codec.WriteImage(stream, image, nullptr);
     // A full disk may only show when the data reaches it.
-    if (result == kCodecOK && !staged.Direct() && !stream.Flush()) result = kCodecWriteFailed;
+    if (result == kCodecOK && staged.NeedsSync() && !stream.Flush()) result = kCodecWriteFailed;
     stream.Close();
     if (result != kCodecOK) staged.Discard();
     return result;

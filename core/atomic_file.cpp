@@ -1,6 +1,9 @@
 #include "core/atomic_file.h"
 
 #include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <set>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -48,6 +51,31 @@ std::string ResolveTarget(const std::string& path) {
   std::string target(resolved);
   std::free(resolved);
   return target;
+}
+
+// ---- deferred syncs ---------------------------------------------------------------
+
+std::atomic<bool> gDeferSyncs{false};
+std::mutex gDeferredMutex;
+std::set<std::string> gDeferredFolders;
+
+// The process's file-creation mask, read without changing it: umask() both
+// reads and sets, and saves run on several threads, so setting it for a
+// moment could let another thread's file be created with the wrong mode.
+mode_t CurrentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  static std::mutex once;
+  std::lock_guard<std::mutex> lock(once);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
 }
 
 // ---- temporaries removed on SIGINT / SIGTERM ---------------------------------
@@ -149,6 +177,7 @@ int mvStagedFile::Begin(const std::string& path) {
   IsDirect = false;
   struct stat old;
   const bool exists = ::stat(TargetPath.c_str(), &old) == 0;
+  Replacing = exists;
   if (exists && S_ISDIR(old.st_mode)) {
     errno = EISDIR;
     return -1;
@@ -183,9 +212,7 @@ int mvStagedFile::Begin(const std::string& path) {
     mode = old.st_mode & 07777;
   } else {
     // A new file gets the permissions a plain create would give it.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+    mode = 0666 & ~CurrentUmask();
   }
   if (::fchmod(fd, mode) != 0) {
     CloseQuietly(fd);
@@ -195,9 +222,13 @@ int mvStagedFile::Begin(const std::string& path) {
   return fd;
 }
 
+bool mvStagedFile::NeedsSync() const {
+  // Pipes and terminals cannot be synced.
+  return !IsDirect && (Replacing || !gDeferSyncs.load());
+}
+
 bool mvStagedFile::Finish(int fd) {
-  // Pipes and terminals cannot be synced; only a file we replace needs it.
-  bool ok = IsDirect || ::fsync(fd) == 0;
+  bool ok = !NeedsSync() || ::fsync(fd) == 0;
   if (::close(fd) != 0 && errno != EINTR) ok = false;
   return ok;
 }
@@ -214,6 +245,11 @@ bool mvStagedFile::Commit() {
   TempPath.clear();
   ForgetTemporary(Slot);
   Slot = -1;
+  if (!NeedsSync()) {
+    std::lock_guard<std::mutex> lock(gDeferredMutex);
+    gDeferredFolders.insert(FolderOf(TargetPath));
+    return true;
+  }
   // Make the rename itself durable; the data is already safe if this fails.
   const int dirFd = ::open(FolderOf(TargetPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
@@ -246,6 +282,26 @@ bool StageFileContent(mvStagedFile& staged, const std::string& path, std::string
 bool WriteFileAtomically(const std::string& path, std::string_view content) {
   mvStagedFile staged;
   return StageFileContent(staged, path, content) && staged.Commit();
+}
+
+void DeferSyncs(bool on) { gDeferSyncs.store(on); }
+
+bool SyncDeferred() {
+  std::set<std::string> folders;
+  {
+    std::lock_guard<std::mutex> lock(gDeferredMutex);
+    folders.swap(gDeferredFolders);
+  }
+  bool ok = true;
+  for (const std::string& folder : folders) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;  // gone meanwhile: nothing of ours left to keep
+    // One sync of the whole filesystem writes every deferred file and
+    // folder entry on it; it also reports write errors since they happened.
+    if (::syncfs(fd) != 0) ok = false;
+    CloseQuietly(fd);
+  }
+  return ok;
 }
 
 bool CreateFolders(const std::string& dir, unsigned mode) {

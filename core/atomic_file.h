@@ -35,10 +35,14 @@ public:
   const std::string& Target() const { return TargetPath; }
   const std::string& Temporary() const { return TempPath; }
   bool Direct() const { return IsDirect; }
+  // Whether this save syncs its data before the rename: always when it
+  // replaces an existing file, and for new files unless syncs are deferred.
+  bool NeedsSync() const;
 
 private:
   std::string TargetPath, TempPath;
   bool IsDirect = false;
+  bool Replacing = false;
   int Slot = -1;  // in the list of temporaries removed on SIGINT/SIGTERM
 };
 
@@ -50,6 +54,15 @@ bool WriteFileAtomically(const std::string& path, std::string_view content);
 // The first half of the same: content written to a staged temporary that the
 // caller commits (or discards).
 bool StageFileContent(mvStagedFile& staged, const std::string& path, std::string_view content);
+
+// Batches of new files (a 1000-texture generate): while syncs are deferred, a
+// staged file that creates a new target is neither synced nor is its
+// folder; SyncDeferred then makes them all durable with one sync of each
+// filesystem written to. A save that replaces an existing file still syncs
+// before its rename, so the old contents are never lost to a crash.
+void DeferSyncs(bool on);
+// False when the sync reports a write error (the data may not be on disk).
+bool SyncDeferred();
 
 // Creates every missing folder on the way to dir (like mkdir -p). False with
 // errno ENOTDIR when dir (or a part of it) exists but is not a folder.

@@ -77,7 +77,7 @@ uint32_t mvFileStream::Write(uint32_t count, const void* buffer) {
 
 bool mvFileStream::Flush() {
   if (!HandleCell || Mode != 1) return false;
-  return ::fsync(*HandleCell) == 0;
+  return !SyncOnFlush || ::fsync(*HandleCell) == 0;
 }
 
 bool mvFileStream::Skip(uint64_t count) {

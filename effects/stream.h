@@ -35,6 +35,8 @@ public:
   bool WriteU32(uint32_t v);
 
   uint32_t Mode = 0;  // 0 closed, 1 open on a file
+  // False: Flush pushes nothing to the disk (a batch syncs once at its end).
+  bool SyncOnFlush = true;
 
 private:
   int* HandleCell = nullptr;
