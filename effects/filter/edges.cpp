@@ -445,6 +445,152 @@ inline int64_t ScaledQuotient(int64_t amount, int64_t v, int64_t den1, int64_t d
   return static_cast<int64_t>(q);
 }
 
+// Depths up to this take the tiled path below; deeper windows slide.
+constexpr int64_t kTiledEmbossDepth = 8;
+
+// Whether the tiled path's doubles give the bits of the integer quotients:
+// every numerator |amount * v| plus its denominator stays below 2^52, where
+// sums, products and truncated quotients of whole numbers are exact.
+template <class F>
+bool EmbossTiles(const EmbossSetup& e) {
+  const double M = F::kMax;
+  const double reads = static_cast<double>((e.UseV ? 2 * e.Depth : 0) + (e.UseH ? 2 * e.Depth : 0));
+  const double weight = F::kAlpha ? M * M : M;
+  const double den = (F::kAlpha ? M * reads : 1.0) * static_cast<double>(e.Depth) * 100;
+  return e.Depth <= kTiledEmbossDepth && static_cast<double>(e.Amount) * weight * reads + den < 4503599627370496.0;
+}
+
+// Rows of one band unpacked once into planes of doubles (colour samples
+// weighted by alpha, then alpha), each extended by the edge rule to Depth
+// columns either side of the area and padded to whole tiles. A ring keeps
+// the rows y - Depth .. y + Depth of the current row y.
+template <class F>
+class EmbossRows {
+public:
+  static constexpr uint32_t kPlanes = F::kColours + (F::kAlpha ? 1 : 0);
+  bool Allocate(const mvPicture& src, const mvRect& a, int64_t depth, bool wrap, int32_t firstRow) {
+    const int64_t rw = a.Right - a.Left;
+    Depth = depth;
+    Slots = 2 * depth + 1;
+    First = firstRow;
+    Stride = (rw + kTile - 1) / kTile * kTile + 2 * depth;
+    if (!frame::IndexTable(Columns, a.Left - depth, rw + 2 * depth, src.Width, wrap) ||
+        !Store.Allocate(Slots * kPlanes * Stride) || !Loaded.Allocate(Slots))
+      return false;
+    std::fill(Store.Get(), Store.Get() + Store.Size, 0.0);
+    std::fill(Loaded.Get(), Loaded.Get() + Loaded.Size, INT64_MIN);
+    return true;
+  }
+  // Plane p of the row t (any row number; read through the edge rule).
+  const double* Get(const mvPicture& src, int64_t t, uint32_t p, bool wrap) {
+    const int64_t slot = (t - First) % Slots;
+    if (Loaded[slot] != t) Unpack(src, frame::EdgeIndex(t, src.Height, wrap), slot, t);
+    return Plane(slot, p);
+  }
+
+private:
+  double* Plane(int64_t slot, uint32_t p) { return Store.Get() + (slot * kPlanes + p) * Stride; }
+  void Unpack(const mvPicture& src, int32_t y, int64_t slot, int64_t t) {
+    constexpr uint32_t ch = F::kChannels;
+    const typename F::Sample* row = frame::RowOf<F>(src, y);
+    double* out[kPlanes];
+    for (uint32_t p = 0; p < kPlanes; ++p) out[p] = Plane(slot, p);
+    for (int64_t i = 0; i < Columns.Size; ++i) {
+      const typename F::Sample* px = row + static_cast<size_t>(Columns[i]) * ch;
+      const int64_t al = F::kAlpha ? px[ch - 1] : 1;
+      for (uint32_t c = 0; c < F::kColours; ++c) out[c][i] = static_cast<double>(px[c]) * static_cast<double>(al);
+      if constexpr (F::kAlpha) out[F::kColours][i] = static_cast<double>(al);
+    }
+    Loaded[slot] = t;
+  }
+
+  frame::Buffer<int32_t> Columns;
+  frame::Buffer<double> Store;
+  frame::Buffer<int64_t> Loaded;
+  int64_t Depth = 0, Slots = 0, Stride = 0, First = 0;
+};
+
+// The same sums as the sliding windows, taken straight in tiles of whole
+// numbers held in doubles, and the quotients in doubles (see EmbossTiles).
+template <class F>
+bool EmbossBandTiled(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
+                     int32_t bottom) {
+  using T = typename F::Sample;
+  constexpr uint32_t nc = F::kColours, ch = F::kChannels, kPlanes = EmbossRows<F>::kPlanes;
+  constexpr int32_t M = static_cast<int32_t>(F::kMax), kMid = M / 2 + 1;
+  const int64_t d = e.Depth;
+  const int32_t rw = a.Right - a.Left;
+  EmbossRows<F> rows;
+  if (!rows.Allocate(src, a, d, e.Wrap, top - static_cast<int32_t>(d))) return false;
+  // Signs of the two differences: 0 for a direction not used.
+  const double sv = e.UseV ? (e.NegV ? -1.0 : 1.0) : 0.0, sh = e.UseH ? (e.PosH ? 1.0 : -1.0) : 0.0;
+  const double amount = static_cast<double>(e.Amount), scale = static_cast<double>(d * 100);
+  const double reads = static_cast<double>((e.UseV ? 2 * d : 0) + (e.UseH ? 2 * d : 0));
+  // A quotient beyond these ends gives 0 or M either way; inside them its
+  // truncation fits an int32.
+  constexpr double kLow = -kMid - 1.0, kHigh = M - kMid + 1.0;
+  for (int32_t y = top; y < bottom; ++y) {
+    T* o = frame::PixelAt<F>(dst, a.Left, y);
+    for (int32_t x0 = 0; x0 < rw; x0 += kTile) {
+      double sum[kPlanes][kTile];  // colours: the signed differences; alpha: the sum of all reads
+      for (uint32_t p = 0; p < kPlanes; ++p) {
+        const bool alpha = F::kAlpha && p == nc;
+        double vert[kTile] = {}, horiz[kTile] = {};
+        if (e.UseV)
+          for (int64_t j = 1; j <= d; ++j) {
+            const double* above = rows.Get(src, y - j, p, e.Wrap) + d + x0;
+            const double* below = rows.Get(src, y + j, p, e.Wrap) + d + x0;
+            if (alpha)
+              for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] + above[k];
+            else
+              for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] - above[k];
+          }
+        if (e.UseH) {
+          const double* mid = rows.Get(src, y, p, e.Wrap) + d + x0;
+          for (int64_t j = 1; j <= d; ++j) {
+            const double* before = mid - j;
+            const double* after = mid + j;
+            if (alpha)
+              for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] + before[k];
+            else
+              for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] - before[k];
+          }
+        }
+        if (alpha)
+          for (int32_t k = 0; k < kTile; ++k) sum[p][k] = vert[k] + horiz[k];
+        else
+          for (int32_t k = 0; k < kTile; ++k) sum[p][k] = sv * vert[k] + sh * horiz[k];
+      }
+      int32_t res[nc][kTile], alphaOut[kTile];
+      for (uint32_t c = 0; c < nc; ++c)
+        for (int32_t k = 0; k < kTile; ++k) {
+          const double den = F::kAlpha ? sum[nc][k] * scale : scale;
+          double q = (amount * sum[c][k]) / den;
+          q = q > kLow ? q : kLow;
+          q = q < kHigh ? q : kHigh;
+          const int32_t r = static_cast<int32_t>(q) + kMid;
+          res[c][k] = r < 0 ? 0 : (r > M ? M : r);
+        }
+      if constexpr (nc == 3)
+        if (e.Gray)
+          for (int32_t k = 0; k < kTile; ++k)
+            res[0][k] = res[1][k] = res[2][k] = (res[1][k] * 151 + res[0][k] * 77 + res[2][k] * 28) >> 8;
+      if constexpr (F::kAlpha)
+        for (int32_t k = 0; k < kTile; ++k) alphaOut[k] = static_cast<int32_t>(sum[nc][k] / reads);
+      const int32_t n = std::min(kTile, rw - x0);
+      for (int32_t k = 0; k < n; ++k, o += ch) {
+        if (F::kAlpha && sum[nc][k] == 0) {
+          for (uint32_t c = 0; c < ch; ++c) o[c] = 0;
+          continue;
+        }
+        for (uint32_t c = 0; c < nc; ++c) o[c] = static_cast<T>(res[c][k]);
+        if constexpr (F::kAlpha) o[nc] = static_cast<T>(alphaOut[k]);
+      }
+    }
+  }
+  return true;
+}
+
 // One band of rows: the vertical windows start afresh at the band's top, so
 // a band's sums (integers) do not depend on the bands before it.
 template <class T>
@@ -742,8 +888,12 @@ bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   e.Gray = !ColorRelief;
   e.Wrap = Seamless;
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    using T = typename decltype(fmt)::Sample;
-    return f.ForRows([&](int32_t top, int32_t bottom) { return EmbossBand<T>(e, source, target, f.A, top, bottom); });
+    using F = decltype(fmt);
+    const bool tiled = EmbossTiles<F>(e);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      return tiled ? EmbossBandTiled<F>(e, source, target, f.A, top, bottom)
+                   : EmbossBand<typename F::Sample>(e, source, target, f.A, top, bottom);
+    });
   });
 }
 
