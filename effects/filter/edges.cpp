@@ -296,88 +296,210 @@ NeonFilter MakeNeonFilter(uint32_t radius) {
   return f;
 }
 
+// Lines run side by side in lanes: sample i of lane l is at x[i * kLanes + l].
+// Each lane is its own line, with the same sums in the same order as one
+// line alone; the lanes give the compiler independent work to vectorise
+// while each recursion waits for its previous outputs.
+constexpr int64_t kLanes = 8;
+
 // Filters x[0..n-1] causally into yp and anti-causally into ym; a term that
 // reaches past an end uses that end's replacement and drops its feedback.
-void NeonLine(const NeonFilter& f, const double* x, int64_t n, double* yp, double* ym) {
+void NeonLanes(const NeonFilter& f, const double* x, int64_t n, double* yp, double* ym) {
+  constexpr int64_t L = kLanes;
   // The first and last four samples reach past an end; the others run the
   // same sums without the end tests, in the same order.
   const int64_t head = n < 4 ? n : 4;
-  for (int64_t i = 0; i < head; ++i) {
-    double in = f.A[0] * x[i];
-    double fb = 0;
-    for (int k = 1; k <= 4; ++k) {
-      if (i - k >= 0) {
-        in += f.A[k] * x[i - k];
-        fb += f.B[k] * yp[i - k];
-      } else {
-        in += f.EdgeBefore[k] * x[0];
+  for (int64_t i = 0; i < head; ++i)
+    for (int64_t l = 0; l < L; ++l) {
+      double in = f.A[0] * x[i * L + l];
+      double fb = 0;
+      for (int k = 1; k <= 4; ++k) {
+        if (i - k >= 0) {
+          in += f.A[k] * x[(i - k) * L + l];
+          fb += f.B[k] * yp[(i - k) * L + l];
+        } else {
+          in += f.EdgeBefore[k] * x[l];
+        }
       }
+      yp[i * L + l] = in - fb;
     }
-    yp[i] = in - fb;
-  }
+  // Coefficients in locals and each step's outputs first into a local
+  // array: nothing the loop stores can then change what it reads, and the
+  // lane loops vectorise.
+  const double a0 = f.A[0], a1 = f.A[1], a2 = f.A[2], a3 = f.A[3], a4 = f.A[4];
+  const double b1 = f.B[1], b2 = f.B[2], b3 = f.B[3], b4 = f.B[4];
+  const double g1 = f.G[1], g2 = f.G[2], g3 = f.G[3], g4 = f.G[4];
   for (int64_t i = head; i < n; ++i) {
-    double in = f.A[0] * x[i];
-    in += f.A[1] * x[i - 1];
-    in += f.A[2] * x[i - 2];
-    in += f.A[3] * x[i - 3];
-    in += f.A[4] * x[i - 4];
-    double fb = 0;
-    fb += f.B[1] * yp[i - 1];
-    fb += f.B[2] * yp[i - 2];
-    fb += f.B[3] * yp[i - 3];
-    fb += f.B[4] * yp[i - 4];
-    yp[i] = in - fb;
+    const double* xi = x + i * L;
+    double* y = yp + i * L;
+    double out[L];
+    for (int64_t l = 0; l < L; ++l) {
+      double in = a0 * xi[l];
+      in += a1 * xi[l - L];
+      in += a2 * xi[l - 2 * L];
+      in += a3 * xi[l - 3 * L];
+      in += a4 * xi[l - 4 * L];
+      double fb = 0;
+      fb += b1 * y[l - L];
+      fb += b2 * y[l - 2 * L];
+      fb += b3 * y[l - 3 * L];
+      fb += b4 * y[l - 4 * L];
+      out[l] = in - fb;
+    }
+    for (int64_t l = 0; l < L; ++l) y[l] = out[l];
   }
   const int64_t tail = n - 4 > 0 ? n - 4 : 0;
-  for (int64_t i = n - 1; i >= tail; --i) {
-    double in = 0, fb = 0;
-    for (int k = 1; k <= 4; ++k) {
-      const double term = i + k < n ? f.G[k] * x[i + k] : f.EdgeAfter[k] * x[n - 1];
-      in = k == 1 ? term : in + term;
-      if (i + k < n) fb += f.B[k] * ym[i + k];
+  for (int64_t i = n - 1; i >= tail; --i)
+    for (int64_t l = 0; l < L; ++l) {
+      double in = 0, fb = 0;
+      for (int k = 1; k <= 4; ++k) {
+        const double term = i + k < n ? f.G[k] * x[(i + k) * L + l] : f.EdgeAfter[k] * x[(n - 1) * L + l];
+        in = k == 1 ? term : in + term;
+        if (i + k < n) fb += f.B[k] * ym[(i + k) * L + l];
+      }
+      ym[i * L + l] = in - fb;
     }
-    ym[i] = in - fb;
-  }
   for (int64_t i = tail - 1; i >= 0; --i) {
-    double in = f.G[1] * x[i + 1];
-    in += f.G[2] * x[i + 2];
-    in += f.G[3] * x[i + 3];
-    in += f.G[4] * x[i + 4];
-    double fb = 0;
-    fb += f.B[1] * ym[i + 1];
-    fb += f.B[2] * ym[i + 2];
-    fb += f.B[3] * ym[i + 3];
-    fb += f.B[4] * ym[i + 4];
-    ym[i] = in - fb;
+    const double* xi = x + i * L;
+    double* y = ym + i * L;
+    double out[L];
+    for (int64_t l = 0; l < L; ++l) {
+      double in = g1 * xi[l + L];
+      in += g2 * xi[l + 2 * L];
+      in += g3 * xi[l + 3 * L];
+      in += g4 * xi[l + 4 * L];
+      double fb = 0;
+      fb += b1 * y[l + L];
+      fb += b2 * y[l + 2 * L];
+      fb += b3 * y[l + 3 * L];
+      fb += b4 * y[l + 4 * L];
+      out[l] = in - fb;
+    }
+    for (int64_t l = 0; l < L; ++l) y[l] = out[l];
   }
 }
 
-// One line of one sample: gathered into `line` (length len), filtered, and
-// its results left in out[0..len-1] as 0..255. With wrap the line is
-// filtered as part of its periodic extension so that both ends meet.
-struct NeonBuffers {
-  std::vector<double> Ext, Yp, Ym;
+// kLanes lines of one sample each, `len` long, and their filtered results.
+// With wrap each line is filtered as part of its periodic extension (pad
+// samples either side) so that both ends meet.
+class NeonBlock {
+public:
+  bool Allocate(int64_t len, int64_t pad) {
+    Len = len;
+    Pad = pad;
+    const int64_t n = (len + 2 * pad) * kLanes;
+    return X.Allocate(n) && Yp.Allocate(n) && Ym.Allocate(n) && Result.Allocate(len * kLanes);
+  }
+  // The kLanes samples at position i, lane by lane.
+  double* At(int64_t i) { return X.Get() + (Pad + i) * kLanes; }
+  // Filters every lane; Out(i) then holds the results at position i as 0..255.
+  void Run(const NeonFilter& f) {
+    for (int64_t i = 0; i < Pad; ++i)
+      for (int64_t l = 0; l < kLanes; ++l) {
+        X[i * kLanes + l] = At(Len - Pad + i)[l];
+        X[(Pad + Len + i) * kLanes + l] = At(i)[l];
+      }
+    NeonLanes(f, X.Get(), Len + 2 * Pad, Yp.Get(), Ym.Get());
+    // SampleFrom(trunc(v)) is SampleFrom(v): both give 0 below 1 and 255 from 255 up.
+    for (int64_t i = 0; i < Len; ++i) {
+      const double* yp = Yp.Get() + (Pad + i) * kLanes;
+      const double* ym = Ym.Get() + (Pad + i) * kLanes;
+      int32_t out[kLanes];
+      for (int64_t l = 0; l < kLanes; ++l) {
+        double v = yp[l] + ym[l];
+        v = v > 0 ? v : 0;
+        v = v < 255 ? v : 255;
+        out[l] = static_cast<int32_t>(v);
+      }
+      uint8_t* r = Result.Get() + i * kLanes;
+      for (int64_t l = 0; l < kLanes; ++l) r[l] = static_cast<uint8_t>(out[l]);
+    }
+  }
+  const uint8_t* Out(int64_t i) const { return Result.Get() + i * kLanes; }
+
+private:
+  frame::Buffer<double> X, Yp, Ym;
+  frame::Buffer<uint8_t> Result;
+  int64_t Len = 0, Pad = 0;
 };
 
-void NeonFilterLine(const NeonFilter& f, const double* line, int64_t len, int64_t pad, NeonBuffers& buf,
-                    uint8_t* out) {
-  const double* x = line;
-  int64_t n = len;
-  if (pad > 0) {
-    n = len + 2 * pad;
-    buf.Ext.resize(static_cast<size_t>(n));
-    for (int64_t i = 0; i < pad; ++i) buf.Ext[static_cast<size_t>(i)] = line[len - pad + i];
-    for (int64_t i = 0; i < len; ++i) buf.Ext[static_cast<size_t>(pad + i)] = line[i];
-    for (int64_t i = 0; i < pad; ++i) buf.Ext[static_cast<size_t>(pad + len + i)] = line[i];
-    x = buf.Ext.data();
-  }
-  buf.Yp.resize(static_cast<size_t>(n));
-  buf.Ym.resize(static_cast<size_t>(n));
-  NeonLine(f, x, n, buf.Yp.data(), buf.Ym.data());
-  for (int64_t i = 0; i < len; ++i) {
-    const size_t j = static_cast<size_t>(pad + i);
-    out[i] = static_cast<uint8_t>(SampleFrom(std::trunc(buf.Yp[j] + buf.Ym[j]), 255));
-  }
+// Both passes for pictures of kCh 8-bit channels; an alpha channel (the last
+// of an even count) is doubled rather than filtered.
+template <uint32_t kCh>
+bool NeonPasses(frame::Frame& f, const NeonFilter& nf, uint32_t amount, int64_t padV, int64_t padH) {
+  constexpr bool kAlpha = kCh % 2 == 0;
+  constexpr uint32_t kFiltered = kAlpha ? kCh - 1 : kCh;
+  const mvPicture& source = f.Source;
+  mvPicture& target = f.Target;
+  const mvRect a = f.A;
+  const int64_t rw = a.Right - a.Left, rh = a.Bottom - a.Top;
+  auto doubled = [](int32_t al) { return al * 2 > 255 ? 255 : al * 2; };
+
+  // Pass one: columns of the source into the target, kLanes neighbouring
+  // columns at a time (a band's last block repeats its last column in the
+  // lanes past the band, whose results are dropped).
+  const bool columnsDone = f.ForSteps(rw, rh, [&](int64_t first, int64_t last) {
+    NeonBlock block[kFiltered];
+    for (uint32_t c = 0; c < kFiltered; ++c)
+      if (!block[c].Allocate(rh, padV)) return false;
+    for (int64_t col = first; col < last; col += kLanes) {
+      const int64_t lanes = std::min(kLanes, last - col);
+      size_t offset[kLanes];
+      for (int64_t l = 0; l < kLanes; ++l) offset[l] = static_cast<size_t>(std::min(l, lanes - 1)) * kCh;
+      for (int64_t i = 0; i < rh; ++i) {
+        const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + static_cast<size_t>(a.Left + col) * kCh;
+        for (uint32_t c = 0; c < kFiltered; ++c) {
+          double* x = block[c].At(i);
+          for (int64_t l = 0; l < kLanes; ++l) x[l] = s[offset[l] + c];
+        }
+      }
+      for (uint32_t c = 0; c < kFiltered; ++c) block[c].Run(nf);
+      for (int64_t i = 0; i < rh; ++i) {
+        const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + static_cast<size_t>(a.Left + col) * kCh;
+        uint8_t* d = target.Row(a.Top + static_cast<int32_t>(i)) + static_cast<size_t>(a.Left + col) * kCh;
+        for (int64_t l = 0; l < lanes; ++l, d += kCh, s += kCh) {
+          for (uint32_t c = 0; c < kFiltered; ++c) d[c] = block[c].Out(i)[l];
+          if constexpr (kAlpha) d[kCh - 1] = static_cast<uint8_t>(doubled(s[kCh - 1]));
+        }
+      }
+    }
+    return true;
+  });
+  if (!columnsDone) return false;
+  // The last step combines both passes per sample: a table over the two
+  // 8-bit results holds the same quotient for each pair.
+  frame::Buffer<uint8_t> combined;
+  if (!combined.Allocate(256 * 256)) return false;
+  for (int32_t v = 0; v < 256; ++v)
+    for (int32_t h = 0; h < 256; ++h) {
+      const double mag = std::sqrt(static_cast<double>(v * v + h * h));
+      combined[v * 256 + h] = static_cast<uint8_t>(SampleFrom(mag * amount / 100, 255));
+    }
+  // Pass two: rows of the source, kLanes rows at a time, combined with pass
+  // one's result.
+  return f.ForRows([&](int32_t top, int32_t bottom) {
+    NeonBlock block[kFiltered];
+    for (uint32_t c = 0; c < kFiltered; ++c)
+      if (!block[c].Allocate(rw, padH)) return false;
+    for (int32_t y0 = top; y0 < bottom; y0 += static_cast<int32_t>(kLanes)) {
+      const int32_t lanes = static_cast<int32_t>(std::min<int64_t>(kLanes, bottom - y0));
+      for (int32_t l = 0; l < static_cast<int32_t>(kLanes); ++l) {
+        const uint8_t* s = source.Row(y0 + std::min(l, lanes - 1)) + static_cast<size_t>(a.Left) * kCh;
+        for (int64_t i = 0; i < rw; ++i, s += kCh)
+          for (uint32_t c = 0; c < kFiltered; ++c) block[c].At(i)[l] = s[c];
+      }
+      for (uint32_t c = 0; c < kFiltered; ++c) block[c].Run(nf);
+      for (int32_t l = 0; l < lanes; ++l) {
+        const uint8_t* s = source.Row(y0 + l) + static_cast<size_t>(a.Left) * kCh;
+        uint8_t* d = target.Row(y0 + l) + static_cast<size_t>(a.Left) * kCh;
+        for (int64_t i = 0; i < rw; ++i, s += kCh, d += kCh) {
+          for (uint32_t c = 0; c < kFiltered; ++c) d[c] = combined[d[c] * 256 + block[c].Out(i)[l]];
+          if constexpr (kAlpha) d[kCh - 1] = combined[d[kCh - 1] * 256 + doubled(s[kCh - 1])];
+        }
+      }
+    }
+    return true;
+  });
 }
 
 // ---- emboss -----------------------------------------------------------------
@@ -799,78 +921,20 @@ bool mvNeonEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
   frame::Frame f(source, target, progress);
   if (!f.Begin()) return f.Answer();
   if (source.BitDepth != 8) return true;
-  const mvRect a = f.A;
   const NeonFilter nf = MakeNeonFilter(Radius);
-  const uint32_t ch = source.Channels;
-  const bool hasAlpha = source.HasAlpha();
-  const int64_t rw = a.Right - a.Left, rh = a.Bottom - a.Top;
   // Periodic extension length: enough for the filter's response to die out.
   auto padFor = [&](int64_t len) -> int64_t {
     if (!Seamless) return 0;
     const uint64_t reach = 16 * (static_cast<uint64_t>(Radius) + 1);
     return static_cast<uint64_t>(len) < reach ? len : static_cast<int64_t>(reach);
   };
-
-  // Pass one: columns of the source into the target. Each column is gathered
-  // once for all its samples, so the strided walk down the picture happens
-  // twice per column rather than twice per sample.
-  const int64_t padV = padFor(rh);
-  const bool columnsDone = f.ForSteps(rw, rh, [&](int64_t first, int64_t last) {
-    std::vector<double> column(static_cast<size_t>(rh) * ch);
-    std::vector<uint8_t> columnOut(static_cast<size_t>(rh) * ch);
-    NeonBuffers buf;
-    for (int64_t col = first; col < last; ++col) {
-      const size_t px = static_cast<size_t>(a.Left + col) * ch;
-      for (int64_t i = 0; i < rh; ++i) {
-        const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + px;
-        for (uint32_t c = 0; c < ch; ++c) column[static_cast<size_t>(c * rh + i)] = s[c];
-      }
-      for (uint32_t c = 0; c < ch; ++c) {
-        uint8_t* out = &columnOut[static_cast<size_t>(c * rh)];
-        const double* in = &column[static_cast<size_t>(c * rh)];
-        if (hasAlpha && c == ch - 1) {
-          for (int64_t i = 0; i < rh; ++i) out[i] = static_cast<uint8_t>(in[i] * 2 > 255 ? 255 : in[i] * 2);
-          continue;
-        }
-        NeonFilterLine(nf, in, rh, padV, buf, out);
-      }
-      for (int64_t i = 0; i < rh; ++i) {
-        uint8_t* d = target.Row(a.Top + static_cast<int32_t>(i)) + px;
-        for (uint32_t c = 0; c < ch; ++c) d[c] = columnOut[static_cast<size_t>(c * rh + i)];
-      }
-    }
-    return true;
-  });
-  if (!columnsDone) return false;
-  // Pass two: rows of the source, combined with pass one's result.
-  const int64_t padH = padFor(rw);
-  return f.ForRows([&](int32_t top, int32_t bottom) {
-    std::vector<double> line(static_cast<size_t>(rw));
-    std::vector<uint8_t> result(static_cast<size_t>(rw));
-    NeonBuffers buf;
-    for (int32_t y = top; y < bottom; ++y) {
-      const uint8_t* s = source.Row(y) + static_cast<size_t>(a.Left) * ch;
-      uint8_t* d = target.Row(y) + static_cast<size_t>(a.Left) * ch;
-      for (uint32_t c = 0; c < ch; ++c) {
-        if (hasAlpha && c == ch - 1) {
-          for (int64_t i = 0; i < rw; ++i) {
-            const uint32_t al = s[static_cast<size_t>(i) * ch + c];
-            result[static_cast<size_t>(i)] = static_cast<uint8_t>(al * 2 > 255 ? 255 : al * 2);
-          }
-        } else {
-          for (int64_t i = 0; i < rw; ++i) line[static_cast<size_t>(i)] = s[static_cast<size_t>(i) * ch + c];
-          NeonFilterLine(nf, line.data(), rw, padH, buf, result.data());
-        }
-        for (int64_t i = 0; i < rw; ++i) {
-          uint8_t& t = d[static_cast<size_t>(i) * ch + c];
-          const int32_t v = t, h = result[static_cast<size_t>(i)];
-          const double mag = std::sqrt(static_cast<double>(v * v + h * h));
-          t = static_cast<uint8_t>(SampleFrom(mag * Amount / 100, 255));
-        }
-      }
-    }
-    return true;
-  });
+  switch (source.Channels) {
+    case 1: return NeonPasses<1>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    case 2: return NeonPasses<2>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    case 3: return NeonPasses<3>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    case 4: return NeonPasses<4>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    default: return true;
+  }
 }
 
 bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
