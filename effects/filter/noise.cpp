@@ -33,19 +33,27 @@ int64_t TruncSafe(double v) {
   return static_cast<int64_t>(v);
 }
 
+// The pixels are noise to the branch predictor, and a mispredicted test of
+// a quotient stalls every pixel behind it; so the choices below compute
+// each candidate and pick one without a branch. Pick stores both and loads
+// one by index, which compilers do not turn back into a branch.
+template <class V>
+inline V Pick(bool c, V a, V b) {
+  const V v[2] = {b, a};
+  return v[c];
+}
+
 // One hue correction by a whole turn; a term beyond a full turn (amplitudes
 // above 360 or a far gaussian tail) is brought back into 0..1 as well, since
 // the colour conversions expect a hue there.
-double WrapHue(double h) {
-  if (h < 0)
-    h += 1;
-  else if (h > 1)
-    h -= 1;
+inline double WrapHue(double h) {
+  h = Pick(h < 0, h + 1, Pick(h > 1, h - 1, h));
   if (h < 0 || h > 1) h -= std::floor(h);
   return h;
 }
 
-double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+// v < 0 ? 0 : (v > 1 ? 1 : v), NaN kept, as max and min.
+inline double Clamp01(double v) { return std::min(std::max(v, 0.0), 1.0); }
 
 // ---- colour models ---------------------------------------------------------------
 
@@ -69,71 +77,45 @@ double UnitOf(T v) {
     return v / 65535.0;
 }
 
-// max and min in the fixed comparison order shared by HSV and HSL.
-inline void MaxMin(double r, double g, double b, double& mx, double& mn) {
-  if (r <= g) {
-    mx = (b < g) ? g : b;
-    mn = (r < b) ? r : b;
-  } else {
-    mx = (b < r) ? r : b;
-    mn = (g < b) ? g : b;
-  }
-}
-
-inline double HueOf(double r, double g, double b, double mx, double delta) {
-  double h;
-  if (mx == r)
-    h = (g - b) / delta;
-  else if (mx == g)
-    h = (b - r) / delta + 2;
-  else
-    h = (r - g) / delta + 4;
-  return h / 6;
+// max and min are the values the fixed comparison order picks (tied
+// components are equal); the hue then tests the components in that order.
+inline double Hue(double r, double g, double b, double mx, double delta) {
+  const int k = mx == r ? 0 : (mx == g ? 1 : 2);
+  const double num[3] = {g - b, b - r, r - g};
+  // num / delta is never -0, so adding 0 for red leaves it as it was.
+  return (num[k] / delta + 2.0 * k) / 6;
 }
 
 // 8-bit colours count a spread of at most 0.0001 as gray; 16-bit ones only none.
 template <class T>
 inline void ToHSV(T R, T G, T B, double& h, double& s, double& v) {
   const double r = UnitOf(R), g = UnitOf(G), b = UnitOf(B);
-  double mx, mn;
-  MaxMin(r, g, b, mx, mn);
+  const double mx = std::max(std::max(r, g), b), mn = std::min(std::min(r, g), b);
   const double delta = mx - mn;
   v = mx;
-  if (sizeof(T) == 1 ? delta <= 0.0001 : delta <= 0) {
-    h = 0;
-    s = 0;
-    return;
-  }
-  s = delta / mx;
-  h = HueOf(r, g, b, mx, delta);
-  if (h < 0)
-    h += 1;
-  else if (h > 1)
-    h -= 1;
+  const bool gray = sizeof(T) == 1 ? delta <= 0.0001 : delta <= 0;
+  double hue = Hue(r, g, b, mx, delta);
+  hue = Pick(hue < 0, hue + 1, Pick(hue > 1, hue - 1, hue));
+  h = Pick(gray, 0.0, hue);
+  s = Pick(gray, 0.0, delta / mx);
 }
 
 template <class T>
 inline void FromHSV(double h, double s, double v, T& R, T& G, T& B) {
-  double r, g, b;
-  if (s == 0) {
-    r = g = b = v;
-  } else {
-    double hh = 6 * h;
-    if (hh == 6) hh = 0;
-    const int i = static_cast<int>(hh);
-    const double f = hh - i;
-    const double p = v * (1 - s);
-    const double q = v * (1 - f * s);
-    const double t = v * (1 - (1 - f) * s);
-    switch (i) {
-      case 0: r = v; g = t; b = p; break;
-      case 1: r = q; g = v; b = p; break;
-      case 2: r = p; g = v; b = t; break;
-      case 3: r = p; g = q; b = v; break;
-      case 4: r = t; g = p; b = v; break;
-      default: r = v; g = p; b = q; break;
-    }
-  }
+  double hh = 6 * h;
+  hh = Pick(hh == 6, 0.0, hh);
+  const int i = static_cast<int>(hh);
+  const double f = hh - i;
+  const double p = v * (1 - s);
+  const double q = v * (1 - f * s);
+  const double t = v * (1 - (1 - f) * s);
+  // Sextants 0..5 take (v,t,p) (q,v,p) (p,v,t) (p,q,v) (t,p,v) (v,p,q);
+  // any other index the last; a gray (s == 0) takes v thrice.
+  const double vals[4] = {v, p, q, t};
+  static constexpr uint8_t kR[7] = {0, 2, 1, 1, 3, 0, 0}, kG[7] = {3, 0, 0, 2, 1, 1, 0}, kB[7] = {1, 1, 3, 0, 0, 2, 0};
+  int k = static_cast<unsigned>(i) > 5 ? 5 : i;
+  k = s == 0 ? 6 : k;
+  const double r = vals[kR[k]], g = vals[kG[k]], b = vals[kB[k]];
   if constexpr (sizeof(T) == 1) {
     R = static_cast<T>(static_cast<int32_t>(r * 255 + 0.5));
     G = static_cast<T>(static_cast<int32_t>(g * 255 + 0.5));
@@ -147,45 +129,33 @@ inline void FromHSV(double h, double s, double v, T& R, T& G, T& B) {
 
 inline void ToHSL(uint8_t R, uint8_t G, uint8_t B, double& h, double& s, double& l) {
   const double r = UnitOf(R), g = UnitOf(G), b = UnitOf(B);
-  double mx, mn;
-  MaxMin(r, g, b, mx, mn);
+  const double mx = std::max(std::max(r, g), b), mn = std::min(std::min(r, g), b);
   l = (mn + mx) * 0.5;
-  if (mx == mn) {
-    h = 0;
-    s = 0;
-    return;
-  }
-  if (l > 0.5)
-    s = (mx - mn) / (2 - mx - mn);
-  else
-    s = (mx - mn) / (mx + mn);
-  h = HueOf(r, g, b, mx, mx - mn);
-  if (h < 0) h += 1;
+  const bool gray = mx == mn;
+  const double den[2] = {mx + mn, 2 - mx - mn};
+  const double sat = (mx - mn) / den[l > 0.5];
+  double hue = Hue(r, g, b, mx, mx - mn);
+  hue = Pick(hue < 0, hue + 1, hue);
+  h = Pick(gray, 0.0, hue);
+  s = Pick(gray, 0.0, sat);
 }
 
 inline double HSLChannel(double x, double m1, double m2) {
-  if (x > 6)
-    x -= 6;
-  else if (x < 0)
-    x += 6;
-  if (x < 1) return m1 + (m2 - m1) * x;
-  if (x < 3) return m2;
-  if (x < 4) return m1 + (m2 - m1) * (4 - x);
-  return m1;
+  x = Pick(x > 6, x - 6, Pick(x < 0, x + 6, x));
+  // Below 1, below 3, below 4, else (NaN too).
+  const int k = 3 - (x < 4) - (x < 3) - (x < 1);
+  const double vals[4] = {m1 + (m2 - m1) * x, m2, m1 + (m2 - m1) * (4 - x), m1};
+  return vals[k];
 }
 
 inline void FromHSL(double h, double s, double l, uint8_t& R, uint8_t& G, uint8_t& B) {
-  double r, g, b;
-  if (s == 0) {
-    r = g = b = l;
-  } else {
-    const double m2 = l <= 0.5 ? l * (1 + s) : l + s - l * s;
-    const double m1 = 2 * l - m2;
-    const double hh = 6 * h;
-    r = HSLChannel(hh + 2, m1, m2);
-    g = HSLChannel(hh, m1, m2);
-    b = HSLChannel(hh - 2, m1, m2);
-  }
+  const double m2 = Pick(l <= 0.5, l * (1 + s), l + s - l * s);
+  const double m1 = 2 * l - m2;
+  const double hh = 6 * h;
+  const bool gray = s == 0;
+  const double r = Pick(gray, l, HSLChannel(hh + 2, m1, m2));
+  const double g = Pick(gray, l, HSLChannel(hh, m1, m2));
+  const double b = Pick(gray, l, HSLChannel(hh - 2, m1, m2));
   R = static_cast<uint8_t>(static_cast<int32_t>(r * 255 + 0.5));
   G = static_cast<uint8_t>(static_cast<int32_t>(g * 255 + 0.5));
   B = static_cast<uint8_t>(static_cast<int32_t>(b * 255 + 0.5));
@@ -276,11 +246,16 @@ struct NoisePlan {
   uint32_t Span[4] = {0, 0, 0, 0};   // 2A + 1
   uint32_t Limit[4] = {0, 0, 0, 0};  // the largest word NextInt(Span) accepts
   uint32_t Lowest = UINT32_MAX;      // the smallest limit of an active kind
+  uint64_t Reciprocal[4] = {0, 0, 0, 0};  // for Remainder by Span
   int32_t Kinds[3] = {0, 0, 0};
   int32_t ColourTerms = 0;
   bool AlphaTerm = false;  // the picture has alpha and its amplitude is not 0
+  // Uniform terms of common amplitudes by table, indexed by the word's
+  // remainder: the colour model's quotients and the gray sample offsets.
+  frame::Buffer<double> ModelTable[3];
+  frame::Buffer<int64_t> GrayTable;
 
-  NoisePlan(uint32_t density, const uint32_t (&amp)[4], bool gaussian, bool rgb, bool alpha)
+  NoisePlan(uint32_t density, const uint32_t (&amp)[4], bool gaussian, bool rgb, bool alpha, int64_t m)
       : Gaussian(gaussian), Density(density) {
     for (int k = 0; k < 4; ++k) {
       Amp[k] = amp[k];
@@ -299,6 +274,21 @@ struct NoisePlan {
     AlphaTerm = alpha && Amp[kAlpha] != 0;
     for (int i = 0; i < ColourTerms; ++i) Lowest = std::min(Lowest, Limit[Kinds[i]]);
     if (AlphaTerm) Lowest = std::min(Lowest, Limit[kAlpha]);
+    for (int k = 0; k < 4; ++k) Reciprocal[k] = UINT64_MAX / Span[k] + 1;
+    constexpr uint32_t kMaxTable = 1 << 16;
+    if (Gaussian) return;
+    const double scale[3] = {360, 100, 100};
+    for (int k = rgb ? kHue : kValue; rgb && k <= kValue; ++k)
+      if (Amp[k] && Span[k] <= kMaxTable && ModelTable[k].Allocate(Span[k]))
+        for (int64_t j = 0; j < Span[k]; ++j) ModelTable[k][j] = static_cast<double>(Amp[k] - j) / scale[k];
+    if (!rgb && Amp[kValue] && Span[kValue] <= kMaxTable && GrayTable.Allocate(Span[kValue]))
+      for (int64_t j = 0; j < Span[kValue]; ++j) GrayTable[j] = ((Amp[kValue] - j) * m) / 100;
+  }
+  // word % Span[kind], by multiplying: exact for every 32-bit word and span.
+  uint32_t Remainder(uint32_t word, int32_t kind) const {
+    __extension__ typedef unsigned __int128 Wide;
+    const uint64_t low = Reciprocal[kind] * word;
+    return static_cast<uint32_t>((static_cast<Wide>(low) * Span[kind]) >> 64);
   }
   bool Masked() const { return Density != 100; }
   int64_t WordsPerTerm() const { return Gaussian ? 2 : 1; }
@@ -403,10 +393,13 @@ public:
   Terms(const NoisePlan& n, const Chunk& c, int32_t r) : N(n), W(c.Words.Get()), J(c.RowTerm[r]), First(c.FirstTerm) {}
   // For a model component in 0..1; scale is 360 for hue, 100 for the others.
   double Model(int32_t kind, double scale) {
-    if constexpr (Gaussian)
+    if constexpr (Gaussian) {
       return ((Gauss() * kInvPi) * N.Amp[kind]) / scale;
-    else
-      return static_cast<double>(Uniform(kind)) / scale;
+    } else {
+      const uint32_t j = N.Remainder(W[J++], kind);
+      if (N.ModelTable[kind].Data) return N.ModelTable[kind][j];
+      return static_cast<double>(static_cast<int64_t>(N.Amp[kind]) - j) / scale;
+    }
   }
   // In sample units (alpha).
   int64_t Sample(int32_t kind) {
@@ -417,16 +410,17 @@ public:
   }
   // For a gray sample: the amplitude is a percentage of full scale m.
   int64_t Gray(int32_t kind, int64_t m) {
-    if constexpr (Gaussian)
+    if constexpr (Gaussian) {
       return TruncSafe(((Gauss() * kInvPi) * static_cast<double>(N.Amp[kind] * m)) / 100);
-    else
-      return (Uniform(kind) * m) / 100;
+    } else {
+      const uint32_t j = N.Remainder(W[J++], kind);
+      if (N.GrayTable.Data) return N.GrayTable[j];
+      return ((static_cast<int64_t>(N.Amp[kind]) - j) * m) / 100;
+    }
   }
 
 private:
-  int64_t Uniform(int32_t kind) {
-    return static_cast<int64_t>(N.Amp[kind]) - static_cast<int64_t>(W[J++] % N.Span[kind]);
-  }
+  int64_t Uniform(int32_t kind) { return static_cast<int64_t>(N.Amp[kind]) - N.Remainder(W[J++], kind); }
   double Gauss() {
     const int64_t j = J++;
     return GaussianOf(W[2 * j], W[2 * j + 1], ((First + j) & 1) != 0);
@@ -538,7 +532,7 @@ bool ColorNoise(const NoiseSettings& s, uint32_t seed, bool gaussian, bool hsl, 
   const uint32_t formats = hsl ? frame::kAnyRgb8 : frame::kRgbOrGray;
   return f.Dispatch(formats, [&](auto fmt) {
     using F = decltype(fmt);
-    const NoisePlan n(s.Density, s.Amp, gaussian, F::kRgb, F::kAlpha);
+    const NoisePlan n(s.Density, s.Amp, gaussian, F::kRgb, F::kAlpha, F::kMax);
     if constexpr (F::kRgb && !F::kWide)
       if (hsl) return RunNoise<F, true>(f, n, seed);
     return RunNoise<F, false>(f, n, seed);
