@@ -33,34 +33,12 @@ int64_t TruncSafe(double v) {
   return static_cast<int64_t>(v);
 }
 
-// The pixels are noise to the branch predictor, and a mispredicted test of
-// a quotient stalls every pixel behind it; so the choices below compute
-// each candidate and pick one without a branch. Pick stores both and loads
-// one by index, which compilers do not turn back into a branch.
-template <class V>
-inline V Pick(bool c, V a, V b) {
-  const V v[2] = {b, a};
-  return v[c];
-}
-
-// One hue correction by a whole turn; a term beyond a full turn (amplitudes
-// above 360 or a far gaussian tail) is brought back into 0..1 as well, since
-// the colour conversions expect a hue there.
-inline double WrapHue(double h) {
-  h = Pick(h < 0, h + 1, Pick(h > 1, h - 1, h));
-  if (h < 0 || h > 1) h -= std::floor(h);
-  return h;
-}
-
-// v < 0 ? 0 : (v > 1 ? 1 : v), NaN kept, as max and min.
-inline double Clamp01(double v) { return std::min(std::max(v, 0.0), 1.0); }
-
 // ---- colour models ---------------------------------------------------------------
 
-// The conversions of core/color.h, written out here so that they inline into
-// the pixel loop, with the same operations in the same order (the hue of
-// tied components depends on it). 8-bit samples take their 0..1 value from
-// a table of the same quotients.
+// The conversions of core/color.h are written out below for tiles of
+// pixels, with the same operations in the same order (the hue of tied
+// components depends on it). 8-bit samples take their 0..1 value from a
+// table of the same quotients.
 struct ByteUnits {
   double V[256];
   ByteUnits() {
@@ -68,98 +46,6 @@ struct ByteUnits {
   }
 };
 const ByteUnits kByteUnits;
-
-template <class T>
-double UnitOf(T v) {
-  if constexpr (sizeof(T) == 1)
-    return kByteUnits.V[v];
-  else
-    return v / 65535.0;
-}
-
-// max and min are the values the fixed comparison order picks (tied
-// components are equal); the hue then tests the components in that order.
-inline double Hue(double r, double g, double b, double mx, double delta) {
-  const int k = mx == r ? 0 : (mx == g ? 1 : 2);
-  const double num[3] = {g - b, b - r, r - g};
-  // num / delta is never -0, so adding 0 for red leaves it as it was.
-  return (num[k] / delta + 2.0 * k) / 6;
-}
-
-// 8-bit colours count a spread of at most 0.0001 as gray; 16-bit ones only none.
-template <class T>
-inline void ToHSV(T R, T G, T B, double& h, double& s, double& v) {
-  const double r = UnitOf(R), g = UnitOf(G), b = UnitOf(B);
-  const double mx = std::max(std::max(r, g), b), mn = std::min(std::min(r, g), b);
-  const double delta = mx - mn;
-  v = mx;
-  const bool gray = sizeof(T) == 1 ? delta <= 0.0001 : delta <= 0;
-  double hue = Hue(r, g, b, mx, delta);
-  hue = Pick(hue < 0, hue + 1, Pick(hue > 1, hue - 1, hue));
-  h = Pick(gray, 0.0, hue);
-  s = Pick(gray, 0.0, delta / mx);
-}
-
-template <class T>
-inline void FromHSV(double h, double s, double v, T& R, T& G, T& B) {
-  double hh = 6 * h;
-  hh = Pick(hh == 6, 0.0, hh);
-  const int i = static_cast<int>(hh);
-  const double f = hh - i;
-  const double p = v * (1 - s);
-  const double q = v * (1 - f * s);
-  const double t = v * (1 - (1 - f) * s);
-  // Sextants 0..5 take (v,t,p) (q,v,p) (p,v,t) (p,q,v) (t,p,v) (v,p,q);
-  // any other index the last; a gray (s == 0) takes v thrice.
-  const double vals[4] = {v, p, q, t};
-  static constexpr uint8_t kR[7] = {0, 2, 1, 1, 3, 0, 0}, kG[7] = {3, 0, 0, 2, 1, 1, 0}, kB[7] = {1, 1, 3, 0, 0, 2, 0};
-  int k = static_cast<unsigned>(i) > 5 ? 5 : i;
-  k = s == 0 ? 6 : k;
-  const double r = vals[kR[k]], g = vals[kG[k]], b = vals[kB[k]];
-  if constexpr (sizeof(T) == 1) {
-    R = static_cast<T>(static_cast<int32_t>(r * 255 + 0.5));
-    G = static_cast<T>(static_cast<int32_t>(g * 255 + 0.5));
-    B = static_cast<T>(static_cast<int32_t>(b * 255 + 0.5));
-  } else {
-    R = static_cast<T>(r * 65535);
-    G = static_cast<T>(g * 65535);
-    B = static_cast<T>(b * 65535);
-  }
-}
-
-inline void ToHSL(uint8_t R, uint8_t G, uint8_t B, double& h, double& s, double& l) {
-  const double r = UnitOf(R), g = UnitOf(G), b = UnitOf(B);
-  const double mx = std::max(std::max(r, g), b), mn = std::min(std::min(r, g), b);
-  l = (mn + mx) * 0.5;
-  const bool gray = mx == mn;
-  const double den[2] = {mx + mn, 2 - mx - mn};
-  const double sat = (mx - mn) / den[l > 0.5];
-  double hue = Hue(r, g, b, mx, mx - mn);
-  hue = Pick(hue < 0, hue + 1, hue);
-  h = Pick(gray, 0.0, hue);
-  s = Pick(gray, 0.0, sat);
-}
-
-inline double HSLChannel(double x, double m1, double m2) {
-  x = Pick(x > 6, x - 6, Pick(x < 0, x + 6, x));
-  // Below 1, below 3, below 4, else (NaN too).
-  const int k = 3 - (x < 4) - (x < 3) - (x < 1);
-  const double vals[4] = {m1 + (m2 - m1) * x, m2, m1 + (m2 - m1) * (4 - x), m1};
-  return vals[k];
-}
-
-inline void FromHSL(double h, double s, double l, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const double m2 = Pick(l <= 0.5, l * (1 + s), l + s - l * s);
-  const double m1 = 2 * l - m2;
-  const double hh = 6 * h;
-  const bool gray = s == 0;
-  const double r = Pick(gray, l, HSLChannel(hh + 2, m1, m2));
-  const double g = Pick(gray, l, HSLChannel(hh, m1, m2));
-  const double b = Pick(gray, l, HSLChannel(hh - 2, m1, m2));
-  R = static_cast<uint8_t>(static_cast<int32_t>(r * 255 + 0.5));
-  G = static_cast<uint8_t>(static_cast<int32_t>(g * 255 + 0.5));
-  B = static_cast<uint8_t>(static_cast<int32_t>(b * 255 + 0.5));
-}
 
 // ---- the effect's own random numbers ------------------------------------------
 
@@ -433,6 +319,152 @@ private:
 
 // ---- the pixel work ---------------------------------------------------------
 
+// Pixels go through the colour model a tile at a time, two at once in
+// vectors of two doubles: each lane computes exactly what the per-pixel
+// formulas compute, in the same order, and both sides of every choice are
+// computed and masked, so that noise does not keep mispredicting branches.
+// (The compilers lower these vectors to SSE2 on x86-64 and to scalar code
+// where there is none; either gives the same bits.)
+constexpr int32_t kTile = 64;
+typedef double Lanes __attribute__((vector_size(16)));
+typedef int64_t LaneInts __attribute__((vector_size(16)));
+
+inline Lanes Load(const double* p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void Store(double* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+inline Lanes Splat(double x) { return Lanes{x, x}; }
+// std::max and std::min: (a < b) ? b : a and (b < a) ? b : a.
+inline Lanes Max(Lanes a, Lanes b) { return a < b ? b : a; }
+inline Lanes Min(Lanes a, Lanes b) { return b < a ? b : a; }
+inline void StoreInts(int32_t* p, Lanes v) {
+  const LaneInts i = __builtin_convertvector(v, LaneInts);
+  p[0] = static_cast<int32_t>(i[0]);
+  p[1] = static_cast<int32_t>(i[1]);
+}
+
+// The model values of a tile: hue, saturation and value (or lightness).
+struct ModelTile {
+  double H[kTile], S[kTile], V[kTile];
+};
+
+// The hue of the fixed comparison order: red, then green, then blue. g - b
+// is never -0, so adding 0 for red leaves its quotient as it was.
+inline Lanes HueOf(Lanes r, Lanes g, Lanes b, Lanes mx, Lanes delta) {
+  const LaneInts isR = mx == r, isG = mx == g;
+  const Lanes num = isR ? g - b : (isG ? b - r : r - g);
+  const Lanes base = isR ? Splat(0) : (isG ? Splat(2) : Splat(4));
+  return (num / delta + base) / Splat(6);
+}
+
+// 8-bit colours count a spread of at most 0.0001 as gray; 16-bit ones only none.
+template <bool Wide>
+void ToHSVTile(const double* red, const double* green, const double* blue, ModelTile& m) {
+  for (int32_t k = 0; k < kTile; k += 2) {
+    const Lanes r = Load(red + k), g = Load(green + k), b = Load(blue + k);
+    const Lanes mx = Max(Max(r, g), b), mn = Min(Min(r, g), b);
+    const Lanes delta = mx - mn;
+    Lanes hue = HueOf(r, g, b, mx, delta);
+    hue = hue < 0 ? hue + Splat(1) : (hue > 1 ? hue - Splat(1) : hue);
+    const LaneInts gray = Wide ? delta <= 0 : delta <= 0.0001;
+    Store(m.V + k, mx);
+    Store(m.H + k, gray ? Splat(0) : hue);
+    Store(m.S + k, gray ? Splat(0) : delta / mx);
+  }
+}
+
+void ToHSLTile(const double* red, const double* green, const double* blue, ModelTile& m) {
+  for (int32_t k = 0; k < kTile; k += 2) {
+    const Lanes r = Load(red + k), g = Load(green + k), b = Load(blue + k);
+    const Lanes mx = Max(Max(r, g), b), mn = Min(Min(r, g), b);
+    const Lanes l = (mn + mx) * Splat(0.5);
+    Lanes hue = HueOf(r, g, b, mx, mx - mn);
+    hue = hue < 0 ? hue + Splat(1) : hue;
+    const Lanes sat = (mx - mn) / (l > 0.5 ? Splat(2) - mx - mn : mx + mn);
+    const LaneInts gray = mx == mn;
+    Store(m.V + k, l);
+    Store(m.H + k, gray ? Splat(0) : hue);
+    Store(m.S + k, gray ? Splat(0) : sat);
+  }
+}
+
+// Samples of the colour, 0..M.
+template <bool Wide>
+void FromHSVTile(const ModelTile& m, int32_t (&out)[3][kTile]) {
+  for (int32_t k = 0; k < kTile; k += 2) {
+    const Lanes v = Load(m.V + k), s = Load(m.S + k);
+    Lanes hh = Splat(6) * Load(m.H + k);
+    hh = hh == 6 ? Splat(0) : hh;
+    // The sextant trunc(hh), hh in [0, 6), as the count of steps passed.
+    const LaneInts c1 = hh >= 1, c2 = hh >= 2, c3 = hh >= 3, c4 = hh >= 4, c5 = hh >= 5;
+    const Lanes one = Splat(1), zero = Splat(0);
+    const Lanes i = (c1 ? one : zero) + (c2 ? one : zero) + (c3 ? one : zero) + (c4 ? one : zero) + (c5 ? one : zero);
+    const Lanes f = hh - i;
+    const Lanes p = v * (one - s);
+    const Lanes q = v * (one - f * s);
+    const Lanes t = v * (one - (one - f) * s);
+    // Sextants 0..5 take (v,t,p) (q,v,p) (p,v,t) (p,q,v) (t,p,v) (v,p,q).
+    Lanes r = (c1 & ~c2) ? q : ((c2 & ~c4) ? p : ((c4 & ~c5) ? t : v));
+    Lanes g = ~c1 ? t : (~c3 ? v : (~c4 ? q : p));
+    Lanes b = ~c2 ? p : (~c3 ? t : (~c5 ? v : q));
+    const LaneInts gray = s == 0;
+    r = gray ? v : r;
+    g = gray ? v : g;
+    b = gray ? v : b;
+    if constexpr (Wide) {
+      StoreInts(out[0] + k, r * Splat(65535));
+      StoreInts(out[1] + k, g * Splat(65535));
+      StoreInts(out[2] + k, b * Splat(65535));
+    } else {
+      StoreInts(out[0] + k, r * Splat(255) + Splat(0.5));
+      StoreInts(out[1] + k, g * Splat(255) + Splat(0.5));
+      StoreInts(out[2] + k, b * Splat(255) + Splat(0.5));
+    }
+  }
+}
+
+inline Lanes HSLChannel(Lanes x, Lanes m1, Lanes m2) {
+  x = x > 6 ? x - Splat(6) : (x < 0 ? x + Splat(6) : x);
+  return x < 1 ? m1 + (m2 - m1) * x : (x < 3 ? m2 : (x < 4 ? m1 + (m2 - m1) * (Splat(4) - x) : m1));
+}
+
+void FromHSLTile(const ModelTile& m, int32_t (&out)[3][kTile]) {
+  for (int32_t k = 0; k < kTile; k += 2) {
+    const Lanes l = Load(m.V + k), s = Load(m.S + k);
+    const Lanes m2 = l <= 0.5 ? l * (Splat(1) + s) : l + s - l * s;
+    const Lanes m1 = Splat(2) * l - m2;
+    const Lanes hh = Splat(6) * Load(m.H + k);
+    const LaneInts gray = s == 0;
+    StoreInts(out[0] + k, (gray ? l : HSLChannel(hh + Splat(2), m1, m2)) * Splat(255) + Splat(0.5));
+    StoreInts(out[1] + k, (gray ? l : HSLChannel(hh, m1, m2)) * Splat(255) + Splat(0.5));
+    StoreInts(out[2] + k, (gray ? l : HSLChannel(hh - Splat(2), m1, m2)) * Splat(255) + Splat(0.5));
+  }
+}
+
+// Adds the terms: the hue wraps by a whole turn, the others are held to 0..1.
+void AddTermsTile(const NoisePlan& n, ModelTile& m, const ModelTile& t) {
+  if (n.Amp[kHue]) {
+    LaneInts far = {0, 0};
+    for (int32_t k = 0; k < kTile; k += 2) {
+      Lanes h = Load(m.H + k) + Load(t.H + k);
+      h = h < 0 ? h + Splat(1) : (h > 1 ? h - Splat(1) : h);
+      far |= (h < 0) | (h > 1);
+      Store(m.H + k, h);
+    }
+    // A term beyond a full turn (amplitudes above 360 or a far gaussian
+    // tail) is brought back into 0..1 as well.
+    if (far[0] | far[1])
+      for (int32_t k = 0; k < kTile; ++k)
+        if (m.H[k] < 0 || m.H[k] > 1) m.H[k] -= std::floor(m.H[k]);
+  }
+  if (n.Amp[kSaturation])
+    for (int32_t k = 0; k < kTile; k += 2) Store(m.S + k, Min(Max(Load(m.S + k) + Load(t.S + k), Splat(0)), Splat(1)));
+  if (n.Amp[kValue])
+    for (int32_t k = 0; k < kTile; k += 2) Store(m.V + k, Min(Max(Load(m.V + k) + Load(t.V + k), Splat(0)), Splat(1)));
+}
+
 template <class F, bool HSL, bool Gaussian>
 void ColourRows(const NoisePlan& n, const Chunk& c, const mvPicture& source, mvPicture& target, const mvRect& a,
                 int32_t top, int32_t bottom) {
@@ -446,31 +478,68 @@ void ColourRows(const NoisePlan& n, const Chunk& c, const mvPicture& source, mvP
     const uint8_t* chosen = n.Masked() ? &c.Chosen[static_cast<int64_t>(r) * cols] : nullptr;
     const T* s = frame::PixelAt<F>(source, a.Left, y);
     T* d = frame::PixelAt<F>(target, a.Left, y);
-    for (int32_t i = 0; i < cols; ++i, s += ch, d += ch) {
-      if (chosen && !chosen[i]) continue;
-      if constexpr (F::kRgb) {
-        double h, sat, v;
-        if constexpr (HSL)
-          ToHSL(s[0], s[1], s[2], h, sat, v);
-        else
-          ToHSV(s[0], s[1], s[2], h, sat, v);
-        if (n.Amp[kHue]) h = WrapHue(h + terms.Model(kHue, 360));
-        if (n.Amp[kSaturation]) sat = Clamp01(sat + terms.Model(kSaturation, 100));
-        if (n.Amp[kValue]) v = Clamp01(v + terms.Model(kValue, 100));
-        if constexpr (HSL)
-          FromHSL(h, sat, v, d[0], d[1], d[2]);
-        else
-          FromHSV(h, sat, v, d[0], d[1], d[2]);
-      } else {
+    if constexpr (!F::kRgb) {
+      for (int32_t i = 0; i < cols; ++i, s += ch, d += ch) {
+        if (chosen && !chosen[i]) continue;
         int64_t g = s[0];
         if (n.Amp[kValue]) g = ClampTo(g + terms.Gray(kValue, M), M);
         d[0] = static_cast<T>(g);
+        if constexpr (F::kAlpha) {
+          int64_t al = s[1];
+          // A fully transparent pixel stays transparent.
+          if (n.AlphaTerm && al != 0) al = ClampTo(al + terms.Sample(kAlpha), M);
+          d[1] = static_cast<T>(al);
+        }
       }
-      if constexpr (F::kAlpha) {
-        int64_t al = s[ch - 1];
-        // A fully transparent pixel stays transparent.
-        if (n.AlphaTerm && al != 0) al = ClampTo(al + terms.Sample(kAlpha), M);
-        d[ch - 1] = static_cast<T>(al);
+    } else {
+      for (int32_t x0 = 0; x0 < cols; x0 += kTile, s += kTile * ch, d += kTile * ch) {
+        const int32_t count = std::min(kTile, cols - x0);
+        double red[kTile] = {}, green[kTile] = {}, blue[kTile] = {};
+        ModelTile model, term;
+        int64_t alpha[kTile];
+        // The pixels' samples and their terms, drawn in pixel order.
+        for (int32_t k = 0; k < count; ++k) {
+          const T* px = s + static_cast<size_t>(k) * ch;
+          // 16-bit samples are divided by full scale below, two at a time.
+          red[k] = F::kWide ? px[0] : kByteUnits.V[px[0]];
+          green[k] = F::kWide ? px[1] : kByteUnits.V[px[1]];
+          blue[k] = F::kWide ? px[2] : kByteUnits.V[px[2]];
+          if (chosen && !chosen[x0 + k]) continue;
+          if (n.Amp[kHue]) term.H[k] = terms.Model(kHue, 360);
+          if (n.Amp[kSaturation]) term.S[k] = terms.Model(kSaturation, 100);
+          if (n.Amp[kValue]) term.V[k] = terms.Model(kValue, 100);
+          if constexpr (F::kAlpha) {
+            int64_t al = px[ch - 1];
+            // A fully transparent pixel stays transparent.
+            if (n.AlphaTerm && al != 0) al = ClampTo(al + terms.Sample(kAlpha), M);
+            alpha[k] = al;
+          }
+        }
+        for (int32_t k = count; k < kTile; ++k) term.H[k] = term.S[k] = term.V[k] = 0;
+        if constexpr (F::kWide)
+          for (int32_t k = 0; k < kTile; k += 2) {
+            Store(red + k, Load(red + k) / Splat(65535.0));
+            Store(green + k, Load(green + k) / Splat(65535.0));
+            Store(blue + k, Load(blue + k) / Splat(65535.0));
+          }
+        if constexpr (HSL)
+          ToHSLTile(red, green, blue, model);
+        else
+          ToHSVTile<F::kWide>(red, green, blue, model);
+        AddTermsTile(n, model, term);
+        int32_t out[3][kTile];
+        if constexpr (HSL)
+          FromHSLTile(model, out);
+        else
+          FromHSVTile<F::kWide>(model, out);
+        for (int32_t k = 0; k < count; ++k) {
+          if (chosen && !chosen[x0 + k]) continue;
+          T* o = d + static_cast<size_t>(k) * ch;
+          o[0] = static_cast<T>(out[0][k]);
+          o[1] = static_cast<T>(out[1][k]);
+          o[2] = static_cast<T>(out[2][k]);
+          if constexpr (F::kAlpha) o[3] = static_cast<T>(alpha[k]);
+        }
       }
     }
   }
