@@ -1,6 +1,7 @@
 // Noise effects: every pixel against straight sequential draws (chunks,
-// refused draws, density, alpha terms, thread counts), hue wrap, alpha rules,
-// formats left alone, the histogram table's draws, progress and work area.
+// refused draws, density, alpha terms and the transparent pixels they skip,
+// thread counts), hue wrap, formats left alone, the histogram table's draws,
+// progress and work area.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -171,26 +172,6 @@ TEST(HSVNoise, HueStepJustBelowZeroWrapsAndZeroTermKeepsHue) {
   e.Seed = seedZero;
   ASSERT_TRUE(e.Apply(src, dst, nullptr));
   EXPECT_EQ(std::memcmp(dst.Pixels, "\xFF\x00\x00", 3), 0);
-}
-
-TEST(HSVNoise, AlphaZeroStaysAndOtherAlphasMove) {
-  mvPicture src = Make(64, 1, ColorTypeRGB, 8, 4);
-  for (int x = 0; x < 64; ++x) src.Pixels[x * 4 + 3] = (x & 1) ? 128 : 0;
-  mvPicture dst(src);
-  mvHSVNoiseEffect e;
-  e.AlphaAmount = 100;
-  for (bool gaussian : {false, true}) {
-    e.Gaussian = gaussian;
-    ASSERT_TRUE(e.Apply(src, dst, nullptr));
-    int moved = 0;
-    for (int x = 0; x < 64; ++x) {
-      if (x & 1)
-        moved += dst.Pixels[x * 4 + 3] != 128;
-      else
-        EXPECT_EQ(dst.Pixels[x * 4 + 3], 0) << x;
-    }
-    EXPECT_GT(moved, 0);
-  }
 }
 
 TEST(HSLNoise, OnlyEightBitRGBIsTouched) {
