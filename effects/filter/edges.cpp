@@ -13,15 +13,6 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-template <class T>
-const T* RowOf(const mvPicture& p, int32_t y) {
-  return reinterpret_cast<const T*>(p.Row(y));
-}
-template <class T>
-T* RowOf(mvPicture& p, int32_t y) {
-  return reinterpret_cast<T*>(p.Row(y));
-}
-
 // A double about to become a sample: NaN and negatives give 0, large values
 // the top of the range.
 inline int64_t SampleFrom(double v, int64_t top) {
@@ -29,6 +20,62 @@ inline int64_t SampleFrom(double v, int64_t top) {
   if (v >= static_cast<double>(top)) return top;
   return static_cast<int64_t>(v);
 }
+
+// Loops over whole tiles of this many samples have a fixed trip count, which
+// lets the compiler vectorise them at -O2.
+constexpr int32_t kTile = 64;
+
+// Rows unpacked into planes of doubles, one per colour channel and then
+// alpha: the samples, or with Weighted the colour samples times alpha.
+// Entry i of a row is column From + i under the edge rule; rows are padded
+// by a tile of zeros. A ring of Slots rows holds the rows that one output
+// row needs at once (row numbers from First on, read through the edge rule).
+template <class F, bool Weighted>
+class PlaneRows {
+public:
+  static constexpr uint32_t kPlanes = F::kColours + (F::kAlpha ? 1 : 0);
+  bool Allocate(const mvPicture& src, int64_t from, int64_t count, bool wrap, int64_t slots, int64_t first) {
+    Slots = slots;
+    First = first;
+    Stride = count + kTile;
+    Wrap = wrap;
+    if (!frame::IndexTable(Columns, from, count, src.Width, wrap) || !Store.Allocate(Slots * kPlanes * Stride) ||
+        !Loaded.Allocate(Slots))
+      return false;
+    std::fill(Store.Get(), Store.Get() + Store.Size, 0.0);
+    std::fill(Loaded.Get(), Loaded.Get() + Loaded.Size, INT64_MIN);
+    return true;
+  }
+  // Plane p of row t, t >= First.
+  const double* Get(const mvPicture& src, int64_t t, uint32_t p) {
+    const int64_t slot = (t - First) % Slots;
+    if (Loaded[slot] != t) Unpack(src, frame::EdgeIndex(t, src.Height, Wrap), slot, t);
+    return Plane(slot, p);
+  }
+
+private:
+  double* Plane(int64_t slot, uint32_t p) { return Store.Get() + (slot * kPlanes + p) * Stride; }
+  void Unpack(const mvPicture& src, int32_t y, int64_t slot, int64_t t) {
+    constexpr uint32_t ch = F::kChannels;
+    const typename F::Sample* row = frame::RowOf<F>(src, y);
+    double* out[kPlanes];
+    for (uint32_t p = 0; p < kPlanes; ++p) out[p] = Plane(slot, p);
+    for (int64_t i = 0; i < Columns.Size; ++i) {
+      const typename F::Sample* px = row + static_cast<size_t>(Columns[i]) * ch;
+      const double al = F::kAlpha ? px[ch - 1] : 1;
+      for (uint32_t c = 0; c < F::kColours; ++c) out[c][i] = Weighted ? static_cast<double>(px[c]) * al : px[c];
+      if constexpr (F::kAlpha) out[F::kColours][i] = al;
+    }
+    Loaded[slot] = t;
+  }
+
+  frame::Buffer<int32_t> Columns;
+  frame::Buffer<double> Store;
+  frame::Buffer<int64_t> Loaded;
+  int64_t Slots = 0, Stride = 0, First = 0;
+  bool Wrap = false;
+};
+
 
 // ---- motion blur -------------------------------------------------------------
 
@@ -78,21 +125,65 @@ BlurPlan MakeBlurPlan(uint32_t distance, int32_t angle, uint32_t sigmaField) {
   return p;
 }
 
-template <class T>
-void BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
+// Taps deeper than this many rows apart take the per-pixel path alone.
+constexpr int64_t kBlurRows = 32;
+
+// One band of rows. Columns whose taps all fall inside the picture go in
+// tiles over rows unpacked once per band, each lane summing its taps in the
+// order a single pixel does; the columns near the sides, where the edge
+// rule picks the taps, go pixel by pixel.
+template <class F>
+bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
               int32_t bottom, bool wrap) {
-  constexpr double M = sizeof(T) == 1 ? 255.0 : 65535.0;
-  const int32_t W = src.Width, H = src.Height;
-  const uint32_t ch = src.Channels;
-  const bool rgb = src.ColorType == ColorTypeRGB;
-  const uint32_t nc = rgb ? 3 : 1;
-  const bool hasAlpha = src.HasAlpha();
-  const uint32_t ach = ch - 1;
+  using T = typename F::Sample;
+  [[maybe_unused]] constexpr int64_t M = F::kMax;
+  constexpr uint32_t ch = F::kChannels, nc = F::kColours;
+  [[maybe_unused]] constexpr uint32_t ach = ch - 1;
+  constexpr bool hasAlpha = F::kAlpha;
   // 8-bit RGB rounds and weights by alpha; the others truncate and, with
   // alpha, divide by the plain mean alpha of all taps.
-  const bool rounded = rgb && sizeof(T) == 1;
-  const bool meanAlpha = hasAlpha && !rounded;
+  constexpr bool rounded = F::kRgb && !F::kWide;
+  constexpr bool meanAlpha = hasAlpha && !rounded;
+  const int32_t W = src.Width, H = src.Height;
   const size_t n = plan.W.size();
+  const double taps = static_cast<double>(n);
+
+  // Writes one pixel from its sums (plain: the sum of every tap's alpha).
+  auto put = [&](T* d, const double* sum, double alphaSum, double plain) {
+    if constexpr (!hasAlpha) {
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(rounded ? sum[c] + 0.5 : sum[c], M));
+    } else if constexpr (!meanAlpha) {
+      if (alphaSum == 0) {
+        for (uint32_t c = 0; c < ch; ++c) d[c] = 0;
+        return;
+      }
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / alphaSum + 0.5, 255));
+      d[ach] = static_cast<T>(SampleFrom(alphaSum + 0.5, 255));
+    } else {
+      const double mean = plain / taps;
+      if (mean == 0) return;
+      // Uneven alphas can push the quotient past full scale; it is limited
+      // rather than left to wrap.
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / mean, M));
+      d[ach] = static_cast<T>(SampleFrom(mean, M));
+    }
+  };
+
+  int32_t minDx = 0, maxDx = 0, minDy = 0, maxDy = 0;
+  for (size_t i = 0; i < n; ++i) {
+    minDx = std::min(minDx, plan.Dx[i]);
+    maxDx = std::max(maxDx, plan.Dx[i]);
+    minDy = std::min(minDy, plan.Dy[i]);
+    maxDy = std::max(maxDy, plan.Dy[i]);
+  }
+  // The columns whose taps all fall inside the picture.
+  const int32_t lo = std::max(a.Left, -minDx), hi = std::max(lo, std::min(a.Right, W - maxDx));
+  const bool tiled = hi - lo >= kTile && static_cast<int64_t>(maxDy) - minDy < kBlurRows;
+  PlaneRows<F, false> rows;
+  if (tiled && !rows.Allocate(src, 0, W, wrap, static_cast<int64_t>(maxDy) - minDy + 1,
+                              static_cast<int64_t>(top) + minDy))
+    return false;
+
   std::vector<const T*> rowAt(n);
   auto column = [&](int32_t x, size_t i) -> size_t {
     int64_t c = static_cast<int64_t>(x) + plan.Dx[i];
@@ -100,56 +191,75 @@ void BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
     return static_cast<size_t>(c) * ch;
   };
   for (int32_t y = top; y < bottom; ++y) {
-    for (size_t i = 0; i < n; ++i) rowAt[i] = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
-    T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
-    for (int32_t x = a.Left; x < a.Right; ++x, d += ch) {
-      double sum[3] = {0, 0, 0};
-      if (!hasAlpha) {
+    for (size_t i = 0; i < n; ++i) rowAt[i] = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
+    auto pixels = [&](int32_t from, int32_t to) {
+      T* d = frame::PixelAt<F>(dst, from, y);
+      for (int32_t x = from; x < to; ++x, d += ch) {
+        double sum[3] = {0, 0, 0}, alphaSum = 0;
+        uint64_t plain = 0;
         for (int32_t i : plan.Active) {
           const T* s = rowAt[static_cast<size_t>(i)] + column(x, static_cast<size_t>(i));
           const double w = plan.W[static_cast<size_t>(i)];
-          for (uint32_t c = 0; c < nc; ++c) sum[c] += w * s[c];
+          if constexpr (!hasAlpha) {
+            for (uint32_t c = 0; c < nc; ++c) sum[c] += w * s[c];
+          } else {
+            const double al = s[ach];
+            if (s[ach] == 0) continue;
+            for (uint32_t c = 0; c < nc; ++c) sum[c] += (w * s[c]) * al;
+            alphaSum += w * al;
+          }
         }
-        for (uint32_t c = 0; c < nc; ++c)
-          d[c] = static_cast<T>(SampleFrom(rounded ? sum[c] + 0.5 : sum[c], static_cast<int64_t>(M)));
-        continue;
+        if constexpr (meanAlpha)
+          for (size_t i = 0; i < n; ++i) plain += rowAt[i][column(x, i) + ach];
+        put(d, sum, alphaSum, static_cast<double>(plain));
       }
-      double alphaSum = 0;
+    };
+    if (!tiled) {
+      pixels(a.Left, a.Right);
+      continue;
+    }
+    pixels(a.Left, lo);
+    pixels(hi, a.Right);
+    for (int32_t x0 = lo; x0 < hi; x0 += kTile) {
+      double sum[nc][kTile] = {}, alphaSum[kTile] = {}, plain[kTile] = {};
+      // A transparent tap adds (w * s) * 0 = +0 to each sum, which leaves
+      // it as it is, so no tap needs skipping here.
       for (int32_t i : plan.Active) {
-        const T* s = rowAt[static_cast<size_t>(i)] + column(x, static_cast<size_t>(i));
-        const double al = s[ach];
-        if (s[ach] == 0) continue;
+        const int64_t t = static_cast<int64_t>(y) + plan.Dy[static_cast<size_t>(i)];
+        const int32_t at = x0 + plan.Dx[static_cast<size_t>(i)];
         const double w = plan.W[static_cast<size_t>(i)];
-        for (uint32_t c = 0; c < nc; ++c) sum[c] += (w * s[c]) * al;
-        alphaSum += w * al;
-      }
-      if (!meanAlpha) {
-        if (alphaSum == 0) {
-          for (uint32_t c = 0; c < ch; ++c) d[c] = 0;
-          continue;
+        if constexpr (!hasAlpha) {
+          for (uint32_t c = 0; c < nc; ++c) {
+            const double* s = rows.Get(src, t, c) + at;
+            for (int32_t k = 0; k < kTile; ++k) sum[c][k] += w * s[k];
+          }
+        } else {
+          const double* al = rows.Get(src, t, nc) + at;
+          for (uint32_t c = 0; c < nc; ++c) {
+            const double* s = rows.Get(src, t, c) + at;
+            for (int32_t k = 0; k < kTile; ++k) sum[c][k] += (w * s[k]) * al[k];
+          }
+          for (int32_t k = 0; k < kTile; ++k) alphaSum[k] += w * al[k];
         }
-        for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / alphaSum + 0.5, 255));
-        d[ach] = static_cast<T>(SampleFrom(alphaSum + 0.5, 255));
-        continue;
       }
-      // The plain mean alpha of every tap, weighted or not.
-      uint64_t plain = 0;
-      for (size_t i = 0; i < n; ++i) plain += rowAt[i][column(x, i) + ach];
-      const double mean = static_cast<double>(plain) / static_cast<double>(n);
-      if (mean == 0) continue;
-      // Uneven alphas can push the quotient past full scale; it is limited
-      // rather than left to wrap.
-      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / mean, static_cast<int64_t>(M)));
-      d[ach] = static_cast<T>(SampleFrom(mean, static_cast<int64_t>(M)));
+      if constexpr (meanAlpha)
+        for (size_t i = 0; i < n; ++i) {
+          const double* al = rows.Get(src, static_cast<int64_t>(y) + plan.Dy[i], nc) + x0 + plan.Dx[i];
+          for (int32_t k = 0; k < kTile; ++k) plain[k] += al[k];
+        }
+      T* d = frame::PixelAt<F>(dst, x0, y);
+      const int32_t count = std::min(kTile, hi - x0);
+      for (int32_t k = 0; k < count; ++k, d += ch) {
+        double px[3];
+        for (uint32_t c = 0; c < nc; ++c) px[c] = sum[c][k];
+        put(d, px, alphaSum[k], plain[k]);
+      }
     }
   }
+  return true;
 }
 
 // ---- edge detection ----------------------------------------------------------
-
-// Loops over whole tiles of this many samples have a fixed trip count, which
-// lets the compiler vectorise them at -O2.
-constexpr int32_t kTile = 64;
 
 // Source rows unpacked for one band: one row of doubles per colour channel
 // (whole numbers, so sums of them are exact), extended by the edge rule to
@@ -582,68 +692,19 @@ bool EmbossTiles(const EmbossSetup& e) {
   return e.Depth <= kTiledEmbossDepth && static_cast<double>(e.Amount) * weight * reads + den < 4503599627370496.0;
 }
 
-// Rows of one band unpacked once into planes of doubles (colour samples
-// weighted by alpha, then alpha), each extended by the edge rule to Depth
-// columns either side of the area and padded to whole tiles. A ring keeps
-// the rows y - Depth .. y + Depth of the current row y.
-template <class F>
-class EmbossRows {
-public:
-  static constexpr uint32_t kPlanes = F::kColours + (F::kAlpha ? 1 : 0);
-  bool Allocate(const mvPicture& src, const mvRect& a, int64_t depth, bool wrap, int32_t firstRow) {
-    const int64_t rw = a.Right - a.Left;
-    Depth = depth;
-    Slots = 2 * depth + 1;
-    First = firstRow;
-    Stride = (rw + kTile - 1) / kTile * kTile + 2 * depth;
-    if (!frame::IndexTable(Columns, a.Left - depth, rw + 2 * depth, src.Width, wrap) ||
-        !Store.Allocate(Slots * kPlanes * Stride) || !Loaded.Allocate(Slots))
-      return false;
-    std::fill(Store.Get(), Store.Get() + Store.Size, 0.0);
-    std::fill(Loaded.Get(), Loaded.Get() + Loaded.Size, INT64_MIN);
-    return true;
-  }
-  // Plane p of the row t (any row number; read through the edge rule).
-  const double* Get(const mvPicture& src, int64_t t, uint32_t p, bool wrap) {
-    const int64_t slot = (t - First) % Slots;
-    if (Loaded[slot] != t) Unpack(src, frame::EdgeIndex(t, src.Height, wrap), slot, t);
-    return Plane(slot, p);
-  }
-
-private:
-  double* Plane(int64_t slot, uint32_t p) { return Store.Get() + (slot * kPlanes + p) * Stride; }
-  void Unpack(const mvPicture& src, int32_t y, int64_t slot, int64_t t) {
-    constexpr uint32_t ch = F::kChannels;
-    const typename F::Sample* row = frame::RowOf<F>(src, y);
-    double* out[kPlanes];
-    for (uint32_t p = 0; p < kPlanes; ++p) out[p] = Plane(slot, p);
-    for (int64_t i = 0; i < Columns.Size; ++i) {
-      const typename F::Sample* px = row + static_cast<size_t>(Columns[i]) * ch;
-      const int64_t al = F::kAlpha ? px[ch - 1] : 1;
-      for (uint32_t c = 0; c < F::kColours; ++c) out[c][i] = static_cast<double>(px[c]) * static_cast<double>(al);
-      if constexpr (F::kAlpha) out[F::kColours][i] = static_cast<double>(al);
-    }
-    Loaded[slot] = t;
-  }
-
-  frame::Buffer<int32_t> Columns;
-  frame::Buffer<double> Store;
-  frame::Buffer<int64_t> Loaded;
-  int64_t Depth = 0, Slots = 0, Stride = 0, First = 0;
-};
-
 // The same sums as the sliding windows, taken straight in tiles of whole
 // numbers held in doubles, and the quotients in doubles (see EmbossTiles).
 template <class F>
 bool EmbossBandTiled(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
                      int32_t bottom) {
   using T = typename F::Sample;
-  constexpr uint32_t nc = F::kColours, ch = F::kChannels, kPlanes = EmbossRows<F>::kPlanes;
+  constexpr uint32_t nc = F::kColours, ch = F::kChannels, kPlanes = PlaneRows<F, true>::kPlanes;
   constexpr int32_t M = static_cast<int32_t>(F::kMax), kMid = M / 2 + 1;
   const int64_t d = e.Depth;
   const int32_t rw = a.Right - a.Left;
-  EmbossRows<F> rows;
-  if (!rows.Allocate(src, a, d, e.Wrap, top - static_cast<int32_t>(d))) return false;
+  // Rows y - d .. y + d, each from d columns left of the area to d right of it.
+  PlaneRows<F, true> rows;
+  if (!rows.Allocate(src, static_cast<int64_t>(a.Left) - d, rw + 2 * d, e.Wrap, 2 * d + 1, top - d)) return false;
   // Signs of the two differences: 0 for a direction not used.
   const double sv = e.UseV ? (e.NegV ? -1.0 : 1.0) : 0.0, sh = e.UseH ? (e.PosH ? 1.0 : -1.0) : 0.0;
   const double amount = static_cast<double>(e.Amount), scale = static_cast<double>(d * 100);
@@ -660,15 +721,15 @@ bool EmbossBandTiled(const EmbossSetup& e, const mvPicture& src, mvPicture& dst,
         double vert[kTile] = {}, horiz[kTile] = {};
         if (e.UseV)
           for (int64_t j = 1; j <= d; ++j) {
-            const double* above = rows.Get(src, y - j, p, e.Wrap) + d + x0;
-            const double* below = rows.Get(src, y + j, p, e.Wrap) + d + x0;
+            const double* above = rows.Get(src, y - j, p) + d + x0;
+            const double* below = rows.Get(src, y + j, p) + d + x0;
             if (alpha)
               for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] + above[k];
             else
               for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] - above[k];
           }
         if (e.UseH) {
-          const double* mid = rows.Get(src, y, p, e.Wrap) + d + x0;
+          const double* mid = rows.Get(src, y, p) + d + x0;
           for (int64_t j = 1; j <= d; ++j) {
             const double* before = mid - j;
             const double* after = mid + j;
@@ -715,9 +776,10 @@ bool EmbossBandTiled(const EmbossSetup& e, const mvPicture& src, mvPicture& dst,
 
 // One band of rows: the vertical windows start afresh at the band's top, so
 // a band's sums (integers) do not depend on the bands before it.
-template <class T>
+template <class F>
 bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
                 int32_t bottom) {
+  using T = typename F::Sample;
   constexpr int64_t M = sizeof(T) == 1 ? 255 : 65535;
   constexpr int64_t kMid = sizeof(T) == 1 ? 128 : 32768;
   const int32_t W = src.Width, H = src.Height;
@@ -747,12 +809,12 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
   std::vector<int64_t> above(static_cast<size_t>(rw) * planes, 0), below(above.size(), 0);
   if (e.UseV) {
     for (auto [row, times] : WindowReads(static_cast<int64_t>(top) - d, d, H, e.Wrap)) {
-      const T* r = RowOf<T>(src, row);
+      const T* r = frame::RowOf<F>(src, row);
       for (int32_t x = 0; x < rw; ++x)
         addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &above[static_cast<size_t>(x) * planes]);
     }
     for (auto [row, times] : WindowReads(static_cast<int64_t>(top) + 1, d, H, e.Wrap)) {
-      const T* r = RowOf<T>(src, row);
+      const T* r = frame::RowOf<F>(src, row);
       for (int32_t x = 0; x < rw; ++x)
         addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &below[static_cast<size_t>(x) * planes]);
     }
@@ -766,8 +828,8 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
   auto rightWindow = WindowReads(static_cast<int64_t>(a.Left) + 1, d, W, e.Wrap);
 
   for (int32_t y = top; y < bottom; ++y) {
-    const T* s = RowOf<T>(src, y);
-    T* out = RowOf<T>(dst, y);
+    const T* s = frame::RowOf<F>(src, y);
+    T* out = frame::RowOf<F>(dst, y);
     int64_t lb[4] = {0, 0, 0, 0}, la[4] = {0, 0, 0, 0};
     if (e.UseH) {
       for (auto [col, times] : leftWindow) addTimes(s + static_cast<size_t>(col) * ch, times, lb);
@@ -817,9 +879,9 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
     }
     // Slide the vertical windows one row down.
     if (e.UseV && y + 1 < bottom) {
-      const T* leave = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) - d, H, e.Wrap));
-      const T* next = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1, H, e.Wrap));
-      const T* enter = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1 + d, H, e.Wrap));
+      const T* leave = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) - d, H, e.Wrap));
+      const T* next = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1, H, e.Wrap));
+      const T* enter = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1 + d, H, e.Wrap));
       for (int32_t i = 0; i < rw; ++i) {
         const size_t px = static_cast<size_t>(a.Left + i) * ch;
         int64_t* ab = &above[static_cast<size_t>(i) * planes];
@@ -893,10 +955,8 @@ bool mvMotionBlurEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
   f.Announce(f.Rows());
   const BlurPlan plan = MakeBlurPlan(Distance, Angle, Sigma);
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    using T = typename decltype(fmt)::Sample;
     return f.ForRows([&](int32_t top, int32_t bottom) {
-      BlurBand<T>(plan, source, target, f.A, top, bottom, Seamless);
-      return true;
+      return BlurBand<decltype(fmt)>(plan, source, target, f.A, top, bottom, Seamless);
     });
   });
 }
@@ -956,7 +1016,7 @@ bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
     const bool tiled = EmbossTiles<F>(e);
     return f.ForRows([&](int32_t top, int32_t bottom) {
       return tiled ? EmbossBandTiled<F>(e, source, target, f.A, top, bottom)
-                   : EmbossBand<typename F::Sample>(e, source, target, f.A, top, bottom);
+                   : EmbossBand<F>(e, source, target, f.A, top, bottom);
     });
   });
 }
