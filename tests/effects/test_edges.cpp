@@ -210,6 +210,24 @@ TEST(MotionBlur, TransparentAreasGiveZeroesAndOpaqueFlatStaysFlat) {
   EXPECT_EQ(t.Pixels[0], 0x11);
 }
 
+// Columns far enough from the sides go in tiles, the others (and any area
+// narrower than a tile) pixel by pixel: both must give the same pixels.
+TEST(MotionBlur, TiledColumnsMatchPixelByPixelOnEveryFormat) {
+  for (const testpics::Format& f : testpics::kColorFormats)
+    for (int angle : {37, 180, 270}) {
+      mvPicture p = testpics::Noise(150, 12, f, static_cast<uint32_t>(angle));
+      mvMotionBlurEffect e = Blur(angle, angle != 180);
+      e.Distance = 6;
+      const mvPicture whole = Applied(e, p);
+      p.HasWorkRect = 1;
+      p.WorkRect = {40, 0, 90, 12};
+      const mvPicture narrow = Applied(e, p);
+      const uint32_t bpp = p.BytesPerPixel();
+      for (int32_t y = 0; y < 12; ++y)
+        ASSERT_EQ(std::memcmp(whole.Row(y) + 40 * bpp, narrow.Row(y) + 40 * bpp, 50 * bpp), 0) << f.Depth << f.Channels << angle;
+    }
+}
+
 TEST(EdgeDetection, FlatAreaStepAndInvert) {
   mvPicture p = Make(10, 6);
   std::memset(p.Pixels, 0, p.ByteSize());
