@@ -33,20 +33,6 @@ int64_t TruncSafe(double v) {
   return static_cast<int64_t>(v);
 }
 
-// ---- colour models ---------------------------------------------------------------
-
-// The conversions of core/color.h are written out below for tiles of
-// pixels, with the same operations in the same order (the hue of tied
-// components depends on it). 8-bit samples take their 0..1 value from a
-// table of the same quotients.
-struct ByteUnits {
-  double V[256];
-  ByteUnits() {
-    for (int i = 0; i < 256; ++i) V[i] = i / 255.0;
-  }
-};
-const ByteUnits kByteUnits;
-
 // ---- the effect's own random numbers ------------------------------------------
 
 // The twister of mvRandom (same seeding, same words), drawing many words at
@@ -318,6 +304,18 @@ private:
 };
 
 // ---- the pixel work ---------------------------------------------------------
+
+// The colour-model conversions of core/color.h are written out below for
+// tiles of pixels, with the same operations in the same order (the hue of
+// tied components depends on it). 8-bit samples take their 0..1 value from
+// a table of the same quotients.
+struct ByteUnits {
+  double V[256];
+  ByteUnits() {
+    for (int i = 0; i < 256; ++i) V[i] = i / 255.0;
+  }
+};
+const ByteUnits kByteUnits;
 
 // Pixels go through the colour model a tile at a time, two at once in
 // vectors of two doubles: each lane computes exactly what the per-pixel
