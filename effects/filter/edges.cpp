@@ -867,13 +867,13 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
       // Slide the horizontal windows one column on.
       if (e.UseH && i + 1 < rw) {
         int64_t t[4];
-        load(s + static_cast<size_t>(leaveBefore[static_cast<size_t>(i)]) * ch, t);
+        load(s + static_cast<size_t>(leaveBefore[i]) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) lb[p] -= t[p];
         load(s + static_cast<size_t>(x) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) lb[p] += t[p];
         load(s + static_cast<size_t>(frame::EdgeIndex(static_cast<int64_t>(x) + 1, W, e.Wrap)) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) la[p] -= t[p];
-        load(s + static_cast<size_t>(enterAfter[static_cast<size_t>(i)]) * ch, t);
+        load(s + static_cast<size_t>(enterAfter[i]) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) la[p] += t[p];
       }
     }
