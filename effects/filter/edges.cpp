@@ -25,26 +25,35 @@ inline int64_t SampleFrom(double v, int64_t top) {
 // lets the compiler vectorise them at -O2.
 constexpr int32_t kTile = 64;
 
+// Columns per strip of the tiled passes: a band works strip by strip, so
+// its unpacked rows stay small whatever the picture's width.
+constexpr int64_t kStrip = 512;
+
 // Rows unpacked into planes of doubles, one per colour channel and then
 // alpha: the samples, or with Weighted the colour samples times alpha.
-// Entry i of a row is column From + i under the edge rule; rows are padded
-// by a tile of zeros. A ring of Slots rows holds the rows that one output
-// row needs at once (row numbers from First on, read through the edge rule).
+// Entry i of a row is column from + i under the edge rule (one strip and
+// its margins); rows are padded by a tile. A ring of Slots rows holds the
+// rows that one output row needs at once (row numbers from First on, read
+// through the edge rule).
 template <class F, bool Weighted>
 class PlaneRows {
 public:
   static constexpr uint32_t kPlanes = F::kColours + (F::kAlpha ? 1 : 0);
-  bool Allocate(const mvPicture& src, int64_t from, int64_t count, bool wrap, int64_t slots, int64_t first) {
+  // For strips of at most `count` columns.
+  bool Allocate(int64_t count, int64_t slots) {
     Slots = slots;
-    First = first;
     Stride = count + kTile;
-    Wrap = wrap;
-    if (!frame::IndexTable(Columns, from, count, src.Width, wrap) || !Store.Allocate(Slots * kPlanes * Stride) ||
-        !Loaded.Allocate(Slots))
-      return false;
+    if (!Columns.Allocate(count) || !Store.Allocate(Slots * kPlanes * Stride) || !Loaded.Allocate(Slots)) return false;
     std::fill(Store.Get(), Store.Get() + Store.Size, 0.0);
-    std::fill(Loaded.Get(), Loaded.Get() + Loaded.Size, INT64_MIN);
     return true;
+  }
+  // Starts a strip: columns from .. from + count - 1, rows from `first` on.
+  void Start(const mvPicture& src, int64_t from, int64_t count, bool wrap, int64_t first) {
+    Count = count;
+    First = first;
+    Wrap = wrap;
+    for (int64_t i = 0; i < count; ++i) Columns[i] = frame::EdgeIndex(from + i, src.Width, wrap);
+    std::fill(Loaded.Get(), Loaded.Get() + Loaded.Size, INT64_MIN);
   }
   // Plane p of row t, t >= First.
   const double* Get(const mvPicture& src, int64_t t, uint32_t p) {
@@ -60,7 +69,7 @@ private:
     const typename F::Sample* row = frame::RowOf<F>(src, y);
     double* out[kPlanes];
     for (uint32_t p = 0; p < kPlanes; ++p) out[p] = Plane(slot, p);
-    for (int64_t i = 0; i < Columns.Size; ++i) {
+    for (int64_t i = 0; i < Count; ++i) {
       const typename F::Sample* px = row + static_cast<size_t>(Columns[i]) * ch;
       const double al = F::kAlpha ? px[ch - 1] : 1;
       for (uint32_t c = 0; c < F::kColours; ++c) out[c][i] = Weighted ? static_cast<double>(px[c]) * al : px[c];
@@ -72,7 +81,7 @@ private:
   frame::Buffer<int32_t> Columns;
   frame::Buffer<double> Store;
   frame::Buffer<int64_t> Loaded;
-  int64_t Slots = 0, Stride = 0, First = 0;
+  int64_t Slots = 0, Stride = 0, First = 0, Count = 0;
   bool Wrap = false;
 };
 
@@ -180,9 +189,7 @@ bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
   const int32_t lo = std::max(a.Left, -minDx), hi = std::max(lo, std::min(a.Right, W - maxDx));
   const bool tiled = hi - lo >= kTile && static_cast<int64_t>(maxDy) - minDy < kBlurRows;
   PlaneRows<F, false> rows;
-  if (tiled && !rows.Allocate(src, 0, W, wrap, static_cast<int64_t>(maxDy) - minDy + 1,
-                              static_cast<int64_t>(top) + minDy))
-    return false;
+  if (tiled && !rows.Allocate(kStrip + maxDx - minDx, static_cast<int64_t>(maxDy) - minDy + 1)) return false;
 
   std::vector<const T*> rowAt(n);
   auto column = [&](int32_t x, size_t i) -> size_t {
@@ -191,7 +198,8 @@ bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
     return static_cast<size_t>(c) * ch;
   };
   for (int32_t y = top; y < bottom; ++y) {
-    for (size_t i = 0; i < n; ++i) rowAt[i] = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
+    for (size_t i = 0; i < n; ++i)
+      rowAt[i] = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
     auto pixels = [&](int32_t from, int32_t to) {
       T* d = frame::PixelAt<F>(dst, from, y);
       for (int32_t x = from; x < to; ++x, d += ch) {
@@ -214,47 +222,54 @@ bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
         put(d, sum, alphaSum, static_cast<double>(plain));
       }
     };
-    if (!tiled) {
+    if (tiled) {
+      pixels(a.Left, lo);
+      pixels(hi, a.Right);
+    } else {
       pixels(a.Left, a.Right);
-      continue;
     }
-    pixels(a.Left, lo);
-    pixels(hi, a.Right);
-    for (int32_t x0 = lo; x0 < hi; x0 += kTile) {
-      double sum[nc][kTile] = {}, alphaSum[kTile] = {}, plain[kTile] = {};
-      // A transparent tap adds (w * s) * 0 = +0 to each sum, which leaves
-      // it as it is, so no tap needs skipping here.
-      for (int32_t i : plan.Active) {
-        const int64_t t = static_cast<int64_t>(y) + plan.Dy[static_cast<size_t>(i)];
-        const int32_t at = x0 + plan.Dx[static_cast<size_t>(i)];
-        const double w = plan.W[static_cast<size_t>(i)];
-        if constexpr (!hasAlpha) {
-          for (uint32_t c = 0; c < nc; ++c) {
-            const double* s = rows.Get(src, t, c) + at;
-            for (int32_t k = 0; k < kTile; ++k) sum[c][k] += w * s[k];
+  }
+  for (int32_t s0 = lo; tiled && s0 < hi; s0 += static_cast<int32_t>(kStrip)) {
+    const int32_t s1 = static_cast<int32_t>(std::min<int64_t>(hi, s0 + kStrip));
+    // The strip's columns and all their taps' columns, inside the picture.
+    const int32_t from = s0 + minDx;
+    rows.Start(src, from, s1 - s0 + maxDx - minDx, wrap, static_cast<int64_t>(top) + minDy);
+    for (int32_t y = top; y < bottom; ++y)
+      for (int32_t x0 = s0; x0 < s1; x0 += kTile) {
+        double sum[nc][kTile] = {}, alphaSum[kTile] = {}, plain[kTile] = {};
+        // A transparent tap adds (w * s) * 0 = +0 to each sum, which leaves
+        // it as it is, so no tap needs skipping here.
+        for (int32_t i : plan.Active) {
+          const int64_t t = static_cast<int64_t>(y) + plan.Dy[static_cast<size_t>(i)];
+          const int32_t at = x0 + plan.Dx[static_cast<size_t>(i)] - from;
+          const double w = plan.W[static_cast<size_t>(i)];
+          if constexpr (!hasAlpha) {
+            for (uint32_t c = 0; c < nc; ++c) {
+              const double* s = rows.Get(src, t, c) + at;
+              for (int32_t k = 0; k < kTile; ++k) sum[c][k] += w * s[k];
+            }
+          } else {
+            const double* al = rows.Get(src, t, nc) + at;
+            for (uint32_t c = 0; c < nc; ++c) {
+              const double* s = rows.Get(src, t, c) + at;
+              for (int32_t k = 0; k < kTile; ++k) sum[c][k] += (w * s[k]) * al[k];
+            }
+            for (int32_t k = 0; k < kTile; ++k) alphaSum[k] += w * al[k];
           }
-        } else {
-          const double* al = rows.Get(src, t, nc) + at;
-          for (uint32_t c = 0; c < nc; ++c) {
-            const double* s = rows.Get(src, t, c) + at;
-            for (int32_t k = 0; k < kTile; ++k) sum[c][k] += (w * s[k]) * al[k];
+        }
+        if constexpr (meanAlpha)
+          for (size_t i = 0; i < n; ++i) {
+            const double* al = rows.Get(src, static_cast<int64_t>(y) + plan.Dy[i], nc) + x0 + plan.Dx[i] - from;
+            for (int32_t k = 0; k < kTile; ++k) plain[k] += al[k];
           }
-          for (int32_t k = 0; k < kTile; ++k) alphaSum[k] += w * al[k];
+        T* d = frame::PixelAt<F>(dst, x0, y);
+        const int32_t count = std::min(kTile, s1 - x0);
+        for (int32_t k = 0; k < count; ++k, d += ch) {
+          double px[3];
+          for (uint32_t c = 0; c < nc; ++c) px[c] = sum[c][k];
+          put(d, px, alphaSum[k], plain[k]);
         }
       }
-      if constexpr (meanAlpha)
-        for (size_t i = 0; i < n; ++i) {
-          const double* al = rows.Get(src, static_cast<int64_t>(y) + plan.Dy[i], nc) + x0 + plan.Dx[i];
-          for (int32_t k = 0; k < kTile; ++k) plain[k] += al[k];
-        }
-      T* d = frame::PixelAt<F>(dst, x0, y);
-      const int32_t count = std::min(kTile, hi - x0);
-      for (int32_t k = 0; k < count; ++k, d += ch) {
-        double px[3];
-        for (uint32_t c = 0; c < nc; ++c) px[c] = sum[c][k];
-        put(d, px, alphaSum[k], plain[k]);
-      }
-    }
   }
   return true;
 }
@@ -702,9 +717,9 @@ bool EmbossBandTiled(const EmbossSetup& e, const mvPicture& src, mvPicture& dst,
   constexpr int32_t M = static_cast<int32_t>(F::kMax), kMid = M / 2 + 1;
   const int64_t d = e.Depth;
   const int32_t rw = a.Right - a.Left;
-  // Rows y - d .. y + d, each from d columns left of the area to d right of it.
+  // Rows y - d .. y + d, each from d columns left of a strip to d right of it.
   PlaneRows<F, true> rows;
-  if (!rows.Allocate(src, static_cast<int64_t>(a.Left) - d, rw + 2 * d, e.Wrap, 2 * d + 1, top - d)) return false;
+  if (!rows.Allocate(kStrip + 2 * d, 2 * d + 1)) return false;
   // Signs of the two differences: 0 for a direction not used.
   const double sv = e.UseV ? (e.NegV ? -1.0 : 1.0) : 0.0, sh = e.UseH ? (e.PosH ? 1.0 : -1.0) : 0.0;
   const double amount = static_cast<double>(e.Amount), scale = static_cast<double>(d * 100);
@@ -712,62 +727,66 @@ bool EmbossBandTiled(const EmbossSetup& e, const mvPicture& src, mvPicture& dst,
   // A quotient beyond these ends gives 0 or M either way; inside them its
   // truncation fits an int32.
   constexpr double kLow = -kMid - 1.0, kHigh = M - kMid + 1.0;
-  for (int32_t y = top; y < bottom; ++y) {
-    T* o = frame::PixelAt<F>(dst, a.Left, y);
-    for (int32_t x0 = 0; x0 < rw; x0 += kTile) {
-      double sum[kPlanes][kTile];  // colours: the signed differences; alpha: the sum of all reads
-      for (uint32_t p = 0; p < kPlanes; ++p) {
-        const bool alpha = F::kAlpha && p == nc;
-        double vert[kTile] = {}, horiz[kTile] = {};
-        if (e.UseV)
-          for (int64_t j = 1; j <= d; ++j) {
-            const double* above = rows.Get(src, y - j, p) + d + x0;
-            const double* below = rows.Get(src, y + j, p) + d + x0;
-            if (alpha)
-              for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] + above[k];
-            else
-              for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] - above[k];
+  for (int32_t s0 = 0; s0 < rw; s0 += static_cast<int32_t>(kStrip)) {
+    const int32_t s1 = static_cast<int32_t>(std::min<int64_t>(rw, s0 + kStrip));
+    rows.Start(src, a.Left + s0 - d, s1 - s0 + 2 * d, e.Wrap, top - d);
+    for (int32_t y = top; y < bottom; ++y) {
+      for (int32_t x0 = s0; x0 < s1; x0 += kTile) {
+        T* o = frame::PixelAt<F>(dst, a.Left + x0, y);
+        double sum[kPlanes][kTile];  // colours: the signed differences; alpha: the sum of all reads
+        for (uint32_t p = 0; p < kPlanes; ++p) {
+          const bool alpha = F::kAlpha && p == nc;
+          double vert[kTile] = {}, horiz[kTile] = {};
+          if (e.UseV)
+            for (int64_t j = 1; j <= d; ++j) {
+              const double* above = rows.Get(src, y - j, p) + d + (x0 - s0);
+              const double* below = rows.Get(src, y + j, p) + d + (x0 - s0);
+              if (alpha)
+                for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] + above[k];
+              else
+                for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] - above[k];
+            }
+          if (e.UseH) {
+            const double* mid = rows.Get(src, y, p) + d + (x0 - s0);
+            for (int64_t j = 1; j <= d; ++j) {
+              const double* before = mid - j;
+              const double* after = mid + j;
+              if (alpha)
+                for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] + before[k];
+              else
+                for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] - before[k];
+            }
           }
-        if (e.UseH) {
-          const double* mid = rows.Get(src, y, p) + d + x0;
-          for (int64_t j = 1; j <= d; ++j) {
-            const double* before = mid - j;
-            const double* after = mid + j;
-            if (alpha)
-              for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] + before[k];
-            else
-              for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] - before[k];
+          if (alpha)
+            for (int32_t k = 0; k < kTile; ++k) sum[p][k] = vert[k] + horiz[k];
+          else
+            for (int32_t k = 0; k < kTile; ++k) sum[p][k] = sv * vert[k] + sh * horiz[k];
+        }
+        int32_t res[nc][kTile], alphaOut[kTile];
+        for (uint32_t c = 0; c < nc; ++c)
+          for (int32_t k = 0; k < kTile; ++k) {
+            const double den = F::kAlpha ? sum[nc][k] * scale : scale;
+            double q = (amount * sum[c][k]) / den;
+            q = q > kLow ? q : kLow;
+            q = q < kHigh ? q : kHigh;
+            const int32_t r = static_cast<int32_t>(q) + kMid;
+            res[c][k] = r < 0 ? 0 : (r > M ? M : r);
           }
+        if constexpr (nc == 3)
+          if (e.Gray)
+            for (int32_t k = 0; k < kTile; ++k)
+              res[0][k] = res[1][k] = res[2][k] = (res[1][k] * 151 + res[0][k] * 77 + res[2][k] * 28) >> 8;
+        if constexpr (F::kAlpha)
+          for (int32_t k = 0; k < kTile; ++k) alphaOut[k] = static_cast<int32_t>(sum[nc][k] / reads);
+        const int32_t n = std::min(kTile, s1 - x0);
+        for (int32_t k = 0; k < n; ++k, o += ch) {
+          if (F::kAlpha && sum[nc][k] == 0) {
+            for (uint32_t c = 0; c < ch; ++c) o[c] = 0;
+            continue;
+          }
+          for (uint32_t c = 0; c < nc; ++c) o[c] = static_cast<T>(res[c][k]);
+          if constexpr (F::kAlpha) o[nc] = static_cast<T>(alphaOut[k]);
         }
-        if (alpha)
-          for (int32_t k = 0; k < kTile; ++k) sum[p][k] = vert[k] + horiz[k];
-        else
-          for (int32_t k = 0; k < kTile; ++k) sum[p][k] = sv * vert[k] + sh * horiz[k];
-      }
-      int32_t res[nc][kTile], alphaOut[kTile];
-      for (uint32_t c = 0; c < nc; ++c)
-        for (int32_t k = 0; k < kTile; ++k) {
-          const double den = F::kAlpha ? sum[nc][k] * scale : scale;
-          double q = (amount * sum[c][k]) / den;
-          q = q > kLow ? q : kLow;
-          q = q < kHigh ? q : kHigh;
-          const int32_t r = static_cast<int32_t>(q) + kMid;
-          res[c][k] = r < 0 ? 0 : (r > M ? M : r);
-        }
-      if constexpr (nc == 3)
-        if (e.Gray)
-          for (int32_t k = 0; k < kTile; ++k)
-            res[0][k] = res[1][k] = res[2][k] = (res[1][k] * 151 + res[0][k] * 77 + res[2][k] * 28) >> 8;
-      if constexpr (F::kAlpha)
-        for (int32_t k = 0; k < kTile; ++k) alphaOut[k] = static_cast<int32_t>(sum[nc][k] / reads);
-      const int32_t n = std::min(kTile, rw - x0);
-      for (int32_t k = 0; k < n; ++k, o += ch) {
-        if (F::kAlpha && sum[nc][k] == 0) {
-          for (uint32_t c = 0; c < ch; ++c) o[c] = 0;
-          continue;
-        }
-        for (uint32_t c = 0; c < nc; ++c) o[c] = static_cast<T>(res[c][k]);
-        if constexpr (F::kAlpha) o[nc] = static_cast<T>(alphaOut[k]);
       }
     }
   }

@@ -549,7 +549,8 @@ template <class F, bool HSL>
 bool RunNoise(frame::Frame& f, const NoisePlan& n, uint32_t seed) {
   const mvRect a = f.A;
   const int32_t rows = f.Rows(), cols = f.Cols();
-  const int64_t wordsPerRow = std::max<int64_t>(1, static_cast<int64_t>(cols) * n.MostTermsPerPixel() * n.WordsPerTerm());
+  const int64_t wordsPerRow =
+      std::max<int64_t>(1, static_cast<int64_t>(cols) * n.MostTermsPerPixel() * n.WordsPerTerm());
   const int32_t chunkRows = static_cast<int32_t>(std::clamp<int64_t>(kChunkWords / wordsPerRow, 1, rows));
   const int32_t chunks = (rows + chunkRows - 1) / chunkRows;
   Chunk chunk[2];
@@ -675,8 +676,8 @@ const mvEffectClass& mvHistogramNoiseEffect::Describe() {
 }
 
 bool mvHSVNoiseEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  const NoiseSettings n{Density,
-                        {Magnitude(HueAmount), Magnitude(SaturationAmount), Magnitude(ValueAmount), Magnitude(AlphaAmount)}};
+  const NoiseSettings n{Density, {Magnitude(HueAmount), Magnitude(SaturationAmount), Magnitude(ValueAmount),
+                                  Magnitude(AlphaAmount)}};
   return ColorNoise(n, Seed, Gaussian, false, source, target, progress);
 }
 

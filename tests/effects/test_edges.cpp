@@ -224,7 +224,8 @@ TEST(MotionBlur, TiledColumnsMatchPixelByPixelOnEveryFormat) {
       const mvPicture narrow = Applied(e, p);
       const uint32_t bpp = p.BytesPerPixel();
       for (int32_t y = 0; y < 12; ++y)
-        ASSERT_EQ(std::memcmp(whole.Row(y) + 40 * bpp, narrow.Row(y) + 40 * bpp, 50 * bpp), 0) << f.Depth << f.Channels << angle;
+        ASSERT_EQ(std::memcmp(whole.Row(y) + 40 * bpp, narrow.Row(y) + 40 * bpp, 50 * bpp), 0)
+            << f.Depth << f.Channels << angle;
     }
 }
 
@@ -319,7 +320,8 @@ TEST(Neon, SeamlessResultOfTileablePictureTiles) {
     for (int32_t x = 0; x < 64; ++x)
       for (int c = 0; c < 3; ++c)
         p.Row(y)[x * 3 + c] = static_cast<uint8_t>(
-            127 + 60 * std::sin(2 * 3.141592653589793 * (x * (c + 1)) / 64) + 60 * std::cos(2 * 3.141592653589793 * y * 2 / 48));
+            127 + 60 * std::sin(2 * 3.141592653589793 * (x * (c + 1)) / 64) +
+            60 * std::cos(2 * 3.141592653589793 * y * 2 / 48));
   mvNeonEffect e;
   e.Radius = 2;
   e.Seamless = true;
@@ -342,7 +344,8 @@ TEST(Emboss, FlatAreaGivesMiddleGray) {
         mvPicture d = Applied(e, p);
         for (int32_t y = 0; y < 9; ++y)
           for (int32_t x = 0; x < 12 * 3; ++x)
-            ASSERT_EQ(depth == 8 ? d.Row(y)[x] : reinterpret_cast<const uint16_t*>(d.Row(y))[x], depth == 8 ? 128 : 32768);
+            ASSERT_EQ(depth == 8 ? d.Row(y)[x] : reinterpret_cast<const uint16_t*>(d.Row(y))[x],
+                      depth == 8 ? 128 : 32768);
       }
   }
 }

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <tuple>
 
 #include "core/color.h"
@@ -104,10 +105,25 @@ void NoiseByHand(const NoiseCase& c, uint32_t seed, const mvPicture& src, mvPict
     }
 }
 
+// The noise effect of the case, seed 11; `value` is its third amplitude.
+template <class E>
+std::unique_ptr<mvEffect> NoiseOf(const NoiseCase& c, int32_t E::*value) {
+  auto e = std::make_unique<E>();
+  e->Density = c.Density;
+  e->Seed = 11;
+  e->HueAmount = c.Hue;
+  e->SaturationAmount = c.Sat;
+  (*e).*value = c.Val;
+  e->AlphaAmount = c.Alpha;
+  e->Gaussian = c.Gaussian;
+  return e;
+}
+
 }  // namespace
 
 TEST(ColourNoise, EveryPixelMatchesSequentialDrawsOnAnyThreadCount) {
-  const Format rgba8{ColorTypeRGB, 8, 4}, rgb16{ColorTypeRGB, 16, 3}, ga16{ColorTypeGray, 16, 2}, g8{ColorTypeGray, 8, 1};
+  const Format rgba8{ColorTypeRGB, 8, 4}, rgb16{ColorTypeRGB, 16, 3};
+  const Format ga16{ColorTypeGray, 16, 2}, g8{ColorTypeGray, 8, 1};
   const NoiseCase cases[] = {
       {rgba8, 37, 21, false, false, false, 100, 25, 20, 30, 0},
       {rgba8, 37, 21, true, true, true, 100, 20, 0, 10, 50},
@@ -130,18 +146,8 @@ TEST(ColourNoise, EveryPixelMatchesSequentialDrawsOnAnyThreadCount) {
       parallel::SetThreadCount(threads);
       mvPicture in(src), own(src);
       mvPicture& out = c.InPlace ? in : own;
-      std::unique_ptr<mvEffect> e;
-      if (c.Hsl) {
-        auto* n = new mvHSLNoiseEffect;
-        std::tie(n->Density, n->Seed, n->HueAmount, n->SaturationAmount, n->LightnessAmount, n->AlphaAmount, n->Gaussian) =
-            std::tuple(c.Density, 11u, c.Hue, c.Sat, c.Val, c.Alpha, c.Gaussian);
-        e.reset(n);
-      } else {
-        auto* n = new mvHSVNoiseEffect;
-        std::tie(n->Density, n->Seed, n->HueAmount, n->SaturationAmount, n->ValueAmount, n->AlphaAmount, n->Gaussian) =
-            std::tuple(c.Density, 11u, c.Hue, c.Sat, c.Val, c.Alpha, c.Gaussian);
-        e.reset(n);
-      }
+      const std::unique_ptr<mvEffect> e = c.Hsl ? NoiseOf(c, &mvHSLNoiseEffect::LightnessAmount)
+                                                : NoiseOf(c, &mvHSVNoiseEffect::ValueAmount);
       SharedRandom.Seed(3);
       ASSERT_TRUE(e->Apply(in, out, nullptr));
       EXPECT_TRUE(SameBytes(out, expected)) << c.W << "x" << c.H << " threads " << threads;
