@@ -1,5 +1,6 @@
 #include "effects/filter/edges.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -12,15 +13,6 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-template <class T>
-const T* RowOf(const mvPicture& p, int32_t y) {
-  return reinterpret_cast<const T*>(p.Row(y));
-}
-template <class T>
-T* RowOf(mvPicture& p, int32_t y) {
-  return reinterpret_cast<T*>(p.Row(y));
-}
-
 // A double about to become a sample: NaN and negatives give 0, large values
 // the top of the range.
 inline int64_t SampleFrom(double v, int64_t top) {
@@ -28,6 +20,71 @@ inline int64_t SampleFrom(double v, int64_t top) {
   if (v >= static_cast<double>(top)) return top;
   return static_cast<int64_t>(v);
 }
+
+// Loops over whole tiles of this many samples have a fixed trip count, which
+// lets the compiler vectorise them at -O2.
+constexpr int32_t kTile = 64;
+
+// Columns per strip of the tiled passes: a band works strip by strip, so
+// its unpacked rows stay small whatever the picture's width.
+constexpr int64_t kStrip = 512;
+
+// Rows unpacked into planes of doubles, one per colour channel and then
+// alpha: the samples, or with Weighted the colour samples times alpha.
+// Entry i of a row is column from + i under the edge rule (one strip and
+// its margins); rows are padded by a tile. A ring of Slots rows holds the
+// rows that one output row needs at once (row numbers from First on, read
+// through the edge rule).
+template <class F, bool Weighted>
+class PlaneRows {
+public:
+  static constexpr uint32_t kPlanes = F::kColours + (F::kAlpha ? 1 : 0);
+  // For strips of at most `count` columns.
+  bool Allocate(int64_t count, int64_t slots) {
+    Slots = slots;
+    Stride = count + kTile;
+    if (!Columns.Allocate(count) || !Store.Allocate(Slots * kPlanes * Stride) || !Loaded.Allocate(Slots)) return false;
+    std::fill(Store.Get(), Store.Get() + Store.Size, 0.0);
+    return true;
+  }
+  // Starts a strip: columns from .. from + count - 1, rows from `first` on.
+  void Start(const mvPicture& src, int64_t from, int64_t count, bool wrap, int64_t first) {
+    Count = count;
+    First = first;
+    Wrap = wrap;
+    for (int64_t i = 0; i < count; ++i) Columns[i] = frame::EdgeIndex(from + i, src.Width, wrap);
+    std::fill(Loaded.Get(), Loaded.Get() + Loaded.Size, INT64_MIN);
+  }
+  // Plane p of row t, t >= First.
+  const double* Get(const mvPicture& src, int64_t t, uint32_t p) {
+    const int64_t slot = (t - First) % Slots;
+    if (Loaded[slot] != t) Unpack(src, frame::EdgeIndex(t, src.Height, Wrap), slot, t);
+    return Plane(slot, p);
+  }
+
+private:
+  double* Plane(int64_t slot, uint32_t p) { return Store.Get() + (slot * kPlanes + p) * Stride; }
+  void Unpack(const mvPicture& src, int32_t y, int64_t slot, int64_t t) {
+    constexpr uint32_t ch = F::kChannels;
+    const typename F::Sample* row = frame::RowOf<F>(src, y);
+    double* out[kPlanes];
+    for (uint32_t p = 0; p < kPlanes; ++p) out[p] = Plane(slot, p);
+    for (int64_t i = 0; i < Count; ++i) {
+      const typename F::Sample* px = row + static_cast<size_t>(Columns[i]) * ch;
+      const double al = F::kAlpha ? px[ch - 1] : 1;
+      for (uint32_t c = 0; c < F::kColours; ++c) out[c][i] = Weighted ? static_cast<double>(px[c]) * al : px[c];
+      if constexpr (F::kAlpha) out[F::kColours][i] = al;
+    }
+    Loaded[slot] = t;
+  }
+
+  frame::Buffer<int32_t> Columns;
+  frame::Buffer<double> Store;
+  frame::Buffer<int64_t> Loaded;
+  int64_t Slots = 0, Stride = 0, First = 0, Count = 0;
+  bool Wrap = false;
+};
+
 
 // ---- motion blur -------------------------------------------------------------
 
@@ -77,21 +134,63 @@ BlurPlan MakeBlurPlan(uint32_t distance, int32_t angle, uint32_t sigmaField) {
   return p;
 }
 
-template <class T>
-void BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
+// Taps deeper than this many rows apart take the per-pixel path alone.
+constexpr int64_t kBlurRows = 32;
+
+// One band of rows. Columns whose taps all fall inside the picture go in
+// tiles over rows unpacked once per band, each lane summing its taps in the
+// order a single pixel does; the columns near the sides, where the edge
+// rule picks the taps, go pixel by pixel.
+template <class F>
+bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
               int32_t bottom, bool wrap) {
-  constexpr double M = sizeof(T) == 1 ? 255.0 : 65535.0;
-  const int32_t W = src.Width, H = src.Height;
-  const uint32_t ch = src.Channels;
-  const bool rgb = src.ColorType == ColorTypeRGB;
-  const uint32_t nc = rgb ? 3 : 1;
-  const bool hasAlpha = src.HasAlpha();
-  const uint32_t ach = ch - 1;
+  using T = typename F::Sample;
+  [[maybe_unused]] constexpr int64_t M = F::kMax;
+  constexpr uint32_t ch = F::kChannels, nc = F::kColours;
+  [[maybe_unused]] constexpr uint32_t ach = ch - 1;
+  constexpr bool hasAlpha = F::kAlpha;
   // 8-bit RGB rounds and weights by alpha; the others truncate and, with
   // alpha, divide by the plain mean alpha of all taps.
-  const bool rounded = rgb && sizeof(T) == 1;
-  const bool meanAlpha = hasAlpha && !rounded;
+  constexpr bool rounded = F::kRgb && !F::kWide;
+  constexpr bool meanAlpha = hasAlpha && !rounded;
+  const int32_t W = src.Width, H = src.Height;
   const size_t n = plan.W.size();
+  const double taps = static_cast<double>(n);
+
+  // Writes one pixel from its sums (plain: the sum of every tap's alpha).
+  auto put = [&](T* d, const double* sum, double alphaSum, double plain) {
+    if constexpr (!hasAlpha) {
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(rounded ? sum[c] + 0.5 : sum[c], M));
+    } else if constexpr (!meanAlpha) {
+      if (alphaSum == 0) {
+        for (uint32_t c = 0; c < ch; ++c) d[c] = 0;
+        return;
+      }
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / alphaSum + 0.5, 255));
+      d[ach] = static_cast<T>(SampleFrom(alphaSum + 0.5, 255));
+    } else {
+      const double mean = plain / taps;
+      if (mean == 0) return;
+      // Uneven alphas can push the quotient past full scale; it is limited
+      // rather than left to wrap.
+      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / mean, M));
+      d[ach] = static_cast<T>(SampleFrom(mean, M));
+    }
+  };
+
+  int32_t minDx = 0, maxDx = 0, minDy = 0, maxDy = 0;
+  for (size_t i = 0; i < n; ++i) {
+    minDx = std::min(minDx, plan.Dx[i]);
+    maxDx = std::max(maxDx, plan.Dx[i]);
+    minDy = std::min(minDy, plan.Dy[i]);
+    maxDy = std::max(maxDy, plan.Dy[i]);
+  }
+  // The columns whose taps all fall inside the picture.
+  const int32_t lo = std::max(a.Left, -minDx), hi = std::max(lo, std::min(a.Right, W - maxDx));
+  const bool tiled = hi - lo >= kTile && static_cast<int64_t>(maxDy) - minDy < kBlurRows;
+  PlaneRows<F, false> rows;
+  if (tiled && !rows.Allocate(kStrip + maxDx - minDx, static_cast<int64_t>(maxDy) - minDy + 1)) return false;
+
   std::vector<const T*> rowAt(n);
   auto column = [&](int32_t x, size_t i) -> size_t {
     int64_t c = static_cast<int64_t>(x) + plan.Dx[i];
@@ -99,108 +198,187 @@ void BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
     return static_cast<size_t>(c) * ch;
   };
   for (int32_t y = top; y < bottom; ++y) {
-    for (size_t i = 0; i < n; ++i) rowAt[i] = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
-    T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
-    for (int32_t x = a.Left; x < a.Right; ++x, d += ch) {
-      double sum[3] = {0, 0, 0};
-      if (!hasAlpha) {
+    for (size_t i = 0; i < n; ++i)
+      rowAt[i] = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + plan.Dy[i], H, wrap));
+    auto pixels = [&](int32_t from, int32_t to) {
+      T* d = frame::PixelAt<F>(dst, from, y);
+      for (int32_t x = from; x < to; ++x, d += ch) {
+        double sum[3] = {0, 0, 0}, alphaSum = 0;
+        uint64_t plain = 0;
         for (int32_t i : plan.Active) {
           const T* s = rowAt[static_cast<size_t>(i)] + column(x, static_cast<size_t>(i));
           const double w = plan.W[static_cast<size_t>(i)];
-          for (uint32_t c = 0; c < nc; ++c) sum[c] += w * s[c];
+          if constexpr (!hasAlpha) {
+            for (uint32_t c = 0; c < nc; ++c) sum[c] += w * s[c];
+          } else {
+            const double al = s[ach];
+            if (s[ach] == 0) continue;
+            for (uint32_t c = 0; c < nc; ++c) sum[c] += (w * s[c]) * al;
+            alphaSum += w * al;
+          }
         }
-        for (uint32_t c = 0; c < nc; ++c)
-          d[c] = static_cast<T>(SampleFrom(rounded ? sum[c] + 0.5 : sum[c], static_cast<int64_t>(M)));
-        continue;
+        if constexpr (meanAlpha)
+          for (size_t i = 0; i < n; ++i) plain += rowAt[i][column(x, i) + ach];
+        put(d, sum, alphaSum, static_cast<double>(plain));
       }
-      double alphaSum = 0;
-      for (int32_t i : plan.Active) {
-        const T* s = rowAt[static_cast<size_t>(i)] + column(x, static_cast<size_t>(i));
-        const double al = s[ach];
-        if (s[ach] == 0) continue;
-        const double w = plan.W[static_cast<size_t>(i)];
-        for (uint32_t c = 0; c < nc; ++c) sum[c] += (w * s[c]) * al;
-        alphaSum += w * al;
-      }
-      if (!meanAlpha) {
-        if (alphaSum == 0) {
-          for (uint32_t c = 0; c < ch; ++c) d[c] = 0;
-          continue;
-        }
-        for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / alphaSum + 0.5, 255));
-        d[ach] = static_cast<T>(SampleFrom(alphaSum + 0.5, 255));
-        continue;
-      }
-      // The plain mean alpha of every tap, weighted or not.
-      uint64_t plain = 0;
-      for (size_t i = 0; i < n; ++i) plain += rowAt[i][column(x, i) + ach];
-      const double mean = static_cast<double>(plain) / static_cast<double>(n);
-      if (mean == 0) continue;
-      // Uneven alphas can push the quotient past full scale; it is limited
-      // rather than left to wrap.
-      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(SampleFrom(sum[c] / mean, static_cast<int64_t>(M)));
-      d[ach] = static_cast<T>(SampleFrom(mean, static_cast<int64_t>(M)));
+    };
+    if (tiled) {
+      pixels(a.Left, lo);
+      pixels(hi, a.Right);
+    } else {
+      pixels(a.Left, a.Right);
     }
   }
-}
-
-// ---- edge detection ----------------------------------------------------------
-
-template <class T>
-bool EdgeBand(const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top, int32_t bottom, bool wrap,
-              bool roberts, uint32_t amount) {
-  constexpr int64_t M = sizeof(T) == 1 ? 255 : 65535;
-  const int32_t W = src.Width, H = src.Height;
-  const uint32_t ch = src.Channels;
-  const uint32_t nc = src.ColorType == ColorTypeRGB ? 3 : 1;
-  const bool hasAlpha = src.HasAlpha();
-  const uint32_t ach = ch - 1;
-  frame::Buffer<int32_t> left, right;
-  if (!frame::IndexTable(left, static_cast<int64_t>(a.Left) - 1, a.Right - a.Left, W, wrap) ||
-      !frame::IndexTable(right, static_cast<int64_t>(a.Left) + 1, a.Right - a.Left, W, wrap))
-    return false;
-  for (int32_t y = top; y < bottom; ++y) {
-    const T* up = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) - 1, H, wrap));
-    const T* mid = RowOf<T>(src, y);
-    const T* down = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1, H, wrap));
-    T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
-    for (int32_t x = a.Left; x < a.Right; ++x, d += ch) {
-      const size_t i = static_cast<size_t>(x - a.Left);
-      const size_t xl = static_cast<size_t>(left[i]) * ch, xm = static_cast<size_t>(x) * ch,
-                   xr = static_cast<size_t>(right[i]) * ch;
-      // Transparent neighbours are left out of both sums.
-      auto at = [&](const T* row, size_t px, uint32_t c) -> int64_t {
-        if (hasAlpha && row[px + ach] == 0) return 0;
-        return row[px + c];
-      };
-      for (uint32_t c = 0; c < nc; ++c) {
-        int64_t gx, gy;
-        if (roberts) {
-          gx = at(mid, xm, c) - at(down, xr, c);
-          gy = at(mid, xr, c) - at(down, xm, c);
-        } else {
-          const int64_t ul = at(up, xl, c), ur = at(up, xr, c), dl = at(down, xl, c), dr = at(down, xr, c);
-          gx = ul - ur + 2 * (at(mid, xl, c) - at(mid, xr, c)) + dl - dr;
-          gy = ul + 2 * at(up, xm, c) + ur - dl - 2 * at(down, xm, c) - dr;
+  for (int32_t s0 = lo; tiled && s0 < hi; s0 += static_cast<int32_t>(kStrip)) {
+    const int32_t s1 = static_cast<int32_t>(std::min<int64_t>(hi, s0 + kStrip));
+    // The strip's columns and all their taps' columns, inside the picture.
+    const int32_t from = s0 + minDx;
+    rows.Start(src, from, s1 - s0 + maxDx - minDx, wrap, static_cast<int64_t>(top) + minDy);
+    for (int32_t y = top; y < bottom; ++y)
+      for (int32_t x0 = s0; x0 < s1; x0 += kTile) {
+        double sum[nc][kTile] = {}, alphaSum[kTile] = {}, plain[kTile] = {};
+        // A transparent tap adds (w * s) * 0 = +0 to each sum, which leaves
+        // it as it is, so no tap needs skipping here.
+        for (int32_t i : plan.Active) {
+          const int64_t t = static_cast<int64_t>(y) + plan.Dy[static_cast<size_t>(i)];
+          const int32_t at = x0 + plan.Dx[static_cast<size_t>(i)] - from;
+          const double w = plan.W[static_cast<size_t>(i)];
+          if constexpr (!hasAlpha) {
+            for (uint32_t c = 0; c < nc; ++c) {
+              const double* s = rows.Get(src, t, c) + at;
+              for (int32_t k = 0; k < kTile; ++k) sum[c][k] += w * s[k];
+            }
+          } else {
+            const double* al = rows.Get(src, t, nc) + at;
+            for (uint32_t c = 0; c < nc; ++c) {
+              const double* s = rows.Get(src, t, c) + at;
+              for (int32_t k = 0; k < kTile; ++k) sum[c][k] += (w * s[k]) * al[k];
+            }
+            for (int32_t k = 0; k < kTile; ++k) alphaSum[k] += w * al[k];
+          }
         }
-        const double mag = std::sqrt(static_cast<double>(gx * gx + gy * gy));
-        d[c] = static_cast<T>(SampleFrom(mag * amount / 100, M));
+        if constexpr (meanAlpha)
+          for (size_t i = 0; i < n; ++i) {
+            const double* al = rows.Get(src, static_cast<int64_t>(y) + plan.Dy[i], nc) + x0 + plan.Dx[i] - from;
+            for (int32_t k = 0; k < kTile; ++k) plain[k] += al[k];
+          }
+        T* d = frame::PixelAt<F>(dst, x0, y);
+        const int32_t count = std::min(kTile, s1 - x0);
+        for (int32_t k = 0; k < count; ++k, d += ch) {
+          double px[3];
+          for (uint32_t c = 0; c < nc; ++c) px[c] = sum[c][k];
+          put(d, px, alphaSum[k], plain[k]);
+        }
       }
-    }
   }
   return true;
 }
 
-template <class T>
-void InvertBand(mvPicture& dst, const mvRect& a, int32_t top, int32_t bottom) {
-  constexpr uint32_t M = sizeof(T) == 1 ? 255 : 65535;
-  const uint32_t ch = dst.Channels;
-  const uint32_t nc = dst.ColorType == ColorTypeRGB ? 3 : 1;
-  for (int32_t y = top; y < bottom; ++y) {
-    T* d = RowOf<T>(dst, y) + static_cast<size_t>(a.Left) * ch;
-    for (int32_t x = a.Left; x < a.Right; ++x, d += ch)
-      for (uint32_t c = 0; c < nc; ++c) d[c] = static_cast<T>(M - d[c]);
+// ---- edge detection ----------------------------------------------------------
+
+// Source rows unpacked for one band: one row of doubles per colour channel
+// (whole numbers, so sums of them are exact), extended by the edge rule to
+// one column either side of the area (entry i is column Left - 1 + i) and
+// padded to whole tiles, transparent pixels read as 0.
+// Three slots hold the rows above, at and below the current one, so each
+// source row is unpacked about once per band.
+template <class F>
+class UnpackedRows {
+public:
+  bool Allocate(const mvPicture& src, const mvRect& a, bool wrap) {
+    const int32_t rw = a.Right - a.Left;
+    Stride = (rw + kTile - 1) / kTile * kTile + 2;
+    if (!frame::IndexTable(Columns, static_cast<int64_t>(a.Left) - 1, rw + 2, src.Width, wrap) ||
+        !Store.Allocate(3 * static_cast<int64_t>(F::kColours) * Stride))
+      return false;
+    std::fill(Store.Get(), Store.Get() + Store.Size, 0);
+    return true;
   }
+  // The unpacked row y of colour channel c; `keep` names rows that must stay loaded.
+  const double* Get(const mvPicture& src, int32_t y, uint32_t c, const int32_t (&keep)[3]) {
+    int slot = -1;
+    for (int k = 0; k < 3; ++k)
+      if (Loaded[k] == y) slot = k;
+    if (slot < 0) {
+      for (int k = 0; k < 3 && slot < 0; ++k)
+        if (Loaded[k] != keep[0] && Loaded[k] != keep[1] && Loaded[k] != keep[2]) slot = k;
+      Unpack(src, y, slot);
+    }
+    return Plane(slot, c);
+  }
+
+private:
+  double* Plane(int slot, uint32_t c) { return Store.Get() + (static_cast<int64_t>(slot) * F::kColours + c) * Stride; }
+  void Unpack(const mvPicture& src, int32_t y, int slot) {
+    constexpr uint32_t ch = F::kChannels;
+    const typename F::Sample* row = frame::RowOf<F>(src, y);
+    double* out[3];
+    for (uint32_t c = 0; c < F::kColours; ++c) out[c] = Plane(slot, c);
+    for (int64_t i = 0; i < Columns.Size; ++i) {
+      const typename F::Sample* px = row + static_cast<size_t>(Columns[i]) * ch;
+      const bool clear = F::kAlpha && px[ch - 1] == 0;
+      for (uint32_t c = 0; c < F::kColours; ++c) out[c][i] = clear ? 0 : px[c];
+    }
+    Loaded[slot] = y;
+  }
+
+  frame::Buffer<int32_t> Columns;
+  frame::Buffer<double> Store;
+  int64_t Stride = 0;
+  int32_t Loaded[3] = {-1, -1, -1};
+};
+
+// Gradient magnitudes of one tile into out: up, mid and down start one
+// column left of the tile's first pixel. Every sum and square is a whole
+// number well inside a double's exact range, so these are the bits of the
+// integer sum taken to double.
+template <bool Roberts>
+inline void EdgeTile(const double* up, const double* mid, const double* down, double amount, double top,
+                     double (&out)[kTile]) {
+  for (int32_t k = 0; k < kTile; ++k) {
+    double gx, gy;
+    if constexpr (Roberts) {
+      gx = mid[k + 1] - down[k + 2];
+      gy = mid[k + 2] - down[k + 1];
+    } else {
+      gx = up[k] - up[k + 2] + 2 * (mid[k] - mid[k + 2]) + down[k] - down[k + 2];
+      gy = up[k] + 2 * up[k + 1] + up[k + 2] - down[k] - 2 * down[k + 1] - down[k + 2];
+    }
+    double v = std::sqrt(gx * gx + gy * gy) * amount / 100;
+    v = v > 0 ? v : 0;
+    v = v < top ? v : top;
+    out[k] = v;
+  }
+}
+
+template <class F, bool Roberts>
+bool EdgeBand(const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top, int32_t bottom, bool wrap,
+              uint32_t amount, bool invert) {
+  using T = typename F::Sample;
+  constexpr int32_t M = static_cast<int32_t>(F::kMax);
+  UnpackedRows<F> rows;
+  if (!rows.Allocate(src, a, wrap)) return false;
+  const int32_t rw = a.Right - a.Left;
+  for (int32_t y = top; y < bottom; ++y) {
+    const int32_t keep[3] = {Roberts ? y : frame::EdgeIndex(static_cast<int64_t>(y) - 1, src.Height, wrap), y,
+                             frame::EdgeIndex(static_cast<int64_t>(y) + 1, src.Height, wrap)};
+    for (uint32_t c = 0; c < F::kColours; ++c) {
+      const double* up = rows.Get(src, keep[0], c, keep);
+      const double* mid = rows.Get(src, keep[1], c, keep);
+      const double* down = rows.Get(src, keep[2], c, keep);
+      T* d = frame::PixelAt<F>(dst, a.Left, y) + c;
+      for (int32_t x0 = 0; x0 < rw; x0 += kTile) {
+        double out[kTile];
+        EdgeTile<Roberts>(up + x0, mid + x0, down + x0, amount, M, out);
+        const int32_t n = std::min(kTile, rw - x0);
+        for (int32_t k = 0; k < n; ++k, d += F::kChannels) {
+          const int32_t v = static_cast<int32_t>(out[k]);
+          *d = static_cast<T>(invert ? M - v : v);
+        }
+      }
+    }
+  }
+  return true;
 }
 
 // ---- neon ------------------------------------------------------------------
@@ -243,88 +421,210 @@ NeonFilter MakeNeonFilter(uint32_t radius) {
   return f;
 }
 
+// Lines run side by side in lanes: sample i of lane l is at x[i * kLanes + l].
+// Each lane is its own line, with the same sums in the same order as one
+// line alone; the lanes give the compiler independent work to vectorise
+// while each recursion waits for its previous outputs.
+constexpr int64_t kLanes = 8;
+
 // Filters x[0..n-1] causally into yp and anti-causally into ym; a term that
 // reaches past an end uses that end's replacement and drops its feedback.
-void NeonLine(const NeonFilter& f, const double* x, int64_t n, double* yp, double* ym) {
+void NeonLanes(const NeonFilter& f, const double* x, int64_t n, double* yp, double* ym) {
+  constexpr int64_t L = kLanes;
   // The first and last four samples reach past an end; the others run the
   // same sums without the end tests, in the same order.
   const int64_t head = n < 4 ? n : 4;
-  for (int64_t i = 0; i < head; ++i) {
-    double in = f.A[0] * x[i];
-    double fb = 0;
-    for (int k = 1; k <= 4; ++k) {
-      if (i - k >= 0) {
-        in += f.A[k] * x[i - k];
-        fb += f.B[k] * yp[i - k];
-      } else {
-        in += f.EdgeBefore[k] * x[0];
+  for (int64_t i = 0; i < head; ++i)
+    for (int64_t l = 0; l < L; ++l) {
+      double in = f.A[0] * x[i * L + l];
+      double fb = 0;
+      for (int k = 1; k <= 4; ++k) {
+        if (i - k >= 0) {
+          in += f.A[k] * x[(i - k) * L + l];
+          fb += f.B[k] * yp[(i - k) * L + l];
+        } else {
+          in += f.EdgeBefore[k] * x[l];
+        }
       }
+      yp[i * L + l] = in - fb;
     }
-    yp[i] = in - fb;
-  }
+  // Coefficients in locals and each step's outputs first into a local
+  // array: nothing the loop stores can then change what it reads, and the
+  // lane loops vectorise.
+  const double a0 = f.A[0], a1 = f.A[1], a2 = f.A[2], a3 = f.A[3], a4 = f.A[4];
+  const double b1 = f.B[1], b2 = f.B[2], b3 = f.B[3], b4 = f.B[4];
+  const double g1 = f.G[1], g2 = f.G[2], g3 = f.G[3], g4 = f.G[4];
   for (int64_t i = head; i < n; ++i) {
-    double in = f.A[0] * x[i];
-    in += f.A[1] * x[i - 1];
-    in += f.A[2] * x[i - 2];
-    in += f.A[3] * x[i - 3];
-    in += f.A[4] * x[i - 4];
-    double fb = 0;
-    fb += f.B[1] * yp[i - 1];
-    fb += f.B[2] * yp[i - 2];
-    fb += f.B[3] * yp[i - 3];
-    fb += f.B[4] * yp[i - 4];
-    yp[i] = in - fb;
+    const double* xi = x + i * L;
+    double* y = yp + i * L;
+    double out[L];
+    for (int64_t l = 0; l < L; ++l) {
+      double in = a0 * xi[l];
+      in += a1 * xi[l - L];
+      in += a2 * xi[l - 2 * L];
+      in += a3 * xi[l - 3 * L];
+      in += a4 * xi[l - 4 * L];
+      double fb = 0;
+      fb += b1 * y[l - L];
+      fb += b2 * y[l - 2 * L];
+      fb += b3 * y[l - 3 * L];
+      fb += b4 * y[l - 4 * L];
+      out[l] = in - fb;
+    }
+    for (int64_t l = 0; l < L; ++l) y[l] = out[l];
   }
   const int64_t tail = n - 4 > 0 ? n - 4 : 0;
-  for (int64_t i = n - 1; i >= tail; --i) {
-    double in = 0, fb = 0;
-    for (int k = 1; k <= 4; ++k) {
-      const double term = i + k < n ? f.G[k] * x[i + k] : f.EdgeAfter[k] * x[n - 1];
-      in = k == 1 ? term : in + term;
-      if (i + k < n) fb += f.B[k] * ym[i + k];
+  for (int64_t i = n - 1; i >= tail; --i)
+    for (int64_t l = 0; l < L; ++l) {
+      double in = 0, fb = 0;
+      for (int k = 1; k <= 4; ++k) {
+        const double term = i + k < n ? f.G[k] * x[(i + k) * L + l] : f.EdgeAfter[k] * x[(n - 1) * L + l];
+        in = k == 1 ? term : in + term;
+        if (i + k < n) fb += f.B[k] * ym[(i + k) * L + l];
+      }
+      ym[i * L + l] = in - fb;
     }
-    ym[i] = in - fb;
-  }
   for (int64_t i = tail - 1; i >= 0; --i) {
-    double in = f.G[1] * x[i + 1];
-    in += f.G[2] * x[i + 2];
-    in += f.G[3] * x[i + 3];
-    in += f.G[4] * x[i + 4];
-    double fb = 0;
-    fb += f.B[1] * ym[i + 1];
-    fb += f.B[2] * ym[i + 2];
-    fb += f.B[3] * ym[i + 3];
-    fb += f.B[4] * ym[i + 4];
-    ym[i] = in - fb;
+    const double* xi = x + i * L;
+    double* y = ym + i * L;
+    double out[L];
+    for (int64_t l = 0; l < L; ++l) {
+      double in = g1 * xi[l + L];
+      in += g2 * xi[l + 2 * L];
+      in += g3 * xi[l + 3 * L];
+      in += g4 * xi[l + 4 * L];
+      double fb = 0;
+      fb += b1 * y[l + L];
+      fb += b2 * y[l + 2 * L];
+      fb += b3 * y[l + 3 * L];
+      fb += b4 * y[l + 4 * L];
+      out[l] = in - fb;
+    }
+    for (int64_t l = 0; l < L; ++l) y[l] = out[l];
   }
 }
 
-// One line of one sample: gathered into `line` (length len), filtered, and
-// its results left in out[0..len-1] as 0..255. With wrap the line is
-// filtered as part of its periodic extension so that both ends meet.
-struct NeonBuffers {
-  std::vector<double> Ext, Yp, Ym;
+// kLanes lines of one sample each, `len` long, and their filtered results.
+// With wrap each line is filtered as part of its periodic extension (pad
+// samples either side) so that both ends meet.
+class NeonBlock {
+public:
+  bool Allocate(int64_t len, int64_t pad) {
+    Len = len;
+    Pad = pad;
+    const int64_t n = (len + 2 * pad) * kLanes;
+    return X.Allocate(n) && Yp.Allocate(n) && Ym.Allocate(n) && Result.Allocate(len * kLanes);
+  }
+  // The kLanes samples at position i, lane by lane.
+  double* At(int64_t i) { return X.Get() + (Pad + i) * kLanes; }
+  // Filters every lane; Out(i) then holds the results at position i as 0..255.
+  void Run(const NeonFilter& f) {
+    for (int64_t i = 0; i < Pad; ++i)
+      for (int64_t l = 0; l < kLanes; ++l) {
+        X[i * kLanes + l] = At(Len - Pad + i)[l];
+        X[(Pad + Len + i) * kLanes + l] = At(i)[l];
+      }
+    NeonLanes(f, X.Get(), Len + 2 * Pad, Yp.Get(), Ym.Get());
+    // SampleFrom(trunc(v)) is SampleFrom(v): both give 0 below 1 and 255 from 255 up.
+    for (int64_t i = 0; i < Len; ++i) {
+      const double* yp = Yp.Get() + (Pad + i) * kLanes;
+      const double* ym = Ym.Get() + (Pad + i) * kLanes;
+      int32_t out[kLanes];
+      for (int64_t l = 0; l < kLanes; ++l) {
+        double v = yp[l] + ym[l];
+        v = v > 0 ? v : 0;
+        v = v < 255 ? v : 255;
+        out[l] = static_cast<int32_t>(v);
+      }
+      uint8_t* r = Result.Get() + i * kLanes;
+      for (int64_t l = 0; l < kLanes; ++l) r[l] = static_cast<uint8_t>(out[l]);
+    }
+  }
+  const uint8_t* Out(int64_t i) const { return Result.Get() + i * kLanes; }
+
+private:
+  frame::Buffer<double> X, Yp, Ym;
+  frame::Buffer<uint8_t> Result;
+  int64_t Len = 0, Pad = 0;
 };
 
-void NeonFilterLine(const NeonFilter& f, const double* line, int64_t len, int64_t pad, NeonBuffers& buf,
-                    uint8_t* out) {
-  const double* x = line;
-  int64_t n = len;
-  if (pad > 0) {
-    n = len + 2 * pad;
-    buf.Ext.resize(static_cast<size_t>(n));
-    for (int64_t i = 0; i < pad; ++i) buf.Ext[static_cast<size_t>(i)] = line[len - pad + i];
-    for (int64_t i = 0; i < len; ++i) buf.Ext[static_cast<size_t>(pad + i)] = line[i];
-    for (int64_t i = 0; i < pad; ++i) buf.Ext[static_cast<size_t>(pad + len + i)] = line[i];
-    x = buf.Ext.data();
-  }
-  buf.Yp.resize(static_cast<size_t>(n));
-  buf.Ym.resize(static_cast<size_t>(n));
-  NeonLine(f, x, n, buf.Yp.data(), buf.Ym.data());
-  for (int64_t i = 0; i < len; ++i) {
-    const size_t j = static_cast<size_t>(pad + i);
-    out[i] = static_cast<uint8_t>(SampleFrom(std::trunc(buf.Yp[j] + buf.Ym[j]), 255));
-  }
+// Both passes for pictures of kCh 8-bit channels; an alpha channel (the last
+// of an even count) is doubled rather than filtered.
+template <uint32_t kCh>
+bool NeonPasses(frame::Frame& f, const NeonFilter& nf, uint32_t amount, int64_t padV, int64_t padH) {
+  constexpr bool kAlpha = kCh % 2 == 0;
+  constexpr uint32_t kFiltered = kAlpha ? kCh - 1 : kCh;
+  const mvPicture& source = f.Source;
+  mvPicture& target = f.Target;
+  const mvRect a = f.A;
+  const int64_t rw = a.Right - a.Left, rh = a.Bottom - a.Top;
+  auto doubled = [](int32_t al) { return al * 2 > 255 ? 255 : al * 2; };
+
+  // Pass one: columns of the source into the target, kLanes neighbouring
+  // columns at a time (a band's last block repeats its last column in the
+  // lanes past the band, whose results are dropped).
+  const bool columnsDone = f.ForSteps(rw, rh, [&](int64_t first, int64_t last) {
+    NeonBlock block[kFiltered];
+    for (uint32_t c = 0; c < kFiltered; ++c)
+      if (!block[c].Allocate(rh, padV)) return false;
+    for (int64_t col = first; col < last; col += kLanes) {
+      const int64_t lanes = std::min(kLanes, last - col);
+      size_t offset[kLanes];
+      for (int64_t l = 0; l < kLanes; ++l) offset[l] = static_cast<size_t>(std::min(l, lanes - 1)) * kCh;
+      for (int64_t i = 0; i < rh; ++i) {
+        const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + static_cast<size_t>(a.Left + col) * kCh;
+        for (uint32_t c = 0; c < kFiltered; ++c) {
+          double* x = block[c].At(i);
+          for (int64_t l = 0; l < kLanes; ++l) x[l] = s[offset[l] + c];
+        }
+      }
+      for (uint32_t c = 0; c < kFiltered; ++c) block[c].Run(nf);
+      for (int64_t i = 0; i < rh; ++i) {
+        const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + static_cast<size_t>(a.Left + col) * kCh;
+        uint8_t* d = target.Row(a.Top + static_cast<int32_t>(i)) + static_cast<size_t>(a.Left + col) * kCh;
+        for (int64_t l = 0; l < lanes; ++l, d += kCh, s += kCh) {
+          for (uint32_t c = 0; c < kFiltered; ++c) d[c] = block[c].Out(i)[l];
+          if constexpr (kAlpha) d[kCh - 1] = static_cast<uint8_t>(doubled(s[kCh - 1]));
+        }
+      }
+    }
+    return true;
+  });
+  if (!columnsDone) return false;
+  // The last step combines both passes per sample: a table over the two
+  // 8-bit results holds the same quotient for each pair.
+  frame::Buffer<uint8_t> combined;
+  if (!combined.Allocate(256 * 256)) return false;
+  for (int32_t v = 0; v < 256; ++v)
+    for (int32_t h = 0; h < 256; ++h) {
+      const double mag = std::sqrt(static_cast<double>(v * v + h * h));
+      combined[v * 256 + h] = static_cast<uint8_t>(SampleFrom(mag * amount / 100, 255));
+    }
+  // Pass two: rows of the source, kLanes rows at a time, combined with pass
+  // one's result.
+  return f.ForRows([&](int32_t top, int32_t bottom) {
+    NeonBlock block[kFiltered];
+    for (uint32_t c = 0; c < kFiltered; ++c)
+      if (!block[c].Allocate(rw, padH)) return false;
+    for (int32_t y0 = top; y0 < bottom; y0 += static_cast<int32_t>(kLanes)) {
+      const int32_t lanes = static_cast<int32_t>(std::min<int64_t>(kLanes, bottom - y0));
+      for (int32_t l = 0; l < static_cast<int32_t>(kLanes); ++l) {
+        const uint8_t* s = source.Row(y0 + std::min(l, lanes - 1)) + static_cast<size_t>(a.Left) * kCh;
+        for (int64_t i = 0; i < rw; ++i, s += kCh)
+          for (uint32_t c = 0; c < kFiltered; ++c) block[c].At(i)[l] = s[c];
+      }
+      for (uint32_t c = 0; c < kFiltered; ++c) block[c].Run(nf);
+      for (int32_t l = 0; l < lanes; ++l) {
+        const uint8_t* s = source.Row(y0 + l) + static_cast<size_t>(a.Left) * kCh;
+        uint8_t* d = target.Row(y0 + l) + static_cast<size_t>(a.Left) * kCh;
+        for (int64_t i = 0; i < rw; ++i, s += kCh, d += kCh) {
+          for (uint32_t c = 0; c < kFiltered; ++c) d[c] = combined[d[c] * 256 + block[c].Out(i)[l]];
+          if constexpr (kAlpha) d[kCh - 1] = combined[d[kCh - 1] * 256 + doubled(s[kCh - 1])];
+        }
+      }
+    }
+    return true;
+  });
 }
 
 // ---- emboss -----------------------------------------------------------------
@@ -392,11 +692,113 @@ inline int64_t ScaledQuotient(int64_t amount, int64_t v, int64_t den1, int64_t d
   return static_cast<int64_t>(q);
 }
 
+// Depths up to this take the tiled path below; deeper windows slide.
+constexpr int64_t kTiledEmbossDepth = 8;
+
+// Whether the tiled path's doubles give the bits of the integer quotients:
+// every numerator |amount * v| plus its denominator stays below 2^52, where
+// sums, products and truncated quotients of whole numbers are exact.
+template <class F>
+bool EmbossTiles(const EmbossSetup& e) {
+  const double M = F::kMax;
+  const double reads = static_cast<double>((e.UseV ? 2 * e.Depth : 0) + (e.UseH ? 2 * e.Depth : 0));
+  const double weight = F::kAlpha ? M * M : M;
+  const double den = (F::kAlpha ? M * reads : 1.0) * static_cast<double>(e.Depth) * 100;
+  return e.Depth <= kTiledEmbossDepth && static_cast<double>(e.Amount) * weight * reads + den < 4503599627370496.0;
+}
+
+// The same sums as the sliding windows, taken straight in tiles of whole
+// numbers held in doubles, and the quotients in doubles (see EmbossTiles).
+template <class F>
+bool EmbossBandTiled(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
+                     int32_t bottom) {
+  using T = typename F::Sample;
+  constexpr uint32_t nc = F::kColours, ch = F::kChannels, kPlanes = PlaneRows<F, true>::kPlanes;
+  constexpr int32_t M = static_cast<int32_t>(F::kMax), kMid = M / 2 + 1;
+  const int64_t d = e.Depth;
+  const int32_t rw = a.Right - a.Left;
+  // Rows y - d .. y + d, each from d columns left of a strip to d right of it.
+  PlaneRows<F, true> rows;
+  if (!rows.Allocate(kStrip + 2 * d, 2 * d + 1)) return false;
+  // Signs of the two differences: 0 for a direction not used.
+  const double sv = e.UseV ? (e.NegV ? -1.0 : 1.0) : 0.0, sh = e.UseH ? (e.PosH ? 1.0 : -1.0) : 0.0;
+  const double amount = static_cast<double>(e.Amount), scale = static_cast<double>(d * 100);
+  const double reads = static_cast<double>((e.UseV ? 2 * d : 0) + (e.UseH ? 2 * d : 0));
+  // A quotient beyond these ends gives 0 or M either way; inside them its
+  // truncation fits an int32.
+  constexpr double kLow = -kMid - 1.0, kHigh = M - kMid + 1.0;
+  for (int32_t s0 = 0; s0 < rw; s0 += static_cast<int32_t>(kStrip)) {
+    const int32_t s1 = static_cast<int32_t>(std::min<int64_t>(rw, s0 + kStrip));
+    rows.Start(src, a.Left + s0 - d, s1 - s0 + 2 * d, e.Wrap, top - d);
+    for (int32_t y = top; y < bottom; ++y) {
+      for (int32_t x0 = s0; x0 < s1; x0 += kTile) {
+        T* o = frame::PixelAt<F>(dst, a.Left + x0, y);
+        double sum[kPlanes][kTile];  // colours: the signed differences; alpha: the sum of all reads
+        for (uint32_t p = 0; p < kPlanes; ++p) {
+          const bool alpha = F::kAlpha && p == nc;
+          double vert[kTile] = {}, horiz[kTile] = {};
+          if (e.UseV)
+            for (int64_t j = 1; j <= d; ++j) {
+              const double* above = rows.Get(src, y - j, p) + d + (x0 - s0);
+              const double* below = rows.Get(src, y + j, p) + d + (x0 - s0);
+              if (alpha)
+                for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] + above[k];
+              else
+                for (int32_t k = 0; k < kTile; ++k) vert[k] += below[k] - above[k];
+            }
+          if (e.UseH) {
+            const double* mid = rows.Get(src, y, p) + d + (x0 - s0);
+            for (int64_t j = 1; j <= d; ++j) {
+              const double* before = mid - j;
+              const double* after = mid + j;
+              if (alpha)
+                for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] + before[k];
+              else
+                for (int32_t k = 0; k < kTile; ++k) horiz[k] += after[k] - before[k];
+            }
+          }
+          if (alpha)
+            for (int32_t k = 0; k < kTile; ++k) sum[p][k] = vert[k] + horiz[k];
+          else
+            for (int32_t k = 0; k < kTile; ++k) sum[p][k] = sv * vert[k] + sh * horiz[k];
+        }
+        int32_t res[nc][kTile], alphaOut[kTile];
+        for (uint32_t c = 0; c < nc; ++c)
+          for (int32_t k = 0; k < kTile; ++k) {
+            const double den = F::kAlpha ? sum[nc][k] * scale : scale;
+            double q = (amount * sum[c][k]) / den;
+            q = q > kLow ? q : kLow;
+            q = q < kHigh ? q : kHigh;
+            const int32_t r = static_cast<int32_t>(q) + kMid;
+            res[c][k] = r < 0 ? 0 : (r > M ? M : r);
+          }
+        if constexpr (nc == 3)
+          if (e.Gray)
+            for (int32_t k = 0; k < kTile; ++k)
+              res[0][k] = res[1][k] = res[2][k] = (res[1][k] * 151 + res[0][k] * 77 + res[2][k] * 28) >> 8;
+        if constexpr (F::kAlpha)
+          for (int32_t k = 0; k < kTile; ++k) alphaOut[k] = static_cast<int32_t>(sum[nc][k] / reads);
+        const int32_t n = std::min(kTile, s1 - x0);
+        for (int32_t k = 0; k < n; ++k, o += ch) {
+          if (F::kAlpha && sum[nc][k] == 0) {
+            for (uint32_t c = 0; c < ch; ++c) o[c] = 0;
+            continue;
+          }
+          for (uint32_t c = 0; c < nc; ++c) o[c] = static_cast<T>(res[c][k]);
+          if constexpr (F::kAlpha) o[nc] = static_cast<T>(alphaOut[k]);
+        }
+      }
+    }
+  }
+  return true;
+}
+
 // One band of rows: the vertical windows start afresh at the band's top, so
 // a band's sums (integers) do not depend on the bands before it.
-template <class T>
+template <class F>
 bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
                 int32_t bottom) {
+  using T = typename F::Sample;
   constexpr int64_t M = sizeof(T) == 1 ? 255 : 65535;
   constexpr int64_t kMid = sizeof(T) == 1 ? 128 : 32768;
   const int32_t W = src.Width, H = src.Height;
@@ -426,12 +828,12 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
   std::vector<int64_t> above(static_cast<size_t>(rw) * planes, 0), below(above.size(), 0);
   if (e.UseV) {
     for (auto [row, times] : WindowReads(static_cast<int64_t>(top) - d, d, H, e.Wrap)) {
-      const T* r = RowOf<T>(src, row);
+      const T* r = frame::RowOf<F>(src, row);
       for (int32_t x = 0; x < rw; ++x)
         addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &above[static_cast<size_t>(x) * planes]);
     }
     for (auto [row, times] : WindowReads(static_cast<int64_t>(top) + 1, d, H, e.Wrap)) {
-      const T* r = RowOf<T>(src, row);
+      const T* r = frame::RowOf<F>(src, row);
       for (int32_t x = 0; x < rw; ++x)
         addTimes(r + static_cast<size_t>(a.Left + x) * ch, times, &below[static_cast<size_t>(x) * planes]);
     }
@@ -445,8 +847,8 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
   auto rightWindow = WindowReads(static_cast<int64_t>(a.Left) + 1, d, W, e.Wrap);
 
   for (int32_t y = top; y < bottom; ++y) {
-    const T* s = RowOf<T>(src, y);
-    T* out = RowOf<T>(dst, y);
+    const T* s = frame::RowOf<F>(src, y);
+    T* out = frame::RowOf<F>(dst, y);
     int64_t lb[4] = {0, 0, 0, 0}, la[4] = {0, 0, 0, 0};
     if (e.UseH) {
       for (auto [col, times] : leftWindow) addTimes(s + static_cast<size_t>(col) * ch, times, lb);
@@ -484,21 +886,21 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
       // Slide the horizontal windows one column on.
       if (e.UseH && i + 1 < rw) {
         int64_t t[4];
-        load(s + static_cast<size_t>(leaveBefore[static_cast<size_t>(i)]) * ch, t);
+        load(s + static_cast<size_t>(leaveBefore[i]) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) lb[p] -= t[p];
         load(s + static_cast<size_t>(x) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) lb[p] += t[p];
         load(s + static_cast<size_t>(frame::EdgeIndex(static_cast<int64_t>(x) + 1, W, e.Wrap)) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) la[p] -= t[p];
-        load(s + static_cast<size_t>(enterAfter[static_cast<size_t>(i)]) * ch, t);
+        load(s + static_cast<size_t>(enterAfter[i]) * ch, t);
         for (uint32_t p = 0; p < planes; ++p) la[p] += t[p];
       }
     }
     // Slide the vertical windows one row down.
     if (e.UseV && y + 1 < bottom) {
-      const T* leave = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) - d, H, e.Wrap));
-      const T* next = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1, H, e.Wrap));
-      const T* enter = RowOf<T>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1 + d, H, e.Wrap));
+      const T* leave = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) - d, H, e.Wrap));
+      const T* next = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1, H, e.Wrap));
+      const T* enter = frame::RowOf<F>(src, frame::EdgeIndex(static_cast<int64_t>(y) + 1 + d, H, e.Wrap));
       for (int32_t i = 0; i < rw; ++i) {
         const size_t px = static_cast<size_t>(a.Left + i) * ch;
         int64_t* ab = &above[static_cast<size_t>(i) * planes];
@@ -572,10 +974,8 @@ bool mvMotionBlurEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
   f.Announce(f.Rows());
   const BlurPlan plan = MakeBlurPlan(Distance, Angle, Sigma);
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    using T = typename decltype(fmt)::Sample;
     return f.ForRows([&](int32_t top, int32_t bottom) {
-      BlurBand<T>(plan, source, target, f.A, top, bottom, Seamless);
-      return true;
+      return BlurBand<decltype(fmt)>(plan, source, target, f.A, top, bottom, Seamless);
     });
   });
 }
@@ -587,11 +987,10 @@ bool mvEdgeDetectionEffect::Apply(mvPicture& source, mvPicture& target, mvProgre
   // Only 0 and 1 are operators; anything else is read as the default Sobel.
   const bool roberts = Operator == 1;
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    using T = typename decltype(fmt)::Sample;
+    using F = decltype(fmt);
     return f.ForRows([&](int32_t top, int32_t bottom) {
-      if (!EdgeBand<T>(source, target, f.A, top, bottom, Seamless, roberts, Amount)) return false;
-      if (Invert) InvertBand<T>(target, f.A, top, bottom);
-      return true;
+      return roberts ? EdgeBand<F, true>(source, target, f.A, top, bottom, Seamless, Amount, Invert)
+                     : EdgeBand<F, false>(source, target, f.A, top, bottom, Seamless, Amount, Invert);
     });
   });
 }
@@ -601,78 +1000,20 @@ bool mvNeonEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
   frame::Frame f(source, target, progress);
   if (!f.Begin()) return f.Answer();
   if (source.BitDepth != 8) return true;
-  const mvRect a = f.A;
   const NeonFilter nf = MakeNeonFilter(Radius);
-  const uint32_t ch = source.Channels;
-  const bool hasAlpha = source.HasAlpha();
-  const int64_t rw = a.Right - a.Left, rh = a.Bottom - a.Top;
   // Periodic extension length: enough for the filter's response to die out.
   auto padFor = [&](int64_t len) -> int64_t {
     if (!Seamless) return 0;
     const uint64_t reach = 16 * (static_cast<uint64_t>(Radius) + 1);
     return static_cast<uint64_t>(len) < reach ? len : static_cast<int64_t>(reach);
   };
-
-  // Pass one: columns of the source into the target. Each column is gathered
-  // once for all its samples, so the strided walk down the picture happens
-  // twice per column rather than twice per sample.
-  const int64_t padV = padFor(rh);
-  const bool columnsDone = f.ForSteps(rw, rh, [&](int64_t first, int64_t last) {
-    std::vector<double> column(static_cast<size_t>(rh) * ch);
-    std::vector<uint8_t> columnOut(static_cast<size_t>(rh) * ch);
-    NeonBuffers buf;
-    for (int64_t col = first; col < last; ++col) {
-      const size_t px = static_cast<size_t>(a.Left + col) * ch;
-      for (int64_t i = 0; i < rh; ++i) {
-        const uint8_t* s = source.Row(a.Top + static_cast<int32_t>(i)) + px;
-        for (uint32_t c = 0; c < ch; ++c) column[static_cast<size_t>(c * rh + i)] = s[c];
-      }
-      for (uint32_t c = 0; c < ch; ++c) {
-        uint8_t* out = &columnOut[static_cast<size_t>(c * rh)];
-        const double* in = &column[static_cast<size_t>(c * rh)];
-        if (hasAlpha && c == ch - 1) {
-          for (int64_t i = 0; i < rh; ++i) out[i] = static_cast<uint8_t>(in[i] * 2 > 255 ? 255 : in[i] * 2);
-          continue;
-        }
-        NeonFilterLine(nf, in, rh, padV, buf, out);
-      }
-      for (int64_t i = 0; i < rh; ++i) {
-        uint8_t* d = target.Row(a.Top + static_cast<int32_t>(i)) + px;
-        for (uint32_t c = 0; c < ch; ++c) d[c] = columnOut[static_cast<size_t>(c * rh + i)];
-      }
-    }
-    return true;
-  });
-  if (!columnsDone) return false;
-  // Pass two: rows of the source, combined with pass one's result.
-  const int64_t padH = padFor(rw);
-  return f.ForRows([&](int32_t top, int32_t bottom) {
-    std::vector<double> line(static_cast<size_t>(rw));
-    std::vector<uint8_t> result(static_cast<size_t>(rw));
-    NeonBuffers buf;
-    for (int32_t y = top; y < bottom; ++y) {
-      const uint8_t* s = source.Row(y) + static_cast<size_t>(a.Left) * ch;
-      uint8_t* d = target.Row(y) + static_cast<size_t>(a.Left) * ch;
-      for (uint32_t c = 0; c < ch; ++c) {
-        if (hasAlpha && c == ch - 1) {
-          for (int64_t i = 0; i < rw; ++i) {
-            const uint32_t al = s[static_cast<size_t>(i) * ch + c];
-            result[static_cast<size_t>(i)] = static_cast<uint8_t>(al * 2 > 255 ? 255 : al * 2);
-          }
-        } else {
-          for (int64_t i = 0; i < rw; ++i) line[static_cast<size_t>(i)] = s[static_cast<size_t>(i) * ch + c];
-          NeonFilterLine(nf, line.data(), rw, padH, buf, result.data());
-        }
-        for (int64_t i = 0; i < rw; ++i) {
-          uint8_t& t = d[static_cast<size_t>(i) * ch + c];
-          const int32_t v = t, h = result[static_cast<size_t>(i)];
-          const double mag = std::sqrt(static_cast<double>(v * v + h * h));
-          t = static_cast<uint8_t>(SampleFrom(mag * Amount / 100, 255));
-        }
-      }
-    }
-    return true;
-  });
+  switch (source.Channels) {
+    case 1: return NeonPasses<1>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    case 2: return NeonPasses<2>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    case 3: return NeonPasses<3>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    case 4: return NeonPasses<4>(f, nf, Amount, padFor(f.Rows()), padFor(f.Cols()));
+    default: return true;
+  }
 }
 
 bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
@@ -690,8 +1031,12 @@ bool mvEmbossEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   e.Gray = !ColorRelief;
   e.Wrap = Seamless;
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    using T = typename decltype(fmt)::Sample;
-    return f.ForRows([&](int32_t top, int32_t bottom) { return EmbossBand<T>(e, source, target, f.A, top, bottom); });
+    using F = decltype(fmt);
+    const bool tiled = EmbossTiles<F>(e);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      return tiled ? EmbossBandTiled<F>(e, source, target, f.A, top, bottom)
+                   : EmbossBand<F>(e, source, target, f.A, top, bottom);
+    });
   });
 }
 

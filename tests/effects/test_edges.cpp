@@ -1,5 +1,5 @@
 // Motion blur, edge detection, neon and emboss: directions, flat areas,
-// steps, transparency, seamless tiling, hostile field values.
+// steps, transparency, seamless tiling, progress, hostile field values.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,50 +7,28 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "effects/filter/edges.h"
 #include "tests/effects/pictures.h"
 
 namespace {
 
+using testpics::SamePixels;
+
 mvPicture Make(int w, int h, uint32_t type = ColorTypeRGB, uint32_t depth = 8, uint32_t ch = 3) {
   mvPicture p;
   EXPECT_TRUE(p.Create(w, h, type, depth, ch));
-  std::memset(p.Pixels, 0, p.ByteSize());
   return p;
 }
 
-void Pattern(mvPicture& p, uint32_t salt = 0) {
-  uint32_t v = 12345 + salt;
-  for (int32_t y = 0; y < p.Height; ++y)
-    for (uint32_t i = 0; i < p.Stride; ++i) {
-      v = v * 1103515245u + 12345u;
-      p.Row(y)[i] = static_cast<uint8_t>(v >> 16);
-    }
-}
-
-void Opaque(mvPicture& p) {
-  const uint32_t bpp = p.BytesPerPixel(), sz = p.BitDepth / 8;
-  for (int32_t y = 0; y < p.Height; ++y)
-    for (int32_t x = 0; x < p.Width; ++x) std::memset(p.Row(y) + x * bpp + bpp - sz, 0xFF, sz);
-}
-
-bool SameBytes(const mvPicture& a, const mvPicture& b) { return testpics::SamePixels(a, b); }
-
-// kx x ky copies of p side by side.
-mvPicture Tiled(const mvPicture& p, int kx, int ky) {
-  mvPicture t = Make(p.Width * kx, p.Height * ky, p.ColorType, p.BitDepth, p.Channels);
-  const size_t row = static_cast<size_t>(p.Width) * p.BytesPerPixel();
-  for (int32_t y = 0; y < t.Height; ++y)
-    for (int i = 0; i < kx; ++i) std::memcpy(t.Row(y) + i * row, p.Row(y % p.Height), row);
-  return t;
-}
-
-// The tile at (tx, ty) of a tiled picture.
-mvPicture TileOf(const mvPicture& t, int w, int h, int tx, int ty) {
-  mvPicture p = Make(w, h, t.ColorType, t.BitDepth, t.Channels);
-  const size_t row = static_cast<size_t>(w) * t.BytesPerPixel();
-  for (int32_t y = 0; y < h; ++y) std::memcpy(p.Row(y), t.Row(ty * h + y) + tx * row, row);
+mvPicture Noise(int w, int h, uint32_t type, uint32_t depth, uint32_t ch, bool opaque = false) {
+  mvPicture p = testpics::Noise(w, h, {type, depth, ch}, static_cast<uint32_t>(w * 31 + h));
+  const uint32_t bpp = p.BytesPerPixel(), sz = depth / 8;
+  if (opaque)
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) std::memset(p.Row(y) + x * bpp + bpp - sz, 0xFF, sz);
   return p;
 }
 
@@ -65,23 +43,135 @@ void Reapply(mvPicture& d, mvEffect& e, const mvPicture& src) {
   d.MoveFrom(t);
 }
 
-// Seamless filtering of a picture equals the same filtering of the picture
-// repeated 2 x 2, tile for tile: the result tiles without a seam.
-void ExpectSeamlessTiles(mvEffect& e, const mvPicture& p) {
-  const mvPicture one = Applied(e, p);
-  const mvPicture four = Applied(e, Tiled(p, 2, 2));
-  for (int ty = 0; ty < 2; ++ty)
-    for (int tx = 0; tx < 2; ++tx) EXPECT_TRUE(SameBytes(one, TileOf(four, p.Width, p.Height, tx, ty))) << tx << ty;
+// kx x ky copies of p side by side.
+mvPicture Tiled(const mvPicture& p, int kx, int ky) {
+  mvPicture t = Make(p.Width * kx, p.Height * ky, p.ColorType, p.BitDepth, p.Channels);
+  const size_t row = static_cast<size_t>(p.Width) * p.BytesPerPixel();
+  for (int32_t y = 0; y < t.Height; ++y)
+    for (int i = 0; i < kx; ++i) std::memcpy(t.Row(y) + i * row, p.Row(y % p.Height), row);
+  return t;
+}
+
+// The largest sample difference between p and the tile (tx, ty) of t.
+int TileDifference(const mvPicture& p, const mvPicture& t, int tx, int ty) {
+  const size_t row = static_cast<size_t>(p.Width) * p.BytesPerPixel();
+  int worst = 0;
+  for (int32_t y = 0; y < p.Height; ++y)
+    for (size_t i = 0; i < row; ++i)
+      worst = std::max(worst, std::abs(p.Row(y)[i] - t.Row(ty * p.Height + y)[tx * row + i]));
+  return worst;
+}
+
+mvMotionBlurEffect Blur(int angle, bool seamless = true) {
+  mvMotionBlurEffect e;
+  e.Angle = angle;
+  e.Seamless = seamless;
+  return e;
+}
+
+mvEmbossEffect Relief(int direction, uint32_t depth, bool seamless = true) {
+  mvEmbossEffect e;
+  e.Direction = direction;
+  e.Depth = depth;
+  e.Seamless = seamless;
+  return e;
 }
 
 }  // namespace
 
+// Seamless filtering of a picture equals the same filtering of the picture
+// repeated, tile for tile: the result tiles without a seam. Without the flag
+// the picture's own borders show.
+TEST(EdgeEffects, SeamlessResultsTileAndClampedOnesDiffer) {
+  mvMotionBlurEffect blurs[] = {Blur(0), Blur(90), Blur(37), Blur(200)};
+  mvEmbossEffect reliefs[] = {Relief(0, 1), Relief(2, 3), Relief(5, 3), Relief(7, 2), Relief(2, 9)};
+  mvEdgeDetectionEffect edges;
+  edges.Seamless = true;
+  std::vector<mvEffect*> effects = {&edges};
+  for (auto& e : blurs) effects.push_back(&e);
+  for (auto& e : reliefs) effects.push_back(&e);
+  const mvPicture pictures[] = {Noise(24, 16, ColorTypeRGB, 8, 4), Noise(20, 12, ColorTypeGray, 16, 2, true)};
+  for (mvEffect* e : effects)
+    for (const mvPicture& p : pictures) {
+      const mvPicture one = Applied(*e, p), four = Applied(*e, Tiled(p, 2, 2));
+      for (int t = 0; t < 4; ++t) EXPECT_EQ(TileDifference(one, four, t % 2, t / 2), 0) << e->Class().Name << t;
+      std::unique_ptr<mvEffect> clamped(e->Clone());
+      const FieldInfo* seamless = clamped->Class().Find("Seamless");
+      ASSERT_TRUE(seamless);
+      *static_cast<bool*>(seamless->Access(*clamped)) = false;
+      EXPECT_FALSE(SamePixels(one, Applied(*clamped, p))) << e->Class().Name;
+    }
+}
+
+// Fields far outside what the generator makes end in bounded time with
+// samples in range (the sanitizers watch the arithmetic).
+TEST(EdgeEffects, HostileFieldsTerminate) {
+  mvMotionBlurEffect blur;
+  blur.Distance = UINT32_MAX;
+  blur.Sigma = 0;
+  blur.Angle = INT_MIN;
+  mvNeonEffect neon;
+  neon.Amount = UINT32_MAX;
+  neon.Seamless = true;
+  mvEmbossEffect relief = Relief(INT_MIN, UINT32_MAX);
+  relief.Amount = UINT32_MAX;
+  mvEdgeDetectionEffect edges;
+  edges.Amount = UINT32_MAX;
+  edges.Operator = 7;
+  for (uint32_t radius : {0u, 1000000u, UINT32_MAX}) {
+    neon.Radius = radius;
+    for (mvEffect* e : {static_cast<mvEffect*>(&blur), static_cast<mvEffect*>(&neon), static_cast<mvEffect*>(&relief),
+                        static_cast<mvEffect*>(&edges)})
+      for (bool seamless : {false, true}) {
+        blur.Seamless = relief.Seamless = seamless;
+        Applied(*e, Noise(6, 5, ColorTypeRGB, 16, 4));
+        Applied(*e, Noise(9, 7, ColorTypeGray, 8, 2));
+        Applied(*e, Noise(3, 3, ColorTypeGray, 8, 1));
+      }
+  }
+  // A flat picture has no relief, whatever the gain and depth.
+  mvPicture flat = Make(5, 4, ColorTypeRGB, 16, 4);
+  std::memset(flat.Pixels, 0xEE, flat.ByteSize());
+  EXPECT_EQ(reinterpret_cast<const uint16_t*>(Applied(relief, flat).Row(2))[4], 32768);
+}
+
+// Rows are announced and reported one by one and a stop ends the run;
+// neon reports nothing but still stops when asked.
+TEST(EdgeEffects, ProgressCountsRowsAndStops) {
+  mvMotionBlurEffect blur;
+  mvEdgeDetectionEffect edges;
+  mvEmbossEffect relief;
+  mvNeonEffect neon;
+  for (mvEffect* e : {static_cast<mvEffect*>(&blur), static_cast<mvEffect*>(&edges), static_cast<mvEffect*>(&relief)}) {
+    mvPicture p = Noise(8, 8, ColorTypeRGB, 8, 3), d(p);
+    uint32_t steps = 0, max = 0;
+    mvCallbackProgress stop([&](uint32_t pos, uint32_t m) {
+      steps = pos;
+      max = m;
+      return pos < 3;
+    });
+    EXPECT_FALSE(e->Apply(p, d, &stop)) << e->Class().Name;
+    EXPECT_EQ(steps, 3u);
+    EXPECT_EQ(max, 7u);
+  }
+  struct Stopper : mvCallbackProgress {
+    bool StopRequested() const override { return true; }
+  } stopper;
+  mvPicture p = Noise(8, 8, ColorTypeRGB, 8, 3), d(p);
+  mvCallbackProgress silent([](uint32_t, uint32_t) {
+    ADD_FAILURE() << "neon reports no steps";
+    return true;
+  });
+  EXPECT_TRUE(neon.Apply(p, d, &silent));
+  EXPECT_FALSE(neon.Apply(p, d, &stopper));
+}
+
 TEST(MotionBlur, AngleNinetyStreaksTowardSmallerColumnsAndZeroTowardLargerRows) {
   mvPicture p = Make(60, 60);
+  std::memset(p.Pixels, 0, p.ByteSize());
   p.Row(30)[30 * 3] = 255;  // one red dot
-  mvMotionBlurEffect e;
+  mvMotionBlurEffect e = Blur(90, false);
   e.Distance = 5;
-  e.Angle = 90;
   mvPicture d = Applied(e, p);
   // Each pixel reads itself and the 10 pixels to its left, so the dot spreads right.
   int prev = 256;
@@ -91,32 +181,26 @@ TEST(MotionBlur, AngleNinetyStreaksTowardSmallerColumnsAndZeroTowardLargerRows) 
     EXPECT_LE(v, prev) << x;
     prev = v;
   }
-  EXPECT_EQ(d.Row(30)[29 * 3], 0);
-  EXPECT_EQ(d.Row(30)[41 * 3], 0);
-  EXPECT_EQ(d.Row(29)[30 * 3], 0);
-
+  EXPECT_EQ(d.Row(30)[29 * 3] | d.Row(30)[41 * 3] | d.Row(29)[30 * 3], 0);
   e.Angle = 0;  // reads the pixels below, so the dot spreads upward
   Reapply(d, e, p);
   EXPECT_GT(d.Row(30)[30 * 3], d.Row(25)[30 * 3]);
   EXPECT_GT(d.Row(20)[30 * 3], 0);
-  EXPECT_EQ(d.Row(31)[30 * 3], 0);
-  EXPECT_EQ(d.Row(19)[30 * 3], 0);
-  EXPECT_EQ(d.Row(30)[31 * 3], 0);
+  EXPECT_EQ(d.Row(31)[30 * 3] | d.Row(19)[30 * 3] | d.Row(30)[31 * 3], 0);
 }
 
 TEST(MotionBlur, TransparentAreasGiveZeroesAndOpaqueFlatStaysFlat) {
   mvPicture p = Make(20, 20, ColorTypeRGB, 8, 4);
   for (int32_t y = 0; y < 20; ++y)
-    for (int32_t x = 0; x < 20; ++x) p.Row(y)[x * 4] = 200;  // red, alpha 0
-  mvMotionBlurEffect e;
-  e.Angle = 33;
+    for (int32_t x = 0; x < 20; ++x) std::memcpy(p.Row(y) + x * 4, "\xC8\0\0\0", 4);  // red, alpha 0
+  mvMotionBlurEffect e = Blur(33, false);
   mvPicture d = Applied(e, p);
   for (int32_t y = 0; y < 20; ++y)
     for (int32_t x = 0; x < 20; ++x) ASSERT_EQ(std::memcmp(d.Row(y) + x * 4, "\0\0\0\0", 4), 0);
-  Opaque(p);
+  for (int32_t y = 0; y < 20; ++y)
+    for (int32_t x = 0; x < 20; ++x) p.Row(y)[x * 4 + 3] = 255;
   Reapply(d, e, p);
-  EXPECT_EQ(d.Row(7)[7 * 4], 200);
-  EXPECT_EQ(d.Row(7)[7 * 4 + 3], 255);
+  EXPECT_EQ(std::memcmp(d.Row(7) + 7 * 4, "\xC8\0\0\xFF", 4), 0);
 
   // 16-bit with alpha: a fully transparent neighbourhood writes nothing.
   mvPicture q = Make(6, 6, ColorTypeRGB, 16, 4);
@@ -126,65 +210,35 @@ TEST(MotionBlur, TransparentAreasGiveZeroesAndOpaqueFlatStaysFlat) {
   EXPECT_EQ(t.Pixels[0], 0x11);
 }
 
-TEST(MotionBlur, SeamlessResultTilesAndClampDiffers) {
-  mvPicture p = Make(24, 16, ColorTypeRGB, 8, 4);
-  Pattern(p);
-  mvMotionBlurEffect e;
-  e.Seamless = true;
-  for (int angle : {0, 90, 37, 200}) {
-    e.Angle = angle;
-    ExpectSeamlessTiles(e, p);
-  }
-  mvPicture gray = Make(20, 12, ColorTypeGray, 16, 2);
-  Pattern(gray, 3);
-  Opaque(gray);
-  ExpectSeamlessTiles(e, gray);
-  mvMotionBlurEffect clamped = e;
-  clamped.Seamless = false;
-  EXPECT_FALSE(SameBytes(Applied(e, p), Applied(clamped, p)));
-}
-
-TEST(MotionBlur, HostileFieldsTerminateInRange) {
-  mvPicture p = Make(6, 5, ColorTypeRGB, 16, 4);
-  Pattern(p);
-  mvMotionBlurEffect e;
-  e.Distance = UINT32_MAX;
-  e.Sigma = 0;
-  e.Angle = INT_MIN;
-  mvPicture d = Applied(e, p);
-  e.Distance = 0;
-  e.Sigma = UINT32_MAX;
-  e.Seamless = true;
-  Reapply(d, e, Make(3, 3, ColorTypeGray, 8, 1));
-  SUCCEED();
-}
-
-TEST(MotionBlur, ProgressCountsRowsAndStops) {
-  mvPicture p = Make(8, 8);
-  mvPicture d(p);
-  mvMotionBlurEffect e;
-  uint32_t steps = 0, max = 0;
-  mvCallbackProgress stop([&](uint32_t pos, uint32_t m) {
-    steps = pos;
-    max = m;
-    return pos < 3;
-  });
-  EXPECT_FALSE(e.Apply(p, d, &stop));
-  EXPECT_EQ(steps, 3u);
-  EXPECT_EQ(max, 7u);
+// Columns far enough from the sides go in tiles, the others (and any area
+// narrower than a tile) pixel by pixel: both must give the same pixels.
+TEST(MotionBlur, TiledColumnsMatchPixelByPixelOnEveryFormat) {
+  for (const testpics::Format& f : testpics::kColorFormats)
+    for (int angle : {37, 180, 270}) {
+      mvPicture p = testpics::Noise(150, 12, f, static_cast<uint32_t>(angle));
+      mvMotionBlurEffect e = Blur(angle, angle != 180);
+      e.Distance = 6;
+      const mvPicture whole = Applied(e, p);
+      p.HasWorkRect = 1;
+      p.WorkRect = {40, 0, 90, 12};
+      const mvPicture narrow = Applied(e, p);
+      const uint32_t bpp = p.BytesPerPixel();
+      for (int32_t y = 0; y < 12; ++y)
+        ASSERT_EQ(std::memcmp(whole.Row(y) + 40 * bpp, narrow.Row(y) + 40 * bpp, 50 * bpp), 0)
+            << f.Depth << f.Channels << angle;
+    }
 }
 
 TEST(EdgeDetection, FlatAreaStepAndInvert) {
   mvPicture p = Make(10, 6);
+  std::memset(p.Pixels, 0, p.ByteSize());
   for (int32_t y = 0; y < 6; ++y)
     for (int32_t x = 5; x < 10; ++x) p.Row(y)[x * 3 + 1] = 255;  // green step between columns 4 and 5
   mvEdgeDetectionEffect e;
   mvPicture d = Applied(e, p);
   EXPECT_EQ(d.Row(3)[4 * 3 + 1], 255);
   EXPECT_EQ(d.Row(3)[5 * 3 + 1], 255);
-  EXPECT_EQ(d.Row(3)[2 * 3 + 1], 0);
-  EXPECT_EQ(d.Row(3)[8 * 3 + 1], 0);
-  EXPECT_EQ(d.Row(3)[8 * 3], 0);
+  EXPECT_EQ(d.Row(3)[2 * 3 + 1] | d.Row(3)[8 * 3 + 1] | d.Row(3)[8 * 3], 0);
   e.Invert = true;
   Reapply(d, e, p);
   EXPECT_EQ(d.Row(3)[2 * 3], 255);
@@ -205,7 +259,7 @@ TEST(EdgeDetection, FlatAreaStepAndInvert) {
 TEST(EdgeDetection, SixteenBitAlphaAndEquality) {
   mvPicture p = Make(5, 5, ColorTypeGray, 16, 2);
   uint16_t* s = reinterpret_cast<uint16_t*>(p.Pixels);
-  for (int i = 0; i < 25; ++i) s[i * 2] = 40000;  // flat gray, all transparent
+  for (int i = 0; i < 25; ++i) s[i * 2] = 40000, s[i * 2 + 1] = 0;  // flat gray, all transparent
   mvPicture d(p);
   mvEdgeDetectionEffect e;
   e.Invert = true;
@@ -246,17 +300,15 @@ TEST(Neon, FlatPictureHasNoEdgesAndKeepsOpaqueAlpha) {
   EXPECT_EQ(d.Row(15)[19 * 4], 255);
   EXPECT_EQ(d.Row(15)[20 * 4], 255);
   EXPECT_GT(d.Row(15)[17 * 4], 0);
-  EXPECT_EQ(d.Row(15)[5 * 4], 0);
-  EXPECT_EQ(d.Row(15)[20 * 4 + 1], 0);
-  mvPicture rising = Make(40, 30, ColorTypeRGB, 8, 4);
+  EXPECT_EQ(d.Row(15)[5 * 4] | d.Row(15)[20 * 4 + 1], 0);
   for (int32_t y = 0; y < 30; ++y)
-    for (int32_t x = 0; x < 40; ++x) rising.Row(y)[x * 4] = x < 20 ? 0x50 : 0xF0;
-  Reapply(d, e, rising);
+    for (int32_t x = 0; x < 40; ++x) p.Row(y)[x * 4] = x < 20 ? 0x50 : 0xF0;
+  Reapply(d, e, p);
   EXPECT_EQ(d.Row(15)[19 * 4] | d.Row(15)[20 * 4], 0);
   // 16-bit pictures are not touched.
-  mvPicture deep = Make(8, 8, ColorTypeRGB, 16, 3);
-  Pattern(deep);
+  mvPicture deep = Noise(8, 8, ColorTypeRGB, 16, 3);
   mvPicture out = Make(8, 8, ColorTypeRGB, 16, 3);
+  std::memset(out.Pixels, 0, out.ByteSize());
   EXPECT_TRUE(e.Apply(deep, out, nullptr));
   EXPECT_EQ(out.Pixels[0] | out.Pixels[100], 0);
 }
@@ -268,37 +320,16 @@ TEST(Neon, SeamlessResultOfTileablePictureTiles) {
     for (int32_t x = 0; x < 64; ++x)
       for (int c = 0; c < 3; ++c)
         p.Row(y)[x * 3 + c] = static_cast<uint8_t>(
-            127 + 60 * std::sin(2 * 3.141592653589793 * (x * (c + 1)) / 64) + 60 * std::cos(2 * 3.141592653589793 * y * 2 / 48));
+            127 + 60 * std::sin(2 * 3.141592653589793 * (x * (c + 1)) / 64) +
+            60 * std::cos(2 * 3.141592653589793 * y * 2 / 48));
   mvNeonEffect e;
   e.Radius = 2;
   e.Seamless = true;
-  const mvPicture one = Applied(e, p);
   const mvPicture nine = Applied(e, Tiled(p, 3, 3));
-  const mvPicture centre = TileOf(nine, 64, 48, 1, 1);
-  int worst = 0;
-  for (int32_t y = 0; y < 48; ++y)
-    for (int32_t i = 0; i < 64 * 3; ++i) worst = std::max(worst, std::abs(one.Row(y)[i] - centre.Row(y)[i]));
-  EXPECT_LE(worst, 1);
+  EXPECT_LE(TileDifference(Applied(e, p), nine, 1, 1), 1);
   // Without the flag the edges see the picture's own borders, not its neighbours.
   e.Seamless = false;
-  const mvPicture plain = Applied(e, p);
-  worst = 0;
-  for (int32_t y = 0; y < 48; ++y)
-    for (int32_t i = 0; i < 64 * 3; ++i) worst = std::max(worst, std::abs(plain.Row(y)[i] - centre.Row(y)[i]));
-  EXPECT_GT(worst, 1);
-}
-
-TEST(Neon, HostileRadiusStaysInRange) {
-  mvPicture p = Make(9, 7, ColorTypeGray, 8, 2);
-  Pattern(p);
-  for (uint32_t r : {0u, 1u, 1000000u, UINT32_MAX}) {
-    mvNeonEffect e;
-    e.Radius = r;
-    e.Amount = UINT32_MAX;
-    e.Seamless = true;
-    Applied(e, p);
-  }
-  SUCCEED();
+  EXPECT_GT(TileDifference(Applied(e, p), nine, 1, 1), 1);
 }
 
 TEST(Emboss, FlatAreaGivesMiddleGray) {
@@ -307,20 +338,14 @@ TEST(Emboss, FlatAreaGivesMiddleGray) {
     std::memset(p.Pixels, 0x5A, p.ByteSize());
     for (int dir = 0; dir < 8; ++dir)
       for (bool color : {false, true}) {
-        mvEmbossEffect e;
-        e.Direction = dir;
+        mvEmbossEffect e = Relief(dir, 1 + dir % 3, false);
         e.ColorRelief = color;
-        e.Depth = 1 + dir % 3;
         e.Amount = 290;
         mvPicture d = Applied(e, p);
         for (int32_t y = 0; y < 9; ++y)
-          for (int32_t x = 0; x < 12 * 3; ++x) {
-            if (depth == 8) {
-              ASSERT_EQ(d.Row(y)[x], 128);
-            } else {
-              ASSERT_EQ(reinterpret_cast<const uint16_t*>(d.Row(y))[x], 32768);
-            }
-          }
+          for (int32_t x = 0; x < 12 * 3; ++x)
+            ASSERT_EQ(depth == 8 ? d.Row(y)[x] : reinterpret_cast<const uint16_t*>(d.Row(y))[x],
+                      depth == 8 ? 128 : 32768);
       }
   }
 }
@@ -328,25 +353,22 @@ TEST(Emboss, FlatAreaGivesMiddleGray) {
 TEST(Emboss, AlphaMeanTransparentAndStep) {
   mvPicture p = Make(6, 6, ColorTypeRGB, 8, 4);
   std::memset(p.Pixels, 0x40, p.ByteSize());
-  Opaque(p);
-  mvEmbossEffect e;
-  mvPicture d = Applied(e, p);
-  EXPECT_EQ(std::memcmp(d.Row(3) + 12, "\x80\x80\x80\xFF", 4), 0);
-  mvPicture clear = Make(6, 6, ColorTypeRGB, 8, 4);
-  std::memset(clear.Pixels, 0x40, clear.ByteSize());
   for (int32_t y = 0; y < 6; ++y)
-    for (int32_t x = 0; x < 6; ++x) clear.Row(y)[x * 4 + 3] = 0;
-  Reapply(d, e, clear);
-  EXPECT_EQ(std::memcmp(d.Row(3) + 12, "\0\0\0\0", 4), 0);
+    for (int32_t x = 0; x < 6; ++x) p.Row(y)[x * 4 + 3] = 0xFF;
+  mvEmbossEffect e;
+  EXPECT_EQ(std::memcmp(Applied(e, p).Row(3) + 12, "\x80\x80\x80\xFF", 4), 0);
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 6; ++x) p.Row(y)[x * 4 + 3] = 0;
+  EXPECT_EQ(std::memcmp(Applied(e, p).Row(3) + 12, "\0\0\0\0", 4), 0);
 
   // Horizontal light over a step of 250 in red: 25 above mid-gray at Amount 10.
   mvPicture s = Make(6, 3);
+  std::memset(s.Pixels, 0, s.ByteSize());
   for (int32_t y = 0; y < 3; ++y) s.Row(y)[3 * 3] = 250;
-  mvEmbossEffect h;
-  h.Direction = 3;
+  mvEmbossEffect h = Relief(3, 1, false);
   h.Amount = 10;
   h.ColorRelief = true;
-  Reapply(d, h, s);
+  mvPicture d = Applied(h, s);
   EXPECT_EQ(d.Row(1)[2 * 3], 128 + 25);
   EXPECT_EQ(d.Row(1)[4 * 3], 128 - 25);
   EXPECT_EQ(d.Row(1)[2 * 3 + 1], 128);
@@ -388,58 +410,26 @@ static mvPicture EmbossByHand(const mvEmbossEffect& e, const mvPicture& p) {
         std::memset(o, 0, 4);
         continue;
       }
-      int64_t r[3];
-      for (int c = 0; c < 3; ++c) r[c] = std::clamp<int64_t>((int64_t(e.Amount) * v[c]) / (A * d * 100) + 128, 0, 255);
-      for (int c = 0; c < 3; ++c) o[c] = static_cast<uint8_t>(r[c]);
+      for (int c = 0; c < 3; ++c)
+        o[c] = static_cast<uint8_t>(std::clamp<int64_t>((int64_t(e.Amount) * v[c]) / (A * d * 100) + 128, 0, 255));
       o[3] = static_cast<uint8_t>(A / ((useV ? 2 * d : 0) + (useH ? 2 * d : 0)));
     }
   return out;
 }
 
-TEST(Emboss, SlidingWindowsMatchStraightSumsForAnyDepth) {
-  mvPicture p = Make(7, 5, ColorTypeRGB, 8, 4);
-  Pattern(p, 9);
-  for (int32_t y = 0; y < 5; ++y) p.Row(y)[2 * 4 + 3] = 0;  // a transparent column
-  for (uint32_t depth : {1u, 2u, 4u, 6u, 13u})
-    for (int dir = 0; dir < 8; ++dir)
-      for (bool wrap : {false, true}) {
-        mvEmbossEffect e;
-        e.Depth = depth;
-        e.Direction = dir;
-        e.Seamless = wrap;
-        e.ColorRelief = true;
-        e.Amount = 2500;
-        mvPicture a = Applied(e, p), b = EmbossByHand(e, p);
-        ASSERT_TRUE(SameBytes(a, b)) << depth << " " << dir << " " << wrap;
-      }
-}
-
-TEST(Emboss, SeamlessResultTilesAndHostileDepthIsSafe) {
-  mvPicture p = Make(20, 14, ColorTypeRGB, 8, 3);
-  Pattern(p, 4);
-  mvEmbossEffect e;
-  e.Seamless = true;
-  for (int dir : {0, 2, 5, 7}) {
-    e.Direction = dir;
-    e.Depth = 1 + dir % 3;
-    ExpectSeamlessTiles(e, p);
-  }
-  mvEmbossEffect clamped = e;
-  clamped.Seamless = false;
-  EXPECT_FALSE(SameBytes(Applied(e, p), Applied(clamped, p)));
-
-  mvPicture flat = Make(5, 4, ColorTypeRGB, 16, 4);
-  std::memset(flat.Pixels, 0xEE, flat.ByteSize());
-  for (bool wrap : {false, true}) {
-    mvEmbossEffect h;
-    h.Depth = UINT32_MAX;
-    h.Amount = UINT32_MAX;
-    h.Direction = INT_MIN;
-    h.Seamless = wrap;
-    mvPicture d = Applied(h, flat);
-    EXPECT_EQ(reinterpret_cast<const uint16_t*>(d.Row(2))[4], 32768);
-    Pattern(flat);
-    Applied(h, flat);
-    std::memset(flat.Pixels, 0xEE, flat.ByteSize());
+// Depths up to 8 take the tiled sums, deeper ones the sliding windows; both
+// must give the straight sums, across tiles (width 70) and with wrap.
+TEST(Emboss, WindowsMatchStraightSumsForAnyDepth) {
+  for (int w : {7, 70}) {
+    mvPicture p = Noise(w, 5, ColorTypeRGB, 8, 4);
+    for (int32_t y = 0; y < 5; ++y) p.Row(y)[2 * 4 + 3] = 0;  // a transparent column
+    for (uint32_t depth : {1u, 2u, 4u, 8u, 9u, 13u})
+      for (int dir = 0; dir < 8; ++dir)
+        for (bool wrap : {false, true}) {
+          mvEmbossEffect e = Relief(dir, depth, wrap);
+          e.ColorRelief = true;
+          e.Amount = 2500;
+          ASSERT_TRUE(SamePixels(Applied(e, p), EmbossByHand(e, p))) << w << " " << depth << " " << dir << " " << wrap;
+        }
   }
 }
