@@ -31,3 +31,4 @@ for t in "${targets[@]}"; do
   fi
   grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$scratch/$t.log" | sed "s/^/  /"
 done
+echo "fuzz: ${#targets[@]} passed, 0 failed"
