@@ -49,19 +49,6 @@ private:
   bool Terminal;
 };
 
-bool ParseSize(const std::string& text, int64_t& w, int64_t& h) {
-  size_t x = text.find_first_of("xX");
-  if (x == std::string::npos) return false;
-  try {
-    size_t a = 0, b = 0;
-    w = std::stoll(text.substr(0, x), &a);
-    h = std::stoll(text.substr(x + 1), &b);
-    return a == x && b == text.size() - x - 1;
-  } catch (...) {
-    return false;
-  }
-}
-
 bool SizeValid(int64_t w, int64_t h) { return limits::SizeValid(w, h); }
 
 bool MakeFolder(const std::string& dir, std::string& error) {
@@ -84,6 +71,13 @@ std::string TextureName(int64_t index, const std::string& ext) {
   return buf;
 }
 
+// "texture-0001-height.png" and the like.
+std::string MapName(int64_t index, const char* map) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "texture-%04lld-%s.png", static_cast<long long>(index), map);
+  return buf;
+}
+
 std::string RecipeName(int64_t index) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "texture-%04lld.recipe.json", static_cast<long long>(index));
@@ -95,8 +89,11 @@ bool WriteTexture(const std::string& dir, int64_t index, const mvPictureLayer& t
                   bool keepAlpha, int quality, std::string& error, std::optional<uint32_t> seed = std::nullopt) {
   mvStagedFile picture, recipe;
   const std::string recipePath = Join(dir, RecipeName(index));
-  if (!StagePictureFile(Join(dir, TextureName(index, ext)), t, !keepAlpha, quality, picture, error)) return false;
-  if (!StageFileContent(recipe, recipePath, RecipeToJson(t, seamless, seed).dump(2) + "\n")) {
+  const nlohmann::json doc = RecipeToJson(t, seamless, seed);
+  const std::string embedded = doc.dump();
+  if (!StagePictureFile(Join(dir, TextureName(index, ext)), t, !keepAlpha, quality, picture, error, &embedded))
+    return false;
+  if (!StageFileContent(recipe, recipePath, doc.dump(2) + "\n")) {
     error = "cannot write " + recipePath + ": " + std::strerror(errno);
     return false;
   }
@@ -159,6 +156,8 @@ struct GenerateOptions {
   int64_t First = 1;
   std::string Format = "png", Dir = ".", ContactSheet;
   int Quality = 90;
+  bool Maps = false;
+  MapArguments MapOptions;
 };
 
 int RunGenerate(const GenerateOptions& o) {
@@ -216,7 +215,9 @@ int RunGenerate(const GenerateOptions& o) {
     if (!o.ContactSheet.empty()) sheet.Draw(i - o.First, *t);
     // Written while the next texture is made.
     const bool queued = writer.Add([&o, t, i, seamless, own](std::string& why) {
-      return WriteTexture(o.Dir, i, *t, seamless, o.Format, o.KeepAlpha, o.Quality, why, own);
+      return WriteTexture(o.Dir, i, *t, seamless, o.Format, o.KeepAlpha, o.Quality, why, own) &&
+             (!o.Maps || WriteMaps(*t, o.MapOptions, seamless, 1.0, Join(o.Dir, MapName(i, "height")),
+                                   Join(o.Dir, MapName(i, "normal")), why));
     });
     if (!queued) break;
   }
@@ -307,8 +308,8 @@ struct RenderOptions {
 };
 
 int RunRender(const RenderOptions& o) {
-  if ((o.Scale > 0) == !o.Size.empty()) {
-    std::cerr << "orvelle-cli render: give either --scale or --size\n";
+  if (o.Scale > 0 && !o.Size.empty()) {
+    std::cerr << "orvelle-cli render: give --scale or --size, not both\n";
     return kExitUsage;
   }
   Recipe recipe;
@@ -324,8 +325,10 @@ int RunRender(const RenderOptions& o) {
       return kExitUsage;
     }
   } else {
-    w = static_cast<int64_t>(std::llround(recipe.Width * o.Scale));
-    h = static_cast<int64_t>(std::llround(recipe.Height * o.Scale));
+    // Without either, the recipe's own size.
+    const double scale = o.Scale > 0 ? o.Scale : 1.0;
+    w = static_cast<int64_t>(std::llround(recipe.Width * scale));
+    h = static_cast<int64_t>(std::llround(recipe.Height * scale));
   }
   if (!SizeValid(w, h)) {
     std::cerr << "orvelle-cli render: " << kSizeMessage << "\n";
@@ -336,7 +339,8 @@ int RunRender(const RenderOptions& o) {
     std::cerr << "orvelle-cli render: Not enough memory.\n";
     return kExitFailure;
   }
-  if (!SavePictureFile(o.Out, layer, !o.KeepAlpha, o.Quality, error)) {
+  const std::string embedded = RecipeToJson(layer, recipe.Seamless, recipe.Seed).dump();
+  if (!SavePictureFile(o.Out, layer, !o.KeepAlpha, o.Quality, error, &embedded)) {
     std::cerr << "orvelle-cli render: " << error << "\n";
     return kExitFailure;
   }
@@ -373,9 +377,12 @@ int RunTransform(const TransformOptions& o) {
   // The recipe and its picture are written both or neither.
   std::string error;
   mvStagedFile recipeFile, imageFile;
-  bool ok = StageFileContent(recipeFile, o.Out, RecipeToJson(layer, recipe.Seamless).dump(2) + "\n");
+  const nlohmann::json doc = RecipeToJson(layer, recipe.Seamless);
+  const std::string embedded = doc.dump();
+  bool ok = StageFileContent(recipeFile, o.Out, doc.dump(2) + "\n");
   if (!ok) error = "cannot write " + o.Out + ": " + std::strerror(errno);
-  if (ok && !o.Image.empty()) ok = StagePictureFile(o.Image, layer, !o.KeepAlpha, o.Quality, imageFile, error);
+  if (ok && !o.Image.empty())
+    ok = StagePictureFile(o.Image, layer, !o.KeepAlpha, o.Quality, imageFile, error, &embedded);
   if (ok) ok = o.Image.empty() ? CommitTogether({&recipeFile}, error) : CommitTogether({&imageFile, &recipeFile}, error);
   if (!ok) {
     std::cerr << "orvelle-cli transform: " << error << "\n";
@@ -413,13 +420,15 @@ void AddGenerateCommands(CLI::App& app, int& result) {
     cmd->add_option("--format", o->Format, "Image format")->check(CLI::IsMember({"png", "jpg", "bmp"}))->capture_default_str();
     cmd->add_option("-o,--output", o->Dir, "Folder for texture-NNNN.<format> and texture-NNNN.recipe.json")->capture_default_str();
     cmd->add_option("--contact-sheet", o->ContactSheet, "Also write all textures in one grid image");
+    cmd->add_flag("--maps", o->Maps, "Also write texture-NNNN-height.png and texture-NNNN-normal.png beside each");
+    AddMapOptions(cmd, o->MapOptions);
     AddOutputOptions(cmd, o->KeepAlpha, o->Quality);
     cmd->callback([o, &result] { result = RunGenerate(*o); });
   }
   {
     auto o = std::make_shared<VaryOptions>();
     auto* cmd = app.add_subcommand("vary", "Make variations of a recipe, as the Variations command does");
-    cmd->add_option("RECIPE", o->Recipe, "Recipe file (.recipe.json)")->required();
+    cmd->add_option("RECIPE", o->Recipe, "Recipe file (.recipe.json), or a PNG file Orvelle wrote")->required();
     cmd->add_option("-n,--count", o->Count, "Number of textures including the unchanged one (2..1000)")->capture_default_str();
     cmd->add_option("--seed", o->Seed, "Seed of the variation maker (default: the clock)")->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
     cmd->add_flag("--seamless", o->Seamless, "Vary as a seamless texture (default: the recipe's setting)");
@@ -432,17 +441,18 @@ void AddGenerateCommands(CLI::App& app, int& result) {
   {
     auto o = std::make_shared<RenderOptions>();
     auto* cmd = app.add_subcommand("render", "Render a recipe at another size, as the Resize command does");
-    cmd->add_option("RECIPE", o->Recipe, "Recipe file")->required();
+    cmd->add_option("RECIPE", o->Recipe, "Recipe file, or a PNG file Orvelle wrote (it carries its recipe)")->required();
     cmd->add_option("OUT", o->Out, "Image to write (.png, .jpg, .bmp)")->required();
-    cmd->add_option("--scale", o->Scale, "Factor of the recipe's size (e.g. 2)")->check(CLI::PositiveNumber);
-    cmd->add_option("--size", o->Size, "WIDTHxHEIGHT");
+    cmd->add_option("--scale", o->Scale, "Factor of the recipe's size (e.g. 2; default: the recipe's own size)")
+        ->check(CLI::PositiveNumber);
+    cmd->add_option("--size", o->Size, "WIDTHxHEIGHT (default: the recipe's own size)");
     AddOutputOptions(cmd, o->KeepAlpha, o->Quality);
     cmd->callback([o, &result] { result = RunRender(*o); });
   }
   {
     auto o = std::make_shared<TransformOptions>();
     auto* cmd = app.add_subcommand("transform", "Turn or flip a recipe; an opposite step already there is taken out");
-    cmd->add_option("RECIPE", o->Recipe, "Recipe file")->required();
+    cmd->add_option("RECIPE", o->Recipe, "Recipe file, or a PNG file Orvelle wrote")->required();
     cmd->add_option("OUT", o->Out, "Recipe file to write")->required();
     cmd->add_flag("--rotate-right", o->Right, "Quarter turn clockwise");
     cmd->add_flag("--rotate-left", o->Left, "Quarter turn counter-clockwise");

@@ -1,10 +1,19 @@
 #include "codecs/png.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include <png.h>
+#include <zlib.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -66,7 +75,7 @@ struct WriteJob {
   const mvPNGCodec* Codec;
   mvImage* Image;
   mvProgress* Progress;
-  png_text Texts[3];
+  png_text Texts[4];
   int TextCount;
   uint8_t* Row;  // freed by the caller, also after a library error
   Io Out;
@@ -274,7 +283,11 @@ int32_t Decompress(ReadJob& job) {
       property = "TITLE";
     else if (std::strcmp(key, "Author") == 0)
       property = "AUTHOR";
-    if (property && texts[i].text) image.SetTextProperty(property, std::string(texts[i].text, texts[i].text_length));
+    else if (std::strcmp(key, kRecipeKeyword) == 0)
+      property = kRecipeProperty;
+    // International text keeps its length in a field of its own.
+    const size_t length = texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length : texts[i].text_length;
+    if (property && texts[i].text) image.SetTextProperty(property, std::string(texts[i].text, length));
   }
   return kCodecOK;
 }
@@ -295,13 +308,17 @@ int32_t mvPNGCodec::WriteImage(mvFileStream& stream, mvImage& image, mvProgress*
   static const struct {
     const char* Property;
     const char* Keyword;
-  } kTexts[3] = {{"COMMENT", "Comment"}, {"TITLE", "Title"}, {"AUTHOR", "Author"}};
-  for (int i = 0; i < 3; ++i) {
+  } kTexts[4] = {{"COMMENT", "Comment"}, {"TITLE", "Title"}, {"AUTHOR", "Author"}, {kRecipeProperty, kRecipeKeyword}};
+  for (int i = 0; i < 4; ++i) {
     const std::string* value = image.GetTextProperty(kTexts[i].Property);
     if (!value) continue;
     png_text& text = job.Texts[job.TextCount++];
-    // Only the comment may be compressed; title and author stay plain.
-    text.compression = i == 0 && CompressedComment ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
+    // The comment may be compressed, title and author stay plain, and the
+    // recipe is compressed international text (JSON is UTF-8).
+    if (i == 3)
+      text.compression = PNG_ITXT_COMPRESSION_zTXt;
+    else
+      text.compression = i == 0 && CompressedComment ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
     text.key = const_cast<char*>(kTexts[i].Keyword);
     text.text = const_cast<char*>(value->c_str());
     text.text_length = value->size();
@@ -344,4 +361,124 @@ int32_t mvPNGCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
   const int32_t result = Decompress(job);
   png_destroy_read_struct(&job.Png, &job.Info, nullptr);
   return result;
+}
+
+namespace {
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+// Reads exactly count bytes; false at the end of the file or on an error.
+bool ReadExactly(int fd, void* buffer, size_t count) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    const ssize_t got = ::read(fd, p, count);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    count -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+// Inflates a zlib stream, refusing output beyond maxBytes.
+PNGTextResult Inflate(const uint8_t* data, size_t size, size_t maxBytes, std::string& out) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return PNGTextResult::CannotRead;
+  std::unique_ptr<z_stream, int (*)(z_streamp)> guard(&z, inflateEnd);
+  z.next_in = const_cast<Bytef*>(data);
+  z.avail_in = static_cast<uInt>(size);
+  out.clear();
+  char chunk[16384];
+  for (;;) {
+    z.next_out = reinterpret_cast<Bytef*>(chunk);
+    z.avail_out = sizeof chunk;
+    const int r = inflate(&z, Z_NO_FLUSH);
+    if (r != Z_OK && r != Z_STREAM_END) return PNGTextResult::Damaged;
+    const size_t produced = sizeof chunk - z.avail_out;
+    if (out.size() + produced > maxBytes) return PNGTextResult::TooLarge;
+    out.append(chunk, produced);
+    if (r == Z_STREAM_END) return PNGTextResult::Found;
+    if (produced == 0 && z.avail_in == 0) return PNGTextResult::Damaged;
+  }
+}
+
+// The text of one text chunk when its keyword matches; NoChunk otherwise.
+PNGTextResult ChunkText(const char* type, const std::vector<uint8_t>& d, const char* keyword, size_t maxBytes,
+                        std::string& text) {
+  const size_t keyLength = std::strlen(keyword);
+  if (d.size() < keyLength + 1 || std::memcmp(d.data(), keyword, keyLength) != 0 || d[keyLength] != 0)
+    return PNGTextResult::NoChunk;
+  size_t at = keyLength + 1;
+  if (std::memcmp(type, "tEXt", 4) == 0) {
+    if (d.size() - at > maxBytes) return PNGTextResult::TooLarge;
+    text.assign(reinterpret_cast<const char*>(d.data() + at), d.size() - at);
+    return PNGTextResult::Found;
+  }
+  if (std::memcmp(type, "zTXt", 4) == 0) {
+    if (at >= d.size() || d[at] != 0) return PNGTextResult::Damaged;  // compression method 0 only
+    return Inflate(d.data() + at + 1, d.size() - at - 1, maxBytes, text);
+  }
+  // iTXt: compression flag and method, then language tag and translated
+  // keyword, each ended by a zero byte.
+  if (d.size() < at + 2) return PNGTextResult::Damaged;
+  const bool compressed = d[at] != 0;
+  if (compressed && d[at + 1] != 0) return PNGTextResult::Damaged;
+  at += 2;
+  for (int field = 0; field < 2; ++field) {
+    const auto end = std::find(d.begin() + static_cast<std::ptrdiff_t>(at), d.end(), uint8_t{0});
+    if (end == d.end()) return PNGTextResult::Damaged;
+    at = static_cast<size_t>(end - d.begin()) + 1;
+  }
+  if (compressed) return Inflate(d.data() + at, d.size() - at, maxBytes, text);
+  if (d.size() - at > maxBytes) return PNGTextResult::TooLarge;
+  text.assign(reinterpret_cast<const char*>(d.data() + at), d.size() - at);
+  return PNGTextResult::Found;
+}
+
+}  // namespace
+
+PNGTextResult ReadPNGText(const char* path, const char* keyword, size_t maxBytes, std::string& text) {
+  // Non-blocking, so that a FIFO cannot hang the open; only regular files.
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return PNGTextResult::CannotRead;
+  std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
+    ::close(*f);
+    delete f;
+  });
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return PNGTextResult::CannotRead;
+  uint8_t signature[8];
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (!ReadExactly(fd, signature, 8) || std::memcmp(signature, kSignature, 8) != 0) return PNGTextResult::NotPNG;
+  const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+  uint64_t position = 8;
+  for (;;) {
+    uint8_t head[8];
+    if (!ReadExactly(fd, head, 8)) return PNGTextResult::Damaged;  // no IEND
+    const uint32_t length = BigEndian32(head);
+    const char* type = reinterpret_cast<const char*>(head + 4);
+    position += 8;
+    if (length > 0x7FFFFFFFu || position + length + 4 > fileSize) return PNGTextResult::Damaged;
+    if (std::memcmp(type, "IEND", 4) == 0) return PNGTextResult::NoChunk;
+    const bool textChunk =
+        std::memcmp(type, "tEXt", 4) == 0 || std::memcmp(type, "zTXt", 4) == 0 || std::memcmp(type, "iTXt", 4) == 0;
+    // A compressed text chunk holding more than 1032 times its size is not
+    // one of ours; nor is a chunk far larger than the text we take.
+    if (!textChunk || length > maxBytes + 4096) {
+      if (::lseek(fd, static_cast<off_t>(length) + 4, SEEK_CUR) < 0) return PNGTextResult::CannotRead;
+      position += uint64_t{length} + 4;
+      continue;
+    }
+    std::vector<uint8_t> data(length);
+    uint8_t crc[4];
+    if ((length > 0 && !ReadExactly(fd, data.data(), length)) || !ReadExactly(fd, crc, 4)) return PNGTextResult::Damaged;
+    position += uint64_t{length} + 4;
+    uLong sum = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+    sum = crc32(sum, data.data(), static_cast<uInt>(length));
+    if (sum != BigEndian32(crc)) return PNGTextResult::Damaged;
+    const PNGTextResult r = ChunkText(type, data, keyword, maxBytes, text);
+    if (r != PNGTextResult::NoChunk) return r;
+  }
 }

@@ -368,12 +368,14 @@ void Save(py::object what, py::object pathObject, std::optional<bool> keepAlpha,
   if (!isTexture) picture = PictureFromPixels(what);
   const mvPicture& source = isTexture ? *what.cast<Texture&>().Layer : *picture;
   const bool flatten = !keepAlpha.value_or(!isTexture);
+  // A texture's PNG carries its recipe, as the command line writes it.
+  const std::string recipe = isTexture ? what.cast<Texture&>().Recipe().dump() : std::string();
   bool ok;
   int savedErrno;
   {
     py::gil_scoped_release release;
     errno = 0;
-    ok = SavePictureFile(path, source, flatten, quality, error);
+    ok = SavePictureFile(path, source, flatten, quality, error, isTexture ? &recipe : nullptr);
     savedErrno = errno;
   }
   if (!ok) RaiseOS(savedErrno, error);

@@ -1,8 +1,12 @@
 #include "recipe/recipe.h"
 
+#include "codecs/png.h"
 #include "core/atomic_file.h"
 #include "core/limits.h"
 #include "effects/json_input.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
@@ -279,8 +283,52 @@ bool ReadEffectText(const std::string& text, const std::string& name, std::uniqu
   return true;
 }
 
+namespace {
+
+// What the first bytes of a file say it is, for the messages of a file that
+// is not JSON.
+const char* ImageKind(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  uint8_t head[8] = {};
+  const ssize_t got = ::read(fd, head, sizeof head);
+  ::close(fd);
+  if (got >= 8 && head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') return "PNG";
+  if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return "JPEG";
+  if (got >= 2 && head[0] == 'B' && head[1] == 'M') return "BMP";
+  return nullptr;
+}
+
+// The recipe a PNG file written by this program carries in its text chunk.
+bool ReadPNGRecipe(const std::string& path, std::string& text, std::string& error) {
+  errno = 0;
+  switch (ReadPNGText(path.c_str(), kRecipeKeyword, kMaxFileBytes, text)) {
+    case PNGTextResult::Found: return true;
+    case PNGTextResult::NoChunk:
+      error = path + " is a PNG image without a recipe (PNG files written by Orvelle carry one)";
+      return false;
+    case PNGTextResult::TooLarge:
+      error = path + ": the recipe it carries is too large (at most " + std::to_string(kMaxFileBytes >> 20) + " MB)";
+      return false;
+    case PNGTextResult::Damaged:
+    case PNGTextResult::NotPNG: error = path + ": the PNG file is damaged"; return false;
+    case PNGTextResult::CannotRead: break;
+  }
+  error = "cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+  return false;
+}
+
+}  // namespace
+
 bool ReadRecipeFile(const std::string& path, Recipe& out, std::string& error) {
   std::string text;
+  const char* kind = ImageKind(path);
+  if (kind && std::strcmp(kind, "PNG") == 0)
+    return ReadPNGRecipe(path, text, error) && ReadRecipeText(text, path, out, error);
+  if (kind) {
+    error = path + " is a " + kind + " image; only PNG files written by Orvelle carry their recipe";
+    return false;
+  }
   return ReadTextFile(path, text, error) && ReadRecipeText(text, path, out, error);
 }
 

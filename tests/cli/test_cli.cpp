@@ -166,7 +166,11 @@ TEST_F(Cli, PerTextureSeedsMakeAnyRangeAlone) {
   ASSERT_NE(at, std::string::npos) << recipe;
   const std::string seed = recipe.substr(at + 8, recipe.find_first_of(",\n", at) - at - 8);
   ASSERT_EQ(RunCli("generate -n 1 --size 24x16 --seed " + seed + " -o " + kDir + "/alone"), 0);
-  EXPECT_EQ(Read("alone/texture-0001.png"), Read("shard/texture-0004.png"));
+  // The same pixels; the files differ only in the recipe they carry (one records its seed).
+  mvImage alone, shard;
+  ASSERT_TRUE(Load("alone/texture-0001.png", alone) && Load("shard/texture-0004.png", shard));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(alone.Picture.Pixels), alone.Picture.ByteSize()),
+            std::string(reinterpret_cast<const char*>(shard.Picture.Pixels), shard.Picture.ByteSize()));
   // The default batch is one stream: its recipes carry no seed, and it cannot start in the middle.
   EXPECT_EQ(Read("alone/texture-0001.recipe.json").find("\"seed\""), std::string::npos);
   EXPECT_EQ(RunCli("generate --seed 9 --first 3 -o " + kDir + "/x", &err), 2);
@@ -227,4 +231,52 @@ TEST_F(Cli, OutputsThatAreNotRegularFilesAreWrittenNotReplaced) {
                          "/out.fifo --rotate-left 2>/dev/null; s=$?; wait; exit $s").c_str()), 0);
   EXPECT_EQ(std::system(("test -p " + kDir + "/out.fifo && grep -q orvelle-recipe " + kDir + "/from-fifo.json").c_str()), 0);
   EXPECT_EQ(std::system(("ls -a " + kDir + " | grep -q orvelle-save").c_str()), 256);
+}
+
+// A PNG written by the program carries its recipe: render (at the recipe's
+// own size by default, or larger), vary, transform and maps take it where
+// they take a recipe file. generate --maps writes tiling height and normal
+// maps beside each texture. Other pictures say why they cannot serve.
+TEST_F(Cli, PngCarriesItsRecipeAndMapsComeBeside) {
+  const std::string d = kDir + "/png";
+  ASSERT_EQ(RunCli("generate -n 2 --seed 6 --size 40x24 --maps -o " + d), 0);
+  for (const char* f : {"texture-0001-height.png", "texture-0001-normal.png", "texture-0002-normal.png"})
+    EXPECT_FALSE(Read(std::string("png/") + f).empty()) << f;
+  mvImage height, normal;
+  ASSERT_TRUE(Load("png/texture-0001-height.png", height));
+  ASSERT_TRUE(Load("png/texture-0001-normal.png", normal));
+  EXPECT_EQ(height.Picture.BitDepth, 16u);
+  EXPECT_EQ(height.Picture.ColorType, ColorTypeGray);
+  EXPECT_EQ(normal.Picture.Channels, 3u);
+  const std::string png = d + "/texture-0001.png";
+  ASSERT_EQ(RunCli("render " + png + " " + d + "/again.png"), 0);
+  EXPECT_EQ(Read("png/again.png"), Read("png/texture-0001.png"));
+  const struct {
+    std::string Args;
+    int Code;
+    std::string Message;
+  } kCases[] = {
+      {"render " + png + " --scale 2 " + d + "/big.png", 0, ""},
+      {"vary " + png + " -n 2 --seed 1 -o " + d + "/v", 0, ""},
+      {"transform " + png + " " + d + "/t.json --rotate-right", 0, ""},
+      {"maps " + png + " --size 80x48 --height " + d + "/h.png --normal " + d + "/n.png --directx", 0, ""},
+      {"maps " + kDir + "/in.png --normal " + d + "/n2.png --height-8bit --height " + d + "/h.bmp", 0, ""},
+      {"render " + kDir + "/in.png " + d + "/x.png", 1, "PNG image without a recipe"},
+      {"maps " + kDir + "/in.png --scale 2 --normal " + d + "/x.png", 2, "carries no recipe"},
+      {"maps " + png + " --height " + d + "/h16.bmp", 1, "16-bit height map is a PNG file"},
+      {"maps " + png, 2, "--height"},
+      {"render " + png + " --scale 2 --size 9x9 " + d + "/x.png", 2, "not both"},
+  };
+  for (const auto& c : kCases) {
+    std::string err;
+    EXPECT_EQ(RunCli(c.Args, &err), c.Code) << c.Args << "\n" << err;
+    EXPECT_NE(err.find(c.Message), std::string::npos) << err;
+  }
+  mvImage big;
+  ASSERT_TRUE(Load("png/big.png", big));
+  EXPECT_EQ(big.Picture.Width, 80);
+  // Every PNG file written is well formed by an independent checker.
+  if (std::system("command -v pngcheck >/dev/null") == 0) {
+    EXPECT_EQ(std::system(("pngcheck -q " + d + "/*.png " + d + "/v/*.png >/dev/null").c_str()), 0);
+  }
 }

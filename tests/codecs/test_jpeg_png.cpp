@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -312,6 +313,82 @@ TEST(PngRead, TruncatedCorruptAndHugeFilesAreRejected) {
   EXPECT_EQ(Decode(PNGCodec, PngWithHeader(2000000, 1), back), kCodecLibraryError);
   EXPECT_EQ(Decode(PNGCodec, PngWithHeader(900000, 900000), back), kCodecCannotCreate);
   EXPECT_EQ(Decode(PNGCodec, PngWithHeader(0x7FFFFFFF, 0x7FFFFFFF), back), kCodecLibraryError);
+}
+
+// The recipe travels as a compressed iTXt chunk that the chunk walker finds
+// without decoding the picture; a damaged chunk, a compression bomb and a file
+// without the chunk are told apart.
+TEST(PngRecipe, ChunkWrittenAndFoundOrRefused) {
+  TempFolder dir;
+  mvImage image;
+  MakeTexture(image, 9, 5);
+  const std::string recipe = R"({"format": "orvelle-recipe", "note": "\u00e9t\u00e9"})" + std::string(3000, ' ');
+  image.SetTextProperty(kRecipeProperty, recipe);
+  auto file = Encode(PNGCodec, image);
+  int itxt = 0;
+  for (const auto& c : PngChunks(file))
+    if (c.Type == "iTXt") {
+      ++itxt;
+      EXPECT_EQ(std::string(c.Data.begin(), c.Data.begin() + 15), std::string(kRecipeKeyword) + '\0');
+      EXPECT_EQ(c.Data[15], 1);  // compressed
+      EXPECT_LT(c.Data.size(), recipe.size() / 2);
+    }
+  EXPECT_EQ(itxt, 1);
+  mvImage back;
+  ASSERT_EQ(Decode(PNGCodec, file, back), kCodecOK);
+  EXPECT_EQ(*back.GetTextProperty(kRecipeProperty), recipe);
+
+  // A text chunk placed before IEND by hand: plain, or a compressed bomb.
+  auto withChunk = [&](const std::string& type, const std::vector<uint8_t>& data) {
+    auto b = file;
+    std::vector<uint8_t> chunk(8 + data.size() + 4);
+    for (int i = 0; i < 4; ++i) chunk[static_cast<size_t>(i)] = static_cast<uint8_t>(data.size() >> (24 - 8 * i));
+    std::memcpy(&chunk[4], type.data(), 4);
+    std::memcpy(&chunk[8], data.data(), data.size());
+    const uLong crc = crc32(crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4), data.data(), static_cast<uInt>(data.size()));
+    for (int i = 0; i < 4; ++i) chunk[8 + data.size() + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    b.insert(b.end() - 12, chunk.begin(), chunk.end());
+    return b;
+  };
+  std::vector<uint8_t> zeros(1 << 22, 0), bomb(compressBound(zeros.size()));
+  uLongf bombSize = bomb.size();
+  ASSERT_EQ(compress(bomb.data(), &bombSize, zeros.data(), zeros.size()), Z_OK);
+  bomb.resize(bombSize);
+  std::vector<uint8_t> ztxt{'k', 0, 0};
+  ztxt.insert(ztxt.end(), bomb.begin(), bomb.end());
+  auto damaged = file;
+  damaged[damaged.size() - 20] ^= 1;  // inside the last IDAT: the walker only checks text chunks
+  auto badCrc = file;
+  for (const auto& c : PngChunks(file))
+    if (c.Type == "iTXt") {
+      const auto at = std::search(badCrc.begin(), badCrc.end(), c.Data.begin(), c.Data.end());
+      at[20] ^= 1;
+    }
+  const struct {
+    std::vector<uint8_t> File;
+    const char* Keyword;
+    PNGTextResult Result;
+    std::string Text;
+  } cases[] = {
+      {file, kRecipeKeyword, PNGTextResult::Found, recipe},
+      {file, "Comment", PNGTextResult::NoChunk, ""},
+      {withChunk("tEXt", {'k', 0, 'v', 'a', 'l'}), "k", PNGTextResult::Found, "val"},
+      {withChunk("zTXt", ztxt), "k", PNGTextResult::TooLarge, ""},
+      {damaged, kRecipeKeyword, PNGTextResult::Found, recipe},
+      {badCrc, kRecipeKeyword, PNGTextResult::Damaged, ""},
+      {std::vector<uint8_t>(file.begin(), file.begin() + 60), kRecipeKeyword, PNGTextResult::Damaged, ""},
+      {std::vector<uint8_t>{'{', '}'}, kRecipeKeyword, PNGTextResult::NotPNG, ""},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    WriteFileBytes(dir.File("x.png"), cases[i].File);
+    std::string text;
+    EXPECT_EQ(ReadPNGText(dir.File("x.png").c_str(), cases[i].Keyword, 1 << 20, text), cases[i].Result) << i;
+    if (cases[i].Result == PNGTextResult::Found) {
+      EXPECT_EQ(text, cases[i].Text) << i;
+    }
+  }
+  std::string text;
+  EXPECT_EQ(ReadPNGText(dir.Path.c_str(), kRecipeKeyword, 1 << 20, text), PNGTextResult::CannotRead);
 }
 
 // ---- JPEG ---------------------------------------------------------------------
