@@ -56,6 +56,12 @@ void Images() {
     interlaced.Interlace = true;
     Write("png", name + ".png", Encode(PNGCodec, image));
     Write("png", name + "-interlaced.png", Encode(interlaced, image));
+    if (f.ColorType == ColorTypeRGB && f.Channels == 3 && f.BitDepth == 8) {
+      // The recipe chunk every texture carries.
+      image.SetTextProperty(kRecipeProperty, R"({"format": "orvelle-recipe", "version": 1, "width": 9, "height": 7,)"
+                                             R"( "effects": [{"type": 128}]})");
+      Write("png", name + "-recipe.png", Encode(PNGCodec, image));
+    }
     mvJPEGCodec progressive;
     progressive.Progressive = true;
     Write("jpeg", name + ".jpg", Encode(JPEGCodec, image));
