@@ -6,78 +6,21 @@
 #include <memory>
 #include <new>
 
-#include "effects/filter/common_rows.h"
 #include "effects/filter/families.h"
+#include "effects/frame.h"
 
 namespace {
 
-// A heap array whose allocation failure is an answer, not an exception.
-template <class T>
-struct Buffer {
-  std::unique_ptr<T[]> Data;
-  bool Allocate(int64_t count) {
-    if (count < 0 || static_cast<uint64_t>(count) > SIZE_MAX / sizeof(T)) return false;
-    Data.reset(new (std::nothrow) T[static_cast<size_t>(count == 0 ? 1 : count)]);
-    return Data != nullptr;
-  }
-  T& operator[](int64_t i) { return Data[static_cast<size_t>(i)]; }
-  T* Get() { return Data.get(); }
-};
-
-// Pixel format as template parameters: sample type, channel count, RGB or gray.
-template <class T, uint32_t C, bool Rgb>
-struct Fmt {
-  using Sample = T;
-  static constexpr uint32_t kChannels = C;
-  static constexpr bool kAlpha = (C % 2) == 0;
-  static constexpr uint32_t kColours = Rgb ? 3 : 1;
-  static constexpr bool kRgb = Rgb;
-  static constexpr bool kWide = sizeof(T) == 2;
-};
-
-bool IsRgbOrGray(const mvPicture& p) {
-  return (p.ColorType == ColorTypeRGB || p.ColorType == ColorTypeGray) &&
-         IsValidFormat(p.ColorType, p.BitDepth, p.Channels) &&
-         p.BitsPerPixel == static_cast<int32_t>(p.BitDepth * p.Channels);
-}
-
-template <class Fn>
-bool WithRgbOrGray(const mvPicture& p, Fn&& fn) {
-  const bool wide = p.BitDepth == 16;
-  if (p.ColorType == ColorTypeRGB) {
-    if (p.Channels == 4) return wide ? fn(Fmt<uint16_t, 4, true>{}) : fn(Fmt<uint8_t, 4, true>{});
-    return wide ? fn(Fmt<uint16_t, 3, true>{}) : fn(Fmt<uint8_t, 3, true>{});
-  }
-  if (p.Channels == 2) return wide ? fn(Fmt<uint16_t, 2, false>{}) : fn(Fmt<uint8_t, 2, false>{});
-  return wide ? fn(Fmt<uint16_t, 1, false>{}) : fn(Fmt<uint8_t, 1, false>{});
-}
-
 // Picture coordinates of the positions from .. from + count - 1 along a
 // side of n pixels: wrapped, clamped, or -1 (left out) when cut.
-bool EdgeMap(Buffer<int32_t>& out, int64_t from, int64_t count, int32_t n, bool wrap, bool cut) {
+bool EdgeMap(frame::Buffer<int32_t>& out, int64_t from, int64_t count, int32_t n, bool wrap, bool cut) {
   if (!out.Allocate(count)) return false;
   for (int64_t i = 0; i < count; ++i) {
     const int64_t c = from + i;
-    if (wrap) out[i] = rows::WrapIndex(c, n);
-    else if (cut) out[i] = (c < 0 || c >= n) ? -1 : static_cast<int32_t>(c);
-    else out[i] = rows::ClampIndex(c, n);
+    if (!wrap && cut) out[i] = (c < 0 || c >= n) ? -1 : static_cast<int32_t>(c);
+    else out[i] = frame::EdgeIndex(c, n, wrap);
   }
   return true;
-}
-
-// Radii are limited so that a hostile value cannot make a window whose size
-// overflows the sums or whose visit never ends in practice; a cut window
-// past every side already covers the whole picture.
-int64_t LimitRadius(uint32_t radius, const mvPicture& p) {
-  int64_t limit = std::max<int64_t>({64, p.Width, p.Height});
-  limit = std::min<int64_t>(limit, 16384);
-  return std::min<int64_t>(radius, limit);
-}
-
-bool Begin(const mvPicture& source, const mvPicture& target, mvRect& area, bool& ok) {
-  ok = rows::SameShape(source, target) && source.BitsPerPixel == target.BitsPerPixel;
-  if (!ok) return false;
-  return rows::ClipArea(source, area);
 }
 
 // ---- oil paint --------------------------------------------------------------
@@ -111,28 +54,31 @@ struct LevelCounts {
   }
 };
 
+// The rows and columns a window reaches, as picture positions: rows[d] and
+// cols[d] are those of offsets d - R from the area's first row and column.
+struct WindowMaps {
+  int64_t R = 1;
+  frame::Buffer<int32_t> Rows, Cols;
+};
+
 template <class F>
-bool OilPaintKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int64_t r, bool wrap,
-                    rows::RowProgress& steps) {
+bool OilPaintBand(const mvPicture& src, mvPicture& dst, const mvRect& a, const WindowMaps& maps, int32_t top,
+                  int32_t bottom) {
   using S = typename F::Sample;
-  Buffer<int32_t> rowMap, colMap;
-  if (!EdgeMap(rowMap, a.Top - r, (a.Bottom - a.Top) + 2 * r, src.Height, wrap, false) ||
-      !EdgeMap(colMap, a.Left - r, (a.Right - a.Left) + 2 * r, src.Width, wrap, false))
-    return false;
+  const int64_t r = maps.R;
   std::unique_ptr<LevelCounts> counts(new (std::nothrow) LevelCounts);
   if (!counts) return false;
   std::memset(counts->Stamp, 0, sizeof counts->Stamp);
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    // rows[d] and cols[d] are the picture positions of offsets d - r.
-    const int32_t* rows = &rowMap[y - a.Top];
-    S* out = reinterpret_cast<S*>(dst.Row(y)) + static_cast<size_t>(a.Left) * F::kChannels;
+  for (int32_t y = top; y < bottom; ++y) {
+    const int32_t* rows = &maps.Rows[y - a.Top];
+    S* out = frame::PixelAt<F>(dst, a.Left, y);
     for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels) {
-      const int32_t* cols = &colMap[x - a.Left];
+      const int32_t* cols = &maps.Cols[x - a.Left];
       counts->Next();
       uint32_t best = 0;
       const S* chosen = nullptr;
       auto visitRow = [&](int64_t rowOffset, int64_t from, int64_t to) {
-        const S* line = reinterpret_cast<const S*>(src.Row(rows[rowOffset]));
+        const S* line = frame::RowOf<F>(src, rows[rowOffset]);
         for (int64_t c = from; c <= to; ++c) {
           const S* p = line + static_cast<size_t>(cols[c]) * F::kChannels;
           if constexpr (F::kAlpha) {
@@ -155,7 +101,6 @@ bool OilPaintKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int64
       if (chosen)
         for (uint32_t c = 0; c < F::kColours; ++c) out[c] = chosen[c];
     }
-    if (!steps.Step()) return false;
   }
   return true;
 }
@@ -202,37 +147,36 @@ struct BoxSums {
   }
 };
 
+// One band of rows: the window's column sums start afresh at the band's
+// top, so the band's (integer) sums do not depend on the bands before it.
 template <class F>
-bool WatercolorKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int64_t r, uint32_t amount, bool wrap,
-                      rows::RowProgress& steps) {
+bool WatercolorBand(const mvPicture& src, mvPicture& dst, const mvRect& a, const WindowMaps& maps, uint32_t amount,
+                    int32_t top, int32_t bottom) {
   using S = typename F::Sample;
   using Sums = BoxSums<F>;
   constexpr uint32_t Q = Sums::kCount;
-  const int64_t side = 2 * r + 1;
+  const int64_t side = 2 * maps.R + 1;
   const int64_t w = a.Right - a.Left;
-  Buffer<int32_t> rowMap, colMap;
-  Buffer<uint64_t> window, row;
-  if (!EdgeMap(rowMap, a.Top - r, (a.Bottom - a.Top) + 2 * r, src.Height, wrap, true) ||
-      !EdgeMap(colMap, a.Left - r, w + 2 * r, src.Width, wrap, true) || !window.Allocate(w * Q) ||
-      !row.Allocate(w * Q))
-    return false;
-  // Column sums of the window's rows, kept sliding down the region.
+  frame::Buffer<uint64_t> window, row;
+  if (!window.Allocate(w * Q) || !row.Allocate(w * Q)) return false;
+  // Column sums of the window's rows, kept sliding down the band.
   auto addRow = [&](int32_t py, bool plus) {
     if (py < 0) return;
-    Sums::Row(reinterpret_cast<const S*>(src.Row(py)), colMap.Get(), w, side, row.Get());
+    Sums::Row(frame::RowOf<F>(src, py), maps.Cols.Get(), w, side, row.Get());
     for (int64_t i = 0; i < w * Q; ++i) window[i] = plus ? window[i] + row[i] : window[i] - row[i];
   };
   std::memset(window.Get(), 0, static_cast<size_t>(w * Q) * sizeof(uint64_t));
+  const int32_t* rowMap = &maps.Rows[top - a.Top];
   for (int64_t j = 0; j < side; ++j) addRow(rowMap[j], true);
   const int64_t strength = amount;
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    const int64_t i = y - a.Top;
+  for (int32_t y = top; y < bottom; ++y) {
+    const int64_t i = y - top;
     if (i > 0) {
       addRow(rowMap[i - 1], false);
       addRow(rowMap[i + side - 1], true);
     }
-    const S* s = reinterpret_cast<const S*>(src.Row(y)) + static_cast<size_t>(a.Left) * F::kChannels;
-    S* d = reinterpret_cast<S*>(dst.Row(y)) + static_cast<size_t>(a.Left) * F::kChannels;
+    const S* s = frame::PixelAt<F>(src, a.Left, y);
+    S* d = frame::PixelAt<F>(dst, a.Left, y);
     for (int64_t x = 0; x < w; ++x, s += F::kChannels, d += F::kChannels) {
       const uint64_t* sum = &window[x * Q];
       int64_t mean[3] = {0, 0, 0};
@@ -253,7 +197,6 @@ bool WatercolorKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int
         d[c] = static_cast<S>(out < 1 ? 0 : out);
       }
     }
-    if (!steps.Step()) return false;
   }
   return true;
 }
@@ -278,24 +221,35 @@ const mvEffectClass& mvWatercolorEffect::Describe() {
 }
 
 bool mvOilPaintEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  bool ok;
-  if (!Begin(source, target, a, ok)) return ok;
-  rows::RowProgress steps(progress, a.Bottom - a.Top);
-  if (!IsRgbOrGray(source)) return true;
-  const int64_t r = LimitRadius(Radius, source);
-  return WithRgbOrGray(source, [&](auto f) { return OilPaintKernel<decltype(f)>(source, target, a, r, Seamless, steps); });
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
+  WindowMaps maps;
+  maps.R = frame::LimitRadius(Radius, source);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    if (!EdgeMap(maps.Rows, f.A.Top - maps.R, f.Rows() + 2 * maps.R, source.Height, Seamless, false) ||
+        !EdgeMap(maps.Cols, f.A.Left - maps.R, f.Cols() + 2 * maps.R, source.Width, Seamless, false))
+      return false;
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      return OilPaintBand<decltype(fmt)>(source, target, f.A, maps, top, bottom);
+    });
+  });
 }
 
 bool mvWatercolorEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  bool ok;
-  if (!Begin(source, target, a, ok)) return ok;
-  rows::RowProgress steps(progress, a.Bottom - a.Top);
-  if (!IsRgbOrGray(source)) return true;
-  const int64_t r = LimitRadius(Radius, source);
-  return WithRgbOrGray(
-      source, [&](auto f) { return WatercolorKernel<decltype(f)>(source, target, a, r, Amount, Seamless, steps); });
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
+  WindowMaps maps;
+  maps.R = frame::LimitRadius(Radius, source);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    if (!EdgeMap(maps.Rows, f.A.Top - maps.R, f.Rows() + 2 * maps.R, source.Height, Seamless, true) ||
+        !EdgeMap(maps.Cols, f.A.Left - maps.R, f.Cols() + 2 * maps.R, source.Width, Seamless, true))
+      return false;
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      return WatercolorBand<decltype(fmt)>(source, target, f.A, maps, Amount, top, bottom);
+    });
+  });
 }
 
 void RegisterPainterlyEffects(mvEffectRegistry& registry) {
