@@ -505,15 +505,22 @@ mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smoo
 }  // namespace
 
 TEST(Wrap, MatchesTheSlowRuleWithSmoothing) {
-  mvPicture p = Noise(13, 9, {ColorTypeRGB, 8, 4}, 17);
-  for (int smooth : {0, 1, 2, 7})
+  // Small windows slide over a ring of rows, windows taller than the ring
+  // make leaving rows again, and wrapped windows taller than the picture
+  // add whole rounds.
+  struct Case {
+    int W, H, Smooth;
+  } cases[] = {{13, 9, 0}, {13, 9, 1}, {13, 9, 2}, {13, 9, 7}, {6, 150, 33}, {5, 70, 67}};
+  for (const Case& c : cases)
     for (bool seamless : {false, true}) {
+      mvPicture p = Noise(c.W, c.H, {ColorTypeRGB, 8, 4}, 17);
       mvWrapEffect e;
       e.Relief = 90;
-      e.Exponent = smooth == 7 ? 4 : 5;
-      e.Smoothness = smooth;
+      e.Exponent = c.Smooth == 7 ? 4 : 5;
+      e.Smoothness = c.Smooth;
       e.Seamless = seamless;
-      EXPECT_TRUE(SamePixels(Applied(e, p), ReferenceWrap(p, 90, e.Exponent, smooth, seamless))) << smooth << seamless;
+      EXPECT_TRUE(SamePixels(Applied(e, p), ReferenceWrap(p, 90, e.Exponent, c.Smooth, seamless)))
+          << c.W << "x" << c.H << " smooth " << c.Smooth << " seamless " << seamless;
     }
 }
 
