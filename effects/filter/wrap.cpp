@@ -326,8 +326,8 @@ bool mvWrapEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
   plan.W = f.Cols();
   plan.H = f.Rows();
   plan.Wrap = Seamless;
-  const int64_t s = Smoothness > 0 ? Smoothness : 0;
-  plan.S = Seamless ? std::min(s, kMaxSmoothness) : std::min<int64_t>(s, std::max(plan.W, plan.H));
+  const int64_t smooth = Smoothness > 0 ? Smoothness : 0;
+  plan.S = Seamless ? std::min(smooth, kMaxSmoothness) : std::min<int64_t>(smooth, std::max(plan.W, plan.H));
   if (!frame::IndexTable(plan.ColMap, f.A.Left - 1, plan.W + 2, source.Width, Seamless) ||
       !frame::IndexTable(plan.RowMap, f.A.Top - 1, plan.H + 2, source.Height, Seamless) ||
       !PlanWindows(plan.Across, plan.W, plan.S, Seamless) || !PlanWindows(plan.Along, plan.H, plan.S, Seamless))
