@@ -1,5 +1,9 @@
 #pragma once
+#include <cstdint>
+
 #include "effects/effect.h"
+
+class mvRandom;
 
 // Moves every pixel by a random offset of at most RangeX, RangeY.
 class mvSpreadEffect : public mvEffectOf<mvSpreadEffect> {
@@ -10,4 +14,17 @@ public:
   uint32_t RangeY = 3;
   uint32_t Seed = 1;
   bool Seamless = false;
+};
+
+// mvRandom::NextInt(n) for one n, drawn many times: the same words taken
+// from the generator, the same rejections and the same results, with the
+// bound and the division worked out once.
+class BoundedDraws {
+public:
+  explicit BoundedDraws(uint32_t n);
+  uint32_t Next(mvRandom& random) const;
+
+private:
+  uint32_t N, Limit;
+  uint64_t Reciprocal;
 };

@@ -264,6 +264,19 @@ TEST(Spread, SameSeedSameResultAndMovesAtMostItsRange) {
   for (int y = 0; y < 15; ++y) EXPECT_TRUE(Px(c, 0, y)[0] <= 1 || Px(c, 0, y)[0] == 19);
 }
 
+TEST(Spread, BatchedDrawsAreNextIntDraws) {
+  // Same results and the same words used, rejections included (bounds just
+  // above a power of two reject almost half the words).
+  for (uint32_t n : {0u, 1u, 2u, 3u, 7u, 11u, 1000u, 0x7FFFFFFFu, 0x80000000u, 0x80000001u, 0xC0000000u, 0xFFFFFFFFu}) {
+    mvRandom a, b;
+    a.Seed(n + 1);
+    b.Seed(n + 1);
+    const BoundedDraws draws(n);
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(draws.Next(a), b.NextInt(n)) << n << " draw " << i;
+    EXPECT_EQ(a.Next(), b.Next()) << n;
+  }
+}
+
 TEST(Pixelize, BlockLargerThanThePictureAveragesEverything) {
   mvPicture p = Noise(7, 5, {ColorTypeRGB, 8, 3}, 3);
   uint32_t sum[3] = {0, 0, 0};
