@@ -68,27 +68,41 @@ struct MosaicGrid {
   int64_t CellW = 1, CellH = 1;
   frame::Buffer<int64_t> X, Y;
 
-  // The index of the nearest point among the 3 x 3 grid cells around the
-  // pixel; the first of equally near points wins.
+  // The index of the nearest point of each pixel of area row y, x = 0 ..
+  // w - 1, among the 3 x 3 grid cells around the pixel's own; the first of
+  // equally near points (row by row) wins. Pixels share their candidates
+  // along a cell's width, and each candidate its vertical distance.
   template <class D>
-  int64_t Nearest(int64_t x, int64_t y) const {
+  void Nearest(int64_t y, int64_t w, int64_t* owner) const {
     const int64_t r0 = std::max<int64_t>(0, y / CellH - 1), r1 = std::min<int64_t>(Rows - 1, y / CellH + 1);
-    const int64_t c0 = std::max<int64_t>(0, x / CellW - 1), c1 = std::min<int64_t>(Cols - 1, x / CellW + 1);
-    int64_t best = -1;
-    D bestDistance = 0;
-    for (int64_t r = r0; r <= r1; ++r) {
-      for (int64_t c = c0; c <= c1; ++c) {
-        const int64_t i = r * Cols + c;
-        const D dx = static_cast<D>(X[i]) - static_cast<D>(x);
-        const D dy = static_cast<D>(Y[i]) - static_cast<D>(y);
-        const D d = dx * dx + dy * dy;
-        if (best < 0 || d < bestDistance) {
-          best = i;
-          bestDistance = d;
+    int64_t index[9];
+    D px[9], dy2[9];
+    for (int64_t cx = 0, x0 = 0; x0 < w; ++cx, x0 += CellW) {
+      const int64_t x1 = std::min(w, x0 + CellW);
+      const int64_t c0 = std::max<int64_t>(0, cx - 1), c1 = std::min<int64_t>(Cols - 1, cx + 1);
+      int n = 0;
+      for (int64_t r = r0; r <= r1; ++r)
+        for (int64_t c = c0; c <= c1; ++c, ++n) {
+          index[n] = r * Cols + c;
+          const D dy = static_cast<D>(Y[index[n]]) - static_cast<D>(y);
+          px[n] = static_cast<D>(X[index[n]]);
+          dy2[n] = dy * dy;
         }
+      for (int64_t x = x0; x < x1; ++x) {
+        int best = 0;
+        D dx = px[0] - static_cast<D>(x);
+        D bestDistance = dx * dx + dy2[0];
+        for (int i = 1; i < n; ++i) {
+          dx = px[i] - static_cast<D>(x);
+          const D d = dx * dx + dy2[i];
+          if (d < bestDistance) {
+            best = i;
+            bestDistance = d;
+          }
+        }
+        owner[x] = index[best];
       }
     }
-    return best;
   }
 };
 
@@ -136,11 +150,13 @@ bool MosaicSumBand(const mvPicture& src, const mvRect& a, const MosaicGrid& grid
   const int64_t r1 = std::min<int64_t>(grid.Rows - 1, (bottom - 1 - a.Top) / grid.CellH + 1);
   const int64_t base = r0 * grid.Cols;
   frame::Buffer<MosaicSums> local;
-  if (!local.Allocate((r1 - r0 + 1) * grid.Cols)) return false;
+  frame::Buffer<int64_t> owner;
+  if (!local.Allocate((r1 - r0 + 1) * grid.Cols) || !owner.Allocate(a.Right - a.Left)) return false;
   for (int32_t y = top; y < bottom; ++y) {
     const uint8_t* p = src.Row(y) + static_cast<size_t>(a.Left) * C;
-    for (int32_t x = a.Left; x < a.Right; ++x, p += C) {
-      MosaicSums& s = local[grid.Nearest<D>(x - a.Left, y - a.Top) - base];
+    grid.Nearest<D>(y - a.Top, a.Right - a.Left, owner.Get());
+    for (int32_t x = 0; x < a.Right - a.Left; ++x, p += C) {
+      MosaicSums& s = local[owner[x] - base];
       if constexpr (C == 4) {
         const uint64_t al = p[3];
         for (int c = 0; c < 3; ++c) s.Sum[c] += p[c] * al;
@@ -203,10 +219,12 @@ bool MosaicPaint(frame::Frame& f, const MosaicGrid& grid, frame::Buffer<MosaicCe
     for (int64_t c = 0; c < grid.Cols; ++c) MergeCells(cells[c], cells[(grid.Rows - 1) * grid.Cols + c], kAlpha);
   }
   return f.ForRows([&](int32_t top, int32_t bottom) {
+    frame::Buffer<int64_t> owner;
+    if (!owner.Allocate(a.Right - a.Left)) return false;
     for (int32_t y = top; y < bottom; ++y) {
       uint8_t* d = f.Target.Row(y) + static_cast<size_t>(a.Left) * C;
-      for (int32_t x = a.Left; x < a.Right; ++x, d += C)
-        std::memcpy(d, cells[grid.Nearest<D>(x - a.Left, y - a.Top)].Colour, C);
+      grid.Nearest<D>(y - a.Top, a.Right - a.Left, owner.Get());
+      for (int32_t x = 0; x < a.Right - a.Left; ++x, d += C) std::memcpy(d, cells[owner[x]].Colour, C);
     }
     return true;
   });
