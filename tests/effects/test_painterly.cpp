@@ -93,6 +93,49 @@ TEST(OilPaint, SixteenBitGrayUsesTheHighByteAsLevel) {
   EXPECT_EQ(r[1], 0x12FF);
 }
 
+TEST(OilPaint, MatchesTheSlowVisitForSmallAndHugeDiamonds) {
+  // Gray levels from a small set, so that counts tie. A radius of 1100 is
+  // past the ring of level rows; one output pixel keeps it quick.
+  mvPicture p = Noise(3, 1100, {ColorTypeGray, 8, 1}, 12);
+  for (int y = 0; y < p.Height; ++y)
+    for (int x = 0; x < 3; ++x) p.Row(y)[x] = static_cast<uint8_t>(40 * ((x + y / 300 + p.Row(y)[x] % 2) % 3));
+  for (uint32_t radius : {2u, 1100u})
+    for (bool seamless : {false, true}) {
+      p.HasWorkRect = 1;
+      p.WorkRect = radius == 2 ? mvRect{0, 0, 3, 40} : mvRect{1, 600, 2, 601};
+      mvOilPaintEffect e;
+      e.Radius = radius;
+      e.Seamless = seamless;
+      mvPicture out = Applied(e, p);
+      const int r = static_cast<int>(radius);
+      for (int y = p.WorkRect.Top; y < p.WorkRect.Bottom; ++y)
+        for (int x = p.WorkRect.Left; x < p.WorkRect.Right; ++x) {
+          int count[256] = {}, best = 0, chosen = -1;
+          auto visit = [&](int dy, int dx) {
+            int sx = x + dx, sy = y + dy;
+            if (seamless) {
+              sx = ((sx % 3) + 3) % 3;
+              sy = ((sy % 1100) + 1100) % 1100;
+            } else {
+              sx = std::clamp(sx, 0, 2);
+              sy = std::clamp(sy, 0, 1099);
+            }
+            const int v = p.Row(sy)[sx];
+            if (++count[v] > best) {
+              best = count[v];
+              chosen = v;
+            }
+          };
+          for (int k = 0; k < r; ++k) {
+            for (int dx = -k; dx <= k; ++dx) visit(k - r, dx);
+            for (int dx = -k; dx <= k; ++dx) visit(r - k, dx);
+          }
+          for (int dx = -r; dx <= r; ++dx) visit(0, dx);
+          ASSERT_EQ(out.Row(y)[x], chosen) << "radius " << r << " seamless " << seamless << " at " << x << "," << y;
+        }
+    }
+}
+
 namespace {
 
 // The watercolor rule written the slow way.
