@@ -100,7 +100,6 @@ void SelectKth(C* a, int64_t n, int64_t k) {
 
 struct MedianPlan {
   int64_t R = 1;
-  bool Wrap = false;
   frame::Buffer<int32_t> RowMap, ColMap;  // window positions of the area, -1 where cut
   int64_t Most = 0;                       // candidates a window can hold
 };
@@ -116,8 +115,8 @@ struct MedianList {
 
 // The median of the window of (x, y) the general way: every visible
 // candidate in window order, then the k-th key. Only in 16-bit RGB can
-// pixels of different colours share a key (in 8-bit RGB the key of each
-// colour is its own, and gray keys are the sample); there the selection
+// pixels of different colours share a key (no two of the 2^24 8-bit colours
+// have the same key, and gray keys are the sample); there the selection
 // above decides which of them is chosen, and it runs whenever the k-th key
 // is shared by more than one colour.
 template <class F>
@@ -181,6 +180,7 @@ constexpr NetOp kSort5[] = {{0, 1, kBoth}, {3, 4, kBoth}, {2, 4, kBoth}, {2, 3, 
 // (wire column * side + rank): odd-even merges of the columns, less every
 // comparator that cannot change the median and every value that can be
 // proven not to be it, checked on every 0-1 input with sorted columns.
+// Kinds: 0 both, 1 the minimum only, 2 the maximum only.
 constexpr NetOp kMedian9[] = {{3, 6, 2}, {5, 8, 1}, {5, 6, 0}, {4, 7, 0}, {4, 5, 0}, {7, 6, 0},
                               {6, 0, 1}, {2, 5, 1}, {2, 6, 2}, {1, 4, 2}, {7, 4, 1}, {7, 6, 2}};
 constexpr uint8_t kMedian9Out = 6;
@@ -561,7 +561,6 @@ bool mvMedianEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   f.Announce(f.Rows());
   MedianPlan plan;
   plan.R = frame::LimitRadius(Radius, source);
-  plan.Wrap = Seamless;
   const int64_t side = 2 * plan.R + 1;
   plan.Most = Seamless ? side * side
                        : std::min<int64_t>(side, source.Height) * std::min<int64_t>(side, source.Width);
