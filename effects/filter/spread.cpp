@@ -72,8 +72,22 @@ bool mvSpreadEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   const BoundedDraws drawX(2 * rx + 1), drawY(2 * ry + 1);
   const int32_t cols = f.Cols(), width = source.Width, height = source.Height;
   const int32_t chunkRows = static_cast<int32_t>(std::max<int64_t>(1, kChunkPixels / cols));
-  frame::Buffer<int32_t> offsets;
-  if (!offsets.Allocate(2 * static_cast<int64_t>(std::min(chunkRows, f.Rows())) * cols)) return false;
+  frame::Buffer<int32_t> offsets[2];
+  for (auto& o : offsets)
+    if (!o.Allocate(2 * static_cast<int64_t>(std::min(chunkRows, f.Rows())) * cols)) return false;
+  // The draws, x then y, pixel by pixel, row by row, for the chunk of rows
+  // from `first`. They go on in a copy of the shared generator, which one
+  // band at a time uses (the first band of each chunk draws the next chunk
+  // while the other bands copy), and which the shared one takes over at
+  // the end: the same words in the same order, whichever thread draws.
+  mvRandom random = SharedRandom;
+  auto draw = [&](int32_t first, int32_t* d) {
+    const int64_t n = static_cast<int64_t>(std::min(chunkRows, f.Rows() - first)) * cols;
+    for (int64_t i = 0; i < n; ++i, d += 2) {
+      d[0] = static_cast<int32_t>(static_cast<int64_t>(drawX.Next(random)) - rx);
+      d[1] = static_cast<int32_t>(static_cast<int64_t>(drawY.Next(random)) - ry);
+    }
+  };
   // A position moved by at most its side needs no division to come back
   // inside (the remainder of a wrapped one, the edge of a clamped one).
   auto inside = [&](int64_t c, int32_t n, uint32_t range) -> int32_t {
@@ -82,21 +96,17 @@ bool mvSpreadEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
     if (c >= n) return Seamless ? static_cast<int32_t>(c - n) : n - 1;
     return static_cast<int32_t>(c);
   };
-  return WithPixelBytes(source.BytesPerPixel(), [&](auto bytes) {
+  const bool done = WithPixelBytes(source.BytesPerPixel(), [&](auto bytes) {
     constexpr size_t B = decltype(bytes)::value;
-    for (int32_t first = 0; first < f.Rows(); first += chunkRows) {
-      const int32_t rows = std::min(chunkRows, f.Rows() - first);
-      // The draws stay on this thread and in their order: x then y, pixel by
-      // pixel, row by row.
-      int32_t* d = offsets.Get();
-      for (int64_t i = 0, n = static_cast<int64_t>(rows) * cols; i < n; ++i, d += 2) {
-        d[0] = static_cast<int32_t>(static_cast<int64_t>(drawX.Next(SharedRandom)) - rx);
-        d[1] = static_cast<int32_t>(static_cast<int64_t>(drawY.Next(SharedRandom)) - ry);
-      }
-      const bool done = f.ForSteps(rows, cols, [&](int64_t top, int64_t bottom) {
+    draw(0, offsets[0].Get());
+    for (int32_t first = 0, chunk = 0; first < f.Rows(); first += chunkRows, chunk ^= 1) {
+      const int32_t rows = std::min(chunkRows, f.Rows() - first), next = first + chunkRows;
+      const int32_t* chunkOffsets = offsets[chunk].Get();
+      const bool copied = f.ForSteps(rows, cols, [&](int64_t top, int64_t bottom) {
+        if (top == 0 && next < f.Rows()) draw(next, offsets[chunk ^ 1].Get());
         for (int64_t row = top; row < bottom; ++row) {
           const int32_t y = f.A.Top + first + static_cast<int32_t>(row);
-          const int32_t* offset = &offsets[2 * row * cols];
+          const int32_t* offset = &chunkOffsets[2 * row * cols];
           uint8_t* out = target.Row(y) + static_cast<size_t>(f.A.Left) * B;
           for (int32_t x = f.A.Left; x < f.A.Right; ++x, out += B, offset += 2) {
             const int32_t sx = inside(static_cast<int64_t>(x) + offset[0], width, rx);
@@ -106,8 +116,10 @@ bool mvSpreadEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
         }
         return true;
       });
-      if (!done) return false;
+      if (!copied) return false;
     }
     return true;
   });
+  SharedRandom = random;
+  return done;
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/parallel.h"
 #include "core/random.h"
 #include "tests/effects/pictures.h"
 #include "effects/filter/cells.h"
@@ -194,50 +195,45 @@ TEST(MinimumMaximum, TransparentWindowWritesNothingAndProgressCountsRowsAndColum
   EXPECT_FALSE(e.Apply(p, target, &stop));
 }
 
-TEST(Spread, SameSeedSameResultAndMovesAtMostItsRange) {
-  // Each pixel names its own position, so the displacement can be read back.
-  mvPicture p;
-  ASSERT_TRUE(p.Create(20, 15, ColorTypeRGB, 8, 4));
-  for (int y = 0; y < 15; ++y)
-    for (int x = 0; x < 20; ++x) {
-      uint8_t* d = p.Row(y) + x * 4;
-      d[0] = static_cast<uint8_t>(x);
-      d[1] = static_cast<uint8_t>(y);
-      d[2] = 7;
-      d[3] = static_cast<uint8_t>(x * 10 + y);
-    }
-  mvSpreadEffect e;
-  e.RangeX = e.RangeY = 1;
-  e.Seed = 42;
-  mvPicture a = Applied(e, p);
-  SharedRandom.Seed(999);  // the effect reseeds, whatever came before
-  mvPicture b = Applied(e, p);
-  EXPECT_TRUE(SamePixels(a, b));
-  bool moved = false;
-  for (int y = 0; y < 15; ++y)
-    for (int x = 0; x < 20; ++x) {
-      const uint8_t* d = Px(a, x, y);
-      EXPECT_LE(std::abs(d[0] - x), 1);
-      EXPECT_LE(std::abs(d[1] - y), 1);
-      EXPECT_EQ(d[3], d[0] * 10 + d[1]);  // whole pixels, alpha included
-      moved |= d[0] != x || d[1] != y;
-    }
-  EXPECT_TRUE(moved);
-
-  // Two draws per pixel, x first.
-  mvRandom r;
-  r.Seed(42);
-  const int32_t dx = static_cast<int32_t>(r.NextInt(3)) - 1, dy = static_cast<int32_t>(r.NextInt(3)) - 1;
-  const uint8_t* first = Px(a, 0, 0);
-  EXPECT_EQ(first[0], std::max(0, dx));
-  EXPECT_EQ(first[1], std::max(0, dy));
-  for (int i = 2; i < 20 * 15 * 2; ++i) r.NextInt(3);
-  EXPECT_EQ(SharedRandom.Next(), r.Next());
-
-  // Seamless: a step left of column 0 reads the last column.
-  e.Seamless = true;
-  mvPicture c = Applied(e, p);
-  for (int y = 0; y < 15; ++y) EXPECT_TRUE(Px(c, 0, y)[0] <= 1 || Px(c, 0, y)[0] == 19);
+TEST(Spread, MovesEveryPixelByItsTwoDraws) {
+  // Two draws per pixel, x first, row by row, whole pixels; reads outside
+  // are clamped or wrapped, also for ranges past the side. The large
+  // picture is drawn in several chunks, ahead of the copies, on any number
+  // of threads; the shared generator ends where the draws end.
+  struct Case {
+    int W, H;
+    Format F;
+    uint32_t RangeX, RangeY;
+  } cases[] = {{20, 15, {ColorTypeRGB, 8, 4}, 1, 1}, {20, 15, {ColorTypeRGB, 16, 3}, 3, 40},
+               {1100, 2000, {ColorTypeGray, 8, 1}, 5, 2}};
+  for (const Case& c : cases)
+    for (bool seamless : {false, true})
+      for (int threads : {1, 2, 5}) {
+        parallel::SetThreadCount(threads);
+        mvPicture p = Noise(c.W, c.H, c.F, 6);
+        mvSpreadEffect e;
+        e.RangeX = c.RangeX;
+        e.RangeY = c.RangeY;
+        e.Seed = 42;
+        e.Seamless = seamless;
+        SharedRandom.Seed(999);  // the effect reseeds, whatever came before
+        mvPicture out = Applied(e, p);
+        mvRandom r;
+        r.Seed(42);
+        const size_t bpp = p.BytesPerPixel();
+        bool same = true;
+        for (int y = 0; y < c.H; ++y)
+          for (int x = 0; x < c.W; ++x) {
+            const int sx = x + static_cast<int>(r.NextInt(2 * c.RangeX + 1)) - static_cast<int>(c.RangeX);
+            const int sy = y + static_cast<int>(r.NextInt(2 * c.RangeY + 1)) - static_cast<int>(c.RangeY);
+            const uint8_t* from = seamless ? Px(p, Wrapped(sx, c.W), Wrapped(sy, c.H))
+                                           : Px(p, std::clamp(sx, 0, c.W - 1), std::clamp(sy, 0, c.H - 1));
+            same = same && std::memcmp(Px(out, x, y), from, bpp) == 0;
+          }
+        EXPECT_TRUE(same) << c.W << "x" << c.H << " seamless " << seamless << " threads " << threads;
+        EXPECT_EQ(SharedRandom.Next(), r.Next());
+      }
+  parallel::SetThreadCount(0);
 }
 
 TEST(Spread, BatchedDrawsAreNextIntDraws) {
