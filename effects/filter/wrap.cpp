@@ -86,14 +86,12 @@ inline int32_t Mean(int64_t n, int64_t d) {
 // What the whole area shares: edge maps, window plans, the scale.
 struct WrapPlan {
   const mvPicture* Source = nullptr;
-  mvRect A{};
   int32_t W = 0, H = 0;
   int64_t S = 0;  // smoothing radius; 0: none (a window of one)
   bool Wrap = false;
   frame::Buffer<int32_t> ColMap, RowMap;     // picture positions of area -1 .. side
   frame::Buffer<WindowPlan> Across, Along;  // smoothing windows of each column and row
   int64_t WindowRows = 0;                    // rows of a vertical window beyond its whole rounds
-  int32_t Lo = 0, Hi = 0;                    // range of the smoothed slopes
 };
 
 // One band's rows of smoothed slopes, y0 .. y1 of the area, handed to
@@ -322,7 +320,6 @@ bool mvWrapEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
   if ((frame::FormatOf(source) & frame::kAnyRgb8) == 0) return true;
   WrapPlan plan;
   plan.Source = &source;
-  plan.A = f.A;
   plan.W = f.Cols();
   plan.H = f.Rows();
   plan.Wrap = Seamless;
@@ -359,14 +356,14 @@ bool mvWrapEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
     return true;
   });
   if (!ranged) return false;
-  plan.Lo = *std::min_element(rowLo.Get(), rowLo.Get() + plan.H);
-  plan.Hi = *std::max_element(rowHi.Get(), rowHi.Get() + plan.H);
-  if (plan.Lo == plan.Hi) return true;
+  const int32_t lo = *std::min_element(rowLo.Get(), rowLo.Get() + plan.H);
+  const int32_t hi = *std::max_element(rowHi.Get(), rowHi.Get() + plan.H);
+  if (lo == hi) return true;
 
   Lifts lifts;
   if (!lifts.Allocate()) return false;
   const double k = static_cast<double>(Relief) / 10.0;
-  const double range = static_cast<double>(plan.Hi - plan.Lo);
+  const double range = static_cast<double>(hi - lo);
   const uint32_t C = source.Channels;
   return forBands([&](int32_t y, const int32_t* gx, const int32_t* gy) {
     const uint8_t* s = source.Row(f.A.Top + y) + static_cast<size_t>(f.A.Left) * C;
