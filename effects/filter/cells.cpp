@@ -389,11 +389,13 @@ bool mvGlassTileEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* 
   TileMap(rowMap, f.Rows(), TileHeight, f.A.Top, source.Height, Seamless);
   return WithPixelBytes(source.BytesPerPixel(), [&](auto bytes) {
     constexpr size_t B = decltype(bytes)::value;
+    const int32_t cols = f.Cols();
+    const int32_t* columns = colMap.Get();
     return f.ForRows([&](int32_t top, int32_t bottom) {
       for (int32_t y = top; y < bottom; ++y) {
         const uint8_t* s = source.Row(rowMap[y - f.A.Top]);
         uint8_t* d = target.Row(y) + static_cast<size_t>(f.A.Left) * B;
-        for (int32_t x = 0; x < f.Cols(); ++x, d += B) std::memcpy(d, s + static_cast<size_t>(colMap[x]) * B, B);
+        for (int32_t x = 0; x < cols; ++x, d += B) std::memcpy(d, s + static_cast<size_t>(columns[x]) * B, B);
       }
       return true;
     });
