@@ -1,47 +1,11 @@
 #pragma once
 #include "effects/effect.h"
+#include "effects/filter/rank.h"
+#include "effects/filter/spread.h"
+#include "effects/filter/wrap.h"
 
-// Neighbourhood and cell filters: rank filters that copy a whole pixel chosen
-// by its luminance, random spreading, block and cell averaging, glass tiles
-// and glossy wrapping.
-
-// Copies the colour of the lower-median pixel (by luminance) of the square window.
-class mvMedianEffect : public mvEffectOf<mvMedianEffect> {
-public:
-  static const mvEffectClass& Describe();
-  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  uint32_t Radius = 1;
-  bool Seamless = false;
-};
-
-// Copies the colour of the darkest pixel of the square window (two 1-D passes).
-class mvMinimumEffect : public mvEffectOf<mvMinimumEffect> {
-public:
-  static const mvEffectClass& Describe();
-  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  uint32_t Radius = 1;
-  bool Seamless = false;
-};
-
-// Copies the colour of the brightest pixel of the square window (two 1-D passes).
-class mvMaximumEffect : public mvEffectOf<mvMaximumEffect> {
-public:
-  static const mvEffectClass& Describe();
-  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  uint32_t Radius = 1;
-  bool Seamless = false;
-};
-
-// Moves every pixel by a random offset of at most RangeX, RangeY.
-class mvSpreadEffect : public mvEffectOf<mvSpreadEffect> {
-public:
-  static const mvEffectClass& Describe();
-  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  uint32_t RangeX = 3;
-  uint32_t RangeY = 3;
-  uint32_t Seed = 1;
-  bool Seamless = false;
-};
+// The neighbourhood and cell family: the rank filters, spread and wrap (in
+// their own files), and here block and cell averaging and glass tiles.
 
 // Averages rectangular blocks.
 class mvPixelizeEffect : public mvEffectOf<mvPixelizeEffect> {
@@ -73,17 +37,6 @@ public:
   bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
   uint32_t TileWidth = 20;
   uint32_t TileHeight = 20;
-  bool Seamless = false;
-};
-
-// Adds glossy highlights from the relief of the picture's brightness.
-class mvWrapEffect : public mvEffectOf<mvWrapEffect> {
-public:
-  static const mvEffectClass& Describe();
-  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  int32_t Relief = 45;
-  int32_t Exponent = 5;
-  int32_t Smoothness = 1;
   bool Seamless = false;
 };
 

@@ -4,5 +4,5 @@
 // One registration function per filter family.
 void RegisterNoiseEffects(mvEffectRegistry& registry);      // noise.cpp
 void RegisterEdgeEffects(mvEffectRegistry& registry);       // edges.cpp: motion blur, edges, relief
-void RegisterCellEffects(mvEffectRegistry& registry);       // cells.cpp: neighbourhood and cell filters
+void RegisterCellEffects(mvEffectRegistry& registry);       // cells.cpp: rank filters, spread, cells and wrap
 void RegisterPainterlyEffects(mvEffectRegistry& registry);  // painterly.cpp

@@ -5,79 +5,23 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
-#include "effects/filter/common_rows.h"
 #include "effects/filter/families.h"
+#include "effects/frame.h"
 
 namespace {
 
-// A heap array whose allocation failure is an answer, not an exception.
-template <class T>
-struct Buffer {
-  std::unique_ptr<T[]> Data;
-  bool Allocate(int64_t count) {
-    if (count < 0 || static_cast<uint64_t>(count) > SIZE_MAX / sizeof(T)) return false;
-    Data.reset(new (std::nothrow) T[static_cast<size_t>(count == 0 ? 1 : count)]);
-    return Data != nullptr;
-  }
-  T& operator[](int64_t i) { return Data[static_cast<size_t>(i)]; }
-  T* Get() { return Data.get(); }
-};
-
-// Pixel format as template parameters: sample type, channel count, RGB or gray.
-template <class T, uint32_t C, bool Rgb>
-struct Fmt {
-  using Sample = T;
-  static constexpr uint32_t kChannels = C;
-  static constexpr bool kAlpha = (C % 2) == 0;
-  static constexpr uint32_t kColours = Rgb ? 3 : 1;
-  static constexpr bool kRgb = Rgb;
-  static constexpr bool kWide = sizeof(T) == 2;
-};
-
-bool IsRgbOrGray(const mvPicture& p) {
-  return (p.ColorType == ColorTypeRGB || p.ColorType == ColorTypeGray) &&
-         IsValidFormat(p.ColorType, p.BitDepth, p.Channels) &&
-         p.BitsPerPixel == static_cast<int32_t>(p.BitDepth * p.Channels);
-}
-
-template <class Fn>
-bool WithRgbOrGray(const mvPicture& p, Fn&& fn) {
-  const bool wide = p.BitDepth == 16;
-  if (p.ColorType == ColorTypeRGB) {
-    if (p.Channels == 4) return wide ? fn(Fmt<uint16_t, 4, true>{}) : fn(Fmt<uint8_t, 4, true>{});
-    return wide ? fn(Fmt<uint16_t, 3, true>{}) : fn(Fmt<uint8_t, 3, true>{});
-  }
-  if (p.Channels == 2) return wide ? fn(Fmt<uint16_t, 2, false>{}) : fn(Fmt<uint8_t, 2, false>{});
-  return wide ? fn(Fmt<uint16_t, 1, false>{}) : fn(Fmt<uint8_t, 1, false>{});
-}
-
 // Picture coordinates of the positions from .. from + count - 1 along a
 // side of n pixels: wrapped, clamped, or -1 (left out) when cut.
-bool EdgeMap(Buffer<int32_t>& out, int64_t from, int64_t count, int32_t n, bool wrap, bool cut) {
+bool EdgeMap(frame::Buffer<int32_t>& out, int64_t from, int64_t count, int32_t n, bool wrap, bool cut) {
   if (!out.Allocate(count)) return false;
   for (int64_t i = 0; i < count; ++i) {
     const int64_t c = from + i;
-    if (wrap) out[i] = rows::WrapIndex(c, n);
-    else if (cut) out[i] = (c < 0 || c >= n) ? -1 : static_cast<int32_t>(c);
-    else out[i] = rows::ClampIndex(c, n);
+    if (!wrap && cut) out[i] = (c < 0 || c >= n) ? -1 : static_cast<int32_t>(c);
+    else out[i] = frame::EdgeIndex(c, n, wrap);
   }
   return true;
-}
-
-// Radii are limited so that a hostile value cannot make a window whose size
-// overflows the sums or whose visit never ends in practice; a cut window
-// past every side already covers the whole picture.
-int64_t LimitRadius(uint32_t radius, const mvPicture& p) {
-  int64_t limit = std::max<int64_t>({64, p.Width, p.Height});
-  limit = std::min<int64_t>(limit, 16384);
-  return std::min<int64_t>(radius, limit);
-}
-
-bool Begin(const mvPicture& source, const mvPicture& target, mvRect& area, bool& ok) {
-  ok = rows::SameShape(source, target) && source.BitsPerPixel == target.BitsPerPixel;
-  if (!ok) return false;
-  return rows::ClipArea(source, area);
 }
 
 // ---- oil paint --------------------------------------------------------------
@@ -111,37 +55,67 @@ struct LevelCounts {
   }
 };
 
+// The rows and columns a window reaches, as picture positions: rows[d] and
+// cols[d] are those of offsets d - R from the area's first row and column.
+struct WindowMaps {
+  int64_t R = 1;
+  frame::Buffer<int32_t> Rows, Cols;
+};
+
+// Rings of level rows larger than this (huge radii) are not kept: the
+// levels are then worked out at every visit.
+constexpr int64_t kMaxLevelRing = int64_t{1} << 22;
+
+// The level of a pixel; -1 for a transparent one.
 template <class F>
-bool OilPaintKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int64_t r, bool wrap,
-                    rows::RowProgress& steps) {
+int16_t LevelOrNone(const typename F::Sample* p) {
+  if constexpr (F::kAlpha) {
+    if (p[F::kChannels - 1] == 0) return -1;
+  }
+  return static_cast<int16_t>(Level<F>(p));
+}
+
+// The levels of a band's window rows are worked out once per row, in a
+// ring of 2r + 1 rows (Ring), or at every visit.
+template <class F, bool Ring>
+bool OilPaintRows(const mvPicture& src, mvPicture& dst, const mvRect& a, const WindowMaps& maps, int32_t top,
+                  int32_t bottom) {
   using S = typename F::Sample;
-  Buffer<int32_t> rowMap, colMap;
-  if (!EdgeMap(rowMap, a.Top - r, (a.Bottom - a.Top) + 2 * r, src.Height, wrap, false) ||
-      !EdgeMap(colMap, a.Left - r, (a.Right - a.Left) + 2 * r, src.Width, wrap, false))
-    return false;
+  const int64_t r = maps.R, side = 2 * r + 1, ext = maps.Cols.Size;
+  constexpr bool ring = Ring;
   std::unique_ptr<LevelCounts> counts(new (std::nothrow) LevelCounts);
-  if (!counts) return false;
+  frame::Buffer<int16_t> levels;
+  if (!counts || !levels.Allocate(ring ? side * ext : 1)) return false;
   std::memset(counts->Stamp, 0, sizeof counts->Stamp);
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    // rows[d] and cols[d] are the picture positions of offsets d - r.
-    const int32_t* rows = &rowMap[y - a.Top];
-    S* out = reinterpret_cast<S*>(dst.Row(y)) + static_cast<size_t>(a.Left) * F::kChannels;
-    for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels) {
-      const int32_t* cols = &colMap[x - a.Left];
+  auto load = [&](int64_t t) {
+    if constexpr (!ring) return;
+    const S* line = frame::RowOf<F>(src, maps.Rows[t]);
+    int16_t* l = &levels[(t % side) * ext];
+    for (int64_t e = 0; e < ext; ++e) l[e] = LevelOrNone<F>(line + static_cast<size_t>(maps.Cols[e]) * F::kChannels);
+  };
+  const int64_t first = top - a.Top;
+  for (int64_t t = first; t < first + side - 1; ++t) load(t);
+  for (int32_t y = top; y < bottom; ++y) {
+    const int64_t t0 = y - a.Top;
+    load(t0 + side - 1);
+    S* out = frame::PixelAt<F>(dst, a.Left, y);
+    for (int64_t x = 0; x < a.Right - a.Left; ++x, out += F::kChannels) {
       counts->Next();
       uint32_t best = 0;
-      const S* chosen = nullptr;
-      auto visitRow = [&](int64_t rowOffset, int64_t from, int64_t to) {
-        const S* line = reinterpret_cast<const S*>(src.Row(rows[rowOffset]));
+      int64_t chosenRow = -1, chosenCol = 0;
+      auto visitRow = [&](int64_t k, int64_t from, int64_t to) {
+        const int16_t* l = ring ? &levels[((t0 + k) % side) * ext + x] : nullptr;
+        const S* line = ring ? nullptr : frame::RowOf<F>(src, maps.Rows[t0 + k]);
         for (int64_t c = from; c <= to; ++c) {
-          const S* p = line + static_cast<size_t>(cols[c]) * F::kChannels;
-          if constexpr (F::kAlpha) {
-            if (p[F::kChannels - 1] == 0) continue;
-          }
-          const uint32_t n = counts->Add(Level<F>(p));
+          int16_t level;
+          if constexpr (ring) level = l[c];
+          else level = LevelOrNone<F>(line + static_cast<size_t>(maps.Cols[x + c]) * F::kChannels);
+          if (level < 0) continue;
+          const uint32_t n = counts->Add(static_cast<uint32_t>(level));
           if (n > best) {
             best = n;
-            chosen = p;
+            chosenRow = k;
+            chosenCol = c;
           }
         }
       };
@@ -152,12 +126,19 @@ bool OilPaintKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int64
       }
       visitRow(r, 0, 2 * r);
       // A window of transparent pixels leaves the target as it was.
-      if (chosen)
-        for (uint32_t c = 0; c < F::kColours; ++c) out[c] = chosen[c];
+      if (chosenRow < 0) continue;
+      const S* chosen = frame::PixelAt<F>(src, maps.Cols[x + chosenCol], maps.Rows[t0 + chosenRow]);
+      for (uint32_t c = 0; c < F::kColours; ++c) out[c] = chosen[c];
     }
-    if (!steps.Step()) return false;
   }
   return true;
+}
+
+template <class F>
+bool OilPaintBand(const mvPicture& src, mvPicture& dst, const mvRect& a, const WindowMaps& maps, int32_t top,
+                  int32_t bottom) {
+  if ((2 * maps.R + 1) * maps.Cols.Size <= kMaxLevelRing) return OilPaintRows<F, true>(src, dst, a, maps, top, bottom);
+  return OilPaintRows<F, false>(src, dst, a, maps, top, bottom);
 }
 
 // ---- watercolor -------------------------------------------------------------
@@ -169,7 +150,10 @@ template <class F>
 struct BoxSums {
   static constexpr uint32_t kCount = F::kAlpha ? F::kColours + 2 : F::kColours + 1;
 
-  static void Quantities(const typename F::Sample* p, uint64_t* q) {
+  // sum += (or -=) the quantities of pixel p.
+  template <bool Plus>
+  static void Add(const typename F::Sample* p, uint64_t* sum) {
+    uint64_t q[kCount];
     if constexpr (F::kAlpha) {
       const uint64_t al = p[F::kChannels - 1];
       for (uint32_t c = 0; c < F::kColours; ++c) q[c] = p[c] * al;
@@ -179,73 +163,84 @@ struct BoxSums {
       for (uint32_t c = 0; c < F::kColours; ++c) q[c] = p[c];
       q[F::kColours] = 1;
     }
-  }
-
-  // Sums along one picture row for every output column of the region;
-  // cols[i .. i + side - 1] are the positions of column i's window.
-  static void Row(const typename F::Sample* line, const int32_t* cols, int64_t outputs, int64_t side, uint64_t* out) {
-    uint64_t sum[kCount] = {};
-    uint64_t q[kCount];
-    auto add = [&](int32_t c, bool plus) {
-      if (c < 0) return;
-      Quantities(line + static_cast<size_t>(c) * F::kChannels, q);
-      for (uint32_t j = 0; j < kCount; ++j) sum[j] = plus ? sum[j] + q[j] : sum[j] - q[j];
-    };
-    for (int64_t j = 0; j < side; ++j) add(cols[j], true);
-    for (int64_t i = 0; i < outputs; ++i) {
-      if (i > 0) {
-        add(cols[i - 1], false);
-        add(cols[i + side - 1], true);
-      }
-      std::memcpy(out + static_cast<size_t>(i) * kCount, sum, sizeof sum);
-    }
+    for (uint32_t j = 0; j < kCount; ++j) sum[j] = Plus ? sum[j] + q[j] : sum[j] - q[j];
   }
 };
 
+// floor(n / d) for the window means of 8-bit samples: n < 2^53 and d < 2^45
+// with a quotient of at most 255, so the rounded double quotient stays
+// short of the next integer; 16-bit sums divide as integers.
 template <class F>
-bool WatercolorKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int64_t r, uint32_t amount, bool wrap,
-                      rows::RowProgress& steps) {
+inline uint64_t MeanOf(uint64_t n, uint64_t d) {
+  if constexpr (F::kWide) return n / d;
+  // Both below 2^63: signed conversions, one instruction each.
+  else return static_cast<uint64_t>(static_cast<int64_t>(static_cast<double>(static_cast<int64_t>(n)) /
+                                                         static_cast<double>(static_cast<int64_t>(d))));
+}
+
+// One band of rows. Per picture column, the sums of the window's rows slide
+// down the band; across them, the window's sums slide along each row. The
+// sums start afresh at the band's top, and integer sums do not depend on
+// the bands before it.
+template <class F>
+bool WatercolorBand(const mvPicture& src, mvPicture& dst, const mvRect& a, const WindowMaps& maps, uint32_t amount,
+                    int32_t top, int32_t bottom) {
   using S = typename F::Sample;
   using Sums = BoxSums<F>;
   constexpr uint32_t Q = Sums::kCount;
-  const int64_t side = 2 * r + 1;
+  const int64_t side = 2 * maps.R + 1;
   const int64_t w = a.Right - a.Left;
-  Buffer<int32_t> rowMap, colMap;
-  Buffer<uint64_t> window, row;
-  if (!EdgeMap(rowMap, a.Top - r, (a.Bottom - a.Top) + 2 * r, src.Height, wrap, true) ||
-      !EdgeMap(colMap, a.Left - r, w + 2 * r, src.Width, wrap, true) || !window.Allocate(w * Q) ||
-      !row.Allocate(w * Q))
-    return false;
-  // Column sums of the window's rows, kept sliding down the region.
-  auto addRow = [&](int32_t py, bool plus) {
-    if (py < 0) return;
-    Sums::Row(reinterpret_cast<const S*>(src.Row(py)), colMap.Get(), w, side, row.Get());
-    for (int64_t i = 0; i < w * Q; ++i) window[i] = plus ? window[i] + row[i] : window[i] - row[i];
-  };
-  std::memset(window.Get(), 0, static_cast<size_t>(w * Q) * sizeof(uint64_t));
-  for (int64_t j = 0; j < side; ++j) addRow(rowMap[j], true);
-  const int64_t strength = amount;
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    const int64_t i = y - a.Top;
-    if (i > 0) {
-      addRow(rowMap[i - 1], false);
-      addRow(rowMap[i + side - 1], true);
+  // The picture columns the windows read.
+  int32_t lo = src.Width, hi = -1;
+  for (int64_t e = 0; e < maps.Cols.Size; ++e)
+    if (maps.Cols[e] >= 0) {
+      lo = std::min(lo, maps.Cols[e]);
+      hi = std::max(hi, maps.Cols[e]);
     }
-    const S* s = reinterpret_cast<const S*>(src.Row(y)) + static_cast<size_t>(a.Left) * F::kChannels;
-    S* d = reinterpret_cast<S*>(dst.Row(y)) + static_cast<size_t>(a.Left) * F::kChannels;
+  frame::Buffer<uint64_t> column;
+  if (!column.Allocate(static_cast<int64_t>(hi - lo + 1) * Q)) return false;
+  std::memset(column.Get(), 0, static_cast<size_t>(column.Size) * sizeof(uint64_t));
+  auto slideRow = [&](int32_t py, auto plus) {
+    if (py < 0) return;
+    const S* p = frame::PixelAt<F>(src, lo, py);
+    uint64_t* sum = column.Get();
+    for (int32_t x = lo; x <= hi; ++x, p += F::kChannels, sum += Q) Sums::template Add<decltype(plus)::value>(p, sum);
+  };
+  const int32_t* rowMap = &maps.Rows[top - a.Top];
+  for (int64_t j = 0; j < side; ++j) slideRow(rowMap[j], std::true_type{});
+  const int64_t strength = amount;
+  for (int32_t y = top; y < bottom; ++y) {
+    const int64_t i = y - top;
+    if (i > 0) {
+      slideRow(rowMap[i - 1], std::false_type{});
+      slideRow(rowMap[i + side - 1], std::true_type{});
+    }
+    uint64_t sum[Q] = {};
+    auto slideColumn = [&](int32_t px, bool plus) {
+      if (px < 0) return;
+      const uint64_t* c = &column[static_cast<int64_t>(px - lo) * Q];
+      for (uint32_t j = 0; j < Q; ++j) sum[j] = plus ? sum[j] + c[j] : sum[j] - c[j];
+    };
+    const int32_t* cols = maps.Cols.Get();
+    for (int64_t j = 0; j < side; ++j) slideColumn(cols[j], true);
+    const S* s = frame::PixelAt<F>(src, a.Left, y);
+    S* d = frame::PixelAt<F>(dst, a.Left, y);
     for (int64_t x = 0; x < w; ++x, s += F::kChannels, d += F::kChannels) {
-      const uint64_t* sum = &window[x * Q];
+      if (x > 0) {
+        slideColumn(cols[x - 1], false);
+        slideColumn(cols[x + side - 1], true);
+      }
       int64_t mean[3] = {0, 0, 0};
       if constexpr (F::kAlpha) {
         const uint64_t alphaSum = sum[F::kColours];
         uint64_t alpha = 0;
         if (alphaSum != 0) {
-          for (uint32_t c = 0; c < F::kColours; ++c) mean[c] = static_cast<int64_t>(sum[c] / alphaSum);
-          alpha = alphaSum / sum[F::kColours + 1];
+          for (uint32_t c = 0; c < F::kColours; ++c) mean[c] = static_cast<int64_t>(MeanOf<F>(sum[c], alphaSum));
+          alpha = MeanOf<F>(alphaSum, sum[F::kColours + 1]);
         }
         d[F::kChannels - 1] = static_cast<S>(alpha);
       } else {
-        for (uint32_t c = 0; c < F::kColours; ++c) mean[c] = static_cast<int64_t>(sum[c] / sum[F::kColours]);
+        for (uint32_t c = 0; c < F::kColours; ++c) mean[c] = static_cast<int64_t>(MeanOf<F>(sum[c], sum[F::kColours]));
       }
       for (uint32_t c = 0; c < F::kColours; ++c) {
         const int64_t v = s[c];
@@ -253,7 +248,6 @@ bool WatercolorKernel(const mvPicture& src, mvPicture& dst, const mvRect& a, int
         d[c] = static_cast<S>(out < 1 ? 0 : out);
       }
     }
-    if (!steps.Step()) return false;
   }
   return true;
 }
@@ -278,24 +272,35 @@ const mvEffectClass& mvWatercolorEffect::Describe() {
 }
 
 bool mvOilPaintEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  bool ok;
-  if (!Begin(source, target, a, ok)) return ok;
-  rows::RowProgress steps(progress, a.Bottom - a.Top);
-  if (!IsRgbOrGray(source)) return true;
-  const int64_t r = LimitRadius(Radius, source);
-  return WithRgbOrGray(source, [&](auto f) { return OilPaintKernel<decltype(f)>(source, target, a, r, Seamless, steps); });
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
+  WindowMaps maps;
+  maps.R = frame::LimitRadius(Radius, source);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    if (!EdgeMap(maps.Rows, f.A.Top - maps.R, f.Rows() + 2 * maps.R, source.Height, Seamless, false) ||
+        !EdgeMap(maps.Cols, f.A.Left - maps.R, f.Cols() + 2 * maps.R, source.Width, Seamless, false))
+      return false;
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      return OilPaintBand<decltype(fmt)>(source, target, f.A, maps, top, bottom);
+    });
+  });
 }
 
 bool mvWatercolorEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  bool ok;
-  if (!Begin(source, target, a, ok)) return ok;
-  rows::RowProgress steps(progress, a.Bottom - a.Top);
-  if (!IsRgbOrGray(source)) return true;
-  const int64_t r = LimitRadius(Radius, source);
-  return WithRgbOrGray(
-      source, [&](auto f) { return WatercolorKernel<decltype(f)>(source, target, a, r, Amount, Seamless, steps); });
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
+  WindowMaps maps;
+  maps.R = frame::LimitRadius(Radius, source);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    if (!EdgeMap(maps.Rows, f.A.Top - maps.R, f.Rows() + 2 * maps.R, source.Height, Seamless, true) ||
+        !EdgeMap(maps.Cols, f.A.Left - maps.R, f.Cols() + 2 * maps.R, source.Width, Seamless, true))
+      return false;
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      return WatercolorBand<decltype(fmt)>(source, target, f.A, maps, Amount, top, bottom);
+    });
+  });
 }
 
 void RegisterPainterlyEffects(mvEffectRegistry& registry) {

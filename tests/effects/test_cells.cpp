@@ -5,8 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "core/parallel.h"
 #include "core/random.h"
 #include "tests/effects/pictures.h"
 #include "effects/filter/cells.h"
@@ -14,93 +18,104 @@
 namespace {
 
 using namespace testpics;
-const auto& kFormats = kAllFormats;
 
+const char* const kFamily[] = {"mvMedianEffect", "mvMinimumEffect", "mvMaximumEffect", "mvSpreadEffect",
+                               "mvPixelizeEffect", "mvMosaicEffect", "mvGlassTileEffect", "mvWrapEffect"};
+
+// Sets a field by name where the class has it.
+void Set(mvEffect& e, const char* name, int64_t value) {
+  const FieldInfo* f = e.Class().Find(name);
+  if (!f) return;
+  if (f->Type == FieldType::Bool) f->Of<bool>(e) = value != 0;
+  else if (f->Type == FieldType::Int) f->Of<int32_t>(e) = static_cast<int32_t>(value);
+  else f->Of<uint32_t>(e) = static_cast<uint32_t>(value);
+}
+
+int Wrapped(int c, int n) { return ((c % n) + n) % n; }
 
 uint32_t RankKey8(const uint8_t* p) { return (p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 8; }
 uint32_t MedianKey8(const uint8_t* p) { return p[0] * 5036060u + p[1] * 9886846u + p[2] * 1920103u; }
 
-void SetGray(mvPicture& p, int x, int y, uint8_t v) {
-  uint8_t* d = p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel();
-  d[0] = d[1] = d[2] = v;
-}
-
 }  // namespace
 
-TEST(RankFilters, FlatPictureIsAFixedPointInEveryFormat) {
-  for (const Format& f : kFormats) {
-    for (bool seamless : {false, true}) {
-      mvMedianEffect median;
-      mvMinimumEffect minimum;
-      mvMaximumEffect maximum;
-      median.Radius = minimum.Radius = maximum.Radius = 2;
-      median.Seamless = minimum.Seamless = maximum.Seamless = seamless;
-      for (mvEffect* e : std::initializer_list<mvEffect*>{&median, &minimum, &maximum}) {
+TEST(CellFilters, FlatPicturesStayFlatInEveryFormat) {
+  for (const mvEffectClass* c : RegisteredEffects()) {
+    const std::string name = c->Name;
+    if (std::find(std::begin(kFamily), std::end(kFamily), name) == std::end(kFamily)) continue;
+    for (const Format& f : kAllFormats)
+      for (bool seamless : {false, true}) {
+        std::unique_ptr<mvEffect> e(c->Create());
+        Set(*e, "Radius", 2);
+        Set(*e, "Seamless", seamless);
         mvPicture p = Flat(9, 7, f);
-        EXPECT_TRUE(SamePixels(Applied(*e, p), p)) << e->Class().Name << " type " << f.Type << " channels " << f.Channels;
+        EXPECT_TRUE(SamePixels(Applied(*e, p), p)) << name << " type " << f.Type << " channels " << f.Channels;
       }
-    }
   }
 }
 
-TEST(Median, CornerWithoutSeamlessChoosesLowerMedianOfFour) {
-  mvPicture p;
-  ASSERT_TRUE(p.Create(5, 5, ColorTypeRGB, 8, 3));
-  p.Fill(nullptr, mvColor::RGB8(200, 200, 200));
-  SetGray(p, 0, 0, 10);
-  SetGray(p, 1, 0, 40);
-  SetGray(p, 0, 1, 20);
-  SetGray(p, 1, 1, 30);
-  mvMedianEffect e;
-  mvPicture out = Applied(e, p);
-  EXPECT_EQ(Px(out, 0, 0)[0], 20);  // keys 10, 20, 30, 40: k = 1
-
-  // Seamless: the window wraps and holds nine pixels, five of them 200.
-  e.Seamless = true;
-  mvPicture out1 = Applied(e, p);
-  EXPECT_EQ(Px(out1, 0, 0)[0], 200);
-
-  // A transparent candidate is left out: with 40 gone, k = 1 of 10, 20, 30.
-  mvPicture q;
-  ASSERT_TRUE(q.Create(4, 4, ColorTypeRGB, 8, 4));
-  q.Fill(nullptr, mvColor::RGBA8(200, 200, 200, 255));
-  SetGray(q, 0, 0, 10);
-  SetGray(q, 1, 0, 40);
-  SetGray(q, 0, 1, 20);
-  SetGray(q, 1, 1, 30);
-  q.Row(0)[4 + 3] = 0;
-  e.Seamless = false;
-  mvPicture out2 = Applied(e, q);
-  EXPECT_EQ(Px(out2, 0, 0)[0], 20);
-  EXPECT_EQ(Px(out2, 0, 0)[3], 255);  // alpha is not written
+TEST(Median, ChoosesThePixelWithTheMiddleKey) {
+  // The lower median of the visible window pixels. Opaque windows take the
+  // sorting networks (radius 1 and 2), windows with a transparent or cut
+  // pixel and larger radii the general path; in these formats a key names
+  // one colour, so the key decides.
+  const Format formats[] = {{ColorTypeRGB, 8, 3}, {ColorTypeRGB, 8, 4}, {ColorTypeGray, 8, 1}, {ColorTypeGray, 16, 2}};
+  for (const Format& f : formats) {
+    mvPicture p = Noise(13, 11, f, 5);
+    const int bpp = static_cast<int>(p.BytesPerPixel()), wide = f.Depth == 16;
+    if (f.Channels % 2 == 0)
+      for (int y = 0; y < p.Height; ++y)
+        for (int x = 0; x < p.Width; ++x)
+          for (int b = 0; b <= wide; ++b) p.Row(y)[x * bpp + bpp - 1 - b] = (x == 6 && y > 5) ? 0 : 255;
+    auto key = [&](const uint8_t* px) -> uint32_t {
+      if (f.Type == ColorTypeRGB) return MedianKey8(px);
+      return wide ? LoadLE16(px) : px[0];
+    };
+    for (uint32_t radius : {1u, 2u, 3u})
+      for (bool seamless : {false, true}) {
+        mvMedianEffect e;
+        e.Radius = radius;
+        e.Seamless = seamless;
+        mvPicture out = Applied(e, p);
+        const int r = static_cast<int>(radius);
+        for (int y = 0; y < p.Height; ++y)
+          for (int x = 0; x < p.Width; ++x) {
+            std::vector<uint32_t> keys;
+            for (int dy = -r; dy <= r; ++dy)
+              for (int dx = -r; dx <= r; ++dx) {
+                int sx = x + dx, sy = y + dy;
+                if (!seamless && (sx < 0 || sy < 0 || sx >= p.Width || sy >= p.Height)) continue;
+                sx = Wrapped(sx, p.Width);
+                sy = Wrapped(sy, p.Height);
+                if (f.Channels % 2 == 1 || Px(p, sx, sy)[bpp - 1] != 0) keys.push_back(key(Px(p, sx, sy)));
+              }
+            std::sort(keys.begin(), keys.end());
+            ASSERT_EQ(key(Px(out, x, y)), keys[(keys.size() - 1) / 2])
+                << f.Type << "/" << f.Channels << " r " << r << " seamless " << seamless << " at " << x << "," << y;
+            if (f.Channels % 2 == 0) {
+              ASSERT_EQ(Px(out, x, y)[bpp - 1], Px(p, x, y)[bpp - 1]);  // alpha is not written
+            }
+          }
+      }
+  }
 }
 
-TEST(Median, ChoosesThePixelWithTheMiddleKey) {
-  mvPicture p = Noise(13, 11, {ColorTypeRGB, 8, 4}, 5);
+TEST(Median, SixteenBitKeyTiesKeepTheirSelectionOrder) {
+  // A and B differ in colour but share a 16-bit key: which of them a
+  // window gives is the selection's choice, and stored textures keep it.
+  mvPicture p;
+  ASSERT_TRUE(p.Create(5, 3, ColorTypeRGB, 16, 3));
+  const uint16_t A[3] = {1000, 1000, 1000}, B[3] = {901, 1038, 1064}, D[3] = {10, 10, 10}, L[3] = {60000, 60000, 60000};
+  const uint16_t* pattern[3][5] = {{A, B, D, A, B}, {B, A, B, L, A}, {A, L, A, B, D}};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) std::memcpy(p.Row(y) + x * 6, pattern[y][x], 6);
   for (bool seamless : {false, true}) {
     mvMedianEffect e;
-    e.Radius = 2;
     e.Seamless = seamless;
     mvPicture out = Applied(e, p);
-    for (int y = 0; y < p.Height; ++y) {
-      for (int x = 0; x < p.Width; ++x) {
-        std::vector<uint32_t> keys;
-        for (int dy = -2; dy <= 2; ++dy)
-          for (int dx = -2; dx <= 2; ++dx) {
-            int sx = x + dx, sy = y + dy;
-            if (seamless) {
-              sx = (sx + p.Width) % p.Width;
-              sy = (sy + p.Height) % p.Height;
-            } else if (sx < 0 || sy < 0 || sx >= p.Width || sy >= p.Height) {
-              continue;
-            }
-            if (Px(p, sx, sy)[3] != 0) keys.push_back(MedianKey8(Px(p, sx, sy)));
-          }
-        if (keys.empty()) continue;
-        std::sort(keys.begin(), keys.end());
-        EXPECT_EQ(MedianKey8(Px(out, x, y)), keys[(keys.size() - 1) / 2]) << x << "," << y;
-      }
-    }
+    std::string got;
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 5; ++x) got += LoadLE16(Px(out, x, y)) == 1000 ? 'A' : (LoadLE16(Px(out, x, y)) == 901 ? 'B' : '?');
+    EXPECT_EQ(got, seamless ? "ABBABBAABAABABA" : "BABBBBAABAABBAA");
   }
 }
 
@@ -118,9 +133,8 @@ mvPicture ReferenceRank(const mvPicture& src, int r, bool seamless, bool maximum
         const uint8_t* best = nullptr;
         for (int d = -r; d <= r; ++d) {
           int j = i + d;
-          if (seamless) j = ((j % length) + length) % length;
-          else if (j < 0) continue;
-          else if (j >= length) j = length - 1;
+          if (!seamless && j < 0) continue;
+          j = seamless ? Wrapped(j, length) : std::min(j, length - 1);
           const uint8_t* p = rowsPass ? Px(in, j, l) : Px(in, l, j);
           if (p[3] == 0) continue;
           if (!best || (maximum ? RankKey8(p) > RankKey8(best) : RankKey8(p) < RankKey8(best))) best = p;
@@ -181,53 +195,62 @@ TEST(MinimumMaximum, TransparentWindowWritesNothingAndProgressCountsRowsAndColum
   EXPECT_FALSE(e.Apply(p, target, &stop));
 }
 
-TEST(Spread, SameSeedSameResultAndMovesAtMostItsRange) {
-  // Each pixel names its own position, so the displacement can be read back.
-  mvPicture p;
-  ASSERT_TRUE(p.Create(20, 15, ColorTypeRGB, 8, 4));
-  for (int y = 0; y < 15; ++y)
-    for (int x = 0; x < 20; ++x) {
-      uint8_t* d = p.Row(y) + x * 4;
-      d[0] = static_cast<uint8_t>(x);
-      d[1] = static_cast<uint8_t>(y);
-      d[2] = 7;
-      d[3] = static_cast<uint8_t>(x * 10 + y);
-    }
-  mvSpreadEffect e;
-  e.RangeX = e.RangeY = 1;
-  e.Seed = 42;
-  mvPicture a = Applied(e, p);
-  SharedRandom.Seed(999);  // the effect reseeds, whatever came before
-  mvPicture b = Applied(e, p);
-  EXPECT_TRUE(SamePixels(a, b));
-  bool moved = false;
-  for (int y = 0; y < 15; ++y)
-    for (int x = 0; x < 20; ++x) {
-      const uint8_t* d = Px(a, x, y);
-      EXPECT_LE(std::abs(d[0] - x), 1);
-      EXPECT_LE(std::abs(d[1] - y), 1);
-      EXPECT_EQ(d[3], d[0] * 10 + d[1]);  // whole pixels, alpha included
-      moved |= d[0] != x || d[1] != y;
-    }
-  EXPECT_TRUE(moved);
-
-  // Two draws per pixel, x first.
-  mvRandom r;
-  r.Seed(42);
-  const int32_t dx = static_cast<int32_t>(r.NextInt(3)) - 1, dy = static_cast<int32_t>(r.NextInt(3)) - 1;
-  const uint8_t* first = Px(a, 0, 0);
-  EXPECT_EQ(first[0], std::max(0, dx));
-  EXPECT_EQ(first[1], std::max(0, dy));
-  for (int i = 2; i < 20 * 15 * 2; ++i) r.NextInt(3);
-  EXPECT_EQ(SharedRandom.Next(), r.Next());
-
-  // Seamless: a step left of column 0 reads the last column.
-  e.Seamless = true;
-  mvPicture c = Applied(e, p);
-  for (int y = 0; y < 15; ++y) EXPECT_TRUE(Px(c, 0, y)[0] <= 1 || Px(c, 0, y)[0] == 19);
+TEST(Spread, MovesEveryPixelByItsTwoDraws) {
+  // Two draws per pixel, x first, row by row, whole pixels; reads outside
+  // are clamped or wrapped, also for ranges past the side. The large
+  // picture is drawn in several chunks, ahead of the copies, on any number
+  // of threads; the shared generator ends where the draws end.
+  struct Case {
+    int W, H;
+    Format F;
+    uint32_t RangeX, RangeY;
+  } cases[] = {{20, 15, {ColorTypeRGB, 8, 4}, 1, 1}, {20, 15, {ColorTypeRGB, 16, 3}, 3, 40},
+               {1100, 2000, {ColorTypeGray, 8, 1}, 5, 2}};
+  for (const Case& c : cases)
+    for (bool seamless : {false, true})
+      for (int threads : {1, 2, 5}) {
+        parallel::SetThreadCount(threads);
+        mvPicture p = Noise(c.W, c.H, c.F, 6);
+        mvSpreadEffect e;
+        e.RangeX = c.RangeX;
+        e.RangeY = c.RangeY;
+        e.Seed = 42;
+        e.Seamless = seamless;
+        SharedRandom.Seed(999);  // the effect reseeds, whatever came before
+        mvPicture out = Applied(e, p);
+        mvRandom r;
+        r.Seed(42);
+        const size_t bpp = p.BytesPerPixel();
+        bool same = true;
+        for (int y = 0; y < c.H; ++y)
+          for (int x = 0; x < c.W; ++x) {
+            const int sx = x + static_cast<int>(r.NextInt(2 * c.RangeX + 1)) - static_cast<int>(c.RangeX);
+            const int sy = y + static_cast<int>(r.NextInt(2 * c.RangeY + 1)) - static_cast<int>(c.RangeY);
+            const uint8_t* from = seamless ? Px(p, Wrapped(sx, c.W), Wrapped(sy, c.H))
+                                           : Px(p, std::clamp(sx, 0, c.W - 1), std::clamp(sy, 0, c.H - 1));
+            same = same && std::memcmp(Px(out, x, y), from, bpp) == 0;
+          }
+        EXPECT_TRUE(same) << c.W << "x" << c.H << " seamless " << seamless << " threads " << threads;
+        EXPECT_EQ(SharedRandom.Next(), r.Next());
+      }
+  parallel::SetThreadCount(0);
 }
 
-TEST(Pixelize, BlockLargerThanThePictureAveragesEverything) {
+TEST(Spread, BatchedDrawsAreNextIntDraws) {
+  // Same results and the same words used, rejections included (bounds just
+  // above a power of two reject almost half the words).
+  for (uint32_t n : {0u, 1u, 2u, 3u, 7u, 11u, 1000u, 0x7FFFFFFFu, 0x80000000u, 0x80000001u, 0xC0000000u, 0xFFFFFFFFu}) {
+    mvRandom a, b;
+    a.Seed(n + 1);
+    b.Seed(n + 1);
+    const BoundedDraws draws(n);
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(draws.Next(a), b.NextInt(n)) << n << " draw " << i;
+    EXPECT_EQ(a.Next(), b.Next()) << n;
+  }
+}
+
+TEST(Pixelize, BlocksAverageFromTheWorkAreaWithAlphaWeights) {
+  // A block larger than the picture averages everything.
   mvPicture p = Noise(7, 5, {ColorTypeRGB, 8, 3}, 3);
   uint32_t sum[3] = {0, 0, 0};
   for (int y = 0; y < 5; ++y)
@@ -239,36 +262,32 @@ TEST(Pixelize, BlockLargerThanThePictureAveragesEverything) {
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 7; ++x)
       for (int c = 0; c < 3; ++c) EXPECT_EQ(Px(out, x, y)[c], sum[c] / 35);
-
   // With alpha: colours weighted by alpha, alpha the plain mean; no alpha at all gives zeros.
   mvPicture q;
   ASSERT_TRUE(q.Create(2, 1, ColorTypeRGB, 8, 4));
   const uint8_t px[8] = {100, 0, 0, 255, 0, 0, 200, 85};
   std::memcpy(q.Pixels, px, 8);
-  mvPicture out3 = Applied(e, q);
-  EXPECT_EQ(Px(out3, 1, 0)[0], 100 * 255 / 340);
-  EXPECT_EQ(Px(out3, 1, 0)[2], 200 * 85 / 340);
-  EXPECT_EQ(Px(out3, 0, 0)[3], 340 / 2);
+  mvPicture weighted = Applied(e, q);
+  EXPECT_EQ(Px(weighted, 1, 0)[0], 100 * 255 / 340);
+  EXPECT_EQ(Px(weighted, 1, 0)[2], 200 * 85 / 340);
+  EXPECT_EQ(Px(weighted, 0, 0)[3], 340 / 2);
   q.Pixels[3] = q.Pixels[7] = 0;
-  mvPicture out4 = Applied(e, q);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(out4.Pixels[i], 0);
-}
-
-TEST(Pixelize, BlocksStartAtTheWorkAreaAndProgressCountsBlockRows) {
-  mvPicture p = Noise(10, 10, {ColorTypeGray, 8, 1}, 4);
-  p.HasWorkRect = 1;
-  p.WorkRect = mvRect{3, 3, 8, 10};
-  mvPixelizeEffect e;
+  mvPicture clear = Applied(e, q);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(clear.Pixels[i], 0);
+  // Blocks start at the work area's corner; one progress step per block row.
+  mvPicture g = Noise(10, 10, {ColorTypeGray, 8, 1}, 4);
+  g.HasWorkRect = 1;
+  g.WorkRect = mvRect{3, 3, 8, 10};
   e.CellWidth = 2;
   e.CellHeight = 3;
-  mvPicture target(p);
+  mvPicture target(g);
   mvCallbackProgress progress;
-  ASSERT_TRUE(e.Apply(p, target, &progress));
+  ASSERT_TRUE(e.Apply(g, target, &progress));
   EXPECT_EQ(progress.Max, (7u - 1) / 3);
-  EXPECT_EQ(Px(target, 3, 3)[0], (Px(p, 3, 3)[0] + Px(p, 4, 3)[0] + Px(p, 3, 4)[0] + Px(p, 4, 4)[0] + Px(p, 3, 5)[0] +
-                                  Px(p, 4, 5)[0]) / 6);
-  EXPECT_EQ(Px(target, 7, 9)[0], Px(p, 7, 9)[0]);  // a 1 x 1 block at the corner
-  EXPECT_EQ(Px(target, 2, 3)[0], Px(p, 2, 3)[0]);  // outside the work area
+  EXPECT_EQ(Px(target, 3, 3)[0], (Px(g, 3, 3)[0] + Px(g, 4, 3)[0] + Px(g, 3, 4)[0] + Px(g, 4, 4)[0] + Px(g, 3, 5)[0] +
+                                  Px(g, 4, 5)[0]) / 6);
+  EXPECT_EQ(Px(target, 7, 9)[0], Px(g, 7, 9)[0]);  // a 1 x 1 block at the corner
+  EXPECT_EQ(Px(target, 2, 3)[0], Px(g, 2, 3)[0]);  // outside the work area
 }
 
 TEST(Mosaic, SeamlessEdgeCellsMatchSoTheTextureTiles) {
@@ -332,67 +351,44 @@ TEST(Mosaic, StreamsCellSizeFirst) {
   EXPECT_EQ(tail, (std::vector<uint32_t>{28, 7, 8, 1, 2, 30, 5, 1}));
 }
 
-TEST(GlassTile, SizeTwentyMapsColumnsAtHalfScale) {
+TEST(GlassTile, TilesShowTheirSurroundingsAtHalfScaleFromTheWorkArea) {
   mvPicture p;
   ASSERT_TRUE(p.Create(60, 1, ColorTypeGray, 8, 1));
   for (int x = 0; x < 60; ++x) p.Pixels[x] = static_cast<uint8_t>(x);
   mvGlassTileEffect e;
   e.TileHeight = 1;
-  mvPicture out = Applied(e, p);
-  for (int x = 0; x < 10; ++x) EXPECT_EQ(out.Pixels[x], 2 * x);
-  for (int x = 10; x < 30; ++x) EXPECT_EQ(out.Pixels[x], 2 * (x - 10));
-  for (int x = 30; x < 50; ++x) EXPECT_EQ(out.Pixels[x], std::min(59, 20 + 2 * (x - 30)));  // clamped
-  e.Seamless = true;
-  mvPicture out5 = Applied(e, p);
-  for (int x = 30; x < 50; ++x) EXPECT_EQ(out5.Pixels[x], (20 + 2 * (x - 30)) % 60);
-}
-
-TEST(GlassTile, WorkAreaOffsetStaysInsideThePicture) {
-  mvPicture p = Noise(30, 30, {ColorTypeRGB, 16, 4}, 2);
-  p.HasWorkRect = 1;
-  p.WorkRect = mvRect{20, 20, 30, 30};
-  mvGlassTileEffect e;
-  e.TileWidth = e.TileHeight = 4;
-  mvPicture out = Applied(e, p);
-  // Area positions 0, 1, 2 read 0, 2, then 0 again (base 4, i = -2).
-  EXPECT_EQ(std::memcmp(Px(out, 21, 20), Px(p, 22, 20), 8), 0);
-  EXPECT_EQ(std::memcmp(Px(out, 22, 20), Px(p, 20, 20), 8), 0);
-  EXPECT_EQ(std::memcmp(Px(out, 29, 29), Px(p, 29, 29), 8), 0);  // 20 + 14 clamped to 29
-}
-
-TEST(Wrap, FlatPictureIsUnchangedAndSlopesLight) {
   for (bool seamless : {false, true}) {
-    mvPicture p;
-    ASSERT_TRUE(p.Create(12, 12, ColorTypeRGB, 8, 4));
-    p.Fill(nullptr, mvColor::RGBA8(80, 90, 100, 200));
-    mvWrapEffect e;
     e.Seamless = seamless;
-    EXPECT_TRUE(SamePixels(Applied(e, p), p));
+    mvPicture out = Applied(e, p);
+    for (int x = 0; x < 50; ++x) {
+      const int expected = x < 10 ? 2 * x : (x < 30 ? 2 * (x - 10) : 20 + 2 * (x - 30));
+      EXPECT_EQ(out.Pixels[x], seamless ? expected % 60 : std::min(59, expected)) << x;  // wrapped or clamped
+    }
   }
-  mvPicture ramp;
-  ASSERT_TRUE(ramp.Create(16, 16, ColorTypeRGB, 8, 4));
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      uint8_t* d = ramp.Row(y) + x * 4;
-      d[0] = d[1] = d[2] = static_cast<uint8_t>(x * 8 + y * 3);
-      d[3] = 77;
-    }
+  // Tiles count from the work area's corner: area positions 0, 1, 2 read
+  // 0, 2, then 0 again (base 4, i = -2); reads stay inside the picture.
+  mvPicture q = Noise(30, 30, {ColorTypeRGB, 16, 4}, 2);
+  q.HasWorkRect = 1;
+  q.WorkRect = mvRect{20, 20, 30, 30};
+  e.TileWidth = e.TileHeight = 4;
+  e.Seamless = false;
+  mvPicture out = Applied(e, q);
+  EXPECT_EQ(std::memcmp(Px(out, 21, 20), Px(q, 22, 20), 8), 0);
+  EXPECT_EQ(std::memcmp(Px(out, 22, 20), Px(q, 20, 20), 8), 0);
+  EXPECT_EQ(std::memcmp(Px(out, 29, 29), Px(q, 29, 29), 8), 0);  // 20 + 14 clamped to 29
+}
+
+TEST(Wrap, OnlyEightBitRgbAndNoProgressSteps) {
+  mvPicture ramp = Noise(16, 16, {ColorTypeRGB, 8, 4}, 3);
   mvWrapEffect e;
-  mvPicture out = Applied(e, ramp);
-  EXPECT_FALSE(SamePixels(out, ramp));
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      EXPECT_EQ(Px(out, x, y)[3], 77);
-      EXPECT_GE(Px(out, x, y)[0] + 0, 0);
-    }
-  // Only 8-bit RGB is handled, and no progress is reported.
-  mvPicture g = Noise(8, 8, {ColorTypeRGB, 16, 3}, 1);
   uint32_t calls = 0;
   mvCallbackProgress progress([&](uint32_t, uint32_t) { ++calls; return false; });
   mvPicture target(ramp);
   EXPECT_TRUE(e.Apply(ramp, target, &progress));
   EXPECT_EQ(calls, 0u);
-  EXPECT_TRUE(SamePixels(Applied(e, g), g));
+  EXPECT_FALSE(SamePixels(target, ramp));
+  mvPicture wide = Noise(8, 8, {ColorTypeRGB, 16, 3}, 1);
+  EXPECT_TRUE(SamePixels(Applied(e, wide), wide));
 }
 
 namespace {
@@ -401,14 +397,7 @@ namespace {
 mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smooth, bool seamless) {
   const int W = src.Width, H = src.Height, C = static_cast<int>(src.Channels);
   auto luma = [&](int x, int y) {
-    if (seamless) {
-      x = ((x % W) + W) % W;
-      y = ((y % H) + H) % H;
-    } else {
-      x = std::clamp(x, 0, W - 1);
-      y = std::clamp(y, 0, H - 1);
-    }
-    const uint8_t* p = Px(src, x, y);
+    const uint8_t* p = seamless ? Px(src, Wrapped(x, W), Wrapped(y, H)) : Px(src, std::clamp(x, 0, W - 1), std::clamp(y, 0, H - 1));
     return static_cast<int>((p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 16);
   };
   std::vector<int> gx(W * H), gy(W * H);
@@ -424,15 +413,10 @@ mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smoo
         long long a = 0, b = 0, n = 0;
         for (int dy = -smooth; dy <= smooth; ++dy)
           for (int dx = -smooth; dx <= smooth; ++dx) {
-            int u = x + dx, v = y + dy;
-            if (seamless) {
-              u = ((u % W) + W) % W;
-              v = ((v % H) + H) % H;
-            } else if (u < 0 || v < 0 || u >= W || v >= H) {
-              continue;
-            }
-            a += gx[v * W + u];
-            b += gy[v * W + u];
+            const int u = x + dx, v = y + dy;
+            if (!seamless && (u < 0 || v < 0 || u >= W || v >= H)) continue;
+            a += gx[Wrapped(v, H) * W + Wrapped(u, W)];
+            b += gy[Wrapped(v, H) * W + Wrapped(u, W)];
             ++n;
           }
         sx[y * W + x] = static_cast<int>(a / n);
@@ -468,79 +452,56 @@ mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smoo
 }  // namespace
 
 TEST(Wrap, MatchesTheSlowRuleWithSmoothing) {
-  mvPicture p = Noise(13, 9, {ColorTypeRGB, 8, 4}, 17);
-  for (int smooth : {0, 1, 2, 7})
+  // Small windows slide over a ring of rows, windows taller than the ring
+  // make leaving rows again, and wrapped windows taller than the picture
+  // add whole rounds.
+  struct Case {
+    int W, H, Smooth;
+  } cases[] = {{13, 9, 0}, {13, 9, 1}, {13, 9, 2}, {13, 9, 7}, {6, 150, 33}, {5, 70, 67}};
+  for (const Case& c : cases)
     for (bool seamless : {false, true}) {
+      mvPicture p = Noise(c.W, c.H, {ColorTypeRGB, 8, 4}, 17);
       mvWrapEffect e;
       e.Relief = 90;
-      e.Exponent = smooth == 7 ? 4 : 5;
-      e.Smoothness = smooth;
+      e.Exponent = c.Smooth == 7 ? 4 : 5;
+      e.Smoothness = c.Smooth;
       e.Seamless = seamless;
-      EXPECT_TRUE(SamePixels(Applied(e, p), ReferenceWrap(p, 90, e.Exponent, smooth, seamless))) << smooth << seamless;
+      EXPECT_TRUE(SamePixels(Applied(e, p), ReferenceWrap(p, 90, e.Exponent, c.Smooth, seamless)))
+          << c.W << "x" << c.H << " smooth " << c.Smooth << " seamless " << seamless;
     }
 }
 
 TEST(CellFilters, AnyFieldValuesStayInBounds) {
   // Extreme values from files or the command line: every effect terminates,
   // answers true and stays inside the buffers (the sanitizer build checks).
-  const uint32_t huge = 0xFFFFFFFFu;
-  for (const Format& f : kFormats) {
-    for (bool seamless : {false, true}) {
-      std::vector<std::unique_ptr<mvEffect>> effects;
-      for (uint32_t r : {0u, 100u, huge}) {
-        auto* m = new mvMedianEffect;
-        m->Radius = r;
-        m->Seamless = seamless;
-        effects.emplace_back(m);
-        auto* mn = new mvMinimumEffect;
-        mn->Radius = r;
-        mn->Seamless = seamless;
-        effects.emplace_back(mn);
-        auto* mx = new mvMaximumEffect;
-        mx->Radius = r;
-        mx->Seamless = seamless;
-        effects.emplace_back(mx);
-      }
-      for (uint32_t v : {0u, 1u, 3u, huge}) {
-        auto* s = new mvSpreadEffect;
-        s->RangeX = v;
-        s->RangeY = huge - v;
-        s->Seamless = seamless;
-        effects.emplace_back(s);
-        auto* px = new mvPixelizeEffect;
-        px->CellWidth = v;
-        px->CellHeight = huge - v;
-        effects.emplace_back(px);
-        auto* g = new mvGlassTileEffect;
-        g->TileWidth = v;
-        g->TileHeight = huge - v;
-        g->Seamless = seamless;
-        effects.emplace_back(g);
-        auto* mo = new mvMosaicEffect;
-        mo->CellWidth = v;
-        mo->CellHeight = v == 0 ? huge : v;
-        mo->Jitter = v == 3 ? 1000 : huge - v;
-        mo->Stagger = 1;
-        mo->ColorMode = v & 1;
-        mo->Seamless = seamless;
-        effects.emplace_back(mo);
-      }
-      for (int32_t s : {-5, 0, 2, 0x7FFFFFFF}) {
-        auto* w = new mvWrapEffect;
-        w->Smoothness = s;
-        w->Exponent = s == 2 ? -7 : s;
-        w->Relief = s == 0 ? -0x7FFFFFFF - 1 : 0x7FFFFFFF;
-        w->Seamless = seamless;
-        effects.emplace_back(w);
-      }
-      for (auto& e : effects) {
+  const int64_t huge = 0xFFFFFFFFll, most = 0x7FFFFFFFll;
+  const std::vector<std::pair<const char*, std::vector<std::pair<const char*, int64_t>>>> settings = {
+      {"mvMedianEffect", {{"Radius", 0}}}, {"mvMedianEffect", {{"Radius", 100}}}, {"mvMedianEffect", {{"Radius", huge}}},
+      {"mvMinimumEffect", {{"Radius", 0}}}, {"mvMinimumEffect", {{"Radius", 100}}}, {"mvMaximumEffect", {{"Radius", huge}}},
+      {"mvSpreadEffect", {{"RangeX", 0}, {"RangeY", huge}}}, {"mvSpreadEffect", {{"RangeX", huge}, {"RangeY", 3}}},
+      {"mvPixelizeEffect", {{"CellWidth", 0}, {"CellHeight", huge}}},
+      {"mvPixelizeEffect", {{"CellWidth", huge}, {"CellHeight", 1}}},
+      {"mvGlassTileEffect", {{"TileWidth", 0}, {"TileHeight", huge}}},
+      {"mvGlassTileEffect", {{"TileWidth", huge}, {"TileHeight", 3}}},
+      {"mvMosaicEffect", {{"CellWidth", 0}, {"CellHeight", huge}, {"Jitter", huge}, {"Stagger", 1}}},
+      {"mvMosaicEffect", {{"CellWidth", 1}, {"CellHeight", 1}, {"Jitter", huge - 1}, {"Stagger", 1}, {"ColorMode", 1}}},
+      {"mvMosaicEffect", {{"CellWidth", 3}, {"CellHeight", 3}, {"Jitter", 1000}, {"Stagger", 1}, {"ColorMode", 1}}},
+      {"mvMosaicEffect", {{"CellWidth", huge}, {"CellHeight", huge}, {"Jitter", 0}, {"Stagger", 1}, {"ColorMode", 1}}},
+      {"mvWrapEffect", {{"Smoothness", -5}, {"Exponent", -5}, {"Relief", most}}},
+      {"mvWrapEffect", {{"Smoothness", 0}, {"Exponent", 0}, {"Relief", -most - 1}}},
+      {"mvWrapEffect", {{"Smoothness", 2}, {"Exponent", -7}, {"Relief", most}}},
+      {"mvWrapEffect", {{"Smoothness", most}, {"Exponent", most}, {"Relief", most}}}};
+  for (const Format& f : kAllFormats)
+    for (bool seamless : {false, true})
+      for (const auto& [name, fields] : settings) {
+        std::unique_ptr<mvEffect> e(FindEffectClass(name)->Create());
+        for (const auto& [field, value] : fields) Set(*e, field, value);
+        Set(*e, "Seamless", seamless);
         mvPicture p = Noise(6, 5, f, 21);
         p.HasWorkRect = 1;
         p.WorkRect = mvRect{-3, 1, 100, 4};
         bool ok = false;
         Applied(*e, p, &ok);
-        EXPECT_TRUE(ok) << e->Class().Name;
+        EXPECT_TRUE(ok) << name;
       }
-    }
-  }
 }
