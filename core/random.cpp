@@ -15,20 +15,17 @@ void mvRandom::Seed(uint32_t s) {
   Index = 624;
 }
 
-uint32_t mvRandom::Next() {
-  if (Index == 624) {
-    for (int i = 0; i < 624; ++i) {
-      uint32_t y = (State[i] & 0x80000000u) | (State[(i + 1) % 624] & 0x7FFFFFFFu);
-      State[i] = State[(i + 397) % 624] ^ (y >> 1) ^ ((y & 1u) ? 0x9908B0DFu : 0u);
-    }
-    Index = 0;
-  }
-  uint32_t y = State[Index++];
-  y ^= y >> 11;
-  y ^= (y << 7) & 0x9D2C5680u;
-  y ^= (y << 15) & 0xEFC60000u;
-  y ^= y >> 18;
-  return y;
+void mvRandom::Regenerate() {
+  // The in-place update split where (i + 1) and (i + 397) wrap, so that no
+  // word needs a remainder: words 0..226 read words 397..623 not yet
+  // updated, words 227..623 read words 0..396 already updated.
+  constexpr uint32_t kUpper = 0x80000000u, kLower = 0x7FFFFFFFu, kMatrix = 0x9908B0DFu;
+  auto mix = [](uint32_t y) { return (y >> 1) ^ ((0u - (y & 1u)) & kMatrix); };
+  int i = 0;
+  for (; i < 624 - 397; ++i) State[i] = State[i + 397] ^ mix((State[i] & kUpper) | (State[i + 1] & kLower));
+  for (; i < 623; ++i) State[i] = State[i - (624 - 397)] ^ mix((State[i] & kUpper) | (State[i + 1] & kLower));
+  State[623] = State[396] ^ mix((State[623] & kUpper) | (State[0] & kLower));
+  Index = 0;
 }
 
 uint32_t mvRandom::NextInt(uint32_t n) {

@@ -7,13 +7,24 @@ class mvRandom {
 public:
   mvRandom();  // all-zero state, index 0: yields zeros until seeded
   void Seed(uint32_t s);
-  uint32_t Next();
+  // Inline: the generator and the seeded effects draw millions of words.
+  uint32_t Next() {
+    if (Index >= 624) Regenerate();
+    uint32_t y = State[Index++];
+    y ^= y >> 11;
+    y ^= (y << 7) & 0x9D2C5680u;
+    y ^= (y << 15) & 0xEFC60000u;
+    y ^= y >> 18;
+    return y;
+  }
   // Unbiased integer in [0, n) by rejection; 0 without drawing when n is 0.
   uint32_t NextInt(uint32_t n);
   // x / 4294967295.0 of one draw: both 0 and 1 are possible.
   double NextDouble();
 
 private:
+  // The whole state anew, words 0 to 623 in place and in order.
+  void Regenerate();
   uint32_t State[624];
   int32_t Index;
 };
