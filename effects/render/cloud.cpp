@@ -4,11 +4,8 @@
 #include <cmath>
 
 #include "core/random.h"
+#include "effects/frame.h"
 #include "effects/render/paint.h"
-
-using render::ByDepth;
-using render::ClipArea;
-using render::SameLayout;
 
 // ---- cloud -----------------------------------------------------------------------
 
@@ -39,18 +36,18 @@ struct CloudNoise {
   bool Seamless = false;
   int64_t Px = 1, Py = 1;
 
-  void Build() {
+  void Build(mvRandom& random) {
     for (int32_t i = 0; i < 64; ++i) P[i] = i;
     for (int32_t i = 0; i < 32; ++i) {
-      const uint32_t a = SharedRandom.Next() & 63;
-      const uint32_t b = SharedRandom.Next() & 63;
+      const uint32_t a = random.Next() & 63;
+      const uint32_t b = random.Next() & 63;
       std::swap(P[a], P[b]);
     }
     for (int32_t i = 0; i < 64; ++i) {
       double gx, gy, len2;
       do {
-        gx = 2 * (SharedRandom.Next() / 4294967295.0) - 1;
-        gy = 2 * (SharedRandom.Next() / 4294967295.0) - 1;
+        gx = 2 * (random.Next() / 4294967295.0) - 1;
+        gy = 2 * (random.Next() / 4294967295.0) - 1;
         len2 = gx * gx + gy * gy;
       } while (!(len2 > 0 && len2 <= 1));
       const double len = std::sqrt(len2);
@@ -60,30 +57,40 @@ struct CloudNoise {
   }
 
   static double S(double t) { return (2 * std::fabs(t) - 3) * (t * t) + 1; }
-
-  double Corner(int64_t lx, int64_t ly, int32_t a, int32_t b, double fx, double fy, int64_t f) const {
-    int64_t h;
-    if (Seamless) {
-      const int64_t row = (ly + b) % (Py * f);
-      const int64_t col = (lx + a) % (Px * f);
-      h = P[(P[row & 63] + col) & 63];
-    } else {
-      h = P[(P[(ly + b) & 63] + lx + a) & 63];
-    }
-    const double dx = fx - a, dy = fy - b;
-    return (dx * Gx[h] + dy * Gy[h]) * S(dx) * S(dy);
-  }
-
-  double Noise(int64_t f, double x, double y) const {
-    const double X = x * static_cast<double>(f), Y = y * static_cast<double>(f);
-    const double flx = std::floor(X), fly = std::floor(Y);
-    const int64_t lx = static_cast<int64_t>(flx), ly = static_cast<int64_t>(fly);
-    const double fx = X - flx, fy = Y - fly;
-    const double sum = Corner(lx, ly, 0, 0, fx, fy, f) + Corner(lx, ly, 1, 0, fx, fy, f) +
-                       Corner(lx, ly, 0, 1, fx, fy, f) + Corner(lx, ly, 1, 1, fx, fy, f);
-    return sum / static_cast<double>(f);
-  }
 };
+
+// One lattice axis of one octave at one position: the distances to the two
+// lattice lines around it (d0 = frac, d1 = frac - 1), their falloffs, and
+// the parts of the permutation index the two lines give. Along x these are
+// the lines' own indexes (mod 64); along y, the permutation of the row.
+struct Axis {
+  double D0, D1, S0, S1;
+  int32_t I0, I1;
+};
+
+// The axis of position t at octave frequency f; wrap > 0 is the lattice
+// period of a seamless noise at this octave.
+inline Axis AxisAt(double t, int64_t f, int64_t wrap, const int32_t* permutation) {
+  const double T = t * static_cast<double>(f);
+  const double fl = std::floor(T);
+  const int64_t l = static_cast<int64_t>(fl);
+  Axis a;
+  a.D0 = T - fl;
+  a.D1 = a.D0 - 1;
+  a.S0 = CloudNoise::S(a.D0);
+  a.S1 = CloudNoise::S(a.D1);
+  // Lattice coordinates are taken mod 64 as two's complement bits, which
+  // the sum that indexes the permutation keeps.
+  const int64_t l0 = wrap > 0 ? l % wrap : l, l1 = wrap > 0 ? (l + 1) % wrap : l + 1;
+  if (permutation) {
+    a.I0 = permutation[l0 & 63];
+    a.I1 = permutation[l1 & 63];
+  } else {
+    a.I0 = static_cast<int32_t>(l0 & 63);
+    a.I1 = static_cast<int32_t>(l1 & 63);
+  }
+  return a;
+}
 
 // Gray of a colour taken at 8 bits.
 uint32_t Gray8(const mvColor& c) {
@@ -95,13 +102,10 @@ uint32_t Gray8(const mvColor& c) {
 }  // namespace
 
 bool mvCloudEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  if (!SameLayout(source, target) || !render::IsPaintable(target)) return true;
-  mvRect area;
-  if (!ClipArea(source, area)) return true;
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  if (!(frame::FormatOf(target) & frame::kRgbOrGray)) return true;
   const bool gray = target.ColorType == ColorTypeGray;
-  const uint32_t colours = gray ? 1 : 3;
-  const uint32_t ch = target.Channels;
-  if (ch != colours && ch != colours + 1) return true;
   const render::PaintColor p1 = render::ToPictureColor(target, Color1);
   const render::PaintColor p2 = render::ToPictureColor(target, Color2);
   if (!p1.Ok || !p2.Ok) return true;
@@ -118,7 +122,8 @@ bool mvCloudEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* prog
   }
   const uint64_t a1 = p1.Alpha, a2 = p2.Alpha;
 
-  SharedRandom.Seed(Seed);
+  mvRandom& random = SharedRandom;
+  random.Seed(Seed);
   CloudNoise noise;
   double sx, sy;
   if (!Seamless) {
@@ -132,54 +137,88 @@ bool mvCloudEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* prog
     noise.Px = std::max<int64_t>(static_cast<int64_t>(sx), 1);
     noise.Py = std::max<int64_t>(static_cast<int64_t>(sy), 1);
   }
-  noise.Build();
-  const int32_t detail = std::min(Detail, kMaxCloudDetail);
-  const int32_t W = area.Right - area.Left, H = area.Bottom - area.Top;
+  noise.Build(random);
+  const int32_t octaves = std::max(std::min(Detail, kMaxCloudDetail), -1) + 1;
+  const int32_t W = f.Cols(), H = f.Rows();
 
-  bool ok = true;
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    constexpr uint64_t M = Max;
-    if (progress) progress->SetMax(static_cast<uint32_t>(H - 1));
-    for (int32_t j = 0; j < H; ++j) {
-      const double v = static_cast<double>(j) / H;
-      const T* s = reinterpret_cast<const T*>(source.Row(area.Top + j)) + static_cast<size_t>(area.Left) * ch;
-      T* d = reinterpret_cast<T*>(target.Row(area.Top + j)) + static_cast<size_t>(area.Left) * ch;
-      for (int32_t i = 0; i < W; ++i, s += ch, d += ch) {
-        const double u = static_cast<double>(i) / W;
-        const double x = sx * u, y = sy * v;
-        double sum = 0;
-        for (int32_t o = 0; o <= detail; ++o) {
-          double n = noise.Noise(int64_t{1} << o, x, y);
-          if (Turbulence) n = std::fabs(n);
-          sum += n;
-        }
-        const double value = Turbulence ? sum : (sum + 0.94) * 0.526;
-        // Noise can overshoot its nominal range; k is held to it so the
-        // colour cannot wrap.
-        const double kd = std::floor(value * static_cast<double>(M));
-        const uint64_t k = kd <= 0 ? 0 : (kd >= static_cast<double>(M) ? M : static_cast<uint64_t>(kd));
-        const uint64_t a = (a2 * (M - k) + a1 * k) / M;
-        if (ch == colours) {
-          for (uint32_t c = 0; c < colours; ++c) {
-            const uint64_t S = (c2[c] * (M - k) + c1[c] * k) * a;
-            d[c] = static_cast<T>((s[c] * (M - a) + S / M) / M);
-          }
-        } else {
-          const uint64_t sa = s[colours];
-          for (uint32_t c = 0; c < colours; ++c) {
-            const uint64_t S = (c2[c] * (M - k) + c1[c] * k) * a;
-            d[c] = static_cast<T>((s[c] * sa * (M - a) + S) / (M * M));
-          }
-          d[colours] = static_cast<T>((M - sa) * a / M + sa);
-        }
-      }
-      if (progress && !progress->SetPos(progress->Pos + 1)) {
-        ok = false;
-        return;
-      }
+  // The x axis of every column at every octave: a row's pixels differ only
+  // in it.
+  frame::Buffer<Axis> columns;
+  if (octaves > 0 && !columns.Allocate(int64_t{W} * octaves)) return false;
+  for (int32_t o = 0; o < octaves; ++o) {
+    const int64_t fr = int64_t{1} << o;
+    for (int32_t i = 0; i < W; ++i) {
+      const double u = static_cast<double>(i) / W;
+      columns[int64_t{o} * W + i] = AxisAt(sx * u, fr, Seamless ? noise.Px * fr : 0, nullptr);
     }
+  }
+
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    using T = typename F::Sample;
+    constexpr uint64_t M = F::kMax;
+    constexpr uint32_t ch = F::kChannels, colours = F::kColours;
+    f.Announce(H);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      frame::Buffer<double> sums;
+      frame::Buffer<Axis> rows;
+      if (!sums.Allocate(W) || !rows.Allocate(octaves)) return false;
+      for (int32_t y = top; y < bottom; ++y) {
+        const int32_t j = y - f.A.Top;
+        const double v = static_cast<double>(j) / H;
+        for (int32_t o = 0; o < octaves; ++o) {
+          const int64_t fr = int64_t{1} << o;
+          rows[o] = AxisAt(sy * v, fr, Seamless ? noise.Py * fr : 0, noise.P);
+        }
+        for (int32_t i = 0; i < W; ++i) sums[i] = 0;
+        for (int32_t o = 0; o < octaves; ++o) {
+          const Axis& r = rows[o];
+          const Axis* col = columns.Get() + int64_t{o} * W;
+          // Dividing by the octave's power of two is exact, as is
+          // multiplying by its inverse: the two give the same bits.
+          const double inverse = 1.0 / static_cast<double>(int64_t{1} << o);
+          for (int32_t i = 0; i < W; ++i) {
+            const Axis& c = col[i];
+            // Corners (0, 0), (1, 0), (0, 1), (1, 1), summed in that order.
+            const int32_t h00 = noise.P[(r.I0 + c.I0) & 63], h10 = noise.P[(r.I0 + c.I1) & 63];
+            const int32_t h01 = noise.P[(r.I1 + c.I0) & 63], h11 = noise.P[(r.I1 + c.I1) & 63];
+            const double k00 = (c.D0 * noise.Gx[h00] + r.D0 * noise.Gy[h00]) * c.S0 * r.S0;
+            const double k10 = (c.D1 * noise.Gx[h10] + r.D0 * noise.Gy[h10]) * c.S1 * r.S0;
+            const double k01 = (c.D0 * noise.Gx[h01] + r.D1 * noise.Gy[h01]) * c.S0 * r.S1;
+            const double k11 = (c.D1 * noise.Gx[h11] + r.D1 * noise.Gy[h11]) * c.S1 * r.S1;
+            double n = (k00 + k10 + k01 + k11) * inverse;
+            if (Turbulence) n = std::fabs(n);
+            sums[i] += n;
+          }
+        }
+        const T* s = frame::PixelAt<F>(f.Source, f.A.Left, y);
+        T* d = frame::PixelAt<F>(f.Target, f.A.Left, y);
+        for (int32_t i = 0; i < W; ++i, s += ch, d += ch) {
+          const double sum = sums[i];
+          const double value = Turbulence ? sum : (sum + 0.94) * 0.526;
+          // Noise can overshoot its nominal range; k is held to it so the
+          // colour cannot wrap.
+          const double kd = std::floor(value * static_cast<double>(M));
+          const uint64_t k = kd <= 0 ? 0 : (kd >= static_cast<double>(M) ? M : static_cast<uint64_t>(kd));
+          const uint64_t a = (a2 * (M - k) + a1 * k) / M;
+          if constexpr (!F::kAlpha) {
+            for (uint32_t c = 0; c < colours; ++c) {
+              const uint64_t S = (c2[c] * (M - k) + c1[c] * k) * a;
+              d[c] = static_cast<T>((s[c] * (M - a) + S / M) / M);
+            }
+          } else {
+            const uint64_t sa = s[colours];
+            for (uint32_t c = 0; c < colours; ++c) {
+              const uint64_t S = (c2[c] * (M - k) + c1[c] * k) * a;
+              d[c] = static_cast<T>((s[c] * sa * (M - a) + S) / (M * M));
+            }
+            d[colours] = static_cast<T>((M - sa) * a / M + sa);
+          }
+        }
+      }
+      return true;
+    });
   });
-  return ok;
 }
 
 // ---- plasma ----------------------------------------------------------------------
@@ -196,27 +235,41 @@ const mvEffectClass& mvPlasmaEffect::Describe() {
 
 namespace {
 
-template <class T, uint32_t Max>
+// Levels deeper than this cannot occur: every level halves a side of at
+// most 2^31 pixels.
+constexpr int32_t kPlasmaLevels = 64;
+
+template <class F>
 class Plasma {
 public:
-  Plasma(mvPicture& p, bool grayscale, bool seamless, int32_t roughness)
-      : Pic(p), Colours(p.ColorType == ColorTypeGray ? 1 : 3), Ch(p.Channels), HasAlpha(p.HasAlpha()),
-        Grayscale(grayscale), Seamless(seamless), Roughness(roughness) {}
+  using T = typename F::Sample;
+  static constexpr bool kOneValue = F::kColours == 1;
+
+  Plasma(mvPicture& p, mvRandom& random, bool grayscale, bool seamless, int32_t roughness)
+      : Pic(p), Random(random), Gray(kOneValue || grayscale), Seamless(seamless) {
+    // The displacement range of each level, evaluated in doubles left to
+    // right and limited so that range + 1 is a valid draw bound (a negative
+    // roughness displaces nothing).
+    for (int32_t level = 1; level < kPlasmaLevels; ++level) {
+      const double r = static_cast<double>(F::kMax + 1) / (2.0 * level) * roughness / 10;
+      Range[level] = r <= 0 ? 0 : (r >= 4294967294.0 ? 4294967294 : static_cast<int64_t>(r));
+    }
+  }
 
   struct Px {
     int64_t S[3] = {0, 0, 0};
   };
 
   Px Get(int32_t x, int32_t y) const {
-    const T* p = reinterpret_cast<const T*>(Pic.Row(y)) + static_cast<size_t>(x) * Ch;
+    const T* p = frame::PixelAt<F>(Pic, x, y);
     Px v;
-    for (uint32_t i = 0; i < Colours; ++i) v.S[i] = p[i];
+    for (uint32_t i = 0; i < F::kColours; ++i) v.S[i] = p[i];
     return v;
   }
   void Put(int32_t x, int32_t y, const Px& v) {
-    T* p = reinterpret_cast<T*>(Pic.Row(y)) + static_cast<size_t>(x) * Ch;
-    for (uint32_t i = 0; i < Colours; ++i) p[i] = static_cast<T>(v.S[i]);
-    if (HasAlpha) p[Colours] = static_cast<T>(Max);
+    T* p = frame::PixelAt<F>(Pic, x, y);
+    for (uint32_t i = 0; i < F::kColours; ++i) p[i] = static_cast<T>(v.S[i]);
+    if constexpr (F::kAlpha) p[F::kColours] = static_cast<T>(F::kMax);
   }
   static Px Average(const Px& a, const Px& b) {
     Px v;
@@ -225,25 +278,22 @@ public:
   }
   Px RandomValue() {
     Px v;
-    const int64_t scale = Max == 65535 ? 257 : 1;
-    if (Colours == 1 || Grayscale) {
-      const int64_t s = (SharedRandom.Next() & 255) * scale;
+    const int64_t scale = F::kWide ? 257 : 1;
+    if (Gray) {
+      const int64_t s = (Random.Next() & 255) * scale;
       v.S[0] = v.S[1] = v.S[2] = s;
     } else {
-      for (int i = 0; i < 3; ++i) v.S[i] = (SharedRandom.Next() & 255) * scale;
+      for (int i = 0; i < 3; ++i) v.S[i] = (Random.Next() & 255) * scale;
     }
     return v;
   }
-  Px Displace(Px v, int32_t level) const {
-    // Evaluated in doubles left to right; limited so that range + 1 is a
-    // valid draw bound (a negative roughness displaces nothing).
-    const double r = static_cast<double>(Max == 65535 ? 65536 : 256) / (2.0 * level) * Roughness / 10;
-    const int64_t range = r <= 0 ? 0 : (r >= 4294967294.0 ? 4294967294 : static_cast<int64_t>(r));
+  Px Displace(Px v, int32_t level) {
+    const int64_t range = Range[level];
     const uint32_t bound = static_cast<uint32_t>(range + 1);
     auto shift = [&](int64_t s) {
-      return std::clamp<int64_t>(s - range / 2 + int64_t{SharedRandom.NextInt(bound)}, 0, Max);
+      return std::clamp<int64_t>(s - range / 2 + int64_t{Random.NextInt(bound)}, 0, F::kMax);
     };
-    if (Colours == 1 || Grayscale) {
+    if (Gray) {
       const int64_t s = shift(v.S[0]);
       v.S[0] = v.S[1] = v.S[2] = s;
     } else {
@@ -303,26 +353,24 @@ public:
 
 private:
   mvPicture& Pic;
-  uint32_t Colours, Ch;
-  bool HasAlpha, Grayscale, Seamless;
-  int32_t Roughness;
+  mvRandom& Random;
+  bool Gray, Seamless;
+  int64_t Range[kPlasmaLevels] = {};
 };
 
 }  // namespace
 
-bool mvPlasmaEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
-  if (!SameLayout(source, target) || !render::IsPaintable(target)) return true;
-  mvRect area;
-  if (!ClipArea(source, area)) return true;
-  const uint32_t colours = target.ColorType == ColorTypeGray ? 1 : 3;
-  if (target.Channels != colours && target.Channels != colours + 1) return true;
+bool mvPlasmaEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
   // Seed points need two distinct columns and rows.
-  if (area.Left >= area.Right - 1 || area.Top >= area.Bottom - 1) return true;
-  SharedRandom.Seed(Seed);
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    Plasma<T, Max>(target, Grayscale, Seamless, Roughness).Run(area);
+  if (!(frame::FormatOf(target) & frame::kRgbOrGray) || f.Cols() < 2 || f.Rows() < 2) return true;
+  mvRandom& random = SharedRandom;
+  random.Seed(Seed);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    Plasma<decltype(fmt)>(target, random, Grayscale, Seamless, Roughness).Run(f.A);
+    return true;
   });
-  return true;
 }
 
 void RegisterCloudEffects(mvEffectRegistry& registry) {
