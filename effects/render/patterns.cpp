@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/parallel.h"
 #include "core/random.h"
 #include "effects/frame.h"
 #include "effects/render/paint.h"
@@ -325,8 +326,11 @@ struct Dot {
   uint32_t Alpha;
 };
 
-// Dots drawn before they are painted; bounds the list whatever the density.
+// Dots drawn before they are painted, at most, whatever the density; and the
+// candidates a part of the drawing takes, so that drawing one part and
+// painting the one before go on together.
 constexpr int64_t kDotsPerPass = 1 << 16;
+constexpr int64_t kCandidatesPerPart = 1 << 18;
 
 }  // namespace
 
@@ -361,18 +365,43 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
       const bool square = Square != 0 || s < 3;
       const double centre = static_cast<double>(s - 1) / 2;
       const double limit = centre * centre + 0.5;
+      // Colour-over on columns [x0, x1) of a row.
+      auto over = [&](typename F::Sample* row, int64_t x0, int64_t x1) {
+        for (auto* p = row + x0 * F::kChannels; x0 < x1; ++x0, p += F::kChannels) ColorOver<F>(p, p, c.S, dot.Alpha);
+      };
       auto rows = [&](int64_t j0, int64_t j1, int64_t i0, int64_t i1) {
         for (int64_t j = j0; j < j1; ++j) {
-          const int64_t y = Seamless ? (by + j) % H : by + j;
-          auto* row = frame::RowOf<F>(target, static_cast<int32_t>(y));
-          for (int64_t i = i0; i < i1; ++i) {
-            if (!square) {
-              const double dx = static_cast<double>(i) - centre, dy = static_cast<double>(j) - centre;
-              if (!(dx * dx + dy * dy < limit)) continue;
+          int64_t from = i0, to = i1;
+          if (!square) {
+            // Inside is dx^2 + dy^2 < limit, which holds on one run of the
+            // row, symmetric about the centre; its first column is found by
+            // bisection.
+            const double dy = static_cast<double>(j) - centre;
+            auto inside = [&](int64_t i) {
+              const double dx = static_cast<double>(i) - centre;
+              return dx * dx + dy * dy < limit;
+            };
+            int64_t lo = 0, hi = (s - 1) / 2;
+            if (!inside(hi)) continue;
+            while (lo < hi) {
+              const int64_t m = lo + (hi - lo) / 2;
+              if (inside(m))
+                hi = m;
+              else
+                lo = m + 1;
             }
-            const int64_t x = Seamless ? (bx + i) % W : bx + i;
-            auto* p = row + static_cast<size_t>(x) * F::kChannels;
-            ColorOver<F>(p, p, c.S, dot.Alpha);
+            from = std::max(from, lo);
+            to = std::min(to, s - lo);
+          }
+          if (from >= to) continue;
+          auto* row = frame::RowOf<F>(target, static_cast<int32_t>(Seamless ? (by + j) % H : by + j));
+          const int64_t x0 = bx + from, x1 = bx + to;
+          // Wrapped columns run past the right edge at most once.
+          if (Seamless && x1 > W) {
+            over(row, std::min(x0, W), W);
+            over(row, std::max(x0, W) - W, x1 - W);
+          } else {
+            over(row, x0, x1);
           }
         }
       };
@@ -387,61 +416,90 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
              std::min(s, right - bx));
       }
     };
-    frame::Buffer<Dot> dots;
-    if (!dots.Allocate(kDotsPerPass)) return false;
-    int64_t count = 0, largest = 0;
-    // Paints the dots drawn so far. They come top row first, so a band needs
-    // those whose top lies less than the largest size above it, or, when
-    // they wrap, as far above the foot of the picture.
-    auto paintDrawn = [&]() {
-      const Dot* first = dots.Get();
-      const Dot* end = first + count;
-      auto from = [&](int64_t y) {
-        return std::partition_point(first, end, [y](const Dot& d) { return d.Y < y; }) - first;
-      };
-      const int64_t reach = Seamless ? std::min(largest, H) : largest;
-      const bool ok = f.ForSteps(rowTo - rowFrom, W, [&](int64_t s0, int64_t s1) {
-        const int64_t t = rowFrom + s0, b = rowFrom + s1;
-        int64_t i0 = from(t - reach + 1), i1 = from(b);
-        if (Seamless) {
-          const int64_t wrapped = from(t + H - reach + 1);
-          if (wrapped <= i1) {
-            i1 = count;
-          } else {
-            for (int64_t i = i0; i < i1; ++i) paint(dots[i], t, b);
-            i0 = wrapped;
-            i1 = count;
+    // The dots come in parts: while the pool paints one part, one of its
+    // threads draws the next from a copy of the source, in order, so the
+    // draws stay one sequence whatever the thread count.
+    struct Part {
+      frame::Buffer<Dot> Dots;
+      int64_t Count = 0, Largest = 0;
+    } parts[2];
+    if (!parts[0].Dots.Allocate(kDotsPerPass) || !parts[1].Dots.Allocate(kDotsPerPass)) return false;
+    mvRandom drawing = random;
+    int64_t y = yFrom, x = xFrom;
+    // Draws candidates until the part is full or, at the end of a row,
+    // holds the draws of kCandidatesPerPart candidates.
+    auto draw = [&](Part& part) {
+      part.Count = part.Largest = 0;
+      for (int64_t drawn = 0; y < bottom && drawn < kCandidatesPerPart; ++y, x = xFrom) {
+        for (; x < right; ++x, ++drawn) {
+          if (part.Count == kDotsPerPass) return;
+          const uint32_t r = drawing.NextInt(bound);
+          if (int64_t{r} >= Density) continue;
+          int64_t s = size;
+          if (sizeVar != 0) {
+            s += int64_t{drawing.NextInt(static_cast<uint32_t>(2 * sizeVar + 1))} - sizeVar;
+            if (s < 1) s = 1;
+          }
+          int64_t alpha = c.Alpha;
+          if (alphaVar != 0) {
+            alpha = alpha - alphaVar + int64_t{drawing.NextInt(static_cast<uint32_t>(2 * alphaVar + 1))};
+            alpha = std::clamp<int64_t>(alpha, 1, 255);
+          }
+          if (x + s > left && y + s > top) {
+            part.Dots[part.Count++] = Dot{x, y, s, static_cast<uint32_t>(alpha)};
+            part.Largest = std::max(part.Largest, s);
           }
         }
-        for (int64_t i = i0; i < i1; ++i) paint(dots[i], t, b);
-        return true;
-      });
-      count = 0;
-      largest = 0;
-      return ok;
+      }
     };
-    for (int64_t y = yFrom; y < bottom; ++y) {
-      for (int64_t x = xFrom; x < right; ++x) {
-        const uint32_t r = random.NextInt(bound);
-        if (int64_t{r} >= Density) continue;
-        int64_t s = size;
-        if (sizeVar != 0) {
-          s += int64_t{random.NextInt(static_cast<uint32_t>(2 * sizeVar + 1))} - sizeVar;
-          if (s < 1) s = 1;
-        }
-        int64_t alpha = c.Alpha;
-        if (alphaVar != 0) {
-          alpha = alpha - alphaVar + int64_t{random.NextInt(static_cast<uint32_t>(2 * alphaVar + 1))};
-          alpha = std::clamp<int64_t>(alpha, 1, 255);
-        }
-        if (x + s > left && y + s > top) {
-          dots[count++] = Dot{x, y, s, static_cast<uint32_t>(alpha)};
-          largest = std::max(largest, s);
-          if (count == kDotsPerPass && !paintDrawn()) return false;
+    // Paints band b of a part's rows. Dots come top row first, so a band
+    // needs those whose top lies less than the largest size above it, or,
+    // when they wrap, as far above the foot of the picture.
+    const int64_t perBand = frame::Frame::BandSteps(rowTo - rowFrom, W);
+    const int64_t bands = (rowTo - rowFrom + perBand - 1) / perBand;
+    auto paintBand = [&](const Part& part, int64_t band) {
+      const int64_t t = rowFrom + band * perBand, b = std::min(rowTo, t + perBand);
+      const Dot* first = part.Dots.Get();
+      const Dot* end = first + part.Count;
+      auto from = [&](int64_t row) {
+        return std::partition_point(first, end, [row](const Dot& d) { return d.Y < row; }) - first;
+      };
+      const int64_t reach = Seamless ? std::min(part.Largest, H) : part.Largest;
+      int64_t i0 = from(t - reach + 1), i1 = from(b);
+      if (Seamless) {
+        const int64_t wrapped = from(t + H - reach + 1);
+        if (wrapped <= i1) {
+          i1 = part.Count;
+        } else {
+          for (int64_t i = i0; i < i1; ++i) paint(part.Dots[i], t, b);
+          i0 = wrapped;
+          i1 = part.Count;
         }
       }
+      for (int64_t i = i0; i < i1; ++i) paint(part.Dots[i], t, b);
+    };
+    draw(parts[0]);
+    for (int cur = 0; parts[cur].Count > 0 || y < bottom; cur = 1 - cur) {
+      Part& next = parts[1 - cur];
+      next.Count = 0;
+      const bool more = y < bottom;
+      const int64_t tasks = (parts[cur].Count > 0 ? bands : 0) + 1;
+      const bool ok = parallel::For(
+          tasks,
+          [&](int64_t i) {
+            if (i == tasks - 1) {
+              if (more) draw(next);
+            } else {
+              paintBand(parts[cur], i);
+            }
+            return true;
+          },
+          [&] { return !f.Stopped(); });
+      if (!ok || f.Stopped()) return false;
     }
-    return paintDrawn();
+    // The thread's source ends where drawing in one sequence leaves it.
+    random = drawing;
+    return true;
   });
 }
 
