@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/blend.h"
 #include "effects/frame.h"
@@ -28,8 +29,13 @@ struct Colours {
 // PaintMode. prepare(buffer) runs once per band, for buffers every row
 // shares; row(buffer, r) completes the buffer for area row r and answers the
 // row's opacity. One progress step per row.
+//
+// opaque tells that every buffer alpha is full. Normal paint of such a row
+// at full opacity gives the buffer's colour samples and a full alpha (the
+// source-over rule of BlendRow with source alpha and weight at the top), so
+// the row is written directly.
 template <class F, class Prepare, class Row>
-bool PaintRows(frame::Frame& f, uint32_t mode, Prepare&& prepare, Row&& row) {
+bool PaintRows(frame::Frame& f, uint32_t mode, bool opaque, Prepare&& prepare, Row&& row) {
   using T = typename F::Sample;
   mvPicture& target = f.Target;
   const int32_t width = f.Cols();
@@ -42,6 +48,17 @@ bool PaintRows(frame::Frame& f, uint32_t mode, Prepare&& prepare, Row&& row) {
     prepare(buf.Get());
     for (int32_t y = top; y < bottom; ++y) {
       const uint32_t opacity = row(buf.Get(), y - f.A.Top);
+      T* d = frame::PixelAt<F>(target, f.A.Left, y);
+      if (opaque && mode == BlendNormal && opacity == 65535) {
+        if constexpr (F::kAlpha) {
+          std::memcpy(d, buf.Get(), static_cast<size_t>(width) * kBufChannels * sizeof(T));
+        } else {
+          const T* s = buf.Get();
+          for (int32_t x = 0; x < width; ++x, d += F::kChannels, s += kBufChannels)
+            for (uint32_t i = 0; i < F::kColours; ++i) d[i] = s[i];
+        }
+        continue;
+      }
       BlendRow(mode, target.Channels, kBufChannels, target.Row(y) + offset, target.ColorType, target.BitDepth,
                reinterpret_cast<const uint8_t*>(buf.Get()), target.ColorType, target.BitDepth, nullptr, opacity,
                width);
@@ -116,7 +133,7 @@ bool mvFillEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
     px[F::kColours] = static_cast<T>(F::kMax);
     const uint32_t opacity = AlphaOpacity<F::kMax>(c.C1.Alpha);
     return PaintRows<F>(
-        f, PaintMode, [&](T* buf) { FillBuffer(buf, f.Cols(), px, F::kColours + 1); },
+        f, PaintMode, true, [&](T* buf) { FillBuffer(buf, f.Cols(), px, F::kColours + 1); },
         [&](T*, int32_t) { return opacity; });
   });
 }
@@ -145,6 +162,7 @@ bool mvGradientEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
     const uint32_t* c1 = cs.C1.S;
     const uint32_t* c2 = cs.C2.S;
     const uint64_t a1 = cs.C1.Alpha, a2 = cs.C2.Alpha;
+    const bool bothOpaque = a1 == Max && a2 == Max;
     auto none = [](T*) {};
     // Every buffer pixel gets the same colour samples and a full alpha.
     auto fillColour = [&](T* buf, uint64_t w1, uint64_t w2, uint64_t n) {
@@ -156,7 +174,7 @@ bool mvGradientEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
     switch (Shape) {
       case 0: {
         const uint64_t n = static_cast<uint64_t>(height - 1 < 2 ? 1 : height - 1);
-        return PaintRows<F>(f, PaintMode, none, [&](T* buf, int32_t r) {
+        return PaintRows<F>(f, PaintMode, true, none, [&](T* buf, int32_t r) {
           const uint64_t t = static_cast<uint64_t>(r);
           fillColour(buf, n - t, t, n);
           return RampOpacity<Max>(a1, n - t, a2, t, n);
@@ -176,23 +194,36 @@ bool mvGradientEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
                                     static_cast<uint64_t>(n));
           }
         };
-        return PaintRows<F>(f, PaintMode, prepare, [](T*, int32_t) { return 65535u; });
+        return PaintRows<F>(f, PaintMode, bothOpaque, prepare, [](T*, int32_t) { return 65535u; });
       }
       case 2: {
         const Radial rad(f.A);
-        return PaintRows<F>(f, PaintMode, none, [&](T* buf, int32_t r) {
-          for (int32_t x = 0; x < width; ++x) {
-            const double kd = rad.Distance(f.A.Left + x, f.A.Top + r) * 256 / rad.R;
-            const uint64_t k = kd >= 256 ? 256 : static_cast<uint64_t>(kd);
-            T* p = buf + static_cast<size_t>(x) * bc;
-            for (uint32_t i = 0; i < bc; ++i) p[i] = static_cast<T>((c2[i] * k + c1[i] * (256 - k)) >> 8);
+        // The colours in locals: stores through T* (bytes) may alias
+        // anything, which would reload them for every sample.
+        uint32_t lo[4] = {}, hi[4] = {};
+        for (uint32_t i = 0; i < bc; ++i) {
+          lo[i] = c1[i];
+          hi[i] = c2[i];
+        }
+        return PaintRows<F>(f, PaintMode, bothOpaque, none, [&, lo, hi](T* buf, int32_t r) {
+          const double dy = (f.A.Top + r) - rad.Cy, dy2 = dy * dy;
+          // Columns mirrored about the centre lie at one distance: one
+          // square root serves both.
+          for (int32_t x = 0; x <= width - 1 - x; ++x) {
+            const double dx = (f.A.Left + x) - rad.Cx;
+            const double kd = std::sqrt(dx * dx + dy2) * 256 / rad.R;
+            const uint32_t k = kd >= 256 ? 256 : static_cast<uint32_t>(kd);
+            T px[bc];
+            for (uint32_t i = 0; i < bc; ++i) px[i] = static_cast<T>((hi[i] * k + lo[i] * (256 - k)) >> 8);
+            std::memcpy(buf + static_cast<size_t>(x) * bc, px, sizeof px);
+            std::memcpy(buf + static_cast<size_t>(width - 1 - x) * bc, px, sizeof px);
           }
           return 65535u;
         });
       }
       default: {
         const int64_t n = height - 1 < 1 ? 1 : height - 1;
-        return PaintRows<F>(f, PaintMode, none, [&](T* buf, int32_t r) {
+        return PaintRows<F>(f, PaintMode, true, none, [&](T* buf, int32_t r) {
           const uint64_t t = static_cast<uint64_t>(std::llabs(2 * static_cast<int64_t>(r) - n));
           const uint64_t rest = static_cast<uint64_t>(n) - t;
           fillColour(buf, rest, t, static_cast<uint64_t>(n));
@@ -240,6 +271,7 @@ bool mvGradientPatternEffect::Apply(mvPicture& source, mvPicture& target, mvProg
     return static_cast<uint8_t>((static_cast<int64_t>(c2[i]) * j + static_cast<int64_t>(c1[i]) * (q - j)) / q);
   };
   const int32_t width = f.Cols(), height = f.Rows();
+  const bool bothOpaque = cs.C1.Alpha == 255 && cs.C2.Alpha == 255;
   auto none = [](uint8_t*) {};
   return f.Dispatch(frame::kAnyRgb8, [&](auto fmt) {
     using F = decltype(fmt);
@@ -248,7 +280,7 @@ bool mvGradientPatternEffect::Apply(mvPicture& source, mvPicture& target, mvProg
     } else {
       switch (Direction) {
         case 0:
-          return PaintRows<F>(f, PaintMode, none, [&](uint8_t* buf, int32_t r) {
+          return PaintRows<F>(f, PaintMode, true, none, [&](uint8_t* buf, int32_t r) {
             const int64_t j = band(r);
             const uint8_t px[4] = {sample(0, j), sample(1, j), sample(2, j), 255};
             FillBuffer(buf, width, px, 4);
@@ -264,11 +296,11 @@ bool mvGradientPatternEffect::Apply(mvPicture& source, mvPicture& target, mvProg
               for (uint32_t i = 0; i < 4; ++i) buf[static_cast<size_t>(x) * 4 + i] = sample(i, j);
             }
           };
-          return PaintRows<F>(f, PaintMode, prepare, [](uint8_t*, int32_t) { return 65535u; });
+          return PaintRows<F>(f, PaintMode, bothOpaque, prepare, [](uint8_t*, int32_t) { return 65535u; });
         }
         default: {
           const Radial rad(f.A);
-          return PaintRows<F>(f, PaintMode, none, [&](uint8_t* buf, int32_t r) {
+          return PaintRows<F>(f, PaintMode, bothOpaque, none, [&](uint8_t* buf, int32_t r) {
             for (int32_t x = 0; x < width; ++x) {
               const double d = rad.Distance(f.A.Left + x, f.A.Top + r);
               int64_t j = 0;
