@@ -54,4 +54,16 @@ inline void ColorOver(const typename F::Sample* s, typename F::Sample* d, const 
   }
 }
 
+// Colour-over at full alpha, whatever lies below: the colour samples and a
+// full alpha, on count pixels from d.
+template <class F>
+inline void FillSpan(typename F::Sample* d, int64_t count, const uint32_t* c) {
+  using T = typename F::Sample;
+  T px[F::kChannels];
+  for (uint32_t i = 0; i < F::kColours; ++i) px[i] = static_cast<T>(c[i]);
+  if constexpr (F::kAlpha) px[F::kColours] = static_cast<T>(F::kMax);
+  for (int64_t x = 0; x < count; ++x, d += F::kChannels)
+    for (uint32_t i = 0; i < F::kChannels; ++i) d[i] = px[i];
+}
+
 }  // namespace render

@@ -22,6 +22,10 @@ void OverSpan(const mvPicture& source, mvPicture& target, int32_t y, int64_t x0,
               uint64_t alpha) {
   const auto* s = frame::PixelAt<F>(source, static_cast<int32_t>(x0), y);
   auto* d = frame::PixelAt<F>(target, static_cast<int32_t>(x0), y);
+  if (alpha == F::kMax) {
+    render::FillSpan<F>(d, x1 - x0, c.S);
+    return;
+  }
   for (int64_t x = x0; x < x1; ++x, s += F::kChannels, d += F::kChannels) ColorOver<F>(s, d, c.S, alpha);
 }
 
@@ -367,7 +371,12 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
       const double limit = centre * centre + 0.5;
       // Colour-over on columns [x0, x1) of a row.
       auto over = [&](typename F::Sample* row, int64_t x0, int64_t x1) {
-        for (auto* p = row + x0 * F::kChannels; x0 < x1; ++x0, p += F::kChannels) ColorOver<F>(p, p, c.S, dot.Alpha);
+        auto* p = row + x0 * F::kChannels;
+        if (dot.Alpha == F::kMax) {
+          render::FillSpan<F>(p, x1 - x0, c.S);
+          return;
+        }
+        for (; x0 < x1; ++x0, p += F::kChannels) ColorOver<F>(p, p, c.S, dot.Alpha);
       };
       auto rows = [&](int64_t j0, int64_t j1, int64_t i0, int64_t i1) {
         for (int64_t j = j0; j < j1; ++j) {
