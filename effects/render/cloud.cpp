@@ -1,8 +1,15 @@
 #include "effects/render/cloud.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+#include <vector>
 
+#include "core/parallel.h"
 #include "core/random.h"
 #include "effects/frame.h"
 #include "effects/render/paint.h"
@@ -239,14 +246,119 @@ namespace {
 // most 2^31 pixels.
 constexpr int32_t kPlasmaLevels = 64;
 
+// The displacement draws of a plasma in order. The subdivision reads the
+// pixels its earlier steps wrote, so it runs on one thread; but every pass
+// of it draws NextInt(bound of the pass) a number of times its rectangle
+// alone decides, so the draws can be made ahead, in order, by another
+// thread of the pool while the pixels are worked. Whichever thread needs
+// the next chunk and finds it missing makes it, so one thread alone (or a
+// helper that never starts) still gets every draw in sequence.
+class PlasmaDraws {
+public:
+  struct Pass {
+    int64_t Count;   // draws in the pass
+    uint32_t Bound;  // NextInt bound of the pass
+  };
+
+  PlasmaDraws(const mvRandom& random, std::vector<Pass> passes) : Random(random), Passes(std::move(passes)) {
+    for (const Pass& p : Passes) Total += p.Count;
+    Chunks = (Total + kChunk - 1) / kChunk;
+  }
+
+  bool Allocate() { return Ring.Allocate(kRing * kChunk); }
+
+  // The next draw; the subdivision's thread only.
+  uint32_t Next() {
+    if (At == Last) Advance();
+    return *At++;
+  }
+
+  // Makes chunks ahead while the subdivision runs; returns when all are
+  // made, when the subdivision has ended, or when the ring is full before
+  // the subdivision has started (it may be waiting for this very thread).
+  void Help() {
+    std::unique_lock<std::mutex> lock(Mutex);
+    for (;;) {
+      const int64_t made = Made.load(std::memory_order_relaxed);
+      if (made == Chunks || Ended) return;
+      if (made - Used >= kRing) {
+        if (!Started && !Freed.wait_for(lock, std::chrono::milliseconds(2), [&] { return Started || Ended; }))
+          return;
+        Freed.wait(lock, [&] { return Made.load(std::memory_order_relaxed) - Used < kRing || Ended; });
+        continue;
+      }
+      MakeLocked();
+    }
+  }
+
+  void Start() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Started = true;
+    Freed.notify_all();
+  }
+  // Ends the helper; answers the source as the draws leave it.
+  const mvRandom& Finish() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Ended = true;
+    Freed.notify_all();
+    return Random;
+  }
+
+private:
+  static constexpr int64_t kChunk = 1 << 14, kRing = 16;
+
+  // Kept out of line so that Next stays small enough to inline.
+  [[gnu::noinline]] void Advance() {
+    {
+      std::lock_guard<std::mutex> lock(Mutex);
+      if (Current >= 0) Used = Current + 1;
+      Freed.notify_all();
+      ++Current;
+      if (Made.load(std::memory_order_acquire) <= Current) MakeLocked();
+    }
+    uint32_t* chunk = Ring.Get() + (Current % kRing) * kChunk;
+    At = chunk;
+    Last = chunk + std::min(kChunk, Total - Current * kChunk);
+  }
+
+  // Makes the next chunk in order; the mutex is held.
+  void MakeLocked() {
+    const int64_t c = Made.load(std::memory_order_relaxed);
+    uint32_t* out = Ring.Get() + (c % kRing) * kChunk;
+    const int64_t n = std::min(kChunk, Total - c * kChunk);
+    for (int64_t i = 0; i < n;) {
+      while (Left == 0) Left = Passes[static_cast<size_t>(++PassIndex)].Count;
+      const uint32_t bound = Passes[static_cast<size_t>(PassIndex)].Bound;
+      const int64_t run = std::min(Left, n - i);
+      for (uint32_t *o = out + i, *end = o + run; o != end; ++o) *o = Random.NextInt(bound);
+      i += run;
+      Left -= run;
+    }
+    Made.store(c + 1, std::memory_order_release);
+  }
+
+  mvRandom Random;
+  std::vector<Pass> Passes;
+  int64_t Total = 0, Chunks = 0;
+  frame::Buffer<uint32_t> Ring;
+  // Producing side, under the mutex.
+  std::mutex Mutex;
+  std::condition_variable Freed;
+  std::atomic<int64_t> Made{0};
+  int64_t Used = 0, Left = 0, PassIndex = -1;
+  bool Started = false, Ended = false;
+  // Consuming side.
+  int64_t Current = -1;
+  uint32_t *At = nullptr, *Last = nullptr;
+};
+
 template <class F>
 class Plasma {
 public:
   using T = typename F::Sample;
-  static constexpr bool kOneValue = F::kColours == 1;
 
-  Plasma(mvPicture& p, mvRandom& random, bool grayscale, bool seamless, int32_t roughness)
-      : Pic(p), Random(random), Gray(kOneValue || grayscale), Seamless(seamless) {
+  Plasma(mvPicture& p, bool grayscale, bool seamless, int32_t roughness)
+      : Pic(p), Gray(F::kColours == 1 || grayscale), Seamless(seamless) {
     // The displacement range of each level, evaluated in doubles left to
     // right and limited so that range + 1 is a valid draw bound (a negative
     // roughness displaces nothing).
@@ -260,6 +372,100 @@ public:
     int64_t S[3] = {0, 0, 0};
   };
 
+  // Seeds the corners, middles and centre of the area from the source.
+  void Seed(const mvRect& a, mvRandom& random) {
+    const int32_t x0 = a.Left, y0 = a.Top, x1 = a.Right - 1, y1 = a.Bottom - 1;
+    const int32_t mx = x0 + (x1 - x0) / 2, my = y0 + (y1 - y0) / 2;
+    auto value = [&] {
+      Px v;
+      const int64_t scale = F::kWide ? 257 : 1;
+      if (Gray) {
+        const int64_t s = (random.Next() & 255) * scale;
+        v.S[0] = v.S[1] = v.S[2] = s;
+      } else {
+        for (int i = 0; i < 3; ++i) v.S[i] = (random.Next() & 255) * scale;
+      }
+      return v;
+    };
+    if (!Seamless) {
+      const int32_t at[9][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}, {mx, my},
+                                {x0, my}, {x1, my}, {mx, y0}, {mx, y1}};
+      for (const auto& p : at) Put(p[0], p[1], value());
+    } else {
+      const Px corner = value();
+      Put(x0, y0, corner);
+      Put(x1, y0, corner);
+      Put(x0, y1, corner);
+      Put(x1, y1, corner);
+      Put(mx, my, value());
+      const Px side = value();
+      Put(x0, my, side);
+      Put(x1, my, side);
+      const Px edge = value();
+      Put(mx, y0, edge);
+      Put(mx, y1, edge);
+    }
+  }
+
+  // The passes of the subdivision with their draws: pass d splits the area
+  // into 4^d cells of level d (cells of one side's intervals by the other's);
+  // a cell draws two displacements for each side it has and one for its
+  // centre unless it is a single pixel, each one draw for gray values and
+  // three for colours. The passes go on while the last cell of the last
+  // one is at least three pixels on a side.
+  std::vector<PlasmaDraws::Pass> Passes(const mvRect& a) const {
+    std::vector<PlasmaDraws::Pass> passes;
+    // Interval lengths along each side with their counts; at most two
+    // lengths occur at any depth.
+    std::vector<std::pair<int64_t, int64_t>> xs{{a.Right - 1 - a.Left, 1}}, ys{{a.Bottom - 1 - a.Top, 1}};
+    int64_t lastX = xs[0].first, lastY = ys[0].first;
+    auto split = [](const std::vector<std::pair<int64_t, int64_t>>& in) {
+      std::vector<std::pair<int64_t, int64_t>> out;
+      auto add = [&](int64_t length, int64_t count) {
+        for (auto& o : out)
+          if (o.first == length) {
+            o.second += count;
+            return;
+          }
+        out.emplace_back(length, count);
+      };
+      for (const auto& [length, count] : in) {
+        add(length / 2, count);
+        add(length - length / 2, count);
+      }
+      return out;
+    };
+    auto sides = [](const std::vector<std::pair<int64_t, int64_t>>& v) {
+      int64_t n = 0;
+      for (const auto& [length, count] : v) n += length > 0 ? count : 0;
+      return n;
+    };
+    const int64_t perDisplace = Gray ? 1 : 3;
+    for (int32_t depth = 1;; ++depth) {
+      xs = split(xs);
+      ys = split(ys);
+      lastX -= lastX / 2;
+      lastY -= lastY / 2;
+      const int64_t cells = int64_t{1} << depth;  // per side
+      const int64_t ax = sides(xs), ay = sides(ys);
+      const int64_t displaces = 2 * ax * cells + 2 * ay * cells + (cells * cells - (cells - ax) * (cells - ay));
+      passes.push_back({displaces * perDisplace, static_cast<uint32_t>(Range[depth] + 1)});
+      const bool more = !(lastX == 0 && lastY == 0) && !(lastX < 3 && lastY < 3);
+      if (!more) break;
+    }
+    return passes;
+  }
+
+  // Runs the passes; false when the sink asked to stop between two.
+  bool Run(const mvRect& a, PlasmaDraws& draws, const frame::Frame& f) {
+    Draws = &draws;
+    const int32_t x0 = a.Left, y0 = a.Top, x1 = a.Right - 1, y1 = a.Bottom - 1;
+    for (int32_t depth = 1; Subdivide(x0, y0, x1, y1, depth, 0); ++depth)
+      if (f.Stopped()) return false;
+    return true;
+  }
+
+private:
   Px Get(int32_t x, int32_t y) const {
     const T* p = frame::PixelAt<F>(Pic, x, y);
     Px v;
@@ -276,23 +482,9 @@ public:
     for (int i = 0; i < 3; ++i) v.S[i] = (a.S[i] + b.S[i]) >> 1;
     return v;
   }
-  Px RandomValue() {
-    Px v;
-    const int64_t scale = F::kWide ? 257 : 1;
-    if (Gray) {
-      const int64_t s = (Random.Next() & 255) * scale;
-      v.S[0] = v.S[1] = v.S[2] = s;
-    } else {
-      for (int i = 0; i < 3; ++i) v.S[i] = (Random.Next() & 255) * scale;
-    }
-    return v;
-  }
   Px Displace(Px v, int32_t level) {
-    const int64_t range = Range[level];
-    const uint32_t bound = static_cast<uint32_t>(range + 1);
-    auto shift = [&](int64_t s) {
-      return std::clamp<int64_t>(s - range / 2 + int64_t{Random.NextInt(bound)}, 0, F::kMax);
-    };
+    const int64_t half = Range[level] / 2;
+    auto shift = [&](int64_t s) { return std::clamp<int64_t>(s - half + int64_t{Draws->Next()}, 0, F::kMax); };
     if (Gray) {
       const int64_t s = shift(v.S[0]);
       v.S[0] = v.S[1] = v.S[2] = s;
@@ -326,36 +518,10 @@ public:
     return !(x1 - x0 < 3 && y1 - y0 < 3);
   }
 
-  void Run(const mvRect& a) {
-    const int32_t x0 = a.Left, y0 = a.Top, x1 = a.Right - 1, y1 = a.Bottom - 1;
-    const int32_t mx = x0 + (x1 - x0) / 2, my = y0 + (y1 - y0) / 2;
-    if (!Seamless) {
-      const int32_t at[9][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}, {mx, my},
-                                {x0, my}, {x1, my}, {mx, y0}, {mx, y1}};
-      for (const auto& p : at) Put(p[0], p[1], RandomValue());
-    } else {
-      const Px corner = RandomValue();
-      Put(x0, y0, corner);
-      Put(x1, y0, corner);
-      Put(x0, y1, corner);
-      Put(x1, y1, corner);
-      Put(mx, my, RandomValue());
-      const Px side = RandomValue();
-      Put(x0, my, side);
-      Put(x1, my, side);
-      const Px edge = RandomValue();
-      Put(mx, y0, edge);
-      Put(mx, y1, edge);
-    }
-    for (int32_t depth = 1; Subdivide(x0, y0, x1, y1, depth, 0); ++depth) {
-    }
-  }
-
-private:
   mvPicture& Pic;
-  mvRandom& Random;
   bool Gray, Seamless;
   int64_t Range[kPlasmaLevels] = {};
+  PlasmaDraws* Draws = nullptr;
 };
 
 }  // namespace
@@ -368,8 +534,30 @@ bool mvPlasmaEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   mvRandom& random = SharedRandom;
   random.Seed(Seed);
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    Plasma<decltype(fmt)>(target, random, Grayscale, Seamless, Roughness).Run(f.A);
-    return true;
+    Plasma<decltype(fmt)> plasma(target, Grayscale, Seamless, Roughness);
+    plasma.Seed(f.A, random);
+    PlasmaDraws draws(random, plasma.Passes(f.A));
+    if (!draws.Allocate()) return false;
+    bool ok = true;
+    if (parallel::ThreadCount() == 1) {
+      draws.Start();
+      ok = plasma.Run(f.A, draws, f);
+    } else {
+      // Task 0 works the pixels, task 1 draws ahead.
+      parallel::For(2, [&](int64_t task) {
+        if (task == 1) {
+          draws.Help();
+          return true;
+        }
+        draws.Start();
+        ok = plasma.Run(f.A, draws, f);
+        draws.Finish();
+        return true;
+      });
+    }
+    // The thread's source ends where drawing in one sequence leaves it.
+    random = draws.Finish();
+    return ok;
   });
 }
 
