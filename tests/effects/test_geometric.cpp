@@ -281,7 +281,7 @@ TEST(Kaleidoscope, SymmetricPicturesStayAndAlphaWeights) {
       for (int32_t x = 0; x < n; ++x) {
         int32_t u = std::min(x, n - 1 - x), v = std::min(y, n - 1 - y);
         if (u > v) std::swap(u, v);
-        std::memcpy(p.Row(y) + x * bpp, noise.Row(v) + u * bpp, bpp);
+        std::memcpy(p.Row(y) + static_cast<size_t>(x) * bpp, Px(noise, u, v), bpp);
       }
     for (uint32_t diagonal : {0u, 1u}) {
       mvKaleidoscopeEffect k;

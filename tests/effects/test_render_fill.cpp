@@ -46,7 +46,7 @@ GradientSegment Segment(double l, double m, double r, std::vector<uint8_t> lc, s
 // take a shorter way that must give the same samples.
 TEST(RenderFill, IsTheBlendOfItsColourInEveryFormat) {
   for (const Format& f : kColorFormats) {
-    for (uint8_t alpha : {255, 128}) {
+    for (uint8_t alpha : {uint8_t{255}, uint8_t{128}}) {
       SCOPED_TRACE(testing::Message() << f.Type << "/" << f.Depth << "/" << f.Channels << " alpha " << int(alpha));
       mvFillEffect e;
       e.Color = mvColor::RGBA8(200, 100, 50, alpha);

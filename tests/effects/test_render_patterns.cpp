@@ -9,8 +9,11 @@
 
 #include "core/random.h"
 #include "effects/render/patterns.h"
+#include "tests/effects/pictures.h"
 
 namespace {
+
+using testpics::Px;
 
 mvPicture Solid(int w, int h, uint8_t v, uint8_t a = 255, uint32_t channels = 4) {
   mvPicture p;
@@ -35,7 +38,7 @@ std::vector<int> ColumnsWith(const mvPicture& p, int y, uint8_t v) {
 bool Uniform(const mvPicture& p) {
   for (int y = 0; y < p.Height; ++y)
     for (int x = 0; x < p.Width; ++x)
-      if (std::memcmp(p.Row(y) + x * p.BytesPerPixel(), p.Pixels, p.BytesPerPixel()) != 0) return false;
+      if (std::memcmp(Px(p, x, y), p.Pixels, p.BytesPerPixel()) != 0) return false;
   return true;
 }
 
