@@ -1,7 +1,9 @@
 #include "effects/geometric/distortions.h"
 
 #include <cmath>
+#include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "core/sampler.h"
 #include "effects/frame.h"
@@ -12,58 +14,70 @@ constexpr double kPi = 3.14159265358979323846;
 
 // ---- kaleidoscope ----------------------------------------------------------
 
+// Calls fn(0) .. fn(N - 1) unrolled: -O2 leaves short counted loops rolled.
+template <int N, class Fn>
+inline void Unrolled(Fn&& fn) {
+  [&]<int... I>(std::integer_sequence<int, I...>) { (fn(I), ...); }(std::make_integer_sequence<int, N>{});
+}
+
 // One row of the mirror average in format F (a frame::Fmt; with alpha, the
-// colours are weighted by it). rowOf2 holds the diagonal row r2 for every
-// column (null for four positions).
-template <class F>
+// colours are weighted by it), of four positions or, kDiagonal, eight.
+// rowOf2 holds the diagonal row r2 for every column. The picture's rows are
+// reached from locals and each pixel is put together before it is stored:
+// stores of bytes may alias anything, which would reload them all.
+template <class F, bool kDiagonal>
 void KaleidoscopeRow(const mvPicture& src, typename F::Sample* out, const mvRect& a, int32_t r, const int32_t* rowOf2) {
   using T = typename F::Sample;
   using Acc = std::conditional_t<sizeof(T) == 1, uint32_t, uint64_t>;
   constexpr uint32_t ch = F::kChannels;
+  constexpr int kCount = kDiagonal ? 8 : 4;
+  constexpr unsigned kShift = kDiagonal ? 3 : 2;
+  const uint8_t* const pixels = src.Pixels;
+  const size_t stride = src.Stride;
+  auto row = [&](int64_t y) { return reinterpret_cast<const T*>(pixels + static_cast<size_t>(y) * stride); };
   const int32_t w = a.Right - a.Left, h = a.Bottom - a.Top;
-  const int32_t count = rowOf2 ? 8 : 4;
-  const unsigned shift = rowOf2 ? 3 : 2;
-  const T* rowA = reinterpret_cast<const T*>(src.Row(a.Top + r));
-  const T* rowB = reinterpret_cast<const T*>(src.Row(a.Top + h - 1 - r));
+  const T* rowA = row(a.Top + r);
+  const T* rowB = row(a.Top + h - 1 - r);
   // r < h, so r * w / h < w; the product needs 64 bits on wide pictures.
   const int32_t c2 = static_cast<int32_t>(static_cast<int64_t>(r) * w / h);
   const size_t c2a = static_cast<size_t>(a.Left + c2) * ch, c2b = static_cast<size_t>(a.Left + w - 1 - c2) * ch;
-  const T* at[8];
   for (int32_t c = 0; c < w; ++c, out += ch) {
     const size_t xa = static_cast<size_t>(a.Left + c) * ch, xb = static_cast<size_t>(a.Left + w - 1 - c) * ch;
-    at[0] = rowA + xa;
-    at[1] = rowA + xb;
-    at[2] = rowB + xa;
-    at[3] = rowB + xb;
-    if (rowOf2) {
-      const T* rowC = reinterpret_cast<const T*>(src.Row(a.Top + rowOf2[c]));
-      const T* rowD = reinterpret_cast<const T*>(src.Row(a.Top + h - 1 - rowOf2[c]));
+    const T* at[8] = {rowA + xa, rowA + xb, rowB + xa, rowB + xb};
+    if constexpr (kDiagonal) {
+      const T* rowC = row(a.Top + rowOf2[c]);
+      const T* rowD = row(a.Top + h - 1 - rowOf2[c]);
       at[4] = rowC + c2a;
       at[5] = rowC + c2b;
       at[6] = rowD + c2a;
       at[7] = rowD + c2b;
     }
+    // The samples of every position, each pixel read whole.
+    T v[static_cast<size_t>(kCount)][ch];
+    Unrolled<kCount>([&](int k) { std::memcpy(v[k], at[k], sizeof v[k]); });
+    T px[ch];
     if constexpr (!F::kAlpha) {
-      for (uint32_t s = 0; s < ch; ++s) {
+      Unrolled<static_cast<int>(ch)>([&](int s) {
         Acc sum = 0;
-        for (int32_t k = 0; k < count; ++k) sum += at[k][s];
-        out[s] = static_cast<T>(sum >> shift);
-      }
+        Unrolled<kCount>([&](int k) { sum += v[k][s]; });
+        px[s] = static_cast<T>(sum >> kShift);
+      });
     } else {
-      const uint32_t ac = ch - 1;
+      constexpr int ac = static_cast<int>(ch) - 1;
       Acc alpha = 0;
-      for (int32_t k = 0; k < count; ++k) alpha += at[k][ac];
+      Unrolled<kCount>([&](int k) { alpha += v[k][ac]; });
       if (alpha == 0) {
-        for (uint32_t s = 0; s < ch; ++s) out[s] = 0;
-        continue;
+        for (uint32_t s = 0; s < ch; ++s) px[s] = 0;
+      } else {
+        Unrolled<ac>([&](int s) {
+          Acc sum = 0;
+          Unrolled<kCount>([&](int k) { sum += static_cast<Acc>(v[k][s]) * v[k][ac]; });
+          px[s] = static_cast<T>(sum / alpha);
+        });
+        px[ac] = static_cast<T>(alpha >> kShift);
       }
-      for (uint32_t s = 0; s < ac; ++s) {
-        Acc sum = 0;
-        for (int32_t k = 0; k < count; ++k) sum += static_cast<Acc>(at[k][s]) * at[k][ac];
-        out[s] = static_cast<T>(sum / alpha);
-      }
-      out[ac] = static_cast<T>(alpha >> shift);
     }
+    std::memcpy(out, px, sizeof px);
   }
 }
 
@@ -287,9 +301,13 @@ bool mvKaleidoscopeEffect::Apply(mvPicture& source, mvPicture& target, mvProgres
     }
     f.Announce(h);
     return f.ForRows([&](int32_t top, int32_t bottom) {
-      for (int32_t y = top; y < bottom; ++y)
-        KaleidoscopeRow<F>(source, frame::PixelAt<F>(target, f.A.Left, y), f.A, y - f.A.Top,
-                           Diagonal != 0 ? rowOf2.Get() : nullptr);
+      for (int32_t y = top; y < bottom; ++y) {
+        auto* out = frame::PixelAt<F>(target, f.A.Left, y);
+        if (Diagonal != 0)
+          KaleidoscopeRow<F, true>(source, out, f.A, y - f.A.Top, rowOf2.Get());
+        else
+          KaleidoscopeRow<F, false>(source, out, f.A, y - f.A.Top, nullptr);
+      }
       return true;
     });
   });
