@@ -1,15 +1,19 @@
 #include "core/sampler.h"
 
 bool SampleBilinear(const mvPicture& p, double x, double y, void* target) {
-  if (p.BitDepth == 16) return sampling::Clamped(p, x, y, p.Channels, static_cast<uint16_t*>(target));
-  return sampling::Clamped(p, x, y, p.Channels, static_cast<uint8_t*>(target));
+  bool inside = false;
+  sampling::ByFormat(p, [&](auto sample, auto ch) {
+    using T = decltype(sample);
+    inside = sampling::Clamped<T, decltype(ch)::value>(p, x, y, static_cast<T*>(target));
+  });
+  return inside;
 }
 
 bool SampleBilinearWrap(const mvPicture& p, double x, double y, void* target) {
-  if (p.BitDepth == 16)
-    sampling::Wrapped(p, x, y, p.Channels, static_cast<uint16_t*>(target));
-  else
-    sampling::Wrapped(p, x, y, p.Channels, static_cast<uint8_t*>(target));
+  sampling::ByFormat(p, [&](auto sample, auto ch) {
+    using T = decltype(sample);
+    sampling::Wrapped<T, decltype(ch)::value>(p, x, y, static_cast<T*>(target));
+  });
   return true;
 }
 

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <type_traits>
-#include <utility>
 
 #include "core/sampler.h"
 #include "effects/frame.h"
@@ -13,12 +12,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // ---- kaleidoscope ----------------------------------------------------------
-
-// Calls fn(0) .. fn(N - 1) unrolled: -O2 leaves short counted loops rolled.
-template <int N, class Fn>
-inline void Unrolled(Fn&& fn) {
-  [&]<int... I>(std::integer_sequence<int, I...>) { (fn(I), ...); }(std::make_integer_sequence<int, N>{});
-}
 
 // One row of the mirror average in format F (a frame::Fmt; with alpha, the
 // colours are weighted by it), of four positions or, kDiagonal, eight.
@@ -30,7 +23,7 @@ void KaleidoscopeRow(const mvPicture& src, typename F::Sample* out, const mvRect
   using T = typename F::Sample;
   using Acc = std::conditional_t<sizeof(T) == 1, uint32_t, uint64_t>;
   constexpr uint32_t ch = F::kChannels;
-  constexpr int kCount = kDiagonal ? 8 : 4;
+  constexpr uint32_t kCount = kDiagonal ? 8 : 4;
   constexpr unsigned kShift = kDiagonal ? 3 : 2;
   const uint8_t* const pixels = src.Pixels;
   const size_t stride = src.Stride;
@@ -53,25 +46,25 @@ void KaleidoscopeRow(const mvPicture& src, typename F::Sample* out, const mvRect
       at[7] = rowD + c2b;
     }
     // The samples of every position, each pixel read whole.
-    T v[static_cast<size_t>(kCount)][ch];
-    Unrolled<kCount>([&](int k) { std::memcpy(v[k], at[k], sizeof v[k]); });
+    T v[kCount][ch];
+    sampling::Unrolled<kCount>([&](uint32_t k) { std::memcpy(v[k], at[k], sizeof v[k]); });
     T px[ch];
     if constexpr (!F::kAlpha) {
-      Unrolled<static_cast<int>(ch)>([&](int s) {
+      sampling::Unrolled<ch>([&](uint32_t s) {
         Acc sum = 0;
-        Unrolled<kCount>([&](int k) { sum += v[k][s]; });
+        sampling::Unrolled<kCount>([&](uint32_t k) { sum += v[k][s]; });
         px[s] = static_cast<T>(sum >> kShift);
       });
     } else {
-      constexpr int ac = static_cast<int>(ch) - 1;
+      constexpr uint32_t ac = ch - 1;
       Acc alpha = 0;
-      Unrolled<kCount>([&](int k) { alpha += v[k][ac]; });
+      sampling::Unrolled<kCount>([&](uint32_t k) { alpha += v[k][ac]; });
       if (alpha == 0) {
         for (uint32_t s = 0; s < ch; ++s) px[s] = 0;
       } else {
-        Unrolled<ac>([&](int s) {
+        sampling::Unrolled<ac>([&](uint32_t s) {
           Acc sum = 0;
-          Unrolled<kCount>([&](int k) { sum += static_cast<Acc>(v[k][s]) * v[k][ac]; });
+          sampling::Unrolled<kCount>([&](uint32_t k) { sum += static_cast<Acc>(v[k][s]) * v[k][ac]; });
           px[s] = static_cast<T>(sum / alpha);
         });
         px[ac] = static_cast<T>(alpha >> kShift);
@@ -161,10 +154,10 @@ bool mvCylinderEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
         if (vertical) {
           const double sy = table[y - a.Top];
           for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels)
-            sampling::Clamped<T>(source, x, sy, F::kChannels, out);
+            sampling::Clamped<T, F::kChannels>(source, x, sy, out);
         } else {
           for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels)
-            sampling::Clamped<T>(source, table[x - a.Left], y, F::kChannels, out);
+            sampling::Clamped<T, F::kChannels>(source, table[x - a.Left], y, out);
         }
       }
       return true;
@@ -216,7 +209,7 @@ bool mvSwirlEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* prog
           if (dx * dx + dy * dy >= R2) continue;
           const int32_t m = std::min(i, w - 1 - i);
           const double c = turn[2 * m], s = turn[2 * m + 1];
-          sampling::Clamped<T>(source, (dx * c - dy * s) / sx + cx, (dx * s + dy * c) / sy + cy, F::kChannels, out);
+          sampling::Clamped<T, F::kChannels>(source, (dx * c - dy * s) / sx + cx, (dx * s + dy * c) / sy + cy, out);
         }
       }
       return true;
@@ -244,11 +237,11 @@ void FillShiftTable(double* table, int32_t first, int32_t count, int32_t amplitu
 // the left and up, so folding those positions into the picture first keeps
 // the edges of a seamless texture continuous. Positions inside are passed on
 // unchanged.
-template <class T>
-inline void SampleWrapFolded(const mvPicture& p, double x, double y, uint32_t ch, T* out) {
+template <class T, uint32_t Ch>
+inline void SampleWrapFolded(const mvPicture& p, double x, double y, T* out) {
   if (x < 0) x = std::fmod(x, p.Width) + p.Width;
   if (y < 0) y = std::fmod(y, p.Height) + p.Height;
-  sampling::Wrapped<T>(p, x, y, ch, out);
+  sampling::Wrapped<T, Ch>(p, x, y, out);
 }
 
 }  // namespace
@@ -275,9 +268,9 @@ bool mvSineWaveEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
         for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels) {
           const double sx = x - shiftX, sy = y - columnShift[x - a.Left];
           if (wrap)
-            SampleWrapFolded<T>(source, sx, sy, F::kChannels, out);
+            SampleWrapFolded<T, F::kChannels>(source, sx, sy, out);
           else
-            sampling::Clamped<T>(source, sx, sy, F::kChannels, out);
+            sampling::Clamped<T, F::kChannels>(source, sx, sy, out);
         }
       }
       return true;
