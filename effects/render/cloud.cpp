@@ -456,9 +456,12 @@ public:
     return passes;
   }
 
-  // Runs the passes; false when the sink asked to stop between two.
-  bool Run(const mvRect& a, PlasmaDraws& draws, const frame::Frame& f) {
-    Draws = &draws;
+  // Runs the passes, drawing from draws when given, else from random as it
+  // goes (one thread: the draws then overlap the pixel work's waits); false
+  // when the sink asked to stop between two passes.
+  bool Run(const mvRect& a, PlasmaDraws* draws, mvRandom& random, const frame::Frame& f) {
+    Draws = draws;
+    Random = &random;
     const int32_t x0 = a.Left, y0 = a.Top, x1 = a.Right - 1, y1 = a.Bottom - 1;
     for (int32_t depth = 1; Subdivide(x0, y0, x1, y1, depth, 0); ++depth)
       if (f.Stopped()) return false;
@@ -484,7 +487,11 @@ private:
   }
   Px Displace(Px v, int32_t level) {
     const int64_t half = Range[level] / 2;
-    auto shift = [&](int64_t s) { return std::clamp<int64_t>(s - half + int64_t{Draws->Next()}, 0, F::kMax); };
+    const uint32_t bound = static_cast<uint32_t>(Range[level] + 1);
+    auto shift = [&](int64_t s) {
+      const uint32_t r = Draws ? Draws->Next() : Random->NextInt(bound);
+      return std::clamp<int64_t>(s - half + int64_t{r}, 0, F::kMax);
+    };
     if (Gray) {
       const int64_t s = shift(v.S[0]);
       v.S[0] = v.S[1] = v.S[2] = s;
@@ -522,6 +529,7 @@ private:
   bool Gray, Seamless;
   int64_t Range[kPlasmaLevels] = {};
   PlasmaDraws* Draws = nullptr;
+  mvRandom* Random = nullptr;
 };
 
 }  // namespace
@@ -536,25 +544,21 @@ bool mvPlasmaEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
     Plasma<decltype(fmt)> plasma(target, Grayscale, Seamless, Roughness);
     plasma.Seed(f.A, random);
+    if (parallel::ThreadCount() == 1) return plasma.Run(f.A, nullptr, random, f);
     PlasmaDraws draws(random, plasma.Passes(f.A));
     if (!draws.Allocate()) return false;
     bool ok = true;
-    if (parallel::ThreadCount() == 1) {
-      draws.Start();
-      ok = plasma.Run(f.A, draws, f);
-    } else {
-      // Task 0 works the pixels, task 1 draws ahead.
-      parallel::For(2, [&](int64_t task) {
-        if (task == 1) {
-          draws.Help();
-          return true;
-        }
-        draws.Start();
-        ok = plasma.Run(f.A, draws, f);
-        draws.Finish();
+    // Task 0 works the pixels, task 1 draws ahead.
+    parallel::For(2, [&](int64_t task) {
+      if (task == 1) {
+        draws.Help();
         return true;
-      });
-    }
+      }
+      draws.Start();
+      ok = plasma.Run(f.A, &draws, random, f);
+      draws.Finish();
+      return true;
+    });
     // The thread's source ends where drawing in one sequence leaves it.
     random = draws.Finish();
     return ok;
