@@ -301,7 +301,9 @@ bool mvGradientPatternEffect::Apply(mvPicture& source, mvPicture& target, mvProg
         default: {
           const Radial rad(f.A);
           return PaintRows<F>(f, PaintMode, bothOpaque, none, [&](uint8_t* buf, int32_t r) {
-            for (int32_t x = 0; x < width; ++x) {
+            // Columns mirrored about the centre lie at one distance, so in
+            // one band: each remainder serves both.
+            for (int32_t x = 0; x <= width - 1 - x; ++x) {
               const double d = rad.Distance(f.A.Left + x, f.A.Top + r);
               int64_t j = 0;
               if (!flat) {
@@ -312,7 +314,9 @@ bool mvGradientPatternEffect::Apply(mvPicture& source, mvPicture& target, mvProg
                   j = static_cast<int64_t>(std::fmod(d, static_cast<double>(period)));
                 }
               }
-              for (uint32_t i = 0; i < 4; ++i) buf[static_cast<size_t>(x) * 4 + i] = sample(i, j);
+              const uint8_t px[4] = {sample(0, j), sample(1, j), sample(2, j), sample(3, j)};
+              std::memcpy(buf + static_cast<size_t>(x) * 4, px, 4);
+              std::memcpy(buf + static_cast<size_t>(width - 1 - x) * 4, px, 4);
             }
             return 65535u;
           });
