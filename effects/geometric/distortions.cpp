@@ -1,113 +1,77 @@
 #include "effects/geometric/distortions.h"
 
 #include <cmath>
-#include <memory>
-#include <new>
+#include <cstring>
 #include <type_traits>
 
 #include "core/sampler.h"
+#include "effects/frame.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// The working region, limited to the picture so that a stray rectangle
-// cannot send reads or writes outside the buffers. False when it is empty.
-bool Region(const mvPicture& p, mvRect& r) {
-  r = p.Area();
-  if (r.Left < 0) r.Left = 0;
-  if (r.Top < 0) r.Top = 0;
-  if (r.Right > p.Width) r.Right = p.Width;
-  if (r.Bottom > p.Height) r.Bottom = p.Height;
-  return r.Left < r.Right && r.Top < r.Bottom;
-}
-
-// Source and target must be distinct pictures of one size and format, or
-// the row pointers of one would not fit the other.
-bool SameShape(const mvPicture& a, const mvPicture& b) {
-  return a.Pixels && b.Pixels && &a != &b && a.Width == b.Width && a.Height == b.Height &&
-         a.ColorType == b.ColorType && a.BitDepth == b.BitDepth && a.Channels == b.Channels &&
-         a.Stride == b.Stride;
-}
-
-inline uint8_t* PixelAt(mvPicture& p, int32_t x, int32_t y, uint32_t bpp) {
-  return p.Row(y) + static_cast<size_t>(x) * bpp;
-}
-
-// Checks the stop request after a row.
-inline bool RowDone(mvProgress* progress) { return !progress || progress->SetPos(progress->Pos + 1); }
-
-template <class T>
-std::unique_ptr<T[]> Table(int32_t n) {
-  return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<size_t>(n)]);
-}
-
 // ---- kaleidoscope ----------------------------------------------------------
 
-// One row of the mirror average. T is the sample type; kAlpha weights the
-// colours by alpha. cols holds c2 and w - 1 - c2 for this row, rowOf2 the
-// diagonal row r2 for every column (null for four positions).
-template <class T, bool kAlpha>
-void KaleidoscopeRow(const mvPicture& src, T* out, const mvRect& a, int32_t r, const int32_t* rowOf2) {
+// One row of the mirror average in format F (a frame::Fmt; with alpha, the
+// colours are weighted by it), of four positions or, kDiagonal, eight.
+// rowOf2 holds the diagonal row r2 for every column. The picture's rows are
+// reached from locals and each pixel is put together before it is stored:
+// stores of bytes may alias anything, which would reload them all.
+template <class F, bool kDiagonal>
+void KaleidoscopeRow(const mvPicture& src, typename F::Sample* out, const mvRect& a, int32_t r, const int32_t* rowOf2) {
+  using T = typename F::Sample;
   using Acc = std::conditional_t<sizeof(T) == 1, uint32_t, uint64_t>;
-  const uint32_t ch = src.Channels;
+  constexpr uint32_t ch = F::kChannels;
+  constexpr uint32_t kCount = kDiagonal ? 8 : 4;
+  constexpr unsigned kShift = kDiagonal ? 3 : 2;
+  const uint8_t* const pixels = src.Pixels;
+  const size_t stride = src.Stride;
+  auto row = [&](int64_t y) { return reinterpret_cast<const T*>(pixels + static_cast<size_t>(y) * stride); };
   const int32_t w = a.Right - a.Left, h = a.Bottom - a.Top;
-  const int32_t count = rowOf2 ? 8 : 4;
-  const unsigned shift = rowOf2 ? 3 : 2;
-  const T* rowA = reinterpret_cast<const T*>(src.Row(a.Top + r));
-  const T* rowB = reinterpret_cast<const T*>(src.Row(a.Top + h - 1 - r));
+  const T* rowA = row(a.Top + r);
+  const T* rowB = row(a.Top + h - 1 - r);
   // r < h, so r * w / h < w; the product needs 64 bits on wide pictures.
   const int32_t c2 = static_cast<int32_t>(static_cast<int64_t>(r) * w / h);
   const size_t c2a = static_cast<size_t>(a.Left + c2) * ch, c2b = static_cast<size_t>(a.Left + w - 1 - c2) * ch;
-  const T* at[8];
   for (int32_t c = 0; c < w; ++c, out += ch) {
     const size_t xa = static_cast<size_t>(a.Left + c) * ch, xb = static_cast<size_t>(a.Left + w - 1 - c) * ch;
-    at[0] = rowA + xa;
-    at[1] = rowA + xb;
-    at[2] = rowB + xa;
-    at[3] = rowB + xb;
-    if (rowOf2) {
-      const T* rowC = reinterpret_cast<const T*>(src.Row(a.Top + rowOf2[c]));
-      const T* rowD = reinterpret_cast<const T*>(src.Row(a.Top + h - 1 - rowOf2[c]));
+    const T* at[8] = {rowA + xa, rowA + xb, rowB + xa, rowB + xb};
+    if constexpr (kDiagonal) {
+      const T* rowC = row(a.Top + rowOf2[c]);
+      const T* rowD = row(a.Top + h - 1 - rowOf2[c]);
       at[4] = rowC + c2a;
       at[5] = rowC + c2b;
       at[6] = rowD + c2a;
       at[7] = rowD + c2b;
     }
-    if constexpr (!kAlpha) {
-      for (uint32_t s = 0; s < ch; ++s) {
+    // The samples of every position, each pixel read whole.
+    T v[kCount][ch];
+    sampling::Unrolled<kCount>([&](uint32_t k) { std::memcpy(v[k], at[k], sizeof v[k]); });
+    T px[ch];
+    if constexpr (!F::kAlpha) {
+      sampling::Unrolled<ch>([&](uint32_t s) {
         Acc sum = 0;
-        for (int32_t k = 0; k < count; ++k) sum += at[k][s];
-        out[s] = static_cast<T>(sum >> shift);
-      }
+        sampling::Unrolled<kCount>([&](uint32_t k) { sum += v[k][s]; });
+        px[s] = static_cast<T>(sum >> kShift);
+      });
     } else {
-      const uint32_t ac = ch - 1;
+      constexpr uint32_t ac = ch - 1;
       Acc alpha = 0;
-      for (int32_t k = 0; k < count; ++k) alpha += at[k][ac];
+      sampling::Unrolled<kCount>([&](uint32_t k) { alpha += v[k][ac]; });
       if (alpha == 0) {
-        for (uint32_t s = 0; s < ch; ++s) out[s] = 0;
-        continue;
+        for (uint32_t s = 0; s < ch; ++s) px[s] = 0;
+      } else {
+        sampling::Unrolled<ac>([&](uint32_t s) {
+          Acc sum = 0;
+          sampling::Unrolled<kCount>([&](uint32_t k) { sum += static_cast<Acc>(v[k][s]) * v[k][ac]; });
+          px[s] = static_cast<T>(sum / alpha);
+        });
+        px[ac] = static_cast<T>(alpha >> kShift);
       }
-      for (uint32_t s = 0; s < ac; ++s) {
-        Acc sum = 0;
-        for (int32_t k = 0; k < count; ++k) sum += static_cast<Acc>(at[k][s]) * at[k][ac];
-        out[s] = static_cast<T>(sum / alpha);
-      }
-      out[ac] = static_cast<T>(alpha >> shift);
     }
+    std::memcpy(out, px, sizeof px);
   }
-}
-
-template <class T, bool kAlpha>
-bool Kaleidoscope(const mvPicture& src, mvPicture& dst, const mvRect& a, const int32_t* rowOf2,
-                  mvProgress* progress) {
-  const uint32_t bpp = src.BytesPerPixel();
-  for (int32_t r = 0; r < a.Bottom - a.Top; ++r) {
-    T* out = reinterpret_cast<T*>(PixelAt(dst, a.Left, a.Top + r, bpp));
-    KaleidoscopeRow<T, kAlpha>(src, out, a, r, rowOf2);
-    if (!RowDone(progress)) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -171,36 +135,41 @@ void FillCylinderTable(double* table, int32_t n, int32_t offset) {
 }
 
 bool mvCylinderEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  if (!SameShape(source, target)) return false;
-  const mvSampler sample = GetSampler(source.ColorType, source.BitDepth, source.Channels);
-  if (!sample || !Region(source, a)) return true;
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
   const bool vertical = Vertical != 0;
-  const int32_t n = vertical ? a.Bottom - a.Top : a.Right - a.Left;
-  std::unique_ptr<double[]> table = Table<double>(n);
-  if (!table) return false;
-  FillCylinderTable(table.get(), n, vertical ? a.Top : a.Left);
-  const uint32_t bpp = source.BytesPerPixel();
-  if (progress) progress->SetMax(static_cast<uint32_t>(a.Bottom - a.Top - 1));
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    uint8_t* out = PixelAt(target, a.Left, y, bpp);
-    if (vertical) {
-      const double sy = table[y - a.Top];
-      for (int32_t x = a.Left; x < a.Right; ++x, out += bpp) sample(source, x, sy, out);
-    } else {
-      for (int32_t x = a.Left; x < a.Right; ++x, out += bpp) sample(source, table[x - a.Left], y, out);
-    }
-    if (!RowDone(progress)) return false;
-  }
-  return true;
+  // Indexed pictures have no interpolating sampler and stay as they are.
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    using T = typename F::Sample;
+    const mvRect& a = f.A;
+    const int32_t n = vertical ? f.Rows() : f.Cols();
+    frame::Buffer<double> table;
+    if (!table.Allocate(n)) return false;
+    FillCylinderTable(table.Get(), n, vertical ? a.Top : a.Left);
+    f.Announce(f.Rows());
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      for (int32_t y = top; y < bottom; ++y) {
+        T* out = frame::PixelAt<F>(target, a.Left, y);
+        if (vertical) {
+          const double sy = table[y - a.Top];
+          for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels)
+            sampling::Clamped<T, F::kChannels>(source, x, sy, out);
+        } else {
+          for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels)
+            sampling::Clamped<T, F::kChannels>(source, table[x - a.Left], y, out);
+        }
+      }
+      return true;
+    });
+  });
 }
 
 bool mvSwirlEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  if (!SameShape(source, target)) return false;
-  const mvSampler sample = GetSampler(source.ColorType, source.BitDepth, source.Channels);
-  if (!sample || !Region(source, a)) return true;
-  const int32_t w = a.Right - a.Left, h = a.Bottom - a.Top;
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  const mvRect& a = f.A;
+  const int32_t w = f.Cols(), h = f.Rows();
   // The sums are formed in 64 bits: two clipped edges can exceed 32.
   const double cx = static_cast<double>(static_cast<int64_t>(a.Left) + a.Right - 1) / 2;
   const double cy = static_cast<double>(static_cast<int64_t>(a.Top) + a.Bottom - 1) / 2;
@@ -211,25 +180,41 @@ bool mvSwirlEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* prog
   if (w < h) sx = static_cast<double>(h) / w;
   const double A = Angle * kPi / 180;
   const double R2 = R * R;
-  const uint32_t bpp = source.BytesPerPixel();
-  if (progress) progress->SetMax(static_cast<uint32_t>(h - 1));
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    uint8_t* out = PixelAt(target, a.Left, y, bpp);
-    const double dy = (y - cy) * sy;
-    for (int32_t x = a.Left; x < a.Right; ++x, out += bpp) {
-      const double dx = (x - cx) * sx;
-      // Also skips everything when R is 0 (one pixel wide or high), so r / R
-      // below never divides by zero.
-      if (dx * dx + dy * dy >= R2) continue;
-      const double r = std::sqrt(dx * dx + dy * dy);
-      const double t = 1 - r / R;
-      const double phi = A * (t * t);
-      const double c = std::cos(phi), s = std::sin(phi);
-      sample(source, (dx * c - dy * s) / sx + cx, (dx * s + dy * c) / sy + cy, out);
-    }
-    if (!RowDone(progress)) return false;
-  }
-  return true;
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    using T = typename F::Sample;
+    f.Announce(h);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      // Columns as far right of the centre as others are left of it have
+      // the same distance, so the same turn: each cosine and sine serves
+      // both, for half the calls.
+      frame::Buffer<double> turn;
+      if (!turn.Allocate(2 * int64_t{w})) return false;
+      for (int32_t y = top; y < bottom; ++y) {
+        const double dy = (y - cy) * sy;
+        for (int32_t i = 0; i <= w - 1 - i; ++i) {
+          const double dx = (a.Left + i - cx) * sx;
+          // Also skips everything when R is 0 (one pixel wide or high), so
+          // r / R below never divides by zero.
+          if (dx * dx + dy * dy >= R2) continue;
+          const double r = std::sqrt(dx * dx + dy * dy);
+          const double t = 1 - r / R;
+          const double phi = A * (t * t);
+          turn[2 * i] = std::cos(phi);
+          turn[2 * i + 1] = std::sin(phi);
+        }
+        T* out = frame::PixelAt<F>(target, a.Left, y);
+        for (int32_t i = 0; i < w; ++i, out += F::kChannels) {
+          const double dx = (a.Left + i - cx) * sx;
+          if (dx * dx + dy * dy >= R2) continue;
+          const int32_t m = std::min(i, w - 1 - i);
+          const double c = turn[2 * m], s = turn[2 * m + 1];
+          sampling::Clamped<T, F::kChannels>(source, (dx * c - dy * s) / sx + cx, (dx * s + dy * c) / sy + cy, out);
+        }
+      }
+      return true;
+    });
+  });
 }
 
 namespace {
@@ -252,60 +237,73 @@ void FillShiftTable(double* table, int32_t first, int32_t count, int32_t amplitu
 // the left and up, so folding those positions into the picture first keeps
 // the edges of a seamless texture continuous. Positions inside are passed on
 // unchanged.
-bool SampleWrapFolded(const mvPicture& p, double x, double y, void* target) {
+template <class T, uint32_t Ch>
+inline void SampleWrapFolded(const mvPicture& p, double x, double y, T* out) {
   if (x < 0) x = std::fmod(x, p.Width) + p.Width;
   if (y < 0) y = std::fmod(y, p.Height) + p.Height;
-  return SampleBilinearWrap(p, x, y, target);
+  sampling::Wrapped<T, Ch>(p, x, y, out);
 }
 
 }  // namespace
 
 bool mvSineWaveEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  if (!SameShape(source, target)) return false;
-  mvSampler sample = GetSampler(source.ColorType, source.BitDepth, source.Channels);
-  if (!sample || !Region(source, a)) return true;
-  if (Seamless && source.ColorType == ColorTypeRGB && source.BitDepth == 8 &&
-      (source.Channels == 3 || source.Channels == 4))
-    sample = &SampleWrapFolded;
-  const int32_t w = a.Right - a.Left, h = a.Bottom - a.Top;
-  std::unique_ptr<double[]> columnShift = Table<double>(w);
-  std::unique_ptr<double[]> rowShift = Table<double>(h);
-  if (!columnShift || !rowShift) return false;
-  FillShiftTable(columnShift.get(), a.Left, w, ColumnAmplitude, ColumnPeriod);
-  FillShiftTable(rowShift.get(), a.Top, h, RowAmplitude, RowPeriod);
-  const uint32_t bpp = source.BytesPerPixel();
-  if (progress) progress->SetMax(static_cast<uint32_t>(h - 1));
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    uint8_t* out = PixelAt(target, a.Left, y, bpp);
-    const double shiftX = rowShift[y - a.Top];
-    for (int32_t x = a.Left; x < a.Right; ++x, out += bpp)
-      sample(source, x - shiftX, y - columnShift[x - a.Left], out);
-    if (!RowDone(progress)) return false;
-  }
-  return true;
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  const mvRect& a = f.A;
+  const int32_t w = f.Cols(), h = f.Rows();
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    using T = typename F::Sample;
+    // Seamless waves wrap on 8-bit RGB; the other formats clamp.
+    const bool wrap = Seamless && F::kRgb && !F::kWide;
+    frame::Buffer<double> columnShift, rowShift;
+    if (!columnShift.Allocate(w) || !rowShift.Allocate(h)) return false;
+    FillShiftTable(columnShift.Get(), a.Left, w, ColumnAmplitude, ColumnPeriod);
+    FillShiftTable(rowShift.Get(), a.Top, h, RowAmplitude, RowPeriod);
+    f.Announce(h);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      for (int32_t y = top; y < bottom; ++y) {
+        T* out = frame::PixelAt<F>(target, a.Left, y);
+        const double shiftX = rowShift[y - a.Top];
+        for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels) {
+          const double sx = x - shiftX, sy = y - columnShift[x - a.Left];
+          if (wrap)
+            SampleWrapFolded<T, F::kChannels>(source, sx, sy, out);
+          else
+            sampling::Clamped<T, F::kChannels>(source, sx, sy, out);
+        }
+      }
+      return true;
+    });
+  });
 }
 
 bool mvKaleidoscopeEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  mvRect a;
-  if (!SameShape(source, target)) return false;
-  // Averaging palette indices would give unrelated colours.
-  if (source.ColorType == ColorTypeIndexed || !Region(source, a)) return true;
-  const int32_t w = a.Right - a.Left, h = a.Bottom - a.Top;
-  std::unique_ptr<int32_t[]> rowOf2;
-  if (Diagonal != 0) {
-    rowOf2 = Table<int32_t>(w);
-    if (!rowOf2) return false;
-    // c < w, so c * h / w < h.
-    for (int32_t c = 0; c < w; ++c) rowOf2[c] = static_cast<int32_t>(static_cast<int64_t>(c) * h / w);
-  }
-  if (progress) progress->SetMax(static_cast<uint32_t>(h - 1));
-  const bool alpha = source.HasAlpha();
-  if (source.BitDepth == 16)
-    return alpha ? Kaleidoscope<uint16_t, true>(source, target, a, rowOf2.get(), progress)
-                 : Kaleidoscope<uint16_t, false>(source, target, a, rowOf2.get(), progress);
-  return alpha ? Kaleidoscope<uint8_t, true>(source, target, a, rowOf2.get(), progress)
-               : Kaleidoscope<uint8_t, false>(source, target, a, rowOf2.get(), progress);
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  const int32_t w = f.Cols(), h = f.Rows();
+  // Averaging palette indices would give unrelated colours: indexed
+  // pictures are not dispatched.
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    frame::Buffer<int32_t> rowOf2;
+    if (Diagonal != 0) {
+      if (!rowOf2.Allocate(w)) return false;
+      // c < w, so c * h / w < h.
+      for (int32_t c = 0; c < w; ++c) rowOf2[c] = static_cast<int32_t>(static_cast<int64_t>(c) * h / w);
+    }
+    f.Announce(h);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      for (int32_t y = top; y < bottom; ++y) {
+        auto* out = frame::PixelAt<F>(target, f.A.Left, y);
+        if (Diagonal != 0)
+          KaleidoscopeRow<F, true>(source, out, f.A, y - f.A.Top, rowOf2.Get());
+        else
+          KaleidoscopeRow<F, false>(source, out, f.A, y - f.A.Top, nullptr);
+      }
+      return true;
+    });
+  });
 }
 
 void RegisterDistortionEffects(mvEffectRegistry& registry) {

@@ -2,60 +2,76 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <memory>
+#include <cstring>
 
 #include "core/blend.h"
+#include "effects/frame.h"
 #include "effects/render/paint.h"
 
-using render::ByDepth;
-using render::ClipArea;
 using render::PaintColor;
-using render::SameLayout;
 using render::ToPictureColor;
 
 namespace {
 
-// Everything the row-buffer frame needs to know about the picture.
-struct Frame {
-  mvRect A;
-  int32_t W = 0, H = 0;
-  uint32_t Colours = 3;     // colour samples per pixel (3 RGB, 1 gray)
-  uint32_t BufChannels = 4;  // the buffer always carries an alpha sample
+// The two colours of a painter in the picture's form; false when either has
+// no form here (the picture is then left as it is).
+struct Colours {
   PaintColor C1, C2;
+  bool Take(const mvPicture& p, const mvColor& c1, const mvColor& c2) {
+    C1 = ToPictureColor(p, c1);
+    C2 = ToPictureColor(p, c2);
+    return C1.Ok && C2.Ok;
+  }
 };
 
-// Prepares the frame; false when there is nothing to paint (format the
-// render effects do not handle, empty area, colours without a form here).
-bool Setup(const mvPicture& source, const mvPicture& target, const mvColor& c1, const mvColor& c2, Frame& f) {
-  if (!SameLayout(source, target) || !render::IsPaintable(target)) return false;
-  if (!ClipArea(source, f.A)) return false;
-  f.W = f.A.Right - f.A.Left;
-  f.H = f.A.Bottom - f.A.Top;
-  f.Colours = target.ColorType == ColorTypeGray ? 1 : 3;
-  f.BufChannels = f.Colours + 1;
-  f.C1 = ToPictureColor(target, c1);
-  f.C2 = ToPictureColor(target, c2);
-  return f.C1.Ok && f.C2.Ok;
+// The row-buffer painters: each band fills a buffer of one area row (colour
+// samples and an alpha sample) and blends it onto the target rows in
+// PaintMode. prepare(buffer) runs once per band, for buffers every row
+// shares; row(buffer, r) completes the buffer for area row r and answers the
+// row's opacity. One progress step per row.
+//
+// opaque tells that every buffer alpha is full. Normal paint of such a row
+// at full opacity gives the buffer's colour samples and a full alpha (the
+// source-over rule of BlendRow with source alpha and weight at the top), so
+// the row is written directly.
+template <class F, class Prepare, class Row>
+bool PaintRows(frame::Frame& f, uint32_t mode, bool opaque, Prepare&& prepare, Row&& row) {
+  using T = typename F::Sample;
+  mvPicture& target = f.Target;
+  const int32_t width = f.Cols();
+  constexpr uint32_t kBufChannels = F::kColours + 1;
+  const size_t offset = static_cast<size_t>(f.A.Left) * target.BytesPerPixel();
+  f.Announce(f.Rows());
+  return f.ForRows([&](int32_t top, int32_t bottom) {
+    frame::Buffer<T> buf;
+    if (!buf.Allocate(int64_t{width} * kBufChannels)) return false;
+    prepare(buf.Get());
+    for (int32_t y = top; y < bottom; ++y) {
+      const uint32_t opacity = row(buf.Get(), y - f.A.Top);
+      T* d = frame::PixelAt<F>(target, f.A.Left, y);
+      if (opaque && mode == BlendNormal && opacity == 65535) {
+        if constexpr (F::kAlpha) {
+          std::memcpy(d, buf.Get(), static_cast<size_t>(width) * kBufChannels * sizeof(T));
+        } else {
+          const T* s = buf.Get();
+          for (int32_t x = 0; x < width; ++x, d += F::kChannels, s += kBufChannels)
+            for (uint32_t i = 0; i < F::kColours; ++i) d[i] = s[i];
+        }
+        continue;
+      }
+      BlendRow(mode, target.Channels, kBufChannels, target.Row(y) + offset, target.ColorType, target.BitDepth,
+               reinterpret_cast<const uint8_t*>(buf.Get()), target.ColorType, target.BitDepth, nullptr, opacity,
+               width);
+    }
+    return true;
+  });
 }
 
-// The common frame: rowFn(buffer, r) fills the buffer for area row r and
-// answers the row's opacity; the buffer is then blended onto the destination
-// row in PaintMode.
-template <class T, class RowFn>
-bool PaintRows(const Frame& f, mvPicture& target, uint32_t mode, mvProgress* progress, RowFn&& rowFn) {
-  const size_t samples = static_cast<size_t>(f.W) * f.BufChannels;
-  std::unique_ptr<T[]> buf(new (std::nothrow) T[samples]);
-  if (!buf) return false;
-  const size_t offset = static_cast<size_t>(f.A.Left) * target.BytesPerPixel();
-  if (progress) progress->SetMax(static_cast<uint32_t>(f.H - 1));
-  for (int32_t r = 0; r < f.H; ++r) {
-    const uint32_t opacity = rowFn(buf.get(), r);
-    BlendRow(mode, target.Channels, f.BufChannels, target.Row(f.A.Top + r) + offset, target.ColorType,
-             target.BitDepth, reinterpret_cast<const uint8_t*>(buf.get()), target.ColorType, target.BitDepth, nullptr,
-             opacity, f.W);
-    if (progress && !progress->SetPos(progress->Pos + 1)) return false;
-  }
-  return true;
+// Every buffer pixel takes the same samples.
+template <class T>
+void FillBuffer(T* buf, int32_t width, const T* px, uint32_t channels) {
+  for (int32_t x = 0; x < width; ++x)
+    for (uint32_t i = 0; i < channels; ++i) buf[static_cast<size_t>(x) * channels + i] = px[i];
 }
 
 // Distance-from-centre helper shared by the radial gradient and the rings.
@@ -105,25 +121,21 @@ const mvEffectClass& mvFillEffect::Describe() {
 }
 
 bool mvFillEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  Frame f;
-  if (!Setup(source, target, Color, Color, f)) return true;
-  bool ok = true;
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    const uint32_t opacity = AlphaOpacity<Max>(f.C1.Alpha);
-    bool filled = false;
-    ok = PaintRows<T>(f, target, PaintMode, progress, [&](T* buf, int32_t) {
-      if (!filled) {
-        for (int32_t x = 0; x < f.W; ++x) {
-          T* p = buf + static_cast<size_t>(x) * f.BufChannels;
-          for (uint32_t i = 0; i < f.Colours; ++i) p[i] = static_cast<T>(f.C1.S[i]);
-          p[f.Colours] = static_cast<T>(Max);
-        }
-        filled = true;
-      }
-      return opacity;
-    });
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  Colours c;
+  if (!c.Take(target, Color, Color)) return true;
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    using T = typename F::Sample;
+    T px[4];
+    for (uint32_t i = 0; i < F::kColours; ++i) px[i] = static_cast<T>(c.C1.S[i]);
+    px[F::kColours] = static_cast<T>(F::kMax);
+    const uint32_t opacity = AlphaOpacity<F::kMax>(c.C1.Alpha);
+    return PaintRows<F>(
+        f, PaintMode, true, [&](T* buf) { FillBuffer(buf, f.Cols(), px, F::kColours + 1); },
+        [&](T*, int32_t) { return opacity; });
   });
-  return ok;
 }
 
 const mvEffectClass& mvGradientEffect::Describe() {
@@ -138,80 +150,88 @@ const mvEffectClass& mvGradientEffect::Describe() {
 }
 
 bool mvGradientEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  if (Shape > 4) return true;
-  Frame f;
-  if (!Setup(source, target, Color1, Color2, f)) return true;
-  bool ok = true;
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    const uint32_t bc = f.BufChannels;
-    const uint32_t* c1 = f.C1.S;
-    const uint32_t* c2 = f.C2.S;
-    const uint64_t a1 = f.C1.Alpha, a2 = f.C2.Alpha;
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  Colours cs;
+  if (Shape > 4 || !cs.Take(target, Color1, Color2)) return true;
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    using T = typename F::Sample;
+    constexpr uint32_t Max = F::kMax, bc = F::kColours + 1;
+    const int32_t width = f.Cols(), height = f.Rows();
+    const uint32_t* c1 = cs.C1.S;
+    const uint32_t* c2 = cs.C2.S;
+    const uint64_t a1 = cs.C1.Alpha, a2 = cs.C2.Alpha;
+    const bool bothOpaque = a1 == Max && a2 == Max;
+    auto none = [](T*) {};
     // Every buffer pixel gets the same colour samples and a full alpha.
     auto fillColour = [&](T* buf, uint64_t w1, uint64_t w2, uint64_t n) {
       T px[4];
-      for (uint32_t i = 0; i < f.Colours; ++i) px[i] = static_cast<T>((c1[i] * w1 + c2[i] * w2) / n);
-      px[f.Colours] = static_cast<T>(Max);
-      for (int32_t x = 0; x < f.W; ++x)
-        for (uint32_t i = 0; i < bc; ++i) buf[static_cast<size_t>(x) * bc + i] = px[i];
+      for (uint32_t i = 0; i < F::kColours; ++i) px[i] = static_cast<T>((c1[i] * w1 + c2[i] * w2) / n);
+      px[F::kColours] = static_cast<T>(Max);
+      FillBuffer(buf, width, px, bc);
     };
-    bool filled = false;
     switch (Shape) {
       case 0: {
-        const int64_t n = f.H - 1 < 2 ? 1 : f.H - 1;
-        ok = PaintRows<T>(f, target, PaintMode, progress, [&](T* buf, int32_t r) {
-          fillColour(buf, static_cast<uint64_t>(n - r), static_cast<uint64_t>(r), static_cast<uint64_t>(n));
-          return RampOpacity<Max>(a1, static_cast<uint64_t>(n - r), a2, static_cast<uint64_t>(r),
-                                  static_cast<uint64_t>(n));
+        const uint64_t n = static_cast<uint64_t>(height - 1 < 2 ? 1 : height - 1);
+        return PaintRows<F>(f, PaintMode, true, none, [&](T* buf, int32_t r) {
+          const uint64_t t = static_cast<uint64_t>(r);
+          fillColour(buf, n - t, t, n);
+          return RampOpacity<Max>(a1, n - t, a2, t, n);
         });
-        break;
       }
       case 1:
       case 4: {
-        const int64_t n = f.W - 1 < 2 ? 1 : f.W - 1;
-        ok = PaintRows<T>(f, target, PaintMode, progress, [&](T* buf, int32_t) {
-          if (!filled) {
-            for (int32_t x = 0; x < f.W; ++x) {
-              // Shape 4 runs Color2 - Color1 - Color2 so both edges match.
-              const int64_t t = Shape == 1 ? x : std::llabs(2 * static_cast<int64_t>(x) - n);
-              T* p = buf + static_cast<size_t>(x) * bc;
-              for (uint32_t i = 0; i < bc; ++i)
-                p[i] = static_cast<T>((static_cast<uint64_t>(c1[i]) * static_cast<uint64_t>(n - t) +
-                                       static_cast<uint64_t>(c2[i]) * static_cast<uint64_t>(t)) /
-                                      static_cast<uint64_t>(n));
-            }
-            filled = true;
+        const int64_t n = width - 1 < 2 ? 1 : width - 1;
+        auto prepare = [&](T* buf) {
+          for (int32_t x = 0; x < width; ++x) {
+            // Shape 4 runs Color2 - Color1 - Color2 so both edges match.
+            const int64_t t = Shape == 1 ? x : std::llabs(2 * static_cast<int64_t>(x) - n);
+            T* p = buf + static_cast<size_t>(x) * bc;
+            for (uint32_t i = 0; i < bc; ++i)
+              p[i] = static_cast<T>((uint64_t{c1[i]} * static_cast<uint64_t>(n - t) +
+                                     uint64_t{c2[i]} * static_cast<uint64_t>(t)) /
+                                    static_cast<uint64_t>(n));
           }
-          return 65535u;
-        });
-        break;
+        };
+        return PaintRows<F>(f, PaintMode, bothOpaque, prepare, [](T*, int32_t) { return 65535u; });
       }
       case 2: {
         const Radial rad(f.A);
-        ok = PaintRows<T>(f, target, PaintMode, progress, [&](T* buf, int32_t r) {
-          for (int32_t x = 0; x < f.W; ++x) {
-            double kd = rad.Distance(f.A.Left + x, f.A.Top + r) * 256 / rad.R;
-            const uint64_t k = kd >= 256 ? 256 : static_cast<uint64_t>(kd);
-            T* p = buf + static_cast<size_t>(x) * bc;
-            for (uint32_t i = 0; i < bc; ++i) p[i] = static_cast<T>((c2[i] * k + c1[i] * (256 - k)) >> 8);
+        // The colours in locals: stores through T* (bytes) may alias
+        // anything, which would reload them for every sample.
+        uint32_t lo[4] = {}, hi[4] = {};
+        for (uint32_t i = 0; i < bc; ++i) {
+          lo[i] = c1[i];
+          hi[i] = c2[i];
+        }
+        return PaintRows<F>(f, PaintMode, bothOpaque, none, [&, lo, hi](T* buf, int32_t r) {
+          const double dy = (f.A.Top + r) - rad.Cy, dy2 = dy * dy;
+          // Columns mirrored about the centre lie at one distance: one
+          // square root serves both.
+          for (int32_t x = 0; x <= width - 1 - x; ++x) {
+            const double dx = (f.A.Left + x) - rad.Cx;
+            const double kd = std::sqrt(dx * dx + dy2) * 256 / rad.R;
+            const uint32_t k = kd >= 256 ? 256 : static_cast<uint32_t>(kd);
+            T px[bc];
+            for (uint32_t i = 0; i < bc; ++i) px[i] = static_cast<T>((hi[i] * k + lo[i] * (256 - k)) >> 8);
+            std::memcpy(buf + static_cast<size_t>(x) * bc, px, sizeof px);
+            std::memcpy(buf + static_cast<size_t>(width - 1 - x) * bc, px, sizeof px);
           }
           return 65535u;
         });
-        break;
       }
-      case 3: {
-        const int64_t n = f.H - 1 < 1 ? 1 : f.H - 1;
-        ok = PaintRows<T>(f, target, PaintMode, progress, [&](T* buf, int32_t r) {
+      default: {
+        const int64_t n = height - 1 < 1 ? 1 : height - 1;
+        return PaintRows<F>(f, PaintMode, true, none, [&](T* buf, int32_t r) {
           const uint64_t t = static_cast<uint64_t>(std::llabs(2 * static_cast<int64_t>(r) - n));
           const uint64_t rest = static_cast<uint64_t>(n) - t;
           fillColour(buf, rest, t, static_cast<uint64_t>(n));
           return RampOpacity<Max>(a2, t, a1, rest, static_cast<uint64_t>(n));
         });
-        break;
       }
     }
   });
-  return ok;
 }
 
 const mvEffectClass& mvGradientPatternEffect::Describe() {
@@ -229,10 +249,10 @@ const mvEffectClass& mvGradientPatternEffect::Describe() {
 }
 
 bool mvGradientPatternEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  if (Direction > 2) return true;
-  if (target.ColorType != ColorTypeRGB || target.BitDepth != 8) return true;
-  Frame f;
-  if (!Setup(source, target, Color1, Color2, f)) return true;
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  Colours cs;
+  if (Direction > 2 || !cs.Take(target, Color1, Color2)) return true;
   // Periods below 2 have no room for a ramp: every band index is 0, which
   // paints Color1 (the band arithmetic would divide by Period - 1).
   const int64_t period = Period;
@@ -245,139 +265,69 @@ bool mvGradientPatternEffect::Apply(mvPicture& source, mvPicture& target, mvProg
     if (!saw && (u / period) % 2 == 1) j = q - j;
     return j;
   };
-  const uint32_t* c1 = f.C1.S;
-  const uint32_t* c2 = f.C2.S;
+  const uint32_t* c1 = cs.C1.S;
+  const uint32_t* c2 = cs.C2.S;
   auto sample = [&](uint32_t i, int64_t j) {
     return static_cast<uint8_t>((static_cast<int64_t>(c2[i]) * j + static_cast<int64_t>(c1[i]) * (q - j)) / q);
   };
-  const uint32_t bc = f.BufChannels;
-  bool filled = false;
-  switch (Direction) {
-    case 0:
-      return PaintRows<uint8_t>(f, target, PaintMode, progress, [&](uint8_t* buf, int32_t r) {
-        const int64_t j = band(r);
-        uint8_t px[4] = {sample(0, j), sample(1, j), sample(2, j), 255};
-        for (int32_t x = 0; x < f.W; ++x)
-          for (uint32_t i = 0; i < 4; ++i) buf[static_cast<size_t>(x) * bc + i] = px[i];
-        // The opacity ramps once over the whole area; a single row takes Color1's.
-        if (f.H == 1) return f.C1.Alpha * 257;
-        return RampOpacity<255>(f.C1.Alpha, static_cast<uint64_t>(f.H - 1 - r), f.C2.Alpha,
-                                static_cast<uint64_t>(r), static_cast<uint64_t>(f.H - 1));
-      });
-    case 1:
-      return PaintRows<uint8_t>(f, target, PaintMode, progress, [&](uint8_t* buf, int32_t) {
-        if (!filled) {
-          for (int32_t x = 0; x < f.W; ++x) {
-            const int64_t j = band(x);
-            for (uint32_t i = 0; i < 4; ++i) buf[static_cast<size_t>(x) * bc + i] = sample(i, j);
-          }
-          filled = true;
-        }
-        return 65535u;
-      });
-    default: {
-      const Radial rad(f.A);
-      return PaintRows<uint8_t>(f, target, PaintMode, progress, [&](uint8_t* buf, int32_t r) {
-        for (int32_t x = 0; x < f.W; ++x) {
-          const double d = rad.Distance(f.A.Left + x, f.A.Top + r);
-          int64_t j = 0;
-          if (!flat) {
-            if (!saw) {
-              j = static_cast<int64_t>(std::fmod(d, 2.0 * static_cast<double>(period)));
-              if (j >= period) j = 2 * period - 1 - j;
-            } else {
-              j = static_cast<int64_t>(std::fmod(d, static_cast<double>(period)));
+  const int32_t width = f.Cols(), height = f.Rows();
+  const bool bothOpaque = cs.C1.Alpha == 255 && cs.C2.Alpha == 255;
+  auto none = [](uint8_t*) {};
+  return f.Dispatch(frame::kAnyRgb8, [&](auto fmt) {
+    using F = decltype(fmt);
+    if constexpr (F::kWide || !F::kRgb) {
+      return true;  // only 8-bit RGB comes here
+    } else {
+      switch (Direction) {
+        case 0:
+          return PaintRows<F>(f, PaintMode, true, none, [&](uint8_t* buf, int32_t r) {
+            const int64_t j = band(r);
+            const uint8_t px[4] = {sample(0, j), sample(1, j), sample(2, j), 255};
+            FillBuffer(buf, width, px, 4);
+            // The opacity ramps once over the whole area; a single row takes Color1's.
+            if (height == 1) return cs.C1.Alpha * 257;
+            return RampOpacity<255>(cs.C1.Alpha, static_cast<uint64_t>(height - 1 - r), cs.C2.Alpha,
+                                    static_cast<uint64_t>(r), static_cast<uint64_t>(height - 1));
+          });
+        case 1: {
+          auto prepare = [&](uint8_t* buf) {
+            for (int32_t x = 0; x < width; ++x) {
+              const int64_t j = band(x);
+              for (uint32_t i = 0; i < 4; ++i) buf[static_cast<size_t>(x) * 4 + i] = sample(i, j);
             }
-          }
-          for (uint32_t i = 0; i < 4; ++i) buf[static_cast<size_t>(x) * bc + i] = sample(i, j);
+          };
+          return PaintRows<F>(f, PaintMode, bothOpaque, prepare, [](uint8_t*, int32_t) { return 65535u; });
         }
-        return 65535u;
-      });
-    }
-  }
-}
-
-const mvEffectClass& mvGradientMapEffect::Describe() {
-  static const mvEffectClass c = [] {
-    mvEffectClass k = mvEffectClass::Make<mvGradientMapEffect>(
-        271, "mvGradientMapEffect",
-        {Field("Gradient", &mvGradientMapEffect::Gradient).NotCompared().Describe("the colour table"),
-         Field("Reverse", &mvGradientMapEffect::Reverse).Describe("evaluate the gradient from its right end")});
-    k.InStreamOrder({"Reverse", "Gradient"});
-    // The size word counts four bytes fewer than follow; only a floor is checked.
-    k.SizeWordAdjust = -4;
-    k.MinSizeWord = 5;
-    return k;
-  }();
-  return c;
-}
-
-namespace {
-
-template <class T, uint32_t Max>
-bool MapRows(const mvGradient& g, bool reverse, const mvPicture& source, mvPicture& target, const mvRect& a,
-             mvProgress* progress) {
-  const bool gray = target.ColorType == ColorTypeGray;
-  const uint32_t colours = gray ? 1 : 3;
-  const bool hasAlpha = target.HasAlpha();
-  const uint32_t ch = target.Channels;
-  // Neighbouring pixels often share a luminance; the last lookup is kept.
-  uint64_t lastKey = ~uint64_t{0};
-  T lastColour[4] = {};
-  bool lastFound = false;
-  if (progress) progress->SetMax(static_cast<uint32_t>(a.Bottom - a.Top - 1));
-  for (int32_t y = a.Top; y < a.Bottom; ++y) {
-    const T* s = reinterpret_cast<const T*>(source.Row(y)) + static_cast<size_t>(a.Left) * ch;
-    T* d = reinterpret_cast<T*>(target.Row(y)) + static_cast<size_t>(a.Left) * ch;
-    for (int32_t x = a.Left; x < a.Right; ++x, s += ch, d += ch) {
-      if (hasAlpha && s[ch - 1] == 0) continue;
-      const uint64_t key = gray ? s[0] : 299 * uint64_t{s[0]} + 587 * uint64_t{s[1]} + 114 * uint64_t{s[2]};
-      if (key != lastKey) {
-        lastKey = key;
-        const double p = gray ? key / static_cast<double>(Max) : key / (1000.0 * Max);
-        if constexpr (Max == 255) {
-          uint8_t c[4];
-          lastFound = g.GetColor8(p, reverse, c);
-          for (int i = 0; i < 4; ++i) lastColour[i] = c[i];
-        } else {
-          uint16_t c[4];
-          lastFound = g.GetColor16(p, reverse, c);
-          for (int i = 0; i < 4; ++i) lastColour[i] = c[i];
+        default: {
+          const Radial rad(f.A);
+          return PaintRows<F>(f, PaintMode, bothOpaque, none, [&](uint8_t* buf, int32_t r) {
+            // Columns mirrored about the centre lie at one distance, so in
+            // one band: each remainder serves both.
+            for (int32_t x = 0; x <= width - 1 - x; ++x) {
+              const double d = rad.Distance(f.A.Left + x, f.A.Top + r);
+              int64_t j = 0;
+              if (!flat) {
+                if (!saw) {
+                  j = static_cast<int64_t>(std::fmod(d, 2.0 * static_cast<double>(period)));
+                  if (j >= period) j = 2 * period - 1 - j;
+                } else {
+                  j = static_cast<int64_t>(std::fmod(d, static_cast<double>(period)));
+                }
+              }
+              const uint8_t px[4] = {sample(0, j), sample(1, j), sample(2, j), sample(3, j)};
+              std::memcpy(buf + static_cast<size_t>(x) * 4, px, 4);
+              std::memcpy(buf + static_cast<size_t>(width - 1 - x) * 4, px, 4);
+            }
+            return 65535u;
+          });
         }
       }
-      // A position no segment covers leaves the pixel as it is.
-      if (!lastFound) continue;
-      if (gray)
-        d[0] = static_cast<T>((19596 * uint64_t{lastColour[0]} + 38470 * uint64_t{lastColour[1]} +
-                               7471 * uint64_t{lastColour[2]}) >> 16);
-      else
-        for (uint32_t i = 0; i < 3; ++i) d[i] = lastColour[i];
-      if (hasAlpha) d[colours] = lastColour[3];
     }
-    if (progress && !progress->SetPos(progress->Pos + 1)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool mvGradientMapEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  if (!SameLayout(source, target) || !render::IsPaintable(target)) return true;
-  mvRect a;
-  if (!ClipArea(source, a)) return true;
-  // Channel counts a colour type cannot have are left alone.
-  const uint32_t colours = target.ColorType == ColorTypeGray ? 1 : 3;
-  if (target.Channels != colours && target.Channels != colours + 1) return true;
-  bool ok = true;
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    ok = MapRows<T, Max>(Gradient, Reverse, source, target, a, progress);
   });
-  return ok;
 }
 
 void RegisterFillEffects(mvEffectRegistry& registry) {
   registry.Add(mvFillEffect::Describe());
   registry.Add(mvGradientEffect::Describe());
   registry.Add(mvGradientPatternEffect::Describe());
-  registry.Add(mvGradientMapEffect::Describe());
 }

@@ -1,5 +1,8 @@
 #pragma once
 #include "effects/effect.h"
+// The gradient map lives in its own file; it is still declared to every
+// includer of the fill effects.
+#include "effects/render/gradient_map.h"
 
 // Default colours are held as a loaded colour would be (RGB, 16-bit, 4
 // channels), so a default effect and its reloaded stream compare equal.
@@ -40,15 +43,6 @@ public:
   int32_t Period = 10;
   uint32_t Sawtooth = 0;
   uint32_t PaintMode = 0;
-};
-
-// Recolours a picture through a gradient table by luminance.
-class mvGradientMapEffect : public mvEffectOf<mvGradientMapEffect> {
-public:
-  static const mvEffectClass& Describe();
-  bool Apply(mvPicture& source, mvPicture& target, mvProgress* progress) override;
-  mvGradient Gradient;
-  bool Reverse = false;
 };
 
 void RegisterFillEffects(mvEffectRegistry& registry);

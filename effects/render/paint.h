@@ -1,32 +1,12 @@
 #pragma once
-// Helpers shared by the render effects: the clipped work area, colour-over
-// and the small integer utilities every pattern loop needs.
+// Helpers shared by the render effects: colours in a picture's form and
+// colour-over.
 #include <cstdint>
+#include <type_traits>
 
 #include "core/picture.h"
 
 namespace render {
-
-// The source's work area limited to the picture, so a stray rectangle cannot
-// send a loop outside the buffers. False when nothing is left.
-inline bool ClipArea(const mvPicture& p, mvRect& r) {
-  r = p.Area();
-  if (r.Left < 0) r.Left = 0;
-  if (r.Top < 0) r.Top = 0;
-  if (r.Right > p.Width) r.Right = p.Width;
-  if (r.Bottom > p.Height) r.Bottom = p.Height;
-  return r.Left < r.Right && r.Top < r.Bottom;
-}
-
-// Source and destination must share size and layout for row-parallel work.
-inline bool SameLayout(const mvPicture& a, const mvPicture& b) {
-  return a.Pixels && b.Pixels && a.Width == b.Width && a.Height == b.Height && a.ColorType == b.ColorType &&
-         a.BitDepth == b.BitDepth && a.Channels == b.Channels && a.Stride == b.Stride;
-}
-
-inline bool IsPaintable(const mvPicture& p) {
-  return (p.ColorType == ColorTypeRGB || p.ColorType == ColorTypeGray) && (p.BitDepth == 8 || p.BitDepth == 16);
-}
 
 // A colour converted to the picture's colour type at its depth, always with an
 // alpha sample (a colour without alpha counts as opaque). Samples are in
@@ -48,34 +28,42 @@ inline PaintColor ToPictureColor(const mvPicture& p, const mvColor& c) {
   return out;
 }
 
-// Colour-over of colour c (colour samples in c, alpha a) onto one pixel: s is
-// the source pixel, d the destination pixel (may be the same). colours is the
-// number of colour samples (3 or 1); hasAlpha tells whether a sample follows.
-template <class T, uint32_t Max>
-inline void ColorOver(const T* s, T* d, uint32_t colours, bool hasAlpha, const uint32_t* c, uint64_t a) {
-  if (hasAlpha) {
-    const uint64_t sa = s[colours];
-    for (uint32_t i = 0; i < colours; ++i) {
-      uint64_t first;
-      if constexpr (Max == 255)
-        first = s[i] * sa * (Max - a) / Max;
+// Colour-over of colour c (colour samples in c, alpha a <= F::kMax) onto
+// one pixel of format F (a frame::Fmt): s is the source pixel, d the
+// destination pixel (may be the same). At 8 bits every product fits 32 bits,
+// which divide faster and give the same quotients.
+template <class F>
+inline void ColorOver(const typename F::Sample* s, typename F::Sample* d, const uint32_t* c, uint64_t a) {
+  using T = typename F::Sample;
+  using U = std::conditional_t<F::kWide, uint64_t, uint32_t>;
+  constexpr U Max = F::kMax;
+  const U w = static_cast<U>(a);
+  if constexpr (F::kAlpha) {
+    const U sa = s[F::kColours];
+    for (uint32_t i = 0; i < F::kColours; ++i) {
+      U first;
+      if constexpr (!F::kWide)
+        first = s[i] * sa * (Max - w) / Max;
       else
-        first = (s[i] * sa / Max) * (Max - a);  // divided first, as 16-bit pictures do
-      d[i] = static_cast<T>((first + c[i] * a) / Max);
+        first = (s[i] * sa / Max) * (Max - w);  // divided first, as 16-bit pictures do
+      d[i] = static_cast<T>((first + c[i] * w) / Max);
     }
-    d[colours] = static_cast<T>((Max - sa) * a / Max + sa);
+    d[F::kColours] = static_cast<T>((Max - sa) * w / Max + sa);
   } else {
-    for (uint32_t i = 0; i < colours; ++i) d[i] = static_cast<T>((s[i] * (Max - a) + c[i] * a) / Max);
+    for (uint32_t i = 0; i < F::kColours; ++i) d[i] = static_cast<T>((s[i] * (Max - w) + c[i] * w) / Max);
   }
 }
 
-// Runs fn.template operator()<T, Max>() for the picture's sample type.
-template <class Fn>
-inline void ByDepth(uint32_t depth, Fn&& fn) {
-  if (depth == 16)
-    fn.template operator()<uint16_t, 65535u>();
-  else
-    fn.template operator()<uint8_t, 255u>();
+// Colour-over at full alpha, whatever lies below: the colour samples and a
+// full alpha, on count pixels from d.
+template <class F>
+inline void FillSpan(typename F::Sample* d, int64_t count, const uint32_t* c) {
+  using T = typename F::Sample;
+  T px[F::kChannels];
+  for (uint32_t i = 0; i < F::kColours; ++i) px[i] = static_cast<T>(c[i]);
+  if constexpr (F::kAlpha) px[F::kColours] = static_cast<T>(F::kMax);
+  for (int64_t x = 0; x < count; ++x, d += F::kChannels)
+    for (uint32_t i = 0; i < F::kChannels; ++i) d[i] = px[i];
 }
 
 }  // namespace render

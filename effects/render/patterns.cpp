@@ -2,60 +2,58 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
+#include "core/parallel.h"
 #include "core/random.h"
+#include "effects/frame.h"
 #include "effects/render/paint.h"
 
-using render::ByDepth;
-using render::ClipArea;
 using render::ColorOver;
 using render::PaintColor;
-using render::SameLayout;
 using render::ToPictureColor;
 
 namespace {
 
-// Where the patterns paint: the clipped area and the pixel layout.
-struct Canvas {
-  mvRect A;
-  uint32_t Colours = 3;
-  uint32_t Channels = 4;
-  bool HasAlpha = true;
-};
-
-bool Prepare(const mvPicture& source, const mvPicture& target, bool rgbOnly, Canvas& c) {
-  if (!SameLayout(source, target) || !render::IsPaintable(target)) return false;
-  if (rgbOnly && target.ColorType != ColorTypeRGB) return false;
-  c.Colours = target.ColorType == ColorTypeGray ? 1 : 3;
-  c.Channels = target.Channels;
-  if (c.Channels != c.Colours && c.Channels != c.Colours + 1) return false;
-  c.HasAlpha = c.Channels == c.Colours + 1;
-  return ClipArea(source, c.A);
+// Colour-over on pixels [x0, x1) of row y, reading the source row and
+// writing the target row.
+template <class F>
+void OverSpan(const mvPicture& source, mvPicture& target, int32_t y, int64_t x0, int64_t x1, const PaintColor& c,
+              uint64_t alpha) {
+  const auto* s = frame::PixelAt<F>(source, static_cast<int32_t>(x0), y);
+  auto* d = frame::PixelAt<F>(target, static_cast<int32_t>(x0), y);
+  if (alpha == F::kMax) {
+    render::FillSpan<F>(d, x1 - x0, c.S);
+    return;
+  }
+  for (int64_t x = x0; x < x1; ++x, s += F::kChannels, d += F::kChannels) ColorOver<F>(s, d, c.S, alpha);
 }
 
-// Colour-over on pixels [x0, x1) of row y, reading the source row and
-// writing the destination row (the random dots pass the same picture twice).
-template <class T, uint32_t Max>
-void OverSpan(const mvPicture& source, mvPicture& target, const Canvas& cv, int32_t y, int64_t x0, int64_t x1,
-              const PaintColor& c, uint64_t alpha) {
-  const T* s = reinterpret_cast<const T*>(source.Row(y)) + static_cast<size_t>(x0) * cv.Channels;
-  T* d = reinterpret_cast<T*>(target.Row(y)) + static_cast<size_t>(x0) * cv.Channels;
-  for (int64_t x = x0; x < x1; ++x, s += cv.Channels, d += cv.Channels)
-    ColorOver<T, Max>(s, d, cv.Colours, cv.HasAlpha, c.S, alpha);
+// The first of the runs [start + k * pitch, + width) (k = 0, 1, ...) that
+// ends after lo: runs wholly before lo are skipped arithmetically, so
+// far-away offsets cost nothing.
+inline int64_t FirstRun(int64_t start, int64_t width, int64_t pitch, int64_t lo) {
+  if (start + width <= lo) start += ((lo - (start + width)) / pitch + 1) * pitch;
+  return start;
 }
 
 // Calls fn(a, b) for every run [a, b) of `width` pixels starting at
-// start + k * pitch (k = 0, 1, ...) clipped to [lo, hi). Runs wholly before
-// lo are skipped arithmetically, so far-away offsets cost nothing.
+// start + k * pitch (k = 0, 1, ...) clipped to [lo, hi).
 template <class Fn>
 void ForEachRun(int64_t start, int64_t width, int64_t pitch, int64_t lo, int64_t hi, Fn&& fn) {
   if (width < 1 || pitch < 1) return;
-  if (start + width <= lo) start += ((lo - (start + width)) / pitch + 1) * pitch;
-  for (int64_t a = start; a < hi; a += pitch) {
+  for (int64_t a = FirstRun(start, width, pitch, lo); a < hi; a += pitch) {
     const int64_t b = std::min(a + width, hi);
     const int64_t from = std::max(a, lo);
     if (from < b) fn(from, b);
   }
+}
+
+// The paint colour in the target's form, or one colour that has none (the
+// picture is then left as it is).
+inline bool Colour(const mvPicture& p, const mvColor& c, PaintColor& out) {
+  out = ToPictureColor(p, c);
+  return out.Ok;
 }
 
 }  // namespace
@@ -73,35 +71,33 @@ const mvEffectClass& mvCheckerEffect::Describe() {
 }
 
 bool mvCheckerEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  Canvas cv;
-  if (!Prepare(source, target, false, cv)) return true;
-  const PaintColor c1 = ToPictureColor(target, Color1);
-  const PaintColor c2 = ToPictureColor(target, Color2);
-  if (!c1.Ok || !c2.Ok) return true;
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  PaintColor c1, c2;
+  if (!Colour(target, Color1, c1) || !Colour(target, Color2, c2)) return true;
   // Cells narrower than a pixel cannot exist; they are taken as one pixel.
   const int64_t cw = std::max<int64_t>(CellWidth, 1);
   const int64_t ch = std::max<int64_t>(CellHeight, 1);
-  const int32_t H = cv.A.Bottom - cv.A.Top;
-  bool ok = true;
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    if (progress) progress->SetMax(static_cast<uint32_t>((H - 1) / ch));
-    for (int64_t cellTop = cv.A.Top, row = 0; cellTop < cv.A.Bottom; cellTop += ch, ++row) {
-      const int64_t cellBottom = std::min<int64_t>(cellTop + ch, cv.A.Bottom);
-      for (int64_t y = cellTop; y < cellBottom; ++y) {
-        int64_t col = 0;
-        ForEachRun(cv.A.Left, cw, cw, cv.A.Left, cv.A.Right, [&](int64_t a, int64_t b) {
-          const PaintColor& c = ((row + col) & 1) == 0 ? c1 : c2;
-          OverSpan<T, Max>(source, target, cv, static_cast<int32_t>(y), a, b, c, c.Alpha);
-          ++col;
-        });
+  const int64_t cellRows = (f.Rows() - 1) / ch + 1;
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    // One step per row of cells.
+    f.Announce(cellRows);
+    return f.ForSteps(cellRows, ch * f.Cols(), [&](int64_t first, int64_t last) {
+      for (int64_t row = first; row < last; ++row) {
+        const int64_t cellTop = f.A.Top + row * ch, cellBottom = std::min<int64_t>(cellTop + ch, f.A.Bottom);
+        for (int64_t y = cellTop; y < cellBottom; ++y) {
+          int64_t col = 0;
+          ForEachRun(f.A.Left, cw, cw, f.A.Left, f.A.Right, [&](int64_t a, int64_t b) {
+            const PaintColor& c = ((row + col) & 1) == 0 ? c1 : c2;
+            OverSpan<F>(source, target, static_cast<int32_t>(y), a, b, c, c.Alpha);
+            ++col;
+          });
+        }
       }
-      if (progress && !progress->SetPos(progress->Pos + 1)) {
-        ok = false;
-        return;
-      }
-    }
+      return true;
+    });
   });
-  return ok;
 }
 
 // ---- parallel lines --------------------------------------------------------------
@@ -118,42 +114,42 @@ const mvEffectClass& mvParallelLinesEffect::Describe() {
 }
 
 bool mvParallelLinesEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  Canvas cv;
-  if (!Prepare(source, target, false, cv)) return true;
-  const PaintColor c = ToPictureColor(target, Color);
-  if (!c.Ok) return true;
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  PaintColor c;
+  if (!Colour(target, Color, c)) return true;
   // Stripes thinner than a pixel paint nothing; a negative gap would make
   // stripes run backwards, so it counts as no gap.
   const int64_t width = LineWidth;
   if (width < 1) return true;
   const int64_t pitch = width + std::max<int64_t>(Gap, 0);
-  const int64_t H = cv.A.Bottom - cv.A.Top;
-  bool ok = true;
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
+  const mvRect& a = f.A;
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
     if (Vertical != 0) {
-      if (progress) progress->SetMax(static_cast<uint32_t>(H - 1));
-      for (int32_t y = cv.A.Top; y < cv.A.Bottom; ++y) {
-        ForEachRun(int64_t{cv.A.Left} + Offset, width, pitch, cv.A.Left, cv.A.Right,
-                   [&](int64_t a, int64_t b) { OverSpan<T, Max>(source, target, cv, y, a, b, c, c.Alpha); });
-        if (progress && !progress->SetPos(progress->Pos + 1)) {
-          ok = false;
-          return;
-        }
+      f.Announce(f.Rows());
+      return f.ForRows([&](int32_t top, int32_t bottom) {
+        for (int32_t y = top; y < bottom; ++y)
+          ForEachRun(int64_t{a.Left} + Offset, width, pitch, a.Left, a.Right,
+                     [&](int64_t x0, int64_t x1) { OverSpan<F>(source, target, y, x0, x1, c, c.Alpha); });
+        return true;
+      });
+    }
+    // One step per stripe painted; the announced count is the one the
+    // offset gives, clipped to what a step counter holds.
+    const int64_t last = (int64_t{f.Rows()} - Offset - 1) / pitch;
+    f.Announce(std::clamp<int64_t>(last, 0, 0xFFFFFFFF) + 1);
+    const int64_t first = FirstRun(int64_t{a.Top} + Offset, width, pitch, a.Top);
+    const int64_t stripes = first < a.Bottom ? (a.Bottom - first + pitch - 1) / pitch : 0;
+    return f.ForSteps(stripes, width * f.Cols(), [&](int64_t k0, int64_t k1) {
+      for (int64_t k = k0; k < k1; ++k) {
+        const int64_t y0 = first + k * pitch;
+        for (int64_t y = std::max<int64_t>(y0, a.Top), y1 = std::min<int64_t>(y0 + width, a.Bottom); y < y1; ++y)
+          OverSpan<F>(source, target, static_cast<int32_t>(y), a.Left, a.Right, c, c.Alpha);
       }
-      return;
-    }
-    if (progress) {
-      const int64_t last = (H - Offset - 1) / pitch;
-      progress->SetMax(static_cast<uint32_t>(std::clamp<int64_t>(last, 0, 0xFFFFFFFF)));
-    }
-    ForEachRun(int64_t{cv.A.Top} + Offset, width, pitch, cv.A.Top, cv.A.Bottom, [&](int64_t a, int64_t b) {
-      if (!ok) return;
-      for (int64_t y = a; y < b; ++y)
-        OverSpan<T, Max>(source, target, cv, static_cast<int32_t>(y), cv.A.Left, cv.A.Right, c, c.Alpha);
-      if (progress && !progress->SetPos(progress->Pos + 1)) ok = false;
+      return true;
     });
   });
-  return ok;
 }
 
 // ---- grid ------------------------------------------------------------------------
@@ -170,29 +166,33 @@ const mvEffectClass& mvGridEffect::Describe() {
   return c;
 }
 
-bool mvGridEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
-  Canvas cv;
-  if (!Prepare(source, target, false, cv)) return true;
-  const PaintColor c = ToPictureColor(target, Color);
-  if (!c.Ok) return true;
+bool mvGridEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  PaintColor c;
+  if (!Colour(target, Color, c)) return true;
   const int64_t width = LineWidth;
   if (width < 1) return true;  // lines thinner than a pixel paint nothing
   // Negative cell sizes count as 0 (lines touching), negative leading rows as none.
   const int64_t pitchX = width + std::max<int64_t>(CellWidth, 0);
   const int64_t pitchY = width + std::max<int64_t>(CellHeight, 0);
   const int64_t leading = std::max<int64_t>(OffsetY, 0);
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    for (int32_t y = cv.A.Top; y < cv.A.Bottom; ++y) {
-      const int64_t rel = int64_t{y} - cv.A.Top;
-      if (rel >= leading && (rel - leading) % pitchY < width) {
-        OverSpan<T, Max>(source, target, cv, y, cv.A.Left, cv.A.Right, c, c.Alpha);
-        continue;
+  const mvRect& a = f.A;
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    using F = decltype(fmt);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      for (int32_t y = top; y < bottom; ++y) {
+        const int64_t rel = int64_t{y} - a.Top;
+        if (rel >= leading && (rel - leading) % pitchY < width) {
+          OverSpan<F>(source, target, y, a.Left, a.Right, c, c.Alpha);
+          continue;
+        }
+        ForEachRun(int64_t{a.Left} + OffsetX, width, pitchX, a.Left, a.Right,
+                   [&](int64_t x0, int64_t x1) { OverSpan<F>(source, target, y, x0, x1, c, c.Alpha); });
       }
-      ForEachRun(int64_t{cv.A.Left} + OffsetX, width, pitchX, cv.A.Left, cv.A.Right,
-                 [&](int64_t a, int64_t b) { OverSpan<T, Max>(source, target, cv, y, a, b, c, c.Alpha); });
-    }
+      return true;
+    });
   });
-  return true;
 }
 
 // ---- dots ------------------------------------------------------------------------
@@ -213,28 +213,29 @@ const mvEffectClass& mvDotsEffect::Describe() {
 
 namespace {
 
-// One lattice dot: box at (bx, by), size D, clipped to the area.
-template <class T, uint32_t Max>
-void PaintDot(const mvPicture& source, mvPicture& target, const Canvas& cv, int64_t bx, int64_t by, int64_t size,
+// One lattice dot: box at (bx, by), size D, clipped to columns [left,
+// right) and rows [top, bottom).
+template <class F>
+void PaintDot(const mvPicture& source, mvPicture& target, const mvRect& clip, int64_t bx, int64_t by, int64_t size,
               bool square, bool antialias, const PaintColor& c) {
-  const int64_t x0 = std::max<int64_t>(bx, cv.A.Left), x1 = std::min<int64_t>(bx + size, cv.A.Right);
-  const int64_t y0 = std::max<int64_t>(by, cv.A.Top), y1 = std::min<int64_t>(by + size, cv.A.Bottom);
+  const int64_t x0 = std::max<int64_t>(bx, clip.Left), x1 = std::min<int64_t>(bx + size, clip.Right);
+  const int64_t y0 = std::max<int64_t>(by, clip.Top), y1 = std::min<int64_t>(by + size, clip.Bottom);
   if (x0 >= x1 || y0 >= y1) return;
   if (square) {
-    for (int64_t y = y0; y < y1; ++y) OverSpan<T, Max>(source, target, cv, static_cast<int32_t>(y), x0, x1, c, c.Alpha);
+    for (int64_t y = y0; y < y1; ++y) OverSpan<F>(source, target, static_cast<int32_t>(y), x0, x1, c, c.Alpha);
     return;
   }
   const double centre = static_cast<double>(size - 1) / 2;
   const double outer = centre + 0.5;
   for (int64_t y = y0; y < y1; ++y) {
-    const T* s = reinterpret_cast<const T*>(source.Row(static_cast<int32_t>(y))) + static_cast<size_t>(x0) * cv.Channels;
-    T* d = reinterpret_cast<T*>(target.Row(static_cast<int32_t>(y))) + static_cast<size_t>(x0) * cv.Channels;
+    const auto* s = frame::PixelAt<F>(source, static_cast<int32_t>(x0), static_cast<int32_t>(y));
+    auto* d = frame::PixelAt<F>(target, static_cast<int32_t>(x0), static_cast<int32_t>(y));
     const double dy = static_cast<double>(y - by) - centre;
-    for (int64_t x = x0; x < x1; ++x, s += cv.Channels, d += cv.Channels) {
+    for (int64_t x = x0; x < x1; ++x, s += F::kChannels, d += F::kChannels) {
       const double dx = static_cast<double>(x - bx) - centre;
       const double d2 = dx * dx + dy * dy;
       if (!antialias) {
-        if (d2 < centre * centre + 0.5) ColorOver<T, Max>(s, d, cv.Colours, cv.HasAlpha, c.S, c.Alpha);
+        if (d2 < centre * centre + 0.5) ColorOver<F>(s, d, c.S, c.Alpha);
         continue;
       }
       const double dist = std::sqrt(d2);
@@ -242,18 +243,18 @@ void PaintDot(const mvPicture& source, mvPicture& target, const Canvas& cv, int6
       uint64_t a = c.Alpha;
       // The rim fades with the distance past the solid core.
       if (dist > centre - 0.5) a = static_cast<uint64_t>(static_cast<double>(c.Alpha) * (outer - dist));
-      ColorOver<T, Max>(s, d, cv.Colours, cv.HasAlpha, c.S, a);
+      ColorOver<F>(s, d, c.S, a);
     }
   }
 }
 
 }  // namespace
 
-bool mvDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
-  Canvas cv;
-  if (!Prepare(source, target, true, cv)) return true;
-  const PaintColor c = ToPictureColor(target, Color);
-  if (!c.Ok) return true;
+bool mvDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  PaintColor c;
+  if (!(frame::FormatOf(target) & frame::kAnyRgb) || !Colour(target, Color, c)) return true;
   // Dots smaller than a pixel paint nothing; a lattice whose pitch is not
   // positive would never advance, so it paints nothing either.
   const int64_t size = DotSize;
@@ -261,35 +262,41 @@ bool mvDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
   const int64_t pitch = size + gap;
   if (size < 1 || pitch < 1) return true;
   const bool square = Square != 0 || size < 3;
-  const int64_t left = cv.A.Left, top = cv.A.Top;
-  ByDepth(target.BitDepth, [&]<class T, uint32_t Max>() {
-    auto paintRow = [&](int64_t y, int64_t xStart) {
-      // Boxes wholly left of the area are skipped arithmetically.
-      int64_t x = xStart;
-      if (x + size <= left) x += ((left - (x + size)) / pitch + 1) * pitch;
-      for (; x < cv.A.Right; x += pitch) PaintDot<T, Max>(source, target, cv, x, y, size, square, Antialias, c);
-    };
-    if (Staggered == 0) {
-      int64_t y = top + OffsetY;
-      if (y + size <= top) y += ((top - (y + size)) / pitch + 1) * pitch;
-      for (; y < cv.A.Bottom; y += pitch) paintRow(y, left + OffsetX);
-      return;
-    }
-    // Staggered rows advance about half a pitch each: row j sits at
-    // y0 + j * size + ((gap - size) * j) / 2. Rows wholly above the area are
-    // skipped by a safe lower bound on their index.
-    const int64_t y0 = top + OffsetY;
-    int64_t j = 0;
-    if (y0 + size < top) j = std::max<int64_t>(0, 2 * (top - y0 - size - 2) / pitch - 1);
-    for (;; ++j) {
-      const int64_t y = y0 + j * size + ((gap - size) * j) / 2;
-      if (y >= cv.A.Bottom) break;
-      if (y + size <= top) continue;
-      const int64_t xStart = (j & 1) == 0 ? left + OffsetX : left + OffsetX + size + (gap - size) / 2;
-      paintRow(y, xStart);
-    }
+  // The lattice hangs from the area's top left corner; each band of rows
+  // paints the parts of the dots that fall in it.
+  const int64_t left = f.A.Left, top = f.A.Top;
+  return f.Dispatch(frame::kAnyRgb, [&](auto fmt) {
+    using F = decltype(fmt);
+    return f.ForRows([&](int32_t bandTop, int32_t bandBottom) {
+      const mvRect clip{f.A.Left, bandTop, f.A.Right, bandBottom};
+      auto paintRow = [&](int64_t y, int64_t xStart) {
+        // Boxes wholly left of the area are skipped arithmetically.
+        int64_t x = xStart;
+        if (x + size <= left) x += ((left - (x + size)) / pitch + 1) * pitch;
+        for (; x < clip.Right; x += pitch) PaintDot<F>(source, target, clip, x, y, size, square, Antialias, c);
+      };
+      if (Staggered == 0) {
+        int64_t y = top + OffsetY;
+        if (y + size <= bandTop) y += ((bandTop - (y + size)) / pitch + 1) * pitch;
+        for (; y < bandBottom; y += pitch) paintRow(y, left + OffsetX);
+        return true;
+      }
+      // Staggered rows advance about half a pitch each: row j sits at
+      // y0 + j * size + ((gap - size) * j) / 2. Rows wholly above the band
+      // are skipped by a safe lower bound on their index.
+      const int64_t y0 = top + OffsetY;
+      int64_t j = 0;
+      if (y0 + size < bandTop) j = std::max<int64_t>(0, 2 * (bandTop - y0 - size - 2) / pitch - 1);
+      for (;; ++j) {
+        const int64_t y = y0 + j * size + ((gap - size) * j) / 2;
+        if (y >= bandBottom) break;
+        if (y + size <= bandTop) continue;
+        const int64_t xStart = (j & 1) == 0 ? left + OffsetX : left + OffsetX + size + (gap - size) / 2;
+        paintRow(y, xStart);
+      }
+      return true;
+    });
   });
-  return true;
 }
 
 // ---- random dots ---------------------------------------------------------------
@@ -317,14 +324,27 @@ namespace {
 // The largest dot size whose draw bound 100 * size^2 fits an unsigned word.
 constexpr int64_t kMaxRandomDotSize = 6553;
 
+// A dot as drawn: box corner, size and alpha.
+struct Dot {
+  int64_t X, Y, Size;
+  uint32_t Alpha;
+};
+
+// Dots drawn before they are painted, at most, whatever the density; and the
+// candidates a part of the drawing takes, so that drawing one part and
+// painting the one before go on together.
+constexpr int64_t kDotsPerPass = 1 << 16;
+constexpr int64_t kCandidatesPerPart = 1 << 18;
+
 }  // namespace
 
-bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*) {
-  Canvas cv;
-  if (!Prepare(source, target, true, cv) || target.BitDepth != 8) return true;
-  const PaintColor c = ToPictureColor(target, Color);
-  if (!c.Ok) return true;
-  SharedRandom.Seed(static_cast<uint32_t>(Seed));
+bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
+  frame::Frame f(source, target, progress, frame::Pair::InPlace);
+  if (!f.Begin()) return f.Answer();
+  PaintColor c;
+  if (!(frame::FormatOf(target) & frame::kAnyRgb8) || !Colour(target, Color, c)) return true;
+  mvRandom& random = SharedRandom;
+  random.Seed(static_cast<uint32_t>(Seed));
   // A dot size outside 1 .. 6553 has no draw bound that fits 32 bits (and a
   // size below 1 no dot); nothing is placed.
   const int64_t size = DotSize;
@@ -338,63 +358,165 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
   const int64_t density = std::min<int64_t>(Density, 1000);
   const int64_t alphaVar = std::max<int32_t>(AlphaVariation, 0);
   const int64_t W = target.Width, H = target.Height;
-  const int64_t left = cv.A.Left, top = cv.A.Top, right = cv.A.Right, bottom = cv.A.Bottom;
+  const int64_t left = f.A.Left, top = f.A.Top, right = f.A.Right, bottom = f.A.Bottom;
   // Candidates cover the area plus one dot above and to the left of it; a
   // dot wider than the picture counts as one picture side there, so the
   // work stays bounded by the picture whatever DotSize says.
   const int64_t yFrom = Seamless ? 0 : top - std::min(size, H) + 1;
   const int64_t xFrom = Seamless ? 0 : left - std::min(size, W) + 1;
-  const uint32_t ch = cv.Channels;
+  // Dots that wrap reach every row of the picture; the others stay in the area.
+  const int64_t rowFrom = Seamless ? 0 : top, rowTo = Seamless ? H : bottom;
 
-  auto paint = [&](int64_t bx, int64_t by, int64_t s, uint64_t alpha) {
-    const bool square = Square != 0 || s < 3;
-    const double centre = static_cast<double>(s - 1) / 2;
-    const double limit = centre * centre + 0.5;
-    // A box larger than the picture would wrap onto itself; it is limited to
-    // one picture side in seamless mode, to the area otherwise.
-    int64_t i0 = 0, i1 = s, j0 = 0, j1 = s;
-    if (Seamless) {
-      i1 = std::min(s, W);
-      j1 = std::min(s, H);
-    } else {
-      i0 = std::max<int64_t>(0, left - bx);
-      i1 = std::min(s, right - bx);
-      j0 = std::max<int64_t>(0, top - by);
-      j1 = std::min(s, bottom - by);
-    }
-    for (int64_t j = j0; j < j1; ++j) {
-      const int64_t y = Seamless ? (by + j) % H : by + j;
-      uint8_t* row = target.Row(static_cast<int32_t>(y));
-      for (int64_t i = i0; i < i1; ++i) {
-        if (!square) {
-          const double dx = static_cast<double>(i) - centre, dy = static_cast<double>(j) - centre;
-          if (!(dx * dx + dy * dy < limit)) continue;
+  return f.Dispatch(frame::kAnyRgb8, [&](auto fmt) {
+    using F = decltype(fmt);
+    // Paints the rows [t, b) of one dot; a band of rows paints its part of
+    // every dot in drawing order, which is the order each pixel sees.
+    auto paint = [&](const Dot& dot, int64_t t, int64_t b) {
+      const int64_t s = dot.Size, bx = dot.X, by = dot.Y;
+      const bool square = Square != 0 || s < 3;
+      const double centre = static_cast<double>(s - 1) / 2;
+      const double limit = centre * centre + 0.5;
+      // Colour-over on columns [x0, x1) of a row.
+      auto over = [&](typename F::Sample* row, int64_t x0, int64_t x1) {
+        auto* p = row + x0 * F::kChannels;
+        if (dot.Alpha == F::kMax) {
+          render::FillSpan<F>(p, x1 - x0, c.S);
+          return;
         }
-        const int64_t x = Seamless ? (bx + i) % W : bx + i;
-        uint8_t* p = row + static_cast<size_t>(x) * ch;
-        ColorOver<uint8_t, 255>(p, p, cv.Colours, cv.HasAlpha, c.S, alpha);
+        for (; x0 < x1; ++x0, p += F::kChannels) ColorOver<F>(p, p, c.S, dot.Alpha);
+      };
+      auto rows = [&](int64_t j0, int64_t j1, int64_t i0, int64_t i1) {
+        for (int64_t j = j0; j < j1; ++j) {
+          int64_t from = i0, to = i1;
+          if (!square) {
+            // Inside is dx^2 + dy^2 < limit, which holds on one run of the
+            // row, symmetric about the centre; its first column is found by
+            // bisection.
+            const double dy = static_cast<double>(j) - centre;
+            auto inside = [&](int64_t i) {
+              const double dx = static_cast<double>(i) - centre;
+              return dx * dx + dy * dy < limit;
+            };
+            int64_t lo = 0, hi = (s - 1) / 2;
+            if (!inside(hi)) continue;
+            while (lo < hi) {
+              const int64_t m = lo + (hi - lo) / 2;
+              if (inside(m))
+                hi = m;
+              else
+                lo = m + 1;
+            }
+            from = std::max(from, lo);
+            to = std::min(to, s - lo);
+          }
+          if (from >= to) continue;
+          auto* row = frame::RowOf<F>(target, static_cast<int32_t>(Seamless ? (by + j) % H : by + j));
+          const int64_t x0 = bx + from, x1 = bx + to;
+          // Wrapped columns run past the right edge at most once.
+          if (Seamless && x1 > W) {
+            over(row, std::min(x0, W), W);
+            over(row, std::max(x0, W) - W, x1 - W);
+          } else {
+            over(row, x0, x1);
+          }
+        }
+      };
+      // A box larger than the picture would wrap onto itself; it is limited to
+      // one picture side in seamless mode, to the area otherwise.
+      if (Seamless) {
+        const int64_t j1 = std::min(s, H), i1 = std::min(s, W);
+        rows(std::max<int64_t>(0, t - by), std::min(j1, b - by), 0, i1);
+        rows(std::max<int64_t>(0, t + H - by), std::min(j1, b + H - by), 0, i1);
+      } else {
+        rows(std::max<int64_t>(0, t - by), std::min(s, b - by), std::max<int64_t>(0, left - bx),
+             std::min(s, right - bx));
       }
+    };
+    // The dots come in parts: while the pool paints one part, one of its
+    // threads draws the next from a copy of the source, in order, so the
+    // draws stay one sequence whatever the thread count.
+    struct Part {
+      frame::Buffer<Dot> Dots;
+      int64_t Count = 0, Largest = 0;
+    } parts[2];
+    if (!parts[0].Dots.Allocate(kDotsPerPass) || !parts[1].Dots.Allocate(kDotsPerPass)) return false;
+    mvRandom drawing = random;
+    int64_t y = yFrom, x = xFrom;
+    // Draws candidates until the part is full or, at the end of a row,
+    // holds the draws of kCandidatesPerPart candidates.
+    auto draw = [&](Part& part) {
+      part.Count = part.Largest = 0;
+      for (int64_t drawn = 0; y < bottom && drawn < kCandidatesPerPart; ++y, x = xFrom) {
+        for (; x < right; ++x, ++drawn) {
+          if (part.Count == kDotsPerPass) return;
+          const uint32_t r = drawing.NextInt(bound);
+          if (int64_t{r} >= density) continue;
+          int64_t s = size;
+          if (sizeVar != 0) {
+            s += int64_t{drawing.NextInt(static_cast<uint32_t>(2 * sizeVar + 1))} - sizeVar;
+            if (s < 1) s = 1;
+          }
+          int64_t alpha = c.Alpha;
+          if (alphaVar != 0) {
+            alpha = alpha - alphaVar + int64_t{drawing.NextInt(static_cast<uint32_t>(2 * alphaVar + 1))};
+            alpha = std::clamp<int64_t>(alpha, 1, 255);
+          }
+          if (x + s > left && y + s > top) {
+            part.Dots[part.Count++] = Dot{x, y, s, static_cast<uint32_t>(alpha)};
+            part.Largest = std::max(part.Largest, s);
+          }
+        }
+      }
+    };
+    // Paints band b of a part's rows. Dots come top row first, so a band
+    // needs those whose top lies less than the largest size above it, or,
+    // when they wrap, as far above the foot of the picture.
+    const int64_t perBand = frame::Frame::BandSteps(rowTo - rowFrom, W);
+    const int64_t bands = (rowTo - rowFrom + perBand - 1) / perBand;
+    auto paintBand = [&](const Part& part, int64_t band) {
+      const int64_t t = rowFrom + band * perBand, b = std::min(rowTo, t + perBand);
+      const Dot* first = part.Dots.Get();
+      const Dot* end = first + part.Count;
+      auto from = [&](int64_t row) {
+        return std::partition_point(first, end, [row](const Dot& d) { return d.Y < row; }) - first;
+      };
+      const int64_t reach = Seamless ? std::min(part.Largest, H) : part.Largest;
+      int64_t i0 = from(t - reach + 1), i1 = from(b);
+      if (Seamless) {
+        const int64_t wrapped = from(t + H - reach + 1);
+        if (wrapped <= i1) {
+          i1 = part.Count;
+        } else {
+          for (int64_t i = i0; i < i1; ++i) paint(part.Dots[i], t, b);
+          i0 = wrapped;
+          i1 = part.Count;
+        }
+      }
+      for (int64_t i = i0; i < i1; ++i) paint(part.Dots[i], t, b);
+    };
+    draw(parts[0]);
+    for (int cur = 0; parts[cur].Count > 0 || y < bottom; cur = 1 - cur) {
+      Part& next = parts[1 - cur];
+      next.Count = 0;
+      const bool more = y < bottom;
+      const int64_t tasks = (parts[cur].Count > 0 ? bands : 0) + 1;
+      const bool ok = parallel::For(
+          tasks,
+          [&](int64_t i) {
+            if (i == tasks - 1) {
+              if (more) draw(next);
+            } else {
+              paintBand(parts[cur], i);
+            }
+            return true;
+          },
+          [&] { return !f.Stopped(); });
+      if (!ok || f.Stopped()) return false;
     }
-  };
-
-  for (int64_t y = yFrom; y < bottom; ++y) {
-    for (int64_t x = xFrom; x < right; ++x) {
-      const uint32_t r = SharedRandom.NextInt(bound);
-      if (int64_t{r} >= density) continue;
-      int64_t s = size;
-      if (sizeVar != 0) {
-        s += int64_t{SharedRandom.NextInt(static_cast<uint32_t>(2 * sizeVar + 1))} - sizeVar;
-        if (s < 1) s = 1;
-      }
-      int64_t alpha = c.Alpha;
-      if (alphaVar != 0) {
-        alpha = alpha - alphaVar + int64_t{SharedRandom.NextInt(static_cast<uint32_t>(2 * alphaVar + 1))};
-        alpha = std::clamp<int64_t>(alpha, 1, 255);
-      }
-      if (x + s > left && y + s > top) paint(x, y, s, static_cast<uint64_t>(alpha));
-    }
-  }
-  return true;
+    // The thread's source ends where drawing in one sequence leaves it.
+    random = drawing;
+    return true;
+  });
 }
 
 void RegisterPatternEffects(mvEffectRegistry& registry) {

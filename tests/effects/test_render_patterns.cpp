@@ -4,14 +4,17 @@
 
 #include <array>
 #include <climits>
-#include <tuple>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "core/random.h"
 #include "effects/render/patterns.h"
+#include "tests/effects/pictures.h"
 
 namespace {
+
+using testpics::Px;
 
 mvPicture Solid(int w, int h, uint8_t v, uint8_t a = 255, uint32_t channels = 4) {
   mvPicture p;
@@ -32,50 +35,50 @@ std::vector<int> ColumnsWith(const mvPicture& p, int y, uint8_t v) {
   return out;
 }
 
+// Every pixel alike.
+bool Uniform(const mvPicture& p) {
+  for (int y = 0; y < p.Height; ++y)
+    for (int x = 0; x < p.Width; ++x)
+      if (std::memcmp(Px(p, x, y), p.Pixels, p.BytesPerPixel()) != 0) return false;
+  return true;
+}
+
 }  // namespace
 
-TEST(RenderChecker, TenByTenCellsOn120) {
+TEST(RenderChecker, CellsProgressAndHalfAlpha) {
   mvCheckerEffect e;  // black and white
   mvPicture p = Solid(120, 120, 77);
   Paint(e, p);
-  EXPECT_EQ(Red(p, 0, 0), 0);
-  EXPECT_EQ(Red(p, 9, 9), 0);
-  EXPECT_EQ(Red(p, 10, 0), 255);
-  EXPECT_EQ(Red(p, 15, 15), 0);     // cell (1, 1)
-  EXPECT_EQ(Red(p, 119, 119), 0);   // cell (11, 11)
-  EXPECT_EQ(Red(p, 110, 0), 255);   // cell (11, 0)
-  int rows = 0;
+  for (auto [x, y, red] : std::vector<std::array<int, 3>>{
+           {0, 0, 0}, {9, 9, 0}, {10, 0, 255}, {15, 15, 0}, {119, 119, 0}, {110, 0, 255}})
+    EXPECT_EQ(Red(p, x, y), red) << x << "," << y;
+  int steps = 0;  // one step per row of cells
   mvCallbackProgress count([&](uint32_t, uint32_t max) {
     EXPECT_EQ(max, 11u);
-    ++rows;
+    ++steps;
     return true;
   });
   mvPicture q = Solid(120, 120, 77), r = Solid(120, 120, 77);
   EXPECT_TRUE(e.Apply(q, r, &count));
-  EXPECT_EQ(rows, 12);
-}
+  EXPECT_EQ(steps, 12);
 
-TEST(RenderChecker, HalfAlphaMixesAndSizesBelowOne) {
-  mvCheckerEffect e;
-  e.Color1 = mvColor::RGBA8(200, 200, 200, 128);
-  e.Color2 = mvColor::RGBA8(200, 200, 200, 128);
-  mvPicture p = Solid(4, 4, 0);
-  Paint(e, p);
-  // (0 * 255 * 127 / 255 + 200 * 128) / 255 = 100
-  EXPECT_EQ(Red(p, 3, 3), 100);
-  mvPicture q = Solid(4, 4, 0, 255, 3);
-  Paint(e, q);
-  EXPECT_EQ(Red(q, 1, 2), 100);
-  e.CellWidth = 0;
+  // (0 * 255 * 127 / 255 + 200 * 128) / 255 = 100, with and without alpha.
+  e.Color1 = e.Color2 = mvColor::RGBA8(200, 200, 200, 128);
+  for (uint32_t channels : {4u, 3u}) {
+    mvPicture h = Solid(4, 4, 0, 255, channels);
+    Paint(e, h);
+    EXPECT_EQ(Red(h, 3, 3), 100);
+  }
+  e.CellWidth = 0;  // cells below one pixel are one pixel
   e.CellHeight = INT32_MIN;
   e.Color1 = mvColor::RGBA8(255, 0, 0, 255);
   mvPicture z = Solid(4, 4, 9);
-  Paint(e, z);  // one-pixel cells
+  Paint(e, z);
   EXPECT_EQ(Red(z, 0, 0), 255);
   EXPECT_EQ(Red(z, 1, 0), 200 * 128 / 255 + 9 * 255 * 127 / 255 / 255);
 }
 
-TEST(RenderParallelLines, VerticalStripesThreeFive) {
+TEST(RenderParallelLines, StripesOffsetsAndHostileValues) {
   mvParallelLinesEffect e;  // black
   e.Vertical = 1;
   e.LineWidth = 3;
@@ -86,50 +89,50 @@ TEST(RenderParallelLines, VerticalStripesThreeFive) {
   for (int x = 0; x < 120; x += 8)
     for (int k = 0; k < 3; ++k) expect.push_back(x + k);
   EXPECT_EQ(ColumnsWith(p, 2, 0), expect);
-  EXPECT_EQ(expect.back(), 114);
-  // Horizontal stripes with an offset, clipped at the bottom.
+  // Horizontal stripes with an offset, clipped at the bottom; one step each.
   e.Vertical = 0;
   e.Offset = 2;
-  mvPicture h = Solid(2, 12, 200);
-  Paint(e, h);
+  mvPicture h = Solid(2, 12, 200), src(h);
+  int steps = 0;
+  mvCallbackProgress count([&](uint32_t, uint32_t max) {
+    EXPECT_EQ(max, 1u);  // (12 - 2 - 1) / 8
+    ++steps;
+    return true;
+  });
+  ASSERT_TRUE(e.Apply(src, h, &count));
+  EXPECT_EQ(steps, 2);
   std::vector<int> rows;
   for (int y = 0; y < 12; ++y)
     if (Red(h, 0, y) == 0) rows.push_back(y);
   EXPECT_EQ(rows, (std::vector<int>{2, 3, 4, 10, 11}));
-}
-
-TEST(RenderParallelLines, HostileValuesTerminate) {
-  mvParallelLinesEffect e;
-  for (int32_t vertical : {0, 1}) {
-    for (auto [w, g, o] : std::vector<std::tuple<int32_t, int32_t, int32_t>>{
-             {0, 0, 0}, {-3, 3, 0}, {3, -3, 0}, {INT32_MAX, INT32_MAX, INT32_MAX}, {2, 1, INT32_MIN},
-             {1, 0, -7}}) {
-      e.Vertical = vertical;
-      e.LineWidth = w;
-      e.Gap = g;
-      e.Offset = o;
-      mvPicture p = Solid(9, 9, 200);
-      Paint(e, p);
-    }
-  }
-  // A far negative offset keeps the phase: first stripe lands where it would.
+  // A far negative offset keeps the phase: the first stripe lands where it would.
   e.Vertical = 1;
   e.LineWidth = 2;
   e.Gap = 1;
   e.Offset = -3000000;  // a multiple of 3
-  mvPicture p = Solid(7, 1, 200);
-  Paint(e, p);
-  EXPECT_EQ(ColumnsWith(p, 0, 0), (std::vector<int>{0, 1, 3, 4, 6}));
+  mvPicture far = Solid(7, 1, 200);
+  Paint(e, far);
+  EXPECT_EQ(ColumnsWith(far, 0, 0), (std::vector<int>{0, 1, 3, 4, 6}));
+  for (int32_t vertical : {0, 1})
+    for (auto [w, g, o] : std::vector<std::tuple<int32_t, int32_t, int32_t>>{
+             {0, 0, 0}, {-3, 3, 0}, {3, -3, 0}, {INT32_MAX, INT32_MAX, INT32_MAX}, {2, 1, INT32_MIN}, {1, 0, -7}}) {
+      e.Vertical = vertical;
+      e.LineWidth = w;
+      e.Gap = g;
+      e.Offset = o;
+      mvPicture q = Solid(9, 9, 200);
+      Paint(e, q);
+    }
 }
 
-TEST(RenderGrid, LinesEveryFive) {
+TEST(RenderGrid, LinesEveryFiveAndHostileValues) {
   mvGridEffect e;
   e.LineWidth = 1;
   e.CellWidth = 4;
   e.CellHeight = 4;
   mvPicture p = Solid(21, 21, 200);
   Paint(e, p);
-  EXPECT_EQ(ColumnsWith(p, 0, 0).size(), 21u);  // horizontal line on row 0
+  EXPECT_EQ(ColumnsWith(p, 0, 0).size(), 21u);  // horizontal lines on rows 0, 5, 10, ...
   EXPECT_EQ(ColumnsWith(p, 10, 0).size(), 21u);
   EXPECT_EQ(ColumnsWith(p, 3, 0), (std::vector<int>{0, 5, 10, 15, 20}));
   // OffsetY rows carry only vertical segments.
@@ -151,7 +154,7 @@ TEST(RenderGrid, LinesEveryFive) {
   }
 }
 
-TEST(RenderDots, SquareSmallAndAntialiasedCircle) {
+TEST(RenderDots, SquareRoundAndAntialiased) {
   mvDotsEffect e;
   e.DotSize = 2;  // always square
   e.Gap = 2;
@@ -165,16 +168,12 @@ TEST(RenderDots, SquareSmallAndAntialiasedCircle) {
   e.Antialias = true;
   mvPicture a = Solid(10, 10, 255);
   Paint(e, a);
-  // Centre (2, 2), c = 2: solid out to 1.5, soft out to 2.5.
-  EXPECT_EQ(Red(a, 2, 2), 0);
-  EXPECT_EQ(Red(a, 3, 2), 0);  // d = 1
-  EXPECT_EQ(Red(a, 3, 3), 0);  // d = 1.41
-  // d = 2: alpha trunc(255 * 0.5) = 127 -> (255 * 255 * 128 / 255 + 0) / 255 = 128
-  EXPECT_EQ(Red(a, 4, 2), 128);
-  EXPECT_EQ(Red(a, 0, 0), 255);  // d = 2.83: outside
+  // Centre (2, 2), c = 2: solid out to 1.5, soft out to 2.5. At d = 2 the
+  // alpha is trunc(255 * 0.5) = 127: (255 * 255 * 128 / 255 + 0) / 255 = 128.
+  for (auto [x, y, red] : std::vector<std::array<int, 3>>{{2, 2, 0}, {3, 2, 0}, {3, 3, 0}, {4, 2, 128}, {0, 0, 255}})
+    EXPECT_EQ(Red(a, x, y), red) << x << "," << y;
   EXPECT_GT(Red(a, 4, 3), 128);  // d = 2.24: fainter rim
   EXPECT_LT(Red(a, 4, 3), 255);
-
   e.Antialias = false;
   mvPicture h = Solid(10, 10, 255);
   Paint(e, h);
@@ -182,7 +181,7 @@ TEST(RenderDots, SquareSmallAndAntialiasedCircle) {
   EXPECT_EQ(Red(h, 4, 3), 255);  // d^2 = 5
 }
 
-TEST(RenderDots, StaggeredRowsAndHostileValues) {
+TEST(RenderDots, StaggeredRowsGrayAndHostileValues) {
   mvDotsEffect e;
   e.DotSize = 1;
   e.Gap = 3;
@@ -209,8 +208,7 @@ TEST(RenderDots, StaggeredRowsAndHostileValues) {
     mvPicture q = Solid(9, 9, 200);
     Paint(e, q);
   }
-  // Gray pictures are not dotted.
-  mvPicture g;
+  mvPicture g;  // gray pictures are not dotted
   ASSERT_TRUE(g.Create(4, 4, ColorTypeGray, 8, 1));
   g.Fill(nullptr, mvColor::Gray8(9));
   e = mvDotsEffect();
@@ -218,7 +216,7 @@ TEST(RenderDots, StaggeredRowsAndHostileValues) {
   EXPECT_EQ(g.Row(0)[0], 9);
 }
 
-TEST(RenderRandomDots, ReproducibleAndDrawsAtDensityZero) {
+TEST(RenderRandomDots, ReproducibleAndOneDrawPerCandidate) {
   mvRandomDotsEffect e;
   e.DotSize = 4;
   e.Density = 150;
@@ -231,17 +229,38 @@ TEST(RenderRandomDots, ReproducibleAndDrawsAtDensityZero) {
   EXPECT_EQ(std::memcmp(a.Pixels, b.Pixels, a.ByteSize()), 0);
   EXPECT_FALSE(ColumnsWith(a, 15, 255).size() == 40 && ColumnsWith(a, 5, 255).size() == 40);
 
-  // Density 0: nothing painted, but one draw per candidate position.
+  // Density 0: nothing painted, but one draw per candidate position, from
+  // size - 1 left of and above the area, however many parts the drawing
+  // takes, and the thread's source ends where those draws leave it.
   e.Density = 0;
   e.DotSize = 3;
-  mvPicture c = Solid(5, 4, 255);
-  Paint(e, c);
-  for (int y = 0; y < 4; ++y) EXPECT_EQ(ColumnsWith(c, y, 255).size(), 5u);
-  mvRandom ref;
-  ref.Seed(1234);
-  const int candidates = (5 + 2) * (4 + 2);  // from -2 up to the last column and row
-  for (int i = 0; i < candidates; ++i) ref.NextInt(900);
-  EXPECT_EQ(SharedRandom.Next(), ref.Next());
+  for (auto [w, h] : {std::pair{5, 4}, std::pair{600, 450}}) {
+    mvPicture c = Solid(w, h, 255);
+    Paint(e, c);
+    EXPECT_EQ(ColumnsWith(c, h - 1, 255).size(), static_cast<size_t>(w));
+    mvRandom ref;
+    ref.Seed(1234);
+    for (int i = 0; i < (w + 2) * (h + 2); ++i) ref.NextInt(900);
+    EXPECT_EQ(SharedRandom.Next(), ref.Next()) << w << "x" << h;
+  }
+}
+
+// Every candidate places a 2 x 2 square of half alpha, so every pixel is
+// painted four times over, wrapped or not: a dot lost or painted twice where
+// one part of the drawing ends, or by a band that misses it, shows.
+TEST(RenderRandomDots, DenseDotsOverManyPartsCoverEvenly) {
+  for (bool seamless : {false, true}) {
+    mvRandomDotsEffect e;
+    e.DotSize = 2;
+    e.Density = 400;
+    e.Square = 1;
+    e.Color = mvColor::RGBA8(0, 0, 0, 128);
+    e.Seamless = seamless;
+    mvPicture p = Solid(310, 300, 255);
+    Paint(e, p);
+    EXPECT_TRUE(Uniform(p)) << seamless;
+    EXPECT_LT(Red(p, 0, 0), 255 / 8);
+  }
 }
 
 TEST(RenderRandomDots, SeamlessWrapsAndHostileValues) {
