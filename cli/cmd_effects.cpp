@@ -25,7 +25,7 @@ void AddEffectsCommand(CLI::App& app, int& result) {
         std::cout << "      " << f.Name << " : " << FieldTypeName(f.Type) << " = " << FieldValueText(*def, f);
         std::string rule = FieldRuleText(f);
         if (!rule.empty()) std::cout << "  [" << rule << "]";
-        if (!f.Help.empty()) std::cout << "  " << f.Help;
+        if (!f.HelpText.empty()) std::cout << "  " << f.HelpText;
         std::cout << "\n";
       }
     }

@@ -68,7 +68,7 @@ struct FieldInfo {
   bool Compared = true;         // IsEqual compares it
   bool Streamed = true;         // Save/Load carry it
   int FlagBit = -1;             // >= 0: packed as this bit of one shared flags word
-  std::string Help;
+  std::string HelpText;  // what the field means, for listings, tool tips and --help
   std::function<void*(mvEffect&)> Access;
 
   // Modifiers, chained in the declaration.
@@ -82,7 +82,7 @@ struct FieldInfo {
   FieldInfo& NotCompared() { Compared = false; return *this; }
   FieldInfo& NotStreamed() { Streamed = false; return *this; }
   FieldInfo& Flag(int bit) { FlagBit = bit; return *this; }
-  FieldInfo& Describe(std::string text) { Help = std::move(text); return *this; }
+  FieldInfo& Help(std::string text) { HelpText = std::move(text); return *this; }
 
   template <class T>
   T& Of(mvEffect& e) const { return *static_cast<T*>(Access(e)); }

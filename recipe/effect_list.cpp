@@ -13,7 +13,7 @@ nlohmann::json DescribeEffect(const mvEffectClass& c) {
     if (f.HasRange) j["range"] = {f.Lo, f.Hi};
     std::string rule = FieldRuleText(f);
     if (!rule.empty()) j["rule"] = rule;
-    if (!f.Help.empty()) j["help"] = f.Help;
+    if (!f.HelpText.empty()) j["help"] = f.HelpText;
     fields.push_back(j);
   }
   return {{"type", c.TypeId}, {"name", c.Name}, {"transform", def->IsTransform()}, {"fields", fields}};

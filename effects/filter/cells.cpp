@@ -269,8 +269,8 @@ bool WithPixelBytes(uint32_t bytes, Fn&& fn) {
 const mvEffectClass& mvPixelizeEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvPixelizeEffect>(
       18, "mvPixelizeEffect",
-      {Field("CellWidth", &mvPixelizeEffect::CellWidth).ZeroBecomesOne().Describe("block width"),
-       Field("CellHeight", &mvPixelizeEffect::CellHeight).ZeroBecomesOne().Describe("block height")});
+      {Field("CellWidth", &mvPixelizeEffect::CellWidth).ZeroBecomesOne().Help("block width"),
+       Field("CellHeight", &mvPixelizeEffect::CellHeight).ZeroBecomesOne().Help("block height")});
   return c;
 }
 
@@ -278,14 +278,14 @@ const mvEffectClass& mvMosaicEffect::Describe() {
   static const mvEffectClass c =
       mvEffectClass::Make<mvMosaicEffect>(
           19, "mvMosaicEffect",
-          {Field("Stagger", &mvMosaicEffect::Stagger).Describe("1 shifts every odd row of cells by half a cell"),
+          {Field("Stagger", &mvMosaicEffect::Stagger).Help("1 shifts every odd row of cells by half a cell"),
            Field("ColorMode", &mvMosaicEffect::ColorMode)
-               .Describe("0: cells take their average colour; other values: the colour at the cell's point"),
-           Field("CellWidth", &mvMosaicEffect::CellWidth).ZeroBecomesOne().Describe("horizontal pitch of the points"),
-           Field("CellHeight", &mvMosaicEffect::CellHeight).ZeroBecomesOne().Describe("vertical pitch of the points"),
-           Field("Jitter", &mvMosaicEffect::Jitter).Describe("random displacement of the points, percent of a cell"),
-           Field("Seed", &mvMosaicEffect::Seed).Describe("seed of the point displacements"),
-           Field("Seamless", &mvMosaicEffect::Seamless).Describe("edge cells match so the texture tiles")})
+               .Help("0: cells take their average colour; other values: the colour at the cell's point"),
+           Field("CellWidth", &mvMosaicEffect::CellWidth).ZeroBecomesOne().Help("horizontal pitch of the points"),
+           Field("CellHeight", &mvMosaicEffect::CellHeight).ZeroBecomesOne().Help("vertical pitch of the points"),
+           Field("Jitter", &mvMosaicEffect::Jitter).Help("random displacement of the points, percent of a cell"),
+           Field("Seed", &mvMosaicEffect::Seed).Help("seed of the point displacements"),
+           Field("Seamless", &mvMosaicEffect::Seamless).Help("edge cells match so the texture tiles")})
           .InStreamOrder({"CellWidth", "CellHeight", "Stagger", "ColorMode", "Jitter", "Seed", "Seamless"});
   return c;
 }
@@ -293,9 +293,9 @@ const mvEffectClass& mvMosaicEffect::Describe() {
 const mvEffectClass& mvGlassTileEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvGlassTileEffect>(
       29, "mvGlassTileEffect",
-      {Field("TileWidth", &mvGlassTileEffect::TileWidth).ZeroBecomesOne().Describe("tile width"),
-       Field("TileHeight", &mvGlassTileEffect::TileHeight).ZeroBecomesOne().Describe("tile height"),
-       Field("Seamless", &mvGlassTileEffect::Seamless).Describe("reads wrap around the picture")});
+      {Field("TileWidth", &mvGlassTileEffect::TileWidth).ZeroBecomesOne().Help("tile width"),
+       Field("TileHeight", &mvGlassTileEffect::TileHeight).ZeroBecomesOne().Help("tile height"),
+       Field("Seamless", &mvGlassTileEffect::Seamless).Help("reads wrap around the picture")});
   return c;
 }
 

@@ -928,10 +928,10 @@ const mvEffectClass& mvMotionBlurEffect::Describe() {
   using E = mvMotionBlurEffect;
   static const mvEffectClass c = mvEffectClass::Make<E>(
       8, "mvMotionBlurEffect",
-      {Field("Distance", &E::Distance).ZeroBecomesOne().Describe("the streak has 2 x Distance + 1 taps"),
-       Field("Angle", &E::Angle).Describe("direction in degrees"),
-       Field("Sigma", &E::Sigma).Clamp(1, 10).Describe("spread of the tap weights"),
-       Field("Seamless", &E::Seamless).Describe("wrap around the picture edges")});
+      {Field("Distance", &E::Distance).ZeroBecomesOne().Help("the streak has 2 x Distance + 1 taps"),
+       Field("Angle", &E::Angle).Help("direction in degrees"),
+       Field("Sigma", &E::Sigma).Clamp(1, 10).Help("spread of the tap weights"),
+       Field("Seamless", &E::Seamless).Help("wrap around the picture edges")});
   return c;
 }
 
@@ -939,10 +939,10 @@ const mvEffectClass& mvEdgeDetectionEffect::Describe() {
   using E = mvEdgeDetectionEffect;
   static const mvEffectClass c = mvEffectClass::Make<E>(
       15, "mvEdgeDetectionEffect",
-      {Field("Operator", &E::Operator).Range(0, 1).Describe("0 Sobel, 1 Roberts cross"),
-       Field("Amount", &E::Amount).ZeroBecomesOne().NotCompared().Describe("gain in percent"),
-       Field("Invert", &E::Invert).Describe("invert the result"),
-       Field("Seamless", &E::Seamless).Describe("wrap around the picture edges")});
+      {Field("Operator", &E::Operator).Range(0, 1).Help("0 Sobel, 1 Roberts cross"),
+       Field("Amount", &E::Amount).ZeroBecomesOne().NotCompared().Help("gain in percent"),
+       Field("Invert", &E::Invert).Help("invert the result"),
+       Field("Seamless", &E::Seamless).Help("wrap around the picture edges")});
   return c;
 }
 
@@ -950,9 +950,9 @@ const mvEffectClass& mvNeonEffect::Describe() {
   using E = mvNeonEffect;
   static const mvEffectClass c = mvEffectClass::Make<E>(
       16, "mvNeonEffect",
-      {Field("Radius", &E::Radius).ZeroBecomesOne().Describe("size of the smoothing"),
-       Field("Amount", &E::Amount).ZeroBecomesOne().Describe("gain in percent"),
-       Field("Seamless", &E::Seamless).Describe("filter every line as part of its periodic extension")});
+      {Field("Radius", &E::Radius).ZeroBecomesOne().Help("size of the smoothing"),
+       Field("Amount", &E::Amount).ZeroBecomesOne().Help("gain in percent"),
+       Field("Seamless", &E::Seamless).Help("filter every line as part of its periodic extension")});
   return c;
 }
 
@@ -960,11 +960,11 @@ const mvEffectClass& mvEmbossEffect::Describe() {
   using E = mvEmbossEffect;
   static const mvEffectClass c = mvEffectClass::Make<E>(
       17, "mvEmbossEffect",
-      {Field("Depth", &E::Depth).ZeroBecomesOne().Describe("pixels summed on each side"),
-       Field("Amount", &E::Amount).ZeroBecomesOne().Describe("gain in percent"),
-       Field("Direction", &E::Direction).Range(0, 7).Describe("light direction 0..7"),
-       Field("ColorRelief", &E::ColorRelief).NonZero().Describe("keep three colour reliefs instead of one gray"),
-       Field("Seamless", &E::Seamless).NonZero().Describe("wrap around the picture edges")});
+      {Field("Depth", &E::Depth).ZeroBecomesOne().Help("pixels summed on each side"),
+       Field("Amount", &E::Amount).ZeroBecomesOne().Help("gain in percent"),
+       Field("Direction", &E::Direction).Range(0, 7).Help("light direction 0..7"),
+       Field("ColorRelief", &E::ColorRelief).NonZero().Help("keep three colour reliefs instead of one gray"),
+       Field("Seamless", &E::Seamless).NonZero().Help("wrap around the picture edges")});
   return c;
 }
 

@@ -642,13 +642,13 @@ const mvEffectClass& mvHSVNoiseEffect::Describe() {
   using E = mvHSVNoiseEffect;
   static const mvEffectClass c = mvEffectClass::Make<E>(
       1, "mvHSVNoiseEffect",
-      {Field("Density", &E::Density).Clamp(1, 100).Describe("percentage of pixels that receive noise"),
-       Field("Seed", &E::Seed).Describe("seed of the effect's own random numbers"),
-       Field("HueAmount", &E::HueAmount).Describe("hue amplitude in degrees"),
-       Field("SaturationAmount", &E::SaturationAmount).Describe("saturation amplitude in percent"),
-       Field("ValueAmount", &E::ValueAmount).Describe("value (or gray) amplitude in percent"),
-       Field("AlphaAmount", &E::AlphaAmount).Describe("alpha amplitude in sample units"),
-       Field("Gaussian", &E::Gaussian).Describe("gaussian instead of uniform noise")});
+      {Field("Density", &E::Density).Clamp(1, 100).Help("percentage of pixels that receive noise"),
+       Field("Seed", &E::Seed).Help("seed of the effect's own random numbers"),
+       Field("HueAmount", &E::HueAmount).Help("hue amplitude in degrees"),
+       Field("SaturationAmount", &E::SaturationAmount).Help("saturation amplitude in percent"),
+       Field("ValueAmount", &E::ValueAmount).Help("value (or gray) amplitude in percent"),
+       Field("AlphaAmount", &E::AlphaAmount).Help("alpha amplitude in sample units"),
+       Field("Gaussian", &E::Gaussian).Help("gaussian instead of uniform noise")});
   return c;
 }
 
@@ -656,13 +656,13 @@ const mvEffectClass& mvHSLNoiseEffect::Describe() {
   using E = mvHSLNoiseEffect;
   static const mvEffectClass c = mvEffectClass::Make<E>(
       33, "mvHSLNoiseEffect",
-      {Field("Density", &E::Density).Clamp(1, 100).Describe("percentage of pixels that receive noise"),
-       Field("Seed", &E::Seed).Describe("seed of the effect's own random numbers"),
-       Field("HueAmount", &E::HueAmount).Describe("hue amplitude in degrees"),
-       Field("SaturationAmount", &E::SaturationAmount).Describe("saturation amplitude in percent"),
-       Field("LightnessAmount", &E::LightnessAmount).Describe("lightness amplitude in percent"),
-       Field("AlphaAmount", &E::AlphaAmount).Describe("alpha amplitude in sample units"),
-       Field("Gaussian", &E::Gaussian).Describe("gaussian instead of uniform noise")});
+      {Field("Density", &E::Density).Clamp(1, 100).Help("percentage of pixels that receive noise"),
+       Field("Seed", &E::Seed).Help("seed of the effect's own random numbers"),
+       Field("HueAmount", &E::HueAmount).Help("hue amplitude in degrees"),
+       Field("SaturationAmount", &E::SaturationAmount).Help("saturation amplitude in percent"),
+       Field("LightnessAmount", &E::LightnessAmount).Help("lightness amplitude in percent"),
+       Field("AlphaAmount", &E::AlphaAmount).Help("alpha amplitude in sample units"),
+       Field("Gaussian", &E::Gaussian).Help("gaussian instead of uniform noise")});
   return c;
 }
 
@@ -670,8 +670,8 @@ const mvEffectClass& mvHistogramNoiseEffect::Describe() {
   using E = mvHistogramNoiseEffect;
   static const mvEffectClass c = mvEffectClass::Make<E>(
       4, "mvHistogramNoiseEffect",
-      {Field("Seed", &E::Seed).Describe("seed given to the shared random numbers"),
-       Field("Amount", &E::Amount).Describe("amplitude of the per-level offsets in percent")});
+      {Field("Seed", &E::Seed).Help("seed given to the shared random numbers"),
+       Field("Amount", &E::Amount).Help("amplitude of the per-level offsets in percent")});
   return c;
 }
 

@@ -257,17 +257,17 @@ bool WatercolorBand(const mvPicture& src, mvPicture& dst, const mvRect& a, const
 const mvEffectClass& mvOilPaintEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvOilPaintEffect>(
       192, "mvOilPaintEffect",
-      {Field("Radius", &mvOilPaintEffect::Radius).ZeroBecomesOne().Describe("half-diagonal of the diamond window"),
-       Field("Seamless", &mvOilPaintEffect::Seamless).Describe("the window wraps around the picture")});
+      {Field("Radius", &mvOilPaintEffect::Radius).ZeroBecomesOne().Help("half-diagonal of the diamond window"),
+       Field("Seamless", &mvOilPaintEffect::Seamless).Help("the window wraps around the picture")});
   return c;
 }
 
 const mvEffectClass& mvWatercolorEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvWatercolorEffect>(
       193, "mvWatercolorEffect",
-      {Field("Radius", &mvWatercolorEffect::Radius).ZeroBecomesOne().Describe("window radius in pixels"),
-       Field("Amount", &mvWatercolorEffect::Amount).ZeroBecomesOne().Describe("strength in percent"),
-       Field("Seamless", &mvWatercolorEffect::Seamless).Describe("the window wraps around the picture")});
+      {Field("Radius", &mvWatercolorEffect::Radius).ZeroBecomesOne().Help("window radius in pixels"),
+       Field("Amount", &mvWatercolorEffect::Amount).ZeroBecomesOne().Help("strength in percent"),
+       Field("Seamless", &mvWatercolorEffect::Seamless).Help("the window wraps around the picture")});
   return c;
 }
 

@@ -534,24 +534,24 @@ bool ApplyRank(mvPicture& source, mvPicture& target, mvProgress* progress, uint3
 const mvEffectClass& mvMedianEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvMedianEffect>(
       22, "mvMedianEffect",
-      {Field("Radius", &mvMedianEffect::Radius).ZeroBecomesOne().Describe("window radius in pixels"),
-       Field("Seamless", &mvMedianEffect::Seamless).Describe("the window wraps around the picture")});
+      {Field("Radius", &mvMedianEffect::Radius).ZeroBecomesOne().Help("window radius in pixels"),
+       Field("Seamless", &mvMedianEffect::Seamless).Help("the window wraps around the picture")});
   return c;
 }
 
 const mvEffectClass& mvMinimumEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvMinimumEffect>(
       23, "mvMinimumEffect",
-      {Field("Radius", &mvMinimumEffect::Radius).ZeroBecomesOne().Describe("window radius in pixels"),
-       Field("Seamless", &mvMinimumEffect::Seamless).Describe("the window wraps around the picture")});
+      {Field("Radius", &mvMinimumEffect::Radius).ZeroBecomesOne().Help("window radius in pixels"),
+       Field("Seamless", &mvMinimumEffect::Seamless).Help("the window wraps around the picture")});
   return c;
 }
 
 const mvEffectClass& mvMaximumEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvMaximumEffect>(
       24, "mvMaximumEffect",
-      {Field("Radius", &mvMaximumEffect::Radius).ZeroBecomesOne().Describe("window radius in pixels"),
-       Field("Seamless", &mvMaximumEffect::Seamless).Describe("the window wraps around the picture")});
+      {Field("Radius", &mvMaximumEffect::Radius).ZeroBecomesOne().Help("window radius in pixels"),
+       Field("Seamless", &mvMaximumEffect::Seamless).Help("the window wraps around the picture")});
   return c;
 }
 

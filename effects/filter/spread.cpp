@@ -55,10 +55,10 @@ uint32_t BoundedDraws::Next(mvRandom& random) const {
 const mvEffectClass& mvSpreadEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvSpreadEffect>(
       25, "mvSpreadEffect",
-      {Field("RangeX", &mvSpreadEffect::RangeX).ZeroBecomesOne().Describe("largest horizontal displacement"),
-       Field("RangeY", &mvSpreadEffect::RangeY).ZeroBecomesOne().Describe("largest vertical displacement"),
-       Field("Seed", &mvSpreadEffect::Seed).Describe("seed of the displacements"),
-       Field("Seamless", &mvSpreadEffect::Seamless).Describe("displaced reads wrap around the picture")});
+      {Field("RangeX", &mvSpreadEffect::RangeX).ZeroBecomesOne().Help("largest horizontal displacement"),
+       Field("RangeY", &mvSpreadEffect::RangeY).ZeroBecomesOne().Help("largest vertical displacement"),
+       Field("Seed", &mvSpreadEffect::Seed).Help("seed of the displacements"),
+       Field("Seamless", &mvSpreadEffect::Seamless).Help("displaced reads wrap around the picture")});
   return c;
 }
 

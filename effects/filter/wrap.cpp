@@ -305,10 +305,10 @@ private:
 const mvEffectClass& mvWrapEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvWrapEffect>(
       30, "mvWrapEffect",
-      {Field("Relief", &mvWrapEffect::Relief).Describe("slope scale in tenths"),
-       Field("Exponent", &mvWrapEffect::Exponent).Describe("power of the highlight"),
-       Field("Smoothness", &mvWrapEffect::Smoothness).Describe("radius of the slope smoothing; 0 or less: none"),
-       Field("Seamless", &mvWrapEffect::Seamless).Describe("reads and smoothing wrap around")});
+      {Field("Relief", &mvWrapEffect::Relief).Help("slope scale in tenths"),
+       Field("Exponent", &mvWrapEffect::Exponent).Help("power of the highlight"),
+       Field("Smoothness", &mvWrapEffect::Smoothness).Help("radius of the slope smoothing; 0 or less: none"),
+       Field("Seamless", &mvWrapEffect::Seamless).Help("reads and smoothing wrap around")});
   return c;
 }
 

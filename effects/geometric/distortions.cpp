@@ -84,14 +84,14 @@ const mvEffectClass& mvCylinderEffect::Describe() {
       {Field("Vertical", &mvCylinderEffect::Vertical)
            .NonZeroIsOne()
            .Range(0, 1)
-           .Describe("0 bends the columns, 1 bends the rows")});
+           .Help("0 bends the columns, 1 bends the rows")});
   return c;
 }
 
 const mvEffectClass& mvSwirlEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvSwirlEffect>(
       530, "mvSwirlEffect",
-      {Field("Angle", &mvSwirlEffect::Angle).Describe("twist at the centre in degrees; negative turns the other way")});
+      {Field("Angle", &mvSwirlEffect::Angle).Help("twist at the centre in degrees; negative turns the other way")});
   return c;
 }
 
@@ -99,13 +99,13 @@ const mvEffectClass& mvSineWaveEffect::Describe() {
   static const mvEffectClass c =
       mvEffectClass::Make<mvSineWaveEffect>(
           532, "mvSineWaveEffect",
-          {Field("RowAmplitude", &mvSineWaveEffect::RowAmplitude).Describe("horizontal shift amplitude in pixels"),
-           Field("RowPeriod", &mvSineWaveEffect::RowPeriod).Describe("period of the horizontal shift in rows; 0: none"),
+          {Field("RowAmplitude", &mvSineWaveEffect::RowAmplitude).Help("horizontal shift amplitude in pixels"),
+           Field("RowPeriod", &mvSineWaveEffect::RowPeriod).Help("period of the horizontal shift in rows; 0: none"),
            Field("ColumnAmplitude", &mvSineWaveEffect::ColumnAmplitude)
-               .Describe("vertical shift amplitude in pixels"),
+               .Help("vertical shift amplitude in pixels"),
            Field("ColumnPeriod", &mvSineWaveEffect::ColumnPeriod)
-               .Describe("period of the vertical shift in columns; 0: none"),
-           Field("Seamless", &mvSineWaveEffect::Seamless).Describe("wrap around the edges (RGB 8-bit)")})
+               .Help("period of the vertical shift in columns; 0: none"),
+           Field("Seamless", &mvSineWaveEffect::Seamless).Help("wrap around the edges (RGB 8-bit)")})
           .EmptyStreamKeepsValues();
   return c;
 }
@@ -113,7 +113,7 @@ const mvEffectClass& mvSineWaveEffect::Describe() {
 const mvEffectClass& mvKaleidoscopeEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvKaleidoscopeEffect>(
       535, "mvKaleidoscopeEffect",
-      {Field("Diagonal", &mvKaleidoscopeEffect::Diagonal).Describe("0: four mirror images; other values: eight")});
+      {Field("Diagonal", &mvKaleidoscopeEffect::Diagonal).Help("0: four mirror images; other values: eight")});
   return c;
 }
 

@@ -19,14 +19,14 @@
 const mvEffectClass& mvCloudEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvCloudEffect>(
       138, "mvCloudEffect",
-      {Field("Color1", &mvCloudEffect::Color1).Describe("colour where the noise is 1"),
-       Field("Color2", &mvCloudEffect::Color2).Describe("colour where the noise is 0"),
-       Field("Seamless", &mvCloudEffect::Seamless).Flag(0).Describe("the noise lattice wraps so the result tiles"),
-       Field("Turbulence", &mvCloudEffect::Turbulence).Flag(1).Describe("octaves summed as absolute values"),
-       Field("Detail", &mvCloudEffect::Detail).Describe("number of octaves minus one"),
-       Field("ScaleX", &mvCloudEffect::ScaleX).Describe("lattice cells across, in tenths"),
-       Field("ScaleY", &mvCloudEffect::ScaleY).Describe("lattice cells down, in tenths"),
-       Field("Seed", &mvCloudEffect::Seed).NotStreamed().NotCompared().Describe("seed of the noise tables")});
+      {Field("Color1", &mvCloudEffect::Color1).Help("colour where the noise is 1"),
+       Field("Color2", &mvCloudEffect::Color2).Help("colour where the noise is 0"),
+       Field("Seamless", &mvCloudEffect::Seamless).Flag(0).Help("the noise lattice wraps so the result tiles"),
+       Field("Turbulence", &mvCloudEffect::Turbulence).Flag(1).Help("octaves summed as absolute values"),
+       Field("Detail", &mvCloudEffect::Detail).Help("number of octaves minus one"),
+       Field("ScaleX", &mvCloudEffect::ScaleX).Help("lattice cells across, in tenths"),
+       Field("ScaleY", &mvCloudEffect::ScaleY).Help("lattice cells down, in tenths"),
+       Field("Seed", &mvCloudEffect::Seed).NotStreamed().NotCompared().Help("seed of the noise tables")});
   return c;
 }
 
@@ -233,10 +233,10 @@ bool mvCloudEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* prog
 const mvEffectClass& mvPlasmaEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvPlasmaEffect>(
       139, "mvPlasmaEffect",
-      {Field("Seed", &mvPlasmaEffect::Seed).Describe("seed of all random draws"),
-       Field("Roughness", &mvPlasmaEffect::Roughness).ZeroBecomesOne().Describe("displacement strength in tenths"),
-       Field("Grayscale", &mvPlasmaEffect::Grayscale).Flag(0).Describe("random values are gray"),
-       Field("Seamless", &mvPlasmaEffect::Seamless).Flag(1).Describe("right and bottom edges continue the left and top")});
+      {Field("Seed", &mvPlasmaEffect::Seed).Help("seed of all random draws"),
+       Field("Roughness", &mvPlasmaEffect::Roughness).ZeroBecomesOne().Help("displacement strength in tenths"),
+       Field("Grayscale", &mvPlasmaEffect::Grayscale).Flag(0).Help("random values are gray"),
+       Field("Seamless", &mvPlasmaEffect::Seamless).Flag(1).Help("right and bottom edges continue the left and top")});
   return c;
 }
 

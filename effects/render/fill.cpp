@@ -115,8 +115,8 @@ uint32_t RampOpacity(uint64_t a, uint64_t wa, uint64_t b, uint64_t wb, uint64_t 
 const mvEffectClass& mvFillEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvFillEffect>(
       128, "mvFillEffect",
-      {Field("Color", &mvFillEffect::Color).Describe("colour painted; its alpha is the painting opacity"),
-       Field("PaintMode", &mvFillEffect::PaintMode).Range(0, 17).Describe("blend mode of the painted rows")});
+      {Field("Color", &mvFillEffect::Color).Help("colour painted; its alpha is the painting opacity"),
+       Field("PaintMode", &mvFillEffect::PaintMode).Range(0, 17).Help("blend mode of the painted rows")});
   return c;
 }
 
@@ -141,11 +141,11 @@ bool mvFillEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
 const mvEffectClass& mvGradientEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvGradientEffect>(
       130, "mvGradientEffect",
-      {Field("Color1", &mvGradientEffect::Color1).Describe("first colour"),
-       Field("Color2", &mvGradientEffect::Color2).Describe("second colour"),
+      {Field("Color1", &mvGradientEffect::Color1).Help("first colour"),
+       Field("Color2", &mvGradientEffect::Color2).Help("second colour"),
        Field("Shape", &mvGradientEffect::Shape)
-           .Describe("0 vertical, 1 horizontal, 2 radial, 3 vertical mirrored, 4 horizontal mirrored"),
-       Field("PaintMode", &mvGradientEffect::PaintMode).Range(0, 17).Describe("blend mode of the painted rows")});
+           .Help("0 vertical, 1 horizontal, 2 radial, 3 vertical mirrored, 4 horizontal mirrored"),
+       Field("PaintMode", &mvGradientEffect::PaintMode).Range(0, 17).Help("blend mode of the painted rows")});
   return c;
 }
 
@@ -237,14 +237,14 @@ bool mvGradientEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
 const mvEffectClass& mvGradientPatternEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvGradientPatternEffect>(
       131, "mvGradientPatternEffect",
-      {Field("Color1", &mvGradientPatternEffect::Color1).Describe("colour at the start of a band"),
-       Field("Color2", &mvGradientPatternEffect::Color2).Describe("colour at the end of a band"),
+      {Field("Color1", &mvGradientPatternEffect::Color1).Help("colour at the start of a band"),
+       Field("Color2", &mvGradientPatternEffect::Color2).Help("colour at the end of a band"),
        Field("Direction", &mvGradientPatternEffect::Direction)
-           .Describe("0 bands down the rows, 1 along the columns, 2 rings"),
-       Field("Period", &mvGradientPatternEffect::Period).Describe("band width in pixels"),
+           .Help("0 bands down the rows, 1 along the columns, 2 rings"),
+       Field("Period", &mvGradientPatternEffect::Period).Help("band width in pixels"),
        Field("Sawtooth", &mvGradientPatternEffect::Sawtooth)
-           .Describe("0 bands alternate direction, non-zero every band restarts at Color1"),
-       Field("PaintMode", &mvGradientPatternEffect::PaintMode).Range(0, 17).Describe("blend mode of the painted rows")});
+           .Help("0 bands alternate direction, non-zero every band restarts at Color1"),
+       Field("PaintMode", &mvGradientPatternEffect::PaintMode).Range(0, 17).Help("blend mode of the painted rows")});
   return c;
 }
 

@@ -11,8 +11,8 @@ const mvEffectClass& mvGradientMapEffect::Describe() {
   static const mvEffectClass c = [] {
     mvEffectClass k = mvEffectClass::Make<mvGradientMapEffect>(
         271, "mvGradientMapEffect",
-        {Field("Gradient", &mvGradientMapEffect::Gradient).NotCompared().Describe("the colour table"),
-         Field("Reverse", &mvGradientMapEffect::Reverse).Describe("evaluate the gradient from its right end")});
+        {Field("Gradient", &mvGradientMapEffect::Gradient).NotCompared().Help("the colour table"),
+         Field("Reverse", &mvGradientMapEffect::Reverse).Help("evaluate the gradient from its right end")});
     k.InStreamOrder({"Reverse", "Gradient"});
     // The size word counts four bytes fewer than follow; only a floor is checked.
     k.SizeWordAdjust = -4;

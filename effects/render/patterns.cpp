@@ -63,10 +63,10 @@ inline bool Colour(const mvPicture& p, const mvColor& c, PaintColor& out) {
 const mvEffectClass& mvCheckerEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvCheckerEffect>(
       137, "mvCheckerEffect",
-      {Field("Color1", &mvCheckerEffect::Color1).Describe("colour of the top-left cell"),
-       Field("Color2", &mvCheckerEffect::Color2).Describe("colour of the other cells"),
-       Field("CellWidth", &mvCheckerEffect::CellWidth).Describe("cell width in pixels"),
-       Field("CellHeight", &mvCheckerEffect::CellHeight).Describe("cell height in pixels")});
+      {Field("Color1", &mvCheckerEffect::Color1).Help("colour of the top-left cell"),
+       Field("Color2", &mvCheckerEffect::Color2).Help("colour of the other cells"),
+       Field("CellWidth", &mvCheckerEffect::CellWidth).Help("cell width in pixels"),
+       Field("CellHeight", &mvCheckerEffect::CellHeight).Help("cell height in pixels")});
   return c;
 }
 
@@ -105,11 +105,11 @@ bool mvCheckerEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pr
 const mvEffectClass& mvParallelLinesEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvParallelLinesEffect>(
       135, "mvParallelLinesEffect",
-      {Field("Color", &mvParallelLinesEffect::Color).Describe("stripe colour"),
-       Field("Vertical", &mvParallelLinesEffect::Vertical).Describe("non-zero: vertical stripes"),
-       Field("LineWidth", &mvParallelLinesEffect::LineWidth).Describe("stripe thickness"),
-       Field("Gap", &mvParallelLinesEffect::Gap).Describe("space between stripes"),
-       Field("Offset", &mvParallelLinesEffect::Offset).Describe("position of the first stripe")});
+      {Field("Color", &mvParallelLinesEffect::Color).Help("stripe colour"),
+       Field("Vertical", &mvParallelLinesEffect::Vertical).Help("non-zero: vertical stripes"),
+       Field("LineWidth", &mvParallelLinesEffect::LineWidth).Help("stripe thickness"),
+       Field("Gap", &mvParallelLinesEffect::Gap).Help("space between stripes"),
+       Field("Offset", &mvParallelLinesEffect::Offset).Help("position of the first stripe")});
   return c;
 }
 
@@ -157,12 +157,12 @@ bool mvParallelLinesEffect::Apply(mvPicture& source, mvPicture& target, mvProgre
 const mvEffectClass& mvGridEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvGridEffect>(
       136, "mvGridEffect",
-      {Field("Color", &mvGridEffect::Color).Describe("line colour"),
-       Field("LineWidth", &mvGridEffect::LineWidth).Describe("line thickness"),
-       Field("CellWidth", &mvGridEffect::CellWidth).Describe("space between vertical lines"),
-       Field("CellHeight", &mvGridEffect::CellHeight).Describe("space between horizontal lines"),
-       Field("OffsetX", &mvGridEffect::OffsetX).Describe("position of the first vertical line"),
-       Field("OffsetY", &mvGridEffect::OffsetY).Describe("rows above the first horizontal line")});
+      {Field("Color", &mvGridEffect::Color).Help("line colour"),
+       Field("LineWidth", &mvGridEffect::LineWidth).Help("line thickness"),
+       Field("CellWidth", &mvGridEffect::CellWidth).Help("space between vertical lines"),
+       Field("CellHeight", &mvGridEffect::CellHeight).Help("space between horizontal lines"),
+       Field("OffsetX", &mvGridEffect::OffsetX).Help("position of the first vertical line"),
+       Field("OffsetY", &mvGridEffect::OffsetY).Help("rows above the first horizontal line")});
   return c;
 }
 
@@ -200,14 +200,14 @@ bool mvGridEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
 const mvEffectClass& mvDotsEffect::Describe() {
   static const mvEffectClass c = mvEffectClass::Make<mvDotsEffect>(
       133, "mvDotsEffect",
-      {Field("Color", &mvDotsEffect::Color).Describe("dot colour"),
-       Field("Square", &mvDotsEffect::Square).Describe("non-zero: square dots"),
-       Field("DotSize", &mvDotsEffect::DotSize).Describe("dot diameter in pixels"),
-       Field("Gap", &mvDotsEffect::Gap).Describe("space between dots"),
-       Field("OffsetX", &mvDotsEffect::OffsetX).Describe("left of the first dot's box"),
-       Field("OffsetY", &mvDotsEffect::OffsetY).Describe("top of the first dot's box"),
-       Field("Staggered", &mvDotsEffect::Staggered).Describe("non-zero: every second row shifted by half a pitch"),
-       Field("Antialias", &mvDotsEffect::Antialias).Describe("soft edge on round dots")});
+      {Field("Color", &mvDotsEffect::Color).Help("dot colour"),
+       Field("Square", &mvDotsEffect::Square).Help("non-zero: square dots"),
+       Field("DotSize", &mvDotsEffect::DotSize).Help("dot diameter in pixels"),
+       Field("Gap", &mvDotsEffect::Gap).Help("space between dots"),
+       Field("OffsetX", &mvDotsEffect::OffsetX).Help("left of the first dot's box"),
+       Field("OffsetY", &mvDotsEffect::OffsetY).Help("top of the first dot's box"),
+       Field("Staggered", &mvDotsEffect::Staggered).Help("non-zero: every second row shifted by half a pitch"),
+       Field("Antialias", &mvDotsEffect::Antialias).Help("soft edge on round dots")});
   return c;
 }
 
@@ -305,15 +305,15 @@ const mvEffectClass& mvRandomDotsEffect::Describe() {
   static const mvEffectClass c =
       mvEffectClass::Make<mvRandomDotsEffect>(
           134, "mvRandomDotsEffect",
-          {Field("Square", &mvRandomDotsEffect::Square).Describe("non-zero: square dots"),
-           Field("Color", &mvRandomDotsEffect::Color).Describe("dot colour"),
-           Field("AlphaVariation", &mvRandomDotsEffect::AlphaVariation).Describe("alpha varies by up to this either way"),
-           Field("DotSize", &mvRandomDotsEffect::DotSize).Describe("nominal dot diameter"),
-           Field("SizeVariation", &mvRandomDotsEffect::SizeVariation).Describe("size varies by up to this either way"),
-           Field("Density", &mvRandomDotsEffect::Density).Describe("dots per 100 * DotSize^2 positions"),
-           Field("Seed", &mvRandomDotsEffect::Seed).Describe("seed of the placement sequence"),
-           Field("Seamless", &mvRandomDotsEffect::Seamless).Flag(0).Describe("dots wrap around the edges"),
-           Field("Spare", &mvRandomDotsEffect::Spare).Flag(1).Describe("kept, not used")})
+          {Field("Square", &mvRandomDotsEffect::Square).Help("non-zero: square dots"),
+           Field("Color", &mvRandomDotsEffect::Color).Help("dot colour"),
+           Field("AlphaVariation", &mvRandomDotsEffect::AlphaVariation).Help("alpha varies by up to this either way"),
+           Field("DotSize", &mvRandomDotsEffect::DotSize).Help("nominal dot diameter"),
+           Field("SizeVariation", &mvRandomDotsEffect::SizeVariation).Help("size varies by up to this either way"),
+           Field("Density", &mvRandomDotsEffect::Density).Help("dots per 100 * DotSize^2 positions"),
+           Field("Seed", &mvRandomDotsEffect::Seed).Help("seed of the placement sequence"),
+           Field("Seamless", &mvRandomDotsEffect::Seamless).Flag(0).Help("dots wrap around the edges"),
+           Field("Spare", &mvRandomDotsEffect::Spare).Flag(1).Help("kept, not used")})
           .InStreamOrder({"Color", "Square", "AlphaVariation", "DotSize", "SizeVariation", "Density", "Seed",
                           "Seamless", "Spare"});
   return c;
