@@ -4,7 +4,7 @@
 
 #include "recipe/recipe.h"
 
-nlohmann::json DescribeEffect(const mvEffectClass& c) {
+nlohmann::json EffectClassJson(const mvEffectClass& c) {
   std::unique_ptr<mvEffect> def(c.Create());
   nlohmann::json fields = nlohmann::json::array();
   for (const FieldInfo& f : c.Fields) {
@@ -21,6 +21,6 @@ nlohmann::json DescribeEffect(const mvEffectClass& c) {
 
 nlohmann::json EffectListJson() {
   nlohmann::json all = nlohmann::json::array();
-  for (const mvEffectClass* c : RegisteredEffects()) all.push_back(DescribeEffect(*c));
+  for (const mvEffectClass* c : RegisteredEffects()) all.push_back(EffectClassJson(*c));
   return all;
 }

@@ -6,5 +6,5 @@
 // Every built effect with its id, class name, whether it changes the size,
 // and its fields (name, type, default, range, load rule, help): what
 // `orvelle-cli effects --json` prints and the Python module's effects() answers.
-nlohmann::json DescribeEffect(const mvEffectClass& effectClass);
+nlohmann::json EffectClassJson(const mvEffectClass& effectClass);
 nlohmann::json EffectListJson();
