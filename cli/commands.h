@@ -9,3 +9,4 @@ void AddEffectsCommand(CLI::App& app, int& result);
 void AddApplyCommand(CLI::App& app, int& result);
 void AddTileCommand(CLI::App& app, int& result);
 void AddGenerateCommands(CLI::App& app, int& result);
+void AddEditCommand(CLI::App& app, int& result);

@@ -29,6 +29,7 @@ int Run(int argc, char** argv) {
   AddEffectsCommand(app, result);
   AddApplyCommand(app, result);
   AddTileCommand(app, result);
+  AddEditCommand(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
