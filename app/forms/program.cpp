@@ -105,6 +105,11 @@ Program::Program(Options options) : options_(std::move(options)) {
   connect(&worker_, &Worker::Finished, this, &Program::WorkFinished);
   connect(&tilingWorker_, &Worker::Finished, this, &Program::TilingFinished);
   connect(&tiling_, &TilingPreview::CloseRequested, this, [this] { ToggleTiling(main_); });
+  connect(&tiling_, &TilingPreview::ViewChanged, this, [this] {
+    std::shared_ptr<const mvPictureLayer> shown = tilingWanted_;
+    tilingWanted_.reset();
+    if (shown) RequestTiling(shown, tilingSeamless_);
+  });
   connect(&editWorker_, &Worker::Progress, this, [this](int, int, int percent) {
     if (editor_) editor_->ShowRendering(true, percent);
   });
@@ -299,7 +304,7 @@ void Program::Generate() {
   // The old batch goes at once, not when the first new texture arrives.
   main_->ClearTextures();
   main_->List().SetCellSize(CellSide(batch.Width), CellSide(batch.Height));
-  RequestTiling(nullptr);
+  RequestTiling(nullptr, false);
   const QString seedText = QStringLiteral("Seed %1").arg(batch.Seed);
   main_->ShowStatus(seedText);
   QPointer<OrvelleForm> target = main_;
@@ -678,10 +683,10 @@ void Program::ToggleTiling(OrvelleForm* form) {
 
 void Program::ShowSelectionInTiling(OrvelleForm* form) {
   if (!tiling_.IsOpen() || !form || ended_) return;
-  RequestTiling(form->SharedTextureAt(form->Selection()));
+  RequestTiling(form->SharedTextureAt(form->Selection()), form->SeamlessAt(form->Selection()));
 }
 
-void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture) {
+void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture, bool seamless) {
   if (!texture) {
     tilingWanted_.reset();
     tilingWorker_.Stop();
@@ -689,8 +694,10 @@ void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture) {
     return;
   }
   // Shown already or on its way (a window activation asks again): nothing to do.
-  if (texture == tilingWanted_) return;
+  if (texture == tilingWanted_ && tiling_.View() == tilingView_) return;
   tilingWanted_ = std::move(texture);
+  tilingSeamless_ = seamless;
+  tilingView_ = tiling_.View();
   if (tilingWorker_.Busy()) {
     // The build under way is for another texture; the latest starts when it ends.
     tilingWorker_.Stop();
@@ -702,21 +709,38 @@ void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture) {
 void Program::StartTilingBuild() {
   std::shared_ptr<const mvPictureLayer> texture = tilingWanted_;
   if (!texture || !tiling_.IsOpen()) return;
-  tilingWorker_.Start([this, texture](Worker::Control& control) {
+  const int32_t view = tilingView_;
+  maps::MapOptions options;
+  options.Wrap = tilingSeamless_;
+  options.Strength = mapsRequest_.Strength;
+  options.HeightBlur = mapsRequest_.HeightBlur;
+  options.DirectX = mapsRequest_.DirectX;
+  tilingWorker_.Start([this, texture, view, options](Worker::Control& control) {
     std::unique_ptr<mvPicture> tiled;
     try {
-      tiled = BuildTiledPicture(*texture, TilingPreview::kTiles, TilingPreview::kTiles, TilingPreview::kMaxTiledSide,
-                                [&control] { return control.StopRequested(); });
+      const mvPicture* tile = texture.get();
+      mvPicture heights, normals;
+      if (view == TilingPreview::ViewNormalMap) {
+        // The map Save maps writes at the texture's size: wrapped across the
+        // edges of a seamless texture, so its seams show here if it has any.
+        if (!maps::MakeHeightMap(*texture, options, heights) || !maps::MakeNormalMap(heights, options, normals) ||
+            !normals.ConvertFormat(ColorTypeRGB, 8, 4))
+          normals.Free();
+        tile = normals.IsEmpty() ? nullptr : &normals;
+      }
+      if (tile && !control.StopRequested())
+        tiled = BuildTiledPicture(*tile, TilingPreview::kTiles, TilingPreview::kTiles, TilingPreview::kMaxTiledSide,
+                                  [&control] { return control.StopRequested(); });
     } catch (const std::bad_alloc&) {
       tiled.reset();
     }
     if (control.StopRequested()) return;
     auto holder = std::make_shared<std::unique_ptr<mvPicture>>(std::move(tiled));
-    control.Post([this, texture, holder] {
-      if (texture != tilingWanted_ || !tiling_.IsOpen()) return;
+    control.Post([this, texture, holder, view] {
+      if (texture != tilingWanted_ || view != tilingView_ || !tiling_.IsOpen()) return;
       if (*holder) {
         tilingFailure_ = nullptr;
-        tiling_.Show(texture, std::move(*holder));
+        tiling_.Show(texture, std::move(*holder), view);
         return;
       }
       tiling_.Clear();
@@ -730,7 +754,8 @@ void Program::StartTilingBuild() {
 }
 
 void Program::TilingFinished() {
-  if (ended_ || !tilingWanted_ || tilingWanted_.get() == tiling_.Texture() || tilingWanted_.get() == tilingFailure_)
+  if (ended_ || !tilingWanted_ || tilingWanted_.get() == tilingFailure_ ||
+      (tilingWanted_.get() == tiling_.Texture() && tilingView_ == tiling_.ShownView()))
     return;
   StartTilingBuild();
 }

@@ -91,7 +91,7 @@ private:
   void ToggleStock();
   void ToggleTiling(OrvelleForm* form);
   void ShowSelectionInTiling(OrvelleForm* form);
-  void RequestTiling(std::shared_ptr<const mvPictureLayer> texture);
+  void RequestTiling(std::shared_ptr<const mvPictureLayer> texture, bool seamless);
   void StartTilingBuild();
   void TilingFinished();
   void OpenEditor(OrvelleForm* form);
@@ -119,6 +119,8 @@ private:
   bool closeEmptyOnStop_ = false;
   JobOutcome outcome_;
   std::shared_ptr<const mvPictureLayer> tilingWanted_;
+  bool tilingSeamless_ = false;
+  int32_t tilingView_ = TilingPreview::ViewTexture;  // of the build wanted
   const mvPictureLayer* tilingFailure_ = nullptr;
   uint32_t batchSeed_ = 0;
   bool ended_ = false;
