@@ -37,7 +37,7 @@ void TakeScreenshot(Program& program, const QString& path, bool editor) {
     QTimer::singleShot(50, &program, [&program, path, editor] { TakeScreenshot(program, path, editor); });
     return;
   }
-  main->SelectTexture(editor ? 1 : 0);
+  main->SelectTexture(editor ? 3 : 0);  // the fourth texture of seed 1 starts with a cloud
   if (editor) {
     // The recipe editor beside the list, on the texture's cloud or its first effect.
     main->OnCommand(CmdEditRecipe);
