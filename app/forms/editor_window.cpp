@@ -611,19 +611,23 @@ QString EditorWindow::StatusText() const { return statusText_; }
 
 void EditorWindow::FillList() {
   loading_ = true;
-  list_->clear();
+  // Rows are kept where they can be: a change may come from a row's own
+  // check box, which must outlive the signal it is sending.
+  const int rows = chain_ ? static_cast<int>(chain_->size()) : 0;
+  while (list_->topLevelItemCount() > rows) delete list_->takeTopLevelItem(list_->topLevelItemCount() - 1);
+  while (list_->topLevelItemCount() < rows) new QTreeWidgetItem(list_);
   if (chain_) {
     for (size_t i = 0; i < chain_->size(); ++i) {
       const mvEffect& e = *(*chain_)[i];
-      auto* item = new QTreeWidgetItem(list_);
+      QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(i));
       item->setText(0, Text(EffectDisplayName(e.Class())));
       item->setToolTip(0, QStringLiteral("%1 (type %2)").arg(Text(e.Class().Name)).arg(e.Class().TypeId));
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
       item->setCheckState(0, e.Enabled ? Qt::Checked : Qt::Unchecked);
       item->setText(1, e.IsTransform() ? QStringLiteral("-") : QString::fromUtf8(BlendModeName(e.BlendMode)));
       item->setText(2, e.IsTransform() ? QStringLiteral("-") : OpacityText(e.Opacity));
-      if (!e.Enabled)
-        for (int c = 0; c < 3; ++c) item->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
+      for (int c = 0; c < 3; ++c)
+        item->setForeground(c, palette().brush(e.Enabled ? QPalette::Active : QPalette::Disabled, QPalette::Text));
     }
     if (selected_ >= 0) list_->setCurrentItem(list_->topLevelItem(selected_));
   }

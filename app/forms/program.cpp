@@ -202,6 +202,14 @@ void Program::Wire(OrvelleForm* form) {
     ShowSelectionInTiling(form);
     ShowSelectionInEditor(form);
   });
+  // A window that goes takes its textures out of the editor.
+  connect(form, &QObject::destroyed, this, [this, form] {
+    if (editor_ && (!editForm_ || editForm_.data() == form)) {
+      editForm_ = nullptr;
+      editItem_ = 0;
+      editor_->ShowRecipe(nullptr, 0, 0, false, QString());
+    }
+  });
   form->AddHistoryActions(history_.createUndoAction(form, QStringLiteral("&Undo")),
                           history_.createRedoAction(form, QStringLiteral("&Redo")));
   connect(form, &OrvelleForm::CloseRequested, this, [this, form] { FormCloseRequested(form); });
@@ -303,6 +311,7 @@ void Program::Generate() {
   batchSeed_ = batch.Seed;
   // The old batch goes at once, not when the first new texture arrives.
   main_->ClearTextures();
+  if (editForm_ == main_) ShowSelectionInEditor(main_);  // nothing selected now
   main_->List().SetCellSize(CellSide(batch.Width), CellSide(batch.Height));
   RequestTiling(nullptr, false);
   const QString seedText = QStringLiteral("Seed %1").arg(batch.Seed);

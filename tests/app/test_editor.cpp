@@ -12,12 +12,14 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
+#include <QTest>
 #include <QTreeWidget>
 #include <QUndoGroup>
 #include <cstring>
 #include <limits>
 
 #include "app/forms/editor_window.h"
+#include "app/widgets/list_box_widget.h"
 #include "codecs/codecs.h"
 #include "maps/maps.h"
 #include "recipe/recipe.h"
@@ -153,7 +155,11 @@ protected:
 
 TEST_F(EditorTest, AnEditedTextureIsWhatTheCommandLineRendersOfItsSavedRecipe) {
   Generate(48, 48, 1, "4");  // a cloud, then HSL noise, oil paint and a sine wave
-  EditorWindow& editor = Open();
+  Select(main);
+  QApplication::setActiveWindow(main);
+  QTest::keyClick(main->ListWidget(), Qt::Key_E);
+  ASSERT_NE(program->Editor(), nullptr);
+  EditorWindow& editor = *program->Editor();
   const json original = RecipeOf();
   const int32_t cloud = IndexOf("mvCloudEffect"), noise = IndexOf("mvHSLNoiseEffect");
   ASSERT_GE(cloud, 0);
