@@ -82,6 +82,14 @@ TEST(Editor, EveryFieldOfEveryClassGetsAnEditorWithTheRangeOfItsRecipeFiles) {
       }
     }
   }
+  // Every built class can be added, found by any part of its name.
+  EffectChooser chooser;
+  EXPECT_EQ(chooser.VisibleCount(), static_cast<int>(RegisteredEffects().size()));
+  chooser.Filter->setText(QStringLiteral("NOISE"));
+  EXPECT_EQ(chooser.VisibleCount(), 3);
+  EXPECT_NE(std::string(FindEffectClass(chooser.Chosen())->Name).find("Noise"), std::string::npos);
+  chooser.SetFilter(QStringLiteral("nothing like it"));
+  EXPECT_EQ(chooser.Chosen(), 0u);
   // Names and choices read from the table.
   const std::pair<const char*, const char*> names[] = {
       {"mvHSVNoiseEffect", "HSV noise"}, {"mvGradientPatternEffect", "Gradient pattern"}, {"mvRotateRightEffect", "Rotate right"}};
