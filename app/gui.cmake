@@ -14,7 +14,7 @@ add_library(orvelle_forms STATIC ${ORVELLE_FORM_SOURCES})
 set_target_properties(orvelle_forms PROPERTIES AUTOMOC ON)
 target_compile_definitions(orvelle_forms PRIVATE ORVELLE_SOURCE_README="${CMAKE_SOURCE_DIR}/README.md")
 target_link_libraries(orvelle_forms PUBLIC orvelle_widgets orvelle_settings orvelle_codecs orvelle_recipe
-                      orvelle_generator Qt6::Widgets)
+                      orvelle_generator orvelle_maps Qt6::Widgets)
 
 add_executable(orvelle main.cpp)
 target_link_libraries(orvelle PRIVATE orvelle_forms)

@@ -9,6 +9,7 @@ void AddEffectsCommand(CLI::App& app, int& result);
 void AddApplyCommand(CLI::App& app, int& result);
 void AddTileCommand(CLI::App& app, int& result);
 void AddGenerateCommands(CLI::App& app, int& result);
+void AddEditCommand(CLI::App& app, int& result);
 void AddMapsCommand(CLI::App& app, int& result);
 
 // --strength, --height-blur, --directx, --height-8bit, for `maps` and `generate --maps`.

@@ -30,6 +30,7 @@ int Run(int argc, char** argv) {
   AddApplyCommand(app, result);
   AddTileCommand(app, result);
   AddMapsCommand(app, result);
+  AddEditCommand(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -87,6 +87,8 @@ mvEffect* mvEffect::Clone() const {
     e->Opacity = Opacity;
     e->BlendMode = BlendMode;
   }
+  // Whether the effect takes part is the recipe's, not the class's: always kept.
+  e->Enabled = Enabled;
   return e;
 }
 

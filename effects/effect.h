@@ -167,6 +167,9 @@ public:
 
   uint32_t Opacity = 65535;
   uint32_t BlendMode = 0;
+  // A disabled effect stays in its recipe but is not applied when the recipe
+  // is rendered (recipe files: "enabled": false).
+  bool Enabled = true;
 };
 
 // Base for concrete effects: ties the class to its declaration, which the

@@ -153,13 +153,15 @@ bool mvPictureLayer::Render(mvProgress* progress) {
   else
     std::memset(Pixels, 0, ByteSize());
   if (!progress) {
-    for (int32_t i = 0; i < Effects.Count(); ++i) ApplyTo(*Effects[i], *this);  // a failing effect is skipped
+    for (int32_t i = 0; i < Effects.Count(); ++i)
+      if (Effects[i]->Enabled) ApplyTo(*Effects[i], *this);  // a failing effect is skipped
     return true;
   }
   const uint64_t steps = static_cast<uint64_t>(Effects.Count()) * RecipeStepProgress::kStepsPerEffect;
   progress->SetMax(static_cast<uint32_t>(std::min<uint64_t>(steps, UINT32_MAX) - (steps > 0 ? 1 : 0)));
   progress->Pos = 0;
   for (int32_t i = 0; i < Effects.Count(); ++i) {
+    if (!Effects[i]->Enabled) continue;
     RecipeStepProgress share(*progress, i);
     ApplyTo(*Effects[i], *this, &share);  // a failing effect is skipped, as without a sink
     if (share.StopRequested()) return false;
@@ -169,7 +171,7 @@ bool mvPictureLayer::Render(mvProgress* progress) {
 
 bool mvPictureLayer::AddEffect(mvEffect* effect, bool apply) {
   if (!Effects.Append(effect)) return false;
-  if (apply && !ApplyTo(*effect, *this)) {
+  if (apply && effect->Enabled && !ApplyTo(*effect, *this)) {
     Effects.Detach(Effects.Count() - 1);
     return false;
   }

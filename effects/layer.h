@@ -80,8 +80,9 @@ public:
   // stop it asks for ends the render with false; without one, an effect
   // that fails is skipped.
   virtual bool Render(mvProgress* progress = nullptr);
-  // Appends the effect (owned from now on) and applies it when asked; when
-  // the application fails the effect is taken out again and the caller keeps it.
+  // Appends the effect (owned from now on) and applies it when asked (a
+  // disabled one never is); when the application fails the effect is taken
+  // out again and the caller keeps it.
   bool AddEffect(mvEffect* effect, bool apply);
 
   int32_t BaseWidth = 0;

@@ -24,5 +24,11 @@ bool GenerateTexture(mvPictureLayer& layer, mvRandom& random, const GeneratorPar
 // changing nothing, for an empty recipe.
 bool MakeVariation(mvPictureLayer& layer, mvRandom& random, bool seamless);
 
+// Redraws one aspect of this one effect from random, as a variation of a
+// width x height texture does when it picks the effect (first: it is the
+// recipe's first effect). False, drawing nothing, for a class the variation
+// maker leaves alone (turns, flips, effects the generator never makes).
+bool VaryEffect(mvEffect& effect, mvRandom& random, int32_t width, int32_t height, bool seamless, bool first);
+
 // Mean absolute difference of each pixel from its 3 x 3 neighbourhood mean.
 uint32_t DetailLevel(const mvPicture& picture);

@@ -21,7 +21,8 @@ bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command) {
                                      TypeId<mvRotate180Effect>(), TypeId<mvFlipEffect>(), TypeId<mvMirrorEffect>()};
   const auto c = static_cast<size_t>(command);
   for (int32_t k = texture.Effects.Count() - 1; k >= 0; --k) {
-    if (texture.Effects[k]->GetTypeID() != kUndone[c]) continue;
+    // A disabled step turned nothing, so taking it out would not undo a turn.
+    if (texture.Effects[k]->GetTypeID() != kUndone[c] || !texture.Effects[k]->Enabled) continue;
     std::unique_ptr<mvEffect> removed(texture.Effects.Detach(k));
     if (!texture.Render()) {
       // The picture is unchanged, so the recipe must be too.

@@ -289,19 +289,22 @@ constexpr VaryRule kVaryRules[] = {
 
 }  // namespace
 
+bool VaryEffect(mvEffect& effect, mvRandom& random, int32_t width, int32_t height, bool seamless, bool first) {
+  Variation v{random, width, height, seamless, first};
+  for (const VaryRule& rule : kVaryRules) {
+    if (rule.Class().TypeId != effect.GetTypeID()) continue;
+    rule.Vary(effect, v);
+    return true;
+  }
+  return false;
+}
+
 bool MakeVariation(mvPictureLayer& layer, mvRandom& random, bool seamless) {
   const int32_t count = layer.Effects.Count();
   if (count < 1) return false;
   const int32_t j = static_cast<int32_t>(random.NextInt(static_cast<uint32_t>(count)));
-  if (mvEffect* e = layer.Effects[j]) {
-    Variation v{random, layer.Width, layer.Height, seamless, j == 0};
-    // Any other effect (turns, flips, effects the generator never makes) stays as it is.
-    for (const VaryRule& rule : kVaryRules) {
-      if (rule.Class().TypeId != e->GetTypeID()) continue;
-      rule.Vary(*e, v);
-      break;
-    }
-  }
+  // Any other effect (turns, flips, effects the generator never makes) stays as it is.
+  if (mvEffect* e = layer.Effects[j]) (void)VaryEffect(*e, random, layer.Width, layer.Height, seamless, j == 0);
   // A failed render still leaves a usable (if stale) texture; the caller goes on.
   (void)layer.Render();
   return true;

@@ -61,11 +61,14 @@ json EffectToJson(const mvEffect& effect) {
   const mvEffectClass& c = effect.Class();
   json params = json::object();
   for (const FieldInfo& f : c.Fields) params[f.Name] = FieldToJson(effect, f);
-  return json{{"type", c.TypeId},
-              {"name", c.Name},
-              {"opacity", effect.Opacity},
-              {"blend_mode", effect.BlendMode},
-              {"params", params}};
+  json entry{{"type", c.TypeId},
+             {"name", c.Name},
+             {"opacity", effect.Opacity},
+             {"blend_mode", effect.BlendMode},
+             {"params", params}};
+  // Written only when false, so files of enabled effects stay as they were.
+  if (!effect.Enabled) entry["enabled"] = false;
+  return entry;
 }
 
 std::unique_ptr<mvEffect> EffectFromJson(const json& entry, int index, std::string& error) {
@@ -76,7 +79,7 @@ std::unique_ptr<mvEffect> EffectFromJson(const json& entry, int index, std::stri
   }
   for (auto it = entry.begin(); it != entry.end(); ++it) {
     const std::string& k = it.key();
-    if (k != "type" && k != "name" && k != "opacity" && k != "blend_mode" && k != "params") {
+    if (k != "type" && k != "name" && k != "opacity" && k != "blend_mode" && k != "params" && k != "enabled") {
       error = at + ": unknown key \"" + k + "\"";
       return nullptr;
     }
@@ -128,6 +131,13 @@ std::unique_ptr<mvEffect> EffectFromJson(const json& entry, int index, std::stri
       return nullptr;
     }
     e->BlendMode = static_cast<uint32_t>(n);
+  }
+  if (entry.contains("enabled")) {
+    if (!entry["enabled"].is_boolean()) {
+      error = at + " (" + c->Name + "): enabled must be true or false";
+      return nullptr;
+    }
+    e->Enabled = entry["enabled"].get<bool>();
   }
   if (entry.contains("params")) {
     const json& params = entry["params"];

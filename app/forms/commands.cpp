@@ -105,7 +105,7 @@ void OrvelleForm::Save() {
   const int32_t format = settings.SaveFormat == 2 || settings.SaveFormat == 3 ? settings.SaveFormat : 1;
   const std::string path = FixSaveExtension(answer->Path.toStdString(), FormatExtensions(format));
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::string reason = SaveTextureImage(*texture, path, format, settings.JPEGQuality);
+  const std::string reason = SaveTextureImage(*texture, SeamlessAt(Selection()), path, format, settings.JPEGQuality);
   QApplication::restoreOverrideCursor();
   if (!reason.empty()) services_.Ask.ShowMessage(this, SaveErrorText(path, reason), MessageIcon::Warning);
 }
@@ -147,9 +147,14 @@ void OrvelleForm::SaveRecipe() {
   if (!answer || answer->Path.isEmpty()) return;
   settings.FileSaveDir = QFileInfo(answer->Path).absolutePath().toStdString();
   const std::string path = FixSaveExtension(answer->Path.toStdString(), {"json"});
+  // The recipe editor's last change, even while its render is still under way.
+  const TextureListItem* item = ItemAt(selection);
+  const nlohmann::json recipe = item && item->Chain ? ChainToJson(*item->Chain, texture->BaseWidth, texture->BaseHeight,
+                                                                  SeamlessAt(selection))
+                                                    : RecipeToJson(*texture, SeamlessAt(selection));
   std::string error;
   errno = 0;
-  if (!WriteJsonFile(path, RecipeToJson(*texture, SeamlessAt(selection)), error))
+  if (!WriteJsonFile(path, recipe, error))
     services_.Ask.ShowMessage(this, SaveErrorText(path, ReasonText(errno)), MessageIcon::Warning);
 }
 

@@ -1,10 +1,17 @@
 #include "app/forms/dialogs.h"
 
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QSpinBox>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <algorithm>
 
 #include "app/forms/strings.h"
 
@@ -78,4 +85,67 @@ bool Dialogs::AskConfirm(QWidget* owner, const QString& question, const QString&
   KeepTitleVisible(box);
   box.exec();
   return box.clickedButton() == yesButton;
+}
+
+std::optional<QColor> Dialogs::AskColour(QWidget* owner, const QColor& initial, const QString& title) const {
+  if (Colour) return Colour(owner, initial, title);
+  const QColor chosen = QColorDialog::getColor(initial, owner, title, QColorDialog::ShowAlphaChannel);
+  if (!chosen.isValid()) return std::nullopt;
+  return chosen;
+}
+
+std::optional<MapsRequest> Dialogs::AskMaps(QWidget* owner, const MapsRequest& last, int32_t maxFactor) const {
+  if (Maps) return Maps(owner, last, maxFactor);
+  QDialog dialog(owner);
+  dialog.setWindowTitle(QStringLiteral("Save maps"));
+  auto* form = new QFormLayout(&dialog);
+  auto* height = new QCheckBox(QStringLiteral("&Height map"), &dialog);
+  auto* normal = new QCheckBox(QStringLiteral("&Normal map"), &dialog);
+  auto* bits = new QCheckBox(QStringLiteral("16-bit height map (else 8-bit)"), &dialog);
+  auto* directX = new QCheckBox(QStringLiteral("Green points down (DirectX)"), &dialog);
+  auto* strength = new QDoubleSpinBox(&dialog);
+  auto* blur = new QSpinBox(&dialog);
+  auto* factor = new QSpinBox(&dialog);
+  height->setChecked(last.Height);
+  normal->setChecked(last.Normal);
+  bits->setChecked(last.Height16);
+  directX->setChecked(last.DirectX);
+  strength->setRange(0.01, 1000.0);
+  strength->setDecimals(2);
+  strength->setSingleStep(0.25);
+  strength->setValue(last.Strength);
+  strength->setToolTip(QStringLiteral("How steep the normals are"));
+  blur->setRange(0, 1000);
+  blur->setValue(last.HeightBlur);
+  blur->setSuffix(QStringLiteral(" px"));
+  blur->setToolTip(QStringLiteral("Smooths the heights before the normals are taken"));
+  factor->setRange(1, std::max(1, maxFactor));
+  factor->setValue(std::clamp(last.Factor, 1, std::max(1, maxFactor)));
+  factor->setPrefix(QStringLiteral("x"));
+  factor->setToolTip(QStringLiteral("The texture is re-rendered this many times larger for the maps"));
+  form->addRow(height);
+  form->addRow(normal);
+  form->addRow(bits);
+  form->addRow(directX);
+  form->addRow(QStringLiteral("&Strength:"), strength);
+  form->addRow(QStringLiteral("Height &blur:"), blur);
+  form->addRow(QStringLiteral("Si&ze:"), factor);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  form->addRow(buttons);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  const auto update = [&] { buttons->button(QDialogButtonBox::Ok)->setEnabled(height->isChecked() || normal->isChecked()); };
+  QObject::connect(height, &QCheckBox::toggled, &dialog, update);
+  QObject::connect(normal, &QCheckBox::toggled, &dialog, update);
+  update();
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  MapsRequest answer;
+  answer.Height = height->isChecked();
+  answer.Normal = normal->isChecked();
+  answer.Height16 = bits->isChecked();
+  answer.DirectX = directX->isChecked();
+  answer.Strength = strength->value();
+  answer.HeightBlur = blur->value();
+  answer.Factor = factor->value();
+  return answer;
 }

@@ -133,6 +133,17 @@ QImage DrawToolbarImage(int image) {
       }
       break;
     }
+    case ImageEditRecipe: {
+      // The recipe page with a pencil across it.
+      Page(p, QRectF(1.5, 1.5, 10, 13), Qt::white);
+      p.setPen(QPen(QColor(120, 130, 150), 1));
+      for (int i = 0; i < 3; ++i) p.drawLine(QPointF(3.5, 6 + 2.5 * i), QPointF(8.5, 6 + 2.5 * i));
+      p.setPen(QPen(QColor(230, 170, 40), 3, Qt::SolidLine, Qt::FlatCap));
+      p.drawLine(QPointF(14.5, 4), QPointF(7.5, 11));
+      p.setPen(QPen(ink, 1.5, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(7.5, 11), QPointF(6, 12.5));
+      break;
+    }
     default:
       break;
   }

@@ -6,7 +6,7 @@
 
 // Toolbar images by their index in the strip (0..9), plus the recipe buttons.
 enum : int { ImageSave = 0, ImageCopy, ImageRemove, ImageAddToStock, ImageVariations, ImageResize, ImageUnused,
-             ImageStock, ImageTiling, ImageAbout, ImageSaveRecipe, ImageOpenRecipe };
+             ImageStock, ImageTiling, ImageAbout, ImageSaveRecipe, ImageOpenRecipe, ImageEditRecipe };
 QIcon ToolbarIcon(int image);
 
 // The program icon at size x size pixels (needs no application object).

@@ -77,9 +77,28 @@ struct SaveEntry {
 JobOutcome SaveTextures(const std::vector<SaveEntry>& entries, const std::string& folder, int32_t format,
                         int32_t jpegQuality, JobControl& control);
 
-// Writes one texture as an image file; an empty answer on success, else the
-// reason in the user's words.
-std::string SaveTextureImage(const mvPictureLayer& texture, const std::string& path, int32_t format,
+// What Save maps makes of a texture.
+struct MapsRequest {
+  bool Height = true;
+  bool Normal = true;
+  bool Height16 = true;   // the height map as 16-bit gray, else 8-bit
+  bool DirectX = false;   // the normal map's green points down
+  double Strength = 2.0;
+  int32_t HeightBlur = 0;
+  int32_t Factor = 1;     // the texture re-rendered this many times larger first
+};
+// The files Save maps writes for a chosen name: NAME-height.png, NAME-normal.png.
+std::vector<std::string> MapFiles(const std::string& base, const MapsRequest& request);
+// The texture's height and normal maps as PNG files (MapFiles), tiling as
+// the texture does when it is seamless; with a factor above 1 the recipe is
+// rendered that much larger first and the normals' slopes scaled to match.
+// Each file appears whole or not at all.
+JobOutcome SaveTextureMaps(const mvPictureLayer& texture, bool seamless, const MapsRequest& request,
+                           const std::string& base, JobControl& control);
+
+// Writes one texture as an image file (a PNG file carries its recipe); an
+// empty answer on success, else the reason in the user's words.
+std::string SaveTextureImage(const mvPictureLayer& texture, bool seamless, const std::string& path, int32_t format,
                              int32_t jpegQuality);
 // The extensions of a save format (the first is the default).
 std::vector<std::string> FormatExtensions(int32_t format);

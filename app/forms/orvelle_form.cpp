@@ -36,18 +36,18 @@ struct ToolbarEntry {
 
 constexpr ToolbarEntry kSeparator{0, 0};
 
-// Main form: all of it; a variations form: the first six, then the recipe pair.
+// Main form: all of it; a variations form: the first seven, then the recipe pair.
 constexpr ToolbarEntry kMainToolbar[] = {
     {CmdSave, ImageSave},         {CmdCopy, ImageCopy},     {CmdAddToStock, ImageAddToStock}, kSeparator,
-    {CmdVariations, ImageVariations}, {CmdResize, ImageResize}, kSeparator,
+    {CmdVariations, ImageVariations}, {CmdResize, ImageResize}, {CmdEditRecipe, ImageEditRecipe}, kSeparator,
     {CmdStock, ImageStock},       {CmdTiling, ImageTiling}, kSeparator,
     {CmdAbout, ImageAbout},
 };
-constexpr int kVariationsEntries = 6;
+constexpr int kVariationsEntries = 7;
 
 constexpr ToolbarEntry kStockToolbar[] = {
     {CmdSave, ImageSave}, {CmdCopy, ImageCopy}, {CmdRemove, ImageRemove}, kSeparator,
-    {CmdVariations, ImageVariations}, {CmdResize, ImageResize},
+    {CmdVariations, ImageVariations}, {CmdResize, ImageResize}, {CmdEditRecipe, ImageEditRecipe},
 };
 
 constexpr ToolbarEntry kRecipeEntries[] = {
@@ -58,9 +58,9 @@ constexpr ToolbarEntry kRecipeEntries[] = {
 
 // Commands that start work on the worker: greyed while work runs, so that a
 // second request is refused rather than queued behind the first.
-constexpr int32_t kWorkCommands[] = {CmdGenerate,     CmdVariations, CmdResize,       CmdOpenRecipe,
-                                     CmdSaveAll,      CmdRotateRight, CmdRotateLeft,  CmdRotate180,
-                                     CmdFlipVertical, CmdFlipHorizontal};
+constexpr int32_t kWorkCommands[] = {CmdGenerate,     CmdVariations,     CmdResize,     CmdOpenRecipe,
+                                     CmdSaveAll,      CmdSaveMaps,       CmdRotateRight, CmdRotateLeft,
+                                     CmdRotate180,    CmdFlipVertical,   CmdFlipHorizontal};
 
 uint32_t ToRGB(const QColor& c) {
   return MakeRGB(static_cast<uint32_t>(c.red()), static_cast<uint32_t>(c.green()), static_cast<uint32_t>(c.blue()));
@@ -93,6 +93,13 @@ protected:
 }  // namespace
 
 // ---- TextureListItem -------------------------------------------------------
+
+namespace {
+uint64_t nextItemId = 1;
+}  // namespace
+
+TextureListItem::TextureListItem(OrvelleForm* owner, mvPictureLayer* texture, bool seamless, QString file)
+    : Texture(texture), Seamless(seamless), File(std::move(file)), Owner(owner), Id(nextItemId++) {}
 
 void TextureListItem::Draw(Device& device, const mvRect& cell) {
   const int32_t cellWidth = cell.Right - cell.Left, cellHeight = cell.Bottom - cell.Top;
@@ -213,6 +220,8 @@ void OrvelleForm::CreateActions() {
   AddAction(CmdSave, "&Save...", QKeySequence(Qt::CTRL | Qt::Key_S));
   AddAction(CmdSaveRecipe, "Sav&e recipe...", QKeySequence());
   AddAction(CmdSaveAll, "Save &all...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  AddAction(CmdSaveMaps, "Save &maps...", QKeySequence());
+  AddAction(CmdEditRecipe, "&Edit recipe...", QKeySequence(Qt::Key_E));
   AddAction(CmdClose, main ? "&Quit" : "&Close", QKeySequence(main ? Qt::CTRL | Qt::Key_Q : Qt::CTRL | Qt::Key_W));
   AddAction(CmdCopy, "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C));
   if (!stock) AddAction(CmdAddToStock, "&Add to stock", QKeySequence(Qt::Key_Insert));
@@ -249,15 +258,18 @@ void OrvelleForm::CreateMenus() {
   add(file, CmdSave);
   add(file, CmdSaveRecipe);
   add(file, CmdSaveAll);
+  add(file, CmdSaveMaps);
   file->addSeparator();
   add(file, CmdClose);
   QMenu* edit = menuBar_->addMenu(QStringLiteral("&Edit"));
+  editMenu_ = edit;
   add(edit, CmdCopy);
   add(edit, CmdAddToStock);
   add(edit, CmdRemove);
   edit->addSeparator();
   add(edit, CmdStop);
   QMenu* texture = menuBar_->addMenu(QStringLiteral("&Texture"));
+  add(texture, CmdEditRecipe);
   add(texture, CmdVariations);
   QMenu* resize = texture->addMenu(QStringLiteral("Resi&ze"));
   connect(resize, &QMenu::aboutToShow, this, [this, resize] { FillResizeMenu(*resize); });
@@ -334,6 +346,7 @@ std::unique_ptr<QMenu> OrvelleForm::BuildContextMenu() {
   add(menu.get(), CmdCopy);
   add(menu.get(), CmdAddToStock);
   menu->addSeparator();
+  add(menu.get(), CmdEditRecipe);
   add(menu.get(), CmdVariations);
   QMenu* resize = menu->addMenu(QStringLiteral("Resi&ze"));
   for (int32_t id = CmdResizeFirst; id <= CmdResizeLast; ++id) add(resize, id);
@@ -344,6 +357,7 @@ std::unique_ptr<QMenu> OrvelleForm::BuildContextMenu() {
   menu->addSeparator();
   add(menu.get(), CmdSaveRecipe);
   add(menu.get(), CmdOpenRecipe);
+  add(menu.get(), CmdSaveMaps);
   menu->addSeparator();
   add(menu.get(), CmdRemove);
   return menu;
@@ -480,9 +494,35 @@ bool OrvelleForm::AppendTexture(TexturePtr texture, bool seamless, const QString
   return true;
 }
 
-bool OrvelleForm::ReplaceTexture(int32_t index, const mvPictureLayer* expected, TexturePtr texture) {
+TextureListItem* OrvelleForm::ItemAt(int32_t index) const {
+  if (!list_ || index < 0 || index >= list_->List().Count()) return nullptr;
+  return static_cast<TextureListItem*>(list_->List().Item(index));
+}
+
+int32_t OrvelleForm::IndexOfItem(uint64_t id) const {
+  for (int32_t i = 0; list_ && i < list_->List().Count(); ++i)
+    if (ItemAt(i)->Id == id) return i;
+  return -1;
+}
+
+void OrvelleForm::AddHistoryActions(QAction* undo, QAction* redo) {
+  undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  QAction* first = editMenu_->actions().isEmpty() ? nullptr : editMenu_->actions().front();
+  editMenu_->insertActions(first, {undo, redo});
+  editMenu_->insertSeparator(first);
+  addAction(undo);
+  addAction(redo);
+}
+
+bool OrvelleForm::ReplaceTexture(int32_t index, const mvPictureLayer* expected, TexturePtr texture, bool keepHistory) {
   if (!texture || index < 0 || index >= TextureCount() || TextureAt(index) != expected) return false;
   auto* item = static_cast<TextureListItem*>(List().Item(index));
+  if (!keepHistory) {
+    // The history's recipes lead to the old texture, not to this one.
+    if (item->History) item->History->clear();
+    item->Chain.reset();
+  }
   item->Texture = texture.get();
   Textures[static_cast<size_t>(index)] = std::move(texture);
   List().InvalidateItem(index);
@@ -542,6 +582,8 @@ void OrvelleForm::UpdateCommandState() {
       case CmdVariations:
       case CmdResize:
       case CmdSaveRecipe:
+      case CmdSaveMaps:
+      case CmdEditRecipe:
       case CmdAddToStock:
       case CmdRemove:
       case CmdRotateRight:

@@ -1,10 +1,12 @@
 #pragma once
 #include <QString>
+#include <QUndoStack>
 #include <QWidget>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "app/forms/effect_editing.h"
 #include "app/forms/form_logic.h"
 #include "app/forms/window_placement.h"
 #include "app/toolkit/list_box.h"
@@ -30,8 +32,7 @@ class OrvelleForm;
 // A thumbnail: shows a texture its form holds.
 class TextureListItem : public ListBoxItem {
 public:
-  TextureListItem(OrvelleForm* owner, mvPictureLayer* texture, bool seamless, QString file)
-      : Texture(texture), Seamless(seamless), File(std::move(file)), Owner(owner) {}
+  TextureListItem(OrvelleForm* owner, mvPictureLayer* texture, bool seamless, QString file);
   void Draw(Device& device, const mvRect& cell) override;
   void OnContextMenu(int32_t x, int32_t y) override;
 
@@ -39,6 +40,11 @@ public:
   bool Seamless;
   QString File;  // the stock's recipe file of this texture, if any
   OrvelleForm* Owner;
+  const uint64_t Id;  // never the same twice in a run, so late work finds its cell or none
+  // The recipe editor's: the undo history of this cell's texture, and the
+  // recipe it is to show, ahead of Texture while its render runs (null: Texture's own).
+  std::unique_ptr<QUndoStack> History;
+  SharedChain Chain;
 };
 
 // What every form shares; the program owns it.
@@ -90,7 +96,14 @@ public:
   // of the list was in view. False when there is no room.
   bool AppendTexture(TexturePtr texture, bool seamless, const QString& file = {});
   // Puts texture in place of the one at index, when that is still expected.
-  bool ReplaceTexture(int32_t index, const mvPictureLayer* expected, TexturePtr texture);
+  // A texture made otherwise than by the recipe editor (a turn) starts a new
+  // editing history; the editor's own keep theirs (keepHistory).
+  bool ReplaceTexture(int32_t index, const mvPictureLayer* expected, TexturePtr texture, bool keepHistory = false);
+  TextureListItem* ItemAt(int32_t index) const;
+  // The index of the cell whose item has this id, -1 when it is gone.
+  int32_t IndexOfItem(uint64_t id) const;
+  // The program's undo and redo of the recipe editor's changes, in the Edit menu.
+  void AddHistoryActions(QAction* undo, QAction* redo);
   void ClearTextures();
   mvPictureLayer* TextureAt(int32_t index) const;
   TexturePtr SharedTextureAt(int32_t index) const;
@@ -128,7 +141,8 @@ public:
 
 signals:
   // A command the program carries out (Generate, Variations, Resize, turns,
-  // Open recipe, Save all, Add to stock, Stock, Tiling, Stop, Close).
+  // Open recipe, Save all, Save maps, Add to stock, Edit recipe, Stock,
+  // Tiling, Stop, Close).
   void ProgramCommand(int32_t id);
   void SelectionChanged();
   void Activated();
@@ -163,6 +177,7 @@ private:
   OptionsPanel* options_ = nullptr;
   ListBoxWidget* list_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
+  QMenu* editMenu_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
   QLabel* statusLabel_ = nullptr;

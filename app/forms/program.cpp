@@ -9,7 +9,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QElapsedTimer>
 #include <QStyle>
+#include <QUndoCommand>
 #include <algorithm>
 #include <cerrno>
 #include <new>
@@ -19,7 +21,9 @@
 #include "app/toolkit/tiling.h"
 #include "app/widgets/list_box_widget.h"
 #include "core/atomic_file.h"
+#include "core/limits.h"
 #include "core/random.h"
+#include "maps/maps.h"
 #include "recipe/recipe.h"
 
 namespace {
@@ -37,6 +41,61 @@ uint32_t NewSeed(uint32_t last) {
   return seed == last ? seed + 1 : seed;
 }
 
+// One change of the recipe editor: the texture's recipe before and after it,
+// and the effect selected then. Quick repeats of one change (a slider being
+// dragged, a spin box's arrow held) merge into one step.
+class RecipeChange : public QUndoCommand {
+public:
+  using Apply = std::function<void(const SharedChain& chain, int32_t select)>;
+  RecipeChange(Apply apply, SharedChain before, int32_t selectBefore, SharedChain after, int32_t selectAfter,
+               QString mergeKey, const QString& text)
+      : QUndoCommand(text),
+        apply_(std::move(apply)),
+        before_(std::move(before)),
+        after_(std::move(after)),
+        selectBefore_(selectBefore),
+        selectAfter_(selectAfter),
+        mergeKey_(std::move(mergeKey)) {
+    clock_.start();
+  }
+  void undo() override { apply_(before_, selectBefore_); }
+  void redo() override { apply_(after_, selectAfter_); }
+  int id() const override { return mergeKey_.isEmpty() ? -1 : 1; }
+  bool mergeWith(const QUndoCommand* other) override {
+    const auto* next = static_cast<const RecipeChange*>(other);
+    if (next->mergeKey_ != mergeKey_ || clock_.elapsed() > kMergeMs) return false;
+    after_ = next->after_;
+    selectAfter_ = next->selectAfter_;
+    clock_.restart();
+    return true;
+  }
+
+private:
+  static constexpr qint64 kMergeMs = 1000;
+  Apply apply_;
+  SharedChain before_, after_;
+  int32_t selectBefore_, selectAfter_;
+  QString mergeKey_;
+  QElapsedTimer clock_;
+};
+
+// "Main window, texture 3 of 12: 120 x 120, seamless, 5 effects".
+QString EditorCaption(const OrvelleForm& form, int32_t index, const mvPictureLayer& texture, bool seamless,
+                      size_t effects) {
+  const QString window = form.FormMode == FormMain    ? QStringLiteral("Main window")
+                         : form.FormMode == FormStock ? QStringLiteral("Stock")
+                                                      : form.windowTitle().section(QChar('<'), 1).section(QChar('>'), 0, 0);
+  return QStringLiteral("%1, texture %2 of %3: %4 x %5%6, %7 effect%8")
+      .arg(window)
+      .arg(index + 1)
+      .arg(form.TextureCount())
+      .arg(texture.BaseWidth)
+      .arg(texture.BaseHeight)
+      .arg(seamless ? QStringLiteral(", seamless") : QString())
+      .arg(effects)
+      .arg(effects == 1 ? QString() : QStringLiteral("s"));
+}
+
 }  // namespace
 
 Program::Program(Options options) : options_(std::move(options)) {
@@ -46,13 +105,32 @@ Program::Program(Options options) : options_(std::move(options)) {
   connect(&worker_, &Worker::Finished, this, &Program::WorkFinished);
   connect(&tilingWorker_, &Worker::Finished, this, &Program::TilingFinished);
   connect(&tiling_, &TilingPreview::CloseRequested, this, [this] { ToggleTiling(main_); });
+  connect(&tiling_, &TilingPreview::ViewChanged, this, [this] {
+    std::shared_ptr<const mvPictureLayer> shown = tilingWanted_;
+    tilingWanted_.reset();
+    if (shown) RequestTiling(shown, tilingSeamless_);
+  });
+  connect(&editWorker_, &Worker::Progress, this, [this](int, int, int percent) {
+    if (editor_) editor_->ShowRendering(true, percent);
+  });
+  connect(&editWorker_, &Worker::Finished, this, [this] {
+    editRunning_ = 0;
+    if (ended_) return;
+    if (!editQueue_.empty())
+      StartEditRender();
+    else if (editor_)
+      editor_->ShowRendering(false);
+  });
 }
 
 Program::~Program() {
   End();
   worker_.Wait();
   tilingWorker_.Wait();
+  editWorker_.Wait();
   tiling_.Close();
+  delete editor_;
+  editor_ = nullptr;
   const std::vector<OrvelleForm*> forms = VariationsForms();
   variations_.clear();
   for (OrvelleForm* form : forms) delete form;
@@ -116,8 +194,24 @@ bool Program::Start() {
 
 void Program::Wire(OrvelleForm* form) {
   connect(form, &OrvelleForm::ProgramCommand, this, [this, form](int32_t id) { Command(form, id); });
-  connect(form, &OrvelleForm::SelectionChanged, this, [this, form] { ShowSelectionInTiling(form); });
-  connect(form, &OrvelleForm::Activated, this, [this, form] { ShowSelectionInTiling(form); });
+  connect(form, &OrvelleForm::SelectionChanged, this, [this, form] {
+    ShowSelectionInTiling(form);
+    ShowSelectionInEditor(form);
+  });
+  connect(form, &OrvelleForm::Activated, this, [this, form] {
+    ShowSelectionInTiling(form);
+    ShowSelectionInEditor(form);
+  });
+  // A window that goes takes its textures out of the editor.
+  connect(form, &QObject::destroyed, this, [this, form] {
+    if (editor_ && (!editForm_ || editForm_.data() == form)) {
+      editForm_ = nullptr;
+      editItem_ = 0;
+      editor_->ShowRecipe(nullptr, 0, 0, false, QString());
+    }
+  });
+  form->AddHistoryActions(history_.createUndoAction(form, QStringLiteral("&Undo")),
+                          history_.createRedoAction(form, QStringLiteral("&Redo")));
   connect(form, &OrvelleForm::CloseRequested, this, [this, form] { FormCloseRequested(form); });
   connect(form, &OrvelleForm::TextureRemoved, this, [this, form](const QString& file) {
     if (form == stock_ && !file.isEmpty()) ForgetStockFile(file);
@@ -139,6 +233,8 @@ void Program::Command(OrvelleForm* form, int32_t id) {
       case CmdVariations: Variations(form); break;
       case CmdOpenRecipe: OpenRecipe(form); break;
       case CmdSaveAll: SaveAll(form); break;
+      case CmdSaveMaps: SaveMaps(form); break;
+      case CmdEditRecipe: OpenEditor(form); break;
       case CmdAddToStock: AddToStock(form); break;
       case CmdStock: ToggleStock(); break;
       case CmdTiling: ToggleTiling(form); break;
@@ -215,8 +311,9 @@ void Program::Generate() {
   batchSeed_ = batch.Seed;
   // The old batch goes at once, not when the first new texture arrives.
   main_->ClearTextures();
+  if (editForm_ == main_) ShowSelectionInEditor(main_);  // nothing selected now
   main_->List().SetCellSize(CellSide(batch.Width), CellSide(batch.Height));
-  RequestTiling(nullptr);
+  RequestTiling(nullptr, false);
   const QString seedText = QStringLiteral("Seed %1").arg(batch.Seed);
   main_->ShowStatus(seedText);
   QPointer<OrvelleForm> target = main_;
@@ -369,8 +466,10 @@ void Program::Turn(OrvelleForm* form, int32_t id) {
 
 void Program::OpenRecipe(OrvelleForm* form) {
   if (worker_.Busy()) return;
-  const QStringList files = Ask.AskOpenFiles(form, QStringLiteral("Open recipe"), QStringLiteral("Recipe files (*.json)"),
-                                             Text(Settings.FileSaveDir));
+  // A PNG file the program saved carries its recipe too.
+  const QString filter = QStringLiteral("Recipes (*.json *.png);;Recipe files (*.json);;PNG files saved by Orvelle (*.png)");
+  const QStringList files =
+      Ask.AskOpenFiles(form, QStringLiteral("Open recipe"), filter, Text(Settings.FileSaveDir));
   if (files.isEmpty() || !main_) return;
   Settings.FileSaveDir = QFileInfo(files.front()).absolutePath().toStdString();
   std::vector<std::string> paths;
@@ -434,6 +533,59 @@ void Program::SaveAll(OrvelleForm* form) {
         target->ShowStatus(QStringLiteral("%1 saved to %2").arg(outcome.Made).arg(QDir::toNativeSeparators(folder)));
         for (const std::string& problem : outcome.Problems)
           Ask.ShowMessage(target, Text(kSaveErrorMessage) + QChar('\n') + Text(problem), MessageIcon::Warning);
+      });
+}
+
+void Program::SaveMaps(OrvelleForm* form) {
+  const int32_t selection = form->Selection();
+  std::shared_ptr<const mvPictureLayer> texture = form->SharedTextureAt(selection);
+  if (!texture || worker_.Busy()) return;
+  int32_t maxFactor = 1;
+  for (int32_t f = limits::kMinScale; f <= limits::kMaxScale; ++f)
+    if (ResizeFactorAllowed(texture->BaseWidth, texture->BaseHeight, f)) maxFactor = f;
+  std::optional<MapsRequest> request = Ask.AskMaps(form, mapsRequest_, maxFactor);
+  if (!request || (!request->Height && !request->Normal)) return;
+  request->Factor = std::clamp(request->Factor, 1, maxFactor);
+  request->HeightBlur = std::clamp(request->HeightBlur, 0, maps::kMaxHeightBlur);
+  if (!(request->Strength > 0 && request->Strength <= maps::kMaxStrength)) request->Strength = MapsRequest{}.Strength;
+  mapsRequest_ = *request;
+  SaveFileRequest ask;
+  ask.Title = QStringLiteral("Save maps");
+  ask.Filters << QStringLiteral("PNG Files (*.png)");
+  ask.Directory = Text(Settings.FileSaveDir);
+  const std::optional<SaveFileAnswer> answer = Ask.AskSaveFile(form, ask);
+  if (!answer || answer->Path.isEmpty()) return;
+  Settings.FileSaveDir = QFileInfo(answer->Path).absolutePath().toStdString();
+  // The name chosen names both maps: NAME-height.png and NAME-normal.png.
+  QString base = answer->Path;
+  if (base.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) base.chop(4);
+  const std::vector<std::string> files = MapFiles(base.toStdString(), *request);
+  QStringList present;
+  for (const std::string& file : files)
+    if (QFileInfo::exists(Text(file))) present << QFileInfo(Text(file)).fileName();
+  if (!present.isEmpty() &&
+      !Ask.AskConfirm(form, QStringLiteral("Replace %1?").arg(present.join(QStringLiteral(" and "))),
+                      QStringLiteral("Replace"), QStringLiteral("Cancel")))
+    return;
+  const bool seamless = form->SeamlessAt(selection);
+  const MapsRequest settings = *request;
+  const std::string path = base.toStdString();
+  QPointer<OrvelleForm> target = form;
+  StartWork(
+      form,
+      [this, texture, seamless, settings, path](Worker::Control& control) {
+        JobOutcome outcome = SaveTextureMaps(*texture, seamless, settings, path, control);
+        control.Post([this, outcome] { outcome_ = outcome; });
+      },
+      [this, target, files](const JobOutcome& outcome) {
+        if (!target) return;
+        QStringList names;
+        for (size_t i = 0; i < files.size() && static_cast<int32_t>(i) < outcome.Made; ++i)
+          names << QFileInfo(Text(files[i])).fileName();
+        if (!names.isEmpty()) target->ShowStatus(QStringLiteral("Saved %1").arg(names.join(QStringLiteral(", "))));
+        for (const std::string& problem : outcome.Problems)
+          Ask.ShowMessage(target, Text(kSaveErrorMessage) + QChar('\n') + Text(problem), MessageIcon::Warning);
+        if (outcome.OutOfMemory) Ask.ShowMessage(target, Text(kNoMemoryMessage), MessageIcon::Warning);
       });
 }
 
@@ -542,10 +694,10 @@ void Program::ToggleTiling(OrvelleForm* form) {
 
 void Program::ShowSelectionInTiling(OrvelleForm* form) {
   if (!tiling_.IsOpen() || !form || ended_) return;
-  RequestTiling(form->SharedTextureAt(form->Selection()));
+  RequestTiling(form->SharedTextureAt(form->Selection()), form->SeamlessAt(form->Selection()));
 }
 
-void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture) {
+void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture, bool seamless) {
   if (!texture) {
     tilingWanted_.reset();
     tilingWorker_.Stop();
@@ -553,8 +705,10 @@ void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture) {
     return;
   }
   // Shown already or on its way (a window activation asks again): nothing to do.
-  if (texture == tilingWanted_) return;
+  if (texture == tilingWanted_ && tiling_.View() == tilingView_) return;
   tilingWanted_ = std::move(texture);
+  tilingSeamless_ = seamless;
+  tilingView_ = tiling_.View();
   if (tilingWorker_.Busy()) {
     // The build under way is for another texture; the latest starts when it ends.
     tilingWorker_.Stop();
@@ -566,21 +720,38 @@ void Program::RequestTiling(std::shared_ptr<const mvPictureLayer> texture) {
 void Program::StartTilingBuild() {
   std::shared_ptr<const mvPictureLayer> texture = tilingWanted_;
   if (!texture || !tiling_.IsOpen()) return;
-  tilingWorker_.Start([this, texture](Worker::Control& control) {
+  const int32_t view = tilingView_;
+  maps::MapOptions options;
+  options.Wrap = tilingSeamless_;
+  options.Strength = mapsRequest_.Strength;
+  options.HeightBlur = mapsRequest_.HeightBlur;
+  options.DirectX = mapsRequest_.DirectX;
+  tilingWorker_.Start([this, texture, view, options](Worker::Control& control) {
     std::unique_ptr<mvPicture> tiled;
     try {
-      tiled = BuildTiledPicture(*texture, TilingPreview::kTiles, TilingPreview::kTiles, TilingPreview::kMaxTiledSide,
-                                [&control] { return control.StopRequested(); });
+      const mvPicture* tile = texture.get();
+      mvPicture heights, normals;
+      if (view == TilingPreview::ViewNormalMap) {
+        // The map Save maps writes at the texture's size: wrapped across the
+        // edges of a seamless texture, so its seams show here if it has any.
+        if (!maps::MakeHeightMap(*texture, options, heights) || !maps::MakeNormalMap(heights, options, normals) ||
+            !normals.ConvertFormat(ColorTypeRGB, 8, 4))
+          normals.Free();
+        tile = normals.IsEmpty() ? nullptr : &normals;
+      }
+      if (tile && !control.StopRequested())
+        tiled = BuildTiledPicture(*tile, TilingPreview::kTiles, TilingPreview::kTiles, TilingPreview::kMaxTiledSide,
+                                  [&control] { return control.StopRequested(); });
     } catch (const std::bad_alloc&) {
       tiled.reset();
     }
     if (control.StopRequested()) return;
     auto holder = std::make_shared<std::unique_ptr<mvPicture>>(std::move(tiled));
-    control.Post([this, texture, holder] {
-      if (texture != tilingWanted_ || !tiling_.IsOpen()) return;
+    control.Post([this, texture, holder, view] {
+      if (texture != tilingWanted_ || view != tilingView_ || !tiling_.IsOpen()) return;
       if (*holder) {
         tilingFailure_ = nullptr;
-        tiling_.Show(texture, std::move(*holder));
+        tiling_.Show(texture, std::move(*holder), view);
         return;
       }
       tiling_.Clear();
@@ -594,7 +765,8 @@ void Program::StartTilingBuild() {
 }
 
 void Program::TilingFinished() {
-  if (ended_ || !tilingWanted_ || tilingWanted_.get() == tiling_.Texture() || tilingWanted_.get() == tilingFailure_)
+  if (ended_ || !tilingWanted_ || tilingWanted_.get() == tilingFailure_ ||
+      (tilingWanted_.get() == tiling_.Texture() && tilingView_ == tiling_.ShownView()))
     return;
   StartTilingBuild();
 }
@@ -653,6 +825,9 @@ void Program::End() {
   ended_ = true;
   worker_.Stop();
   tilingWorker_.Stop();
+  editQueue_.clear();
+  editWorker_.Stop();
+  if (editor_) editor_->hide();
   RecordSettings();
   // Every window goes at once; the worker's current step ends behind them.
   for (OrvelleForm* form : VariationsForms()) form->hide();
@@ -663,5 +838,155 @@ void Program::End() {
   main_->hide();
   worker_.Wait();
   tilingWorker_.Wait();
+  editWorker_.Wait();
   QCoreApplication::quit();
+}
+
+// ---- the recipe editor -------------------------------------------------------------
+
+void Program::OpenEditor(OrvelleForm* form) {
+  if (ended_) return;
+  if (!editor_) {
+    editor_ = new (std::nothrow) EditorWindow(Ask, history_);
+    if (!editor_) {
+      Ask.ShowMessage(form, Text(kNoMemoryMessage), MessageIcon::Warning);
+      return;
+    }
+    connect(editor_, &EditorWindow::Changed, this, &Program::EditorChanged);
+    // Beside the main window the first time; where the user left it afterwards.
+    Placement beside{0, 0, editor_->width(), editor_->height(), false};
+    if (main_) {
+      beside.Left = main_->x() + main_->width() + 8;
+      beside.Top = main_->y();
+    }
+    editor_->Where.Apply(*editor_, OnScreens(beside));
+  }
+  editor_->show();
+  editor_->raise();
+  editor_->activateWindow();
+  ShowSelectionInEditor(form);
+}
+
+void Program::ShowSelectionInEditor(OrvelleForm* form) {
+  if (!form || ended_) return;
+  const int32_t index = form->Selection();
+  TextureListItem* item = form->ItemAt(index);
+  history_.setActiveStack(item && item->History ? item->History.get() : nullptr);
+  if (!editor_ || editor_->isHidden()) return;
+  const bool same = form == editForm_ && item && item->Id == editItem_;
+  editForm_ = form;
+  editItem_ = item ? item->Id : 0;
+  if (!item || !item->Texture) {
+    editor_->ShowRecipe(nullptr, 0, 0, false, QString());
+    return;
+  }
+  SharedChain chain = item->Chain ? item->Chain : SharedChain(ChainOf(*item->Texture));
+  if (!chain) {
+    Ask.ShowMessage(form, Text(kNoMemoryMessage), MessageIcon::Warning);
+    return;
+  }
+  const mvPictureLayer& texture = *item->Texture;
+  editor_->ShowRecipe(chain, texture.BaseWidth, texture.BaseHeight, item->Seamless,
+                      EditorCaption(*form, index, texture, item->Seamless, chain->size()), same ? -1 : 0);
+}
+
+void Program::EditorChanged(SharedChain chain, int32_t select, const QString& mergeKey, const QString& text) {
+  OrvelleForm* form = editForm_;
+  const int32_t index = form ? form->IndexOfItem(editItem_) : -1;
+  TextureListItem* item = form ? form->ItemAt(index) : nullptr;
+  if (!item || !item->Texture || !chain) return;
+  SharedChain before = item->Chain ? item->Chain : SharedChain(ChainOf(*item->Texture));
+  if (!before) {
+    Ask.ShowMessage(editor_, Text(kNoMemoryMessage), MessageIcon::Warning);
+    return;
+  }
+  if (!item->History) {
+    item->History = std::make_unique<QUndoStack>();
+    history_.addStack(item->History.get());
+  }
+  history_.setActiveStack(item->History.get());
+  QPointer<OrvelleForm> target = form;
+  const uint64_t id = item->Id;
+  // Pushing carries the change out (redo), and so do undo and redo later.
+  item->History->push(new RecipeChange(
+      [this, target, id](const SharedChain& shown, int32_t selected) { ApplyChain(target, id, shown, selected); },
+      before, editor_ ? editor_->SelectedEffect() : 0, std::move(chain), select, mergeKey, text));
+}
+
+void Program::ApplyChain(QPointer<OrvelleForm> form, uint64_t item, const SharedChain& chain, int32_t select) {
+  const int32_t index = form ? form->IndexOfItem(item) : -1;
+  TextureListItem* cell = form ? form->ItemAt(index) : nullptr;
+  if (!cell || !cell->Texture || ended_) return;
+  cell->Chain = chain;
+  const mvPictureLayer& texture = *cell->Texture;
+  if (editor_ && form == editForm_ && item == editItem_)
+    editor_->ShowRecipe(chain, texture.BaseWidth, texture.BaseHeight, cell->Seamless,
+                        EditorCaption(*form, index, texture, cell->Seamless, chain->size()), select);
+  // A stock texture's file follows at once, so a change is kept even when
+  // the program ends before its render does.
+  if (form == stock_ && !cell->File.isEmpty()) {
+    std::string error;
+    errno = 0;
+    if (!WriteJsonFile(cell->File.toStdString(), ChainToJson(*chain, texture.BaseWidth, texture.BaseHeight, cell->Seamless),
+                       error))
+      Ask.ShowMessage(form, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(cell->File).fileName() +
+                                QStringLiteral(": ") + Text(ReasonText(errno)),
+                      MessageIcon::Warning);
+  }
+  RequestEditRender(form, item, chain);
+}
+
+void Program::RequestEditRender(OrvelleForm* form, uint64_t item, SharedChain chain) {
+  const int32_t index = form->IndexOfItem(item);
+  std::shared_ptr<const mvPictureLayer> base = form->SharedTextureAt(index);
+  if (!base) return;
+  EditRender request{form, item, std::move(chain), std::move(base)};
+  // The texture's render still waiting gives way; one under way stops, and
+  // this one comes after it.
+  auto waiting = std::find_if(editQueue_.begin(), editQueue_.end(),
+                              [&](const EditRender& r) { return r.Form == form && r.Item == item; });
+  if (waiting != editQueue_.end())
+    *waiting = std::move(request);
+  else
+    editQueue_.push_back(std::move(request));
+  if (editWorker_.Busy()) {
+    if (editRunning_ == item) editWorker_.Stop();
+    return;
+  }
+  StartEditRender();
+}
+
+void Program::StartEditRender() {
+  if (editQueue_.empty() || editWorker_.Busy() || ended_) return;
+  EditRender request = std::move(editQueue_.front());
+  editQueue_.erase(editQueue_.begin());
+  if (!request.Form) {
+    StartEditRender();
+    return;
+  }
+  editRunning_ = request.Item;
+  if (editor_) editor_->ShowRendering(true);
+  editWorker_.Start([this, request](Worker::Control& control) {
+    std::shared_ptr<mvPictureLayer> texture;
+    try {
+      std::unique_ptr<mvPictureLayer> made = TextureOfChain(*request.Base, *request.Chain);
+      if (made && made->Render(&control)) texture.reset(made.release());
+    } catch (const std::bad_alloc&) {
+      texture.reset();
+    }
+    if (control.StopRequested()) return;
+    control.Post([this, request, texture] {
+      OrvelleForm* form = request.Form;
+      const int32_t index = form ? form->IndexOfItem(request.Item) : -1;
+      TextureListItem* cell = form ? form->ItemAt(index) : nullptr;
+      // A newer change (or a turn) has the cell now: its own render shows it.
+      if (!cell || cell->Chain != request.Chain) return;
+      if (!texture) {
+        Ask.ShowMessage(editor_ ? static_cast<QWidget*>(editor_) : form, Text(kNoMemoryMessage), MessageIcon::Warning);
+        return;
+      }
+      form->ReplaceTexture(index, cell->Texture, texture, true);
+      if (form->Selection() == index) ShowSelectionInTiling(form);
+    });
+  });
 }

@@ -1,12 +1,14 @@
 #pragma once
 #include <QObject>
 #include <QPointer>
+#include <QUndoGroup>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/forms/dialogs.h"
+#include "app/forms/editor_window.h"
 #include "app/forms/jobs.h"
 #include "app/forms/orvelle_form.h"
 #include "app/forms/tiling_preview.h"
@@ -48,6 +50,12 @@ public:
   OrvelleForm* StockForm() const { return stock_; }
   std::vector<OrvelleForm*> VariationsForms() const;
   TilingPreview& Tiling() { return tiling_; }
+  // The recipe editor's window (null until first opened) and the undo
+  // histories of its changes, one per texture.
+  EditorWindow* Editor() const { return editor_; }
+  QUndoGroup& History() { return history_; }
+  // A change of the editor renders on a worker of its own.
+  bool EditBusy() const { return editWorker_.Busy() || !editQueue_.empty(); }
   // Long work runs (Generate, Variations, Resize, a turn, Open recipe, Save
   // all, the stock's files); the tiling preview builds on a worker of its own.
   bool Busy() const { return worker_.Busy(); }
@@ -83,9 +91,16 @@ private:
   void ToggleStock();
   void ToggleTiling(OrvelleForm* form);
   void ShowSelectionInTiling(OrvelleForm* form);
-  void RequestTiling(std::shared_ptr<const mvPictureLayer> texture);
+  void RequestTiling(std::shared_ptr<const mvPictureLayer> texture, bool seamless);
   void StartTilingBuild();
   void TilingFinished();
+  void OpenEditor(OrvelleForm* form);
+  void ShowSelectionInEditor(OrvelleForm* form);
+  void EditorChanged(SharedChain chain, int32_t select, const QString& mergeKey, const QString& text);
+  void ApplyChain(QPointer<OrvelleForm> form, uint64_t item, const SharedChain& chain, int32_t select);
+  void RequestEditRender(OrvelleForm* form, uint64_t item, SharedChain chain);
+  void StartEditRender();
+  void SaveMaps(OrvelleForm* form);
 
   Options options_;
   std::unique_ptr<PictureDrawer> drawer_;
@@ -104,7 +119,25 @@ private:
   bool closeEmptyOnStop_ = false;
   JobOutcome outcome_;
   std::shared_ptr<const mvPictureLayer> tilingWanted_;
+  bool tilingSeamless_ = false;
+  int32_t tilingView_ = TilingPreview::ViewTexture;  // of the build wanted
   const mvPictureLayer* tilingFailure_ = nullptr;
   uint32_t batchSeed_ = 0;
   bool ended_ = false;
+  QUndoGroup history_;
+  EditorWindow* editor_ = nullptr;
+  QPointer<OrvelleForm> editForm_;  // the form whose selection the editor shows
+  uint64_t editItem_ = 0;
+  // Renders of the editor's changes, one per texture: a newer change of a
+  // texture takes the place of its render still waiting or running.
+  struct EditRender {
+    QPointer<OrvelleForm> Form;
+    uint64_t Item = 0;
+    SharedChain Chain;
+    std::shared_ptr<const mvPictureLayer> Base;  // the texture whose size, format and background it keeps
+  };
+  std::vector<EditRender> editQueue_;
+  uint64_t editRunning_ = 0;
+  Worker editWorker_;
+  MapsRequest mapsRequest_;
 };

@@ -16,6 +16,8 @@ const char* LoadString(int32_t id) {
     case CmdTiling: return "Tiling";
     case CmdAbout: return "About";
     case CmdStop: return "Stop";
+    case CmdEditRecipe: return "Edit recipe (E)";
+    case CmdSaveMaps: return "Save height and normal maps...";
     case kSaveFilterStringId:
       return "BMP Files(*.bmp;*.dib)|*.bmp;*.dib|JPEG Files(*.jpg;*.jpeg;*.jpe)|*.jpg;*.jpeg;*.jpe|PNG "
              "Files(*.png)|*.png|";

@@ -1,6 +1,9 @@
 #include "app/forms/tiling_preview.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QToolButton>
+#include <algorithm>
 #include <QPalette>
 #include <new>
 
@@ -13,6 +16,20 @@ TilingWindow::TilingWindow() : QWidget(nullptr) {
   setWindowTitle(QString::fromUtf8(kTilingTitle));
   setWindowIcon(ProgramIcon());
   setObjectName(QStringLiteral("TilingWindow"));
+  TextureButton = new QToolButton(this);
+  TextureButton->setText(QStringLiteral("&Texture"));
+  NormalMapButton = new QToolButton(this);
+  NormalMapButton->setText(QStringLiteral("&Normal map"));
+  NormalMapButton->setToolTip(QStringLiteral("The texture's normal map, tiled, to check that the normals tile too"));
+  auto* group = new QButtonGroup(this);
+  for (QToolButton* button : {TextureButton, NormalMapButton}) {
+    button->setCheckable(true);
+    button->setAutoRaise(true);
+    group->addButton(button);
+  }
+  TextureButton->setChecked(true);
+  connect(TextureButton, &QToolButton::clicked, this, [this] { emit ViewChosen(TilingPreview::ViewTexture); });
+  connect(NormalMapButton, &QToolButton::clicked, this, [this] { emit ViewChosen(TilingPreview::ViewNormalMap); });
   View = new PictureViewWidget(this);
   PictureView& view = View->View();
   view.ReductionMode = PictureDrawer::ModeAreaAverage;
@@ -26,7 +43,10 @@ TilingWindow::TilingWindow() : QWidget(nullptr) {
 
 void TilingWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  View->setGeometry(rect());
+  const QSize button = TextureButton->sizeHint().expandedTo(NormalMapButton->sizeHint());
+  TextureButton->setGeometry(2, 1, TextureButton->sizeHint().width(), button.height());
+  NormalMapButton->setGeometry(TextureButton->geometry().right() + 3, 1, NormalMapButton->sizeHint().width(), button.height());
+  View->setGeometry(0, button.height() + 2, width(), std::max(0, height() - button.height() - 2));
   Where.Track(*this);
 }
 
@@ -50,6 +70,8 @@ bool TilingPreview::Open() {
   if (!window) return false;
   window_ = window;
   connect(window, &TilingWindow::CloseRequested, this, &TilingPreview::CloseRequested);
+  connect(window, &TilingWindow::ViewChosen, this, &TilingPreview::SetView);
+  (view_ == ViewNormalMap ? window->NormalMapButton : window->TextureButton)->setChecked(true);
   window->Where.Apply(*window, Placement);
   window->show();
   if (tiled_) window->View->SetPicture(tiled_.get());
@@ -74,8 +96,17 @@ void TilingPreview::Close() {
   window->deleteLater();
 }
 
-void TilingPreview::Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled) {
+void TilingPreview::Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled, int32_t view) {
   if (window_) window_->View->SetPicture(tiled.get());
   tiled_ = std::move(tiled);
   texture_ = tiled_ ? std::move(texture) : nullptr;
+  shownView_ = view;
+}
+
+void TilingPreview::SetView(int32_t view) {
+  if (view != ViewTexture && view != ViewNormalMap) return;
+  if (window_) (view == ViewNormalMap ? window_->NormalMapButton : window_->TextureButton)->setChecked(true);
+  if (view == view_) return;
+  view_ = view;
+  emit ViewChanged();
 }

@@ -31,6 +31,7 @@
 #include "app/forms/program.h"
 #include "app/forms/strings.h"
 #include "app/widgets/list_box_widget.h"
+#include "tests/app/program_fixture.h"
 #include "codecs/codecs.h"
 #include "core/random.h"
 
@@ -146,86 +147,6 @@ TEST(FormLogic, SavedFilesNeverReplaceFilesThatWereThere) {
 }
 
 // ---- the program's windows ---------------------------------------------------
-
-struct Message {
-  QString Text;
-  MessageIcon Icon;
-};
-
-class ProgramTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    options.Location.LoadPath = options.Location.SavePath = Path("orvelle.ini");
-    options.StockFolder = Path("stock");
-    options.SaveSettings = false;
-    Start();
-  }
-  void TearDown() override { program.reset(); }
-  void Start() {
-    VariationRandom.Seed(7);
-    program = std::make_unique<Program>(options);
-    program->Ask.Message = [this](QWidget*, const QString& text, MessageIcon icon) { messages.push_back({text, icon}); };
-    program->Ask.Confirm = [this](QWidget*, const QString& question, const QString&, const QString&) {
-      questions << question;
-      return confirm;
-    };
-    ASSERT_TRUE(program->Start());
-    WaitIdle();
-    main = program->MainForm();
-    stock = program->StockForm();
-    panel = main->Options();
-  }
-  void Restart(bool save) {
-    program->SetSaveSettings(save);
-    program.reset();
-    Start();
-  }
-  std::string Path(const char* name) const { return dir.filePath(QString::fromUtf8(name)).toStdString(); }
-
-  // Lets the window's thread take what the workers post, until both are idle.
-  void WaitIdle(int limitMs = 60000) {
-    QElapsedTimer clock;
-    clock.start();
-    while ((program->Busy() || program->TilingBusy()) && clock.elapsed() < limitMs)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::processEvents();
-    ASSERT_FALSE(program->Busy());
-  }
-  // Fills the panel and presses Generate.
-  void StartBatch(int width, int height, int number, const char* seed = "") {
-    panel->SquareButton->setChecked(width == height);
-    panel->WidthBox->setEditText(QString::number(width));
-    panel->HeightBox->setEditText(QString::number(height));
-    panel->NumberBox->setValue(number);
-    panel->SeedBox->setText(QString::fromUtf8(seed));
-    main->OnCommand(CmdGenerate);
-  }
-  void Generate(int width, int height, int number, const char* seed = "") {
-    StartBatch(width, height, number, seed);
-    WaitIdle();
-  }
-  void Select(OrvelleForm* form, int index = 0) { form->SelectTexture(index); }
-  void SetNumberText(const char* text) { panel->NumberBox->Edit()->setText(QString::fromUtf8(text)); }
-  void Command(OrvelleForm* form, int32_t id) {
-    form->OnCommand(id);
-    WaitIdle();
-  }
-  OrvelleForm* Variations(size_t i) {
-    const std::vector<OrvelleForm*> forms = program->VariationsForms();
-    return i < forms.size() ? forms[i] : nullptr;
-  }
-
-  QTemporaryDir dir;
-  Program::Options options;
-  std::unique_ptr<Program> program;
-  OrvelleForm* main = nullptr;
-  OrvelleForm* stock = nullptr;
-  OptionsPanel* panel = nullptr;
-  std::vector<Message> messages;
-  QStringList questions;
-  bool confirm = false;
-};
 
 TEST_F(ProgramTest, StartsWithItsWindowsMenusAndToolbars) {
   EXPECT_EQ(main->windowTitle(), QStringLiteral("Orvelle."));

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include "codecs/codecs.h"
 
 namespace {
@@ -279,4 +281,67 @@ TEST_F(Cli, PngCarriesItsRecipeAndMapsComeBeside) {
   if (std::system("command -v pngcheck >/dev/null") == 0) {
     EXPECT_EQ(std::system(("pngcheck -q " + d + "/*.png " + d + "/v/*.png >/dev/null").c_str()), 0);
   }
+}
+
+// edit applies its changes in the order given; the opposite changes give the
+// very file back, and its picture is the one render makes of the new recipe.
+TEST_F(Cli, EditChangesRecipesInOrderAndTheOppositeChangesGiveTheFileBack) {
+  using nlohmann::json;
+  ASSERT_EQ(RunCli("generate -n 1 --seed 5 --size 24x16 -o " + kDir + "/e"), 0);
+  const std::string in = kDir + "/e/texture-0001.recipe.json";
+  const json before = json::parse(Read("e/texture-0001.recipe.json"));
+  const size_t count = before["effects"].size();
+  ASSERT_GE(count, 2u);
+  std::string err;
+  ASSERT_EQ(RunCli("edit " + in + " " + kDir + "/e1.json --add fill@0 --set 0.Color=#ff000080 --set 0.PaintMode=3 "
+                   "--move 0:2 --opacity 1=100 --blend-mode 1=9 --disable 0 --keep-alpha --image " + kDir + "/e1.png",
+                   &err), 0) << err;
+  json expected = before;
+  json& fx = expected["effects"];
+  fx.insert(fx.begin() + 2, json{{"type", 128}, {"name", "mvFillEffect"}, {"opacity", 65535}, {"blend_mode", 0},
+                                 {"params", {{"Color", {{"format", {0, 8, 4}}, {"samples", {255, 0, 0, 128}}}},
+                                             {"PaintMode", 3}}}});
+  fx[1]["opacity"] = 100;
+  fx[1]["blend_mode"] = 9;
+  fx[0]["enabled"] = false;
+  EXPECT_EQ(json::parse(Read("e1.json")), expected);
+  ASSERT_EQ(RunCli("render " + kDir + "/e1.json --scale 1 --keep-alpha " + kDir + "/r1.png"), 0);
+  EXPECT_EQ(Read("e1.png"), Read("r1.png"));
+  ASSERT_EQ(RunCli("edit " + kDir + "/e1.json " + kDir + "/e2.json --enable 0 --remove 2 --opacity 1=" +
+                   before["effects"][1]["opacity"].dump() + " --blend-mode 1=" + before["effects"][1]["blend_mode"].dump()),
+            0);
+  EXPECT_EQ(Read("e2.json"), Read("e/texture-0001.recipe.json"));
+
+  // A disabled turn turned nothing: turning back adds a step instead of taking it out.
+  ASSERT_EQ(RunCli("edit " + in + " " + kDir + "/t.json --add 515 --disable " + std::to_string(count)), 0);
+  ASSERT_EQ(RunCli("transform " + kDir + "/t.json " + kDir + "/t2.json --rotate-left"), 0);
+  EXPECT_EQ(json::parse(Read("t2.json"))["effects"].size(), count + 2);
+
+  const struct {
+    std::string Changes;
+    int Code;
+    std::string Message;
+  } kRefused[] = {
+      {"--set 9.Detail=1", 2, "\"9\" is no effect index; this recipe's effects are 0.."},
+      {"--remove x", 2, "no effect index"},
+      {"--set 0.Nope=1", 2, "has no field \"Nope\""},
+      {"--set 0", 2, "INDEX.FIELD=VALUE"},
+      {"--add fill@0 --set 0.PaintMode=18", 2, "PaintMode is 18, outside 0..17"},
+      {"--add fill@0 --set 0.Color=red", 2, "--set 0.Color=red: Color"},
+      {"--add nosuch", 2, "unknown effect \"nosuch\""},
+      {"--add fill@99", 2, "the place must be 0.."},
+      {"--move 0", 2, "FROM:TO"},
+      {"--opacity 0=70000", 2, "0..65535"},
+      {"--blend-mode 0=18", 2, "0..17"},
+  };
+  for (const auto& c : kRefused) {
+    EXPECT_EQ(RunCli("edit " + in + " " + kDir + "/refused.json " + c.Changes + " --image " + kDir + "/refused.png", &err),
+              c.Code) << c.Changes;
+    EXPECT_NE(err.find(c.Message), std::string::npos) << err;
+  }
+  EXPECT_EQ(RunCli("edit " + kDir + "/missing.json " + kDir + "/refused.json", &err), 1);
+  // A recipe that cannot be written takes its picture with it.
+  EXPECT_EQ(RunCli("edit " + in + " " + kDir + "/no/such/folder.json --remove 0 --image " + kDir + "/refused.png", &err), 1);
+  EXPECT_NE(err.find("folder.json"), std::string::npos) << err;
+  EXPECT_NE(std::system(("test -e " + kDir + "/refused.json -o -e " + kDir + "/refused.png").c_str()), 0);
 }

@@ -109,6 +109,26 @@ TEST(Variation, TurnIsKeptButTheTextureIsRenderedAgain) {
   s.ExpectInStep();
 }
 
+TEST(Variation, OneEffectAloneVariesAsWhenTheMakerPicksIt) {
+  for (uint32_t seed = 1; seed <= 8; ++seed) {
+    Sources s(seed);
+    auto layer = MakeLayer(16, 8, {new mvCloudEffect});
+    std::unique_ptr<mvEffect> alone(layer->Effects[0]->Clone());
+    ASSERT_TRUE(MakeVariation(*layer, s.Random, true));
+    s.Ref.NextInt(1);  // the maker's pick of the index
+    ASSERT_TRUE(VaryEffect(*alone, s.Ref, 16, 8, true, true));
+    const auto& a = static_cast<const mvCloudEffect&>(*alone);
+    const auto& b = static_cast<const mvCloudEffect&>(*layer->Effects[0]);
+    EXPECT_TRUE(a.IsEqual(b) && a.Seed == b.Seed) << seed;
+    s.ExpectInStep();
+  }
+  // A class the maker leaves alone draws nothing.
+  Sources s(3);
+  mvRotateRightEffect turn;
+  EXPECT_FALSE(VaryEffect(turn, s.Random, 8, 8, true, false));
+  s.ExpectInStep();
+}
+
 TEST(Variation, BandPeriodsFollowTheDivisorRules) {
   // Seamless, Sawtooth set, height 6: divisors 2 and 3; 3 is half the side and
   // left out, yet the index is still drawn from the single remaining one.

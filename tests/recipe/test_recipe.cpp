@@ -44,6 +44,7 @@ void Disturb(mvEffect& e) {
   for (const FieldInfo& f : e.Class().Fields) kDisturb[static_cast<size_t>(f.Type)](f, e);
   e.Opacity = 1234;
   e.BlendMode = 9;
+  e.Enabled = false;
 }
 
 }  // namespace
@@ -60,6 +61,7 @@ TEST(Recipe, EveryEffectRoundTripsThroughJson) {
     EXPECT_TRUE(back->IsEqual(*e));
     EXPECT_EQ(back->Opacity, e->Opacity);
     EXPECT_EQ(back->BlendMode, e->BlendMode);
+    EXPECT_FALSE(back->Enabled);
     // Fields IsEqual skips must survive too: compare the JSON forms.
     EXPECT_EQ(EffectToJson(*back), EffectToJson(*e));
   }
@@ -80,6 +82,7 @@ TEST(Recipe, ErrorsNameTheEffectAndField) {
   EXPECT_NE(ErrorOf(json{{"type", 514}, {"opacity", "full"}}).find("integer"), std::string::npos);
   EXPECT_NE(ErrorOf(json{{"type", 514}, {"name", "mvFlipEffect"}}).find("does not match"), std::string::npos);
   EXPECT_NE(ErrorOf(json{{"type", 514}, {"extra", 1}}).find("unknown key"), std::string::npos);
+  EXPECT_NE(ErrorOf(json{{"type", 514}, {"enabled", 0}}).find("enabled must be true or false"), std::string::npos);
   EXPECT_NE(ErrorOf(json::array()).find("object"), std::string::npos);
 }
 
@@ -106,6 +109,9 @@ TEST(Recipe, FileRoundTripAndRender) {
   r.Seed = 4294967295u;
   r.Effects.emplace_back(CreateEffect(515));
   r.Effects.emplace_back(CreateEffect(518));
+  // A disabled effect is kept in the file but not applied.
+  r.Effects.emplace_back(CreateEffect(515));
+  r.Effects.back()->Enabled = false;
   std::string path = TempPath("recipe.json"), error;
   ASSERT_TRUE(WriteJsonFile(path, RecipeToJson(r), error)) << error;
   Recipe back;
@@ -113,10 +119,15 @@ TEST(Recipe, FileRoundTripAndRender) {
   EXPECT_EQ(back.Width, 6);
   EXPECT_TRUE(back.Seamless);
   EXPECT_EQ(back.Seed, 4294967295u);
-  ASSERT_EQ(back.Effects.size(), 2u);
+  ASSERT_EQ(back.Effects.size(), 3u);
+  EXPECT_FALSE(back.Effects[2]->Enabled);
   mvPictureLayer layer;
   ASSERT_TRUE(RenderRecipe(back, layer));
-  EXPECT_EQ(layer.Width, 4);  // the quarter turn
+  EXPECT_EQ(layer.Width, 4);  // the first quarter turn only
+  EXPECT_EQ(layer.Effects.Count(), 3);
+  // Only a disabled effect says so: files of enabled ones read as before.
+  EXPECT_FALSE(EffectToJson(*back.Effects[0]).contains("enabled"));
+  EXPECT_EQ(EffectToJson(*back.Effects[2])["enabled"], false);
   EXPECT_EQ(RecipeToJson(layer, true, back.Seed), RecipeToJson(r));
   // Without a seed the key is left out, as in files written before it existed.
   EXPECT_FALSE(RecipeToJson(layer, true).contains("seed"));
