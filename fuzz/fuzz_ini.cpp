@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AppSettings values;
   LoadAppSettings(path, values);
   {
-    mvIniFileSettings store;
+    IniFileSettings store;
     if (store.Open(path.c_str(), "Settings", IniModeRead | IniModeWrite, 0)) {
       char text[64];
       int32_t numbers[8];
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       store.WriteIntArray("Sizes", numbers, count);
     }
   }
-  mvIniFileSettings again;
+  IniFileSettings again;
   if (again.Open(path.c_str(), "Settings", IniModeRead, 0)) {
     char text[64];
     if (!again.ReadString("Probe", text, sizeof text) || std::string(text) != "a = \"b\" ; c") __builtin_trap();
