@@ -91,7 +91,6 @@ struct BitFields {
     uint8_t Widened[256] = {};
   };
   Channel Channels[4];  // red, green, blue, alpha
-  uint32_t Bytes = 4;   // per pixel
 };
 
 bool ContiguousMask(uint32_t mask) {
@@ -99,8 +98,7 @@ bool ContiguousMask(uint32_t mask) {
   return (low & (low + 1)) == 0;
 }
 
-void SetUpBitFields(BitFields& fields, const uint32_t (&masks)[4], uint32_t bytes) {
-  fields.Bytes = bytes;
+void SetUpBitFields(BitFields& fields, const uint32_t (&masks)[4]) {
   for (uint32_t c = 0; c < 4; ++c) {
     BitFields::Channel& channel = fields.Channels[c];
     const uint32_t mask = masks[c];
@@ -124,13 +122,30 @@ void SetUpBitFields(BitFields& fields, const uint32_t (&masks)[4], uint32_t byte
   }
 }
 
+template <uint32_t kBytes>
 void UnpackFields(const uint8_t* src, uint8_t* dst, int32_t width, const BitFields& fields) {
-  for (int32_t x = 0; x < width; ++x, src += fields.Bytes, dst += 4) {
-    const uint32_t v = fields.Bytes == 2 ? GetLE16(src) : GetLE32(src);
-    for (uint32_t c = 0; c < 4; ++c) {
-      const BitFields::Channel& channel = fields.Channels[c];
-      dst[c] = channel.Widened[(v >> channel.Shift) & channel.Mask];
-    }
+  const BitFields::Channel& r = fields.Channels[0];
+  const BitFields::Channel& g = fields.Channels[1];
+  const BitFields::Channel& b = fields.Channels[2];
+  const BitFields::Channel& a = fields.Channels[3];
+  for (int32_t x = 0; x < width; ++x, src += kBytes, dst += 4) {
+    const uint32_t v = kBytes == 2 ? GetLE16(src) : GetLE32(src);
+    dst[0] = r.Widened[(v >> r.Shift) & r.Mask];
+    dst[1] = g.Widened[(v >> g.Shift) & g.Mask];
+    dst[2] = b.Widened[(v >> b.Shift) & b.Mask];
+    dst[3] = a.Widened[(v >> a.Shift) & a.Mask];
+  }
+}
+
+// The common 32-bit layout (blue, green, red, alpha bytes) copied byte by
+// byte: the same result as UnpackFields<4>, which takes about a quarter
+// longer on large pictures.
+void UnpackBgra(const uint8_t* src, uint8_t* dst, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, src += 4, dst += 4) {
+    dst[0] = src[2];
+    dst[1] = src[1];
+    dst[2] = src[0];
+    dst[3] = src[3];
   }
 }
 
@@ -375,16 +390,16 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
     if (!stream.ReadAll(maskBytes, m)) return kCodecReadFailed;
     for (uint32_t i = 0; i < maskBytes / 4; ++i) masks[i] = GetLE32(m + 4 * i);
   }
+  static constexpr uint32_t kPlain16[4] = {0x7C00, 0x03E0, 0x001F, 0};
+  static constexpr uint32_t kBgra[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
   BitFields fields;
+  UnpackRow unpack = bitCount == 1 ? Unpack1 : bitCount == 4 ? Unpack4 : bitCount == 8 ? Unpack8 : Unpack24;
   if (bitCount == 16 || bitCount == 32) {
-    if (!bitFields) {
-      static constexpr uint32_t kPlain16[4] = {0x7C00, 0x03E0, 0x001F, 0};
-      static constexpr uint32_t kPlain32[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-      std::copy_n(bitCount == 16 ? kPlain16 : kPlain32, 4, masks);
-    }
+    if (!bitFields) std::copy_n(bitCount == 16 ? kPlain16 : kBgra, 4, masks);
     for (uint32_t mask : masks)
       if (!ContiguousMask(mask) || (bitCount == 16 && mask > 0xFFFF)) return kCodecInvalidHeader;
-    SetUpBitFields(fields, masks, bitCount / 8);
+    SetUpBitFields(fields, masks);
+    unpack = std::equal(masks, masks + 4, kBgra) ? UnpackBgra : nullptr;
   }
 
   uint8_t table[256 * 4];
@@ -440,7 +455,6 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
     return kCodecOK;
   }
 
-  const UnpackRow unpack = bitCount == 1 ? Unpack1 : bitCount == 4 ? Unpack4 : bitCount == 8 ? Unpack8 : Unpack24;
   uint8_t* row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(stride)));
   if (!row) return kCodecOutOfMemory;
   // A file that ends early leaves the rows it did not reach black, never
@@ -455,10 +469,10 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
     }
     const int64_t y = topDown ? i : rows - 1 - i;
     uint8_t* dst = picture.Row(static_cast<int32_t>(y));
-    if (bitCount == 16 || bitCount == 32)
-      UnpackFields(row, dst, static_cast<int32_t>(width), fields);
-    else
+    if (unpack)
       unpack(row, dst, static_cast<int32_t>(width));
+    else
+      (bitCount == 16 ? UnpackFields<2> : UnpackFields<4>)(row, dst, static_cast<int32_t>(width), fields);
     if (progress && !progress->SetPos(progress->Pos + 1)) {
       result = kCodecCancelled;
       break;
