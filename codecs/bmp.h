@@ -1,8 +1,9 @@
 #pragma once
 #include "codecs/codec.h"
 
-// Uncompressed 24-bit and 8-bit bitmaps out; 1/4/8/16/24/32-bit and
-// run-length encoded bitmaps in.
+// Uncompressed 24-bit and 8-bit bitmaps out; 1/4/8/16/24/32-bit, bit-field
+// and run-length encoded bitmaps in, behind the core header or any of the
+// information headers other programs write.
 class mvBMPCodec : public mvCodec {
 public:
   const char* GetName() const override { return "BMP"; }

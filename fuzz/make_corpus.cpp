@@ -1,5 +1,6 @@
 // Writes the fuzzers' seed corpora with our own writers: images of every
-// format the writers make, generated recipes, every effect's parameter
+// format the writers make, bitmaps laid out as other programs write them,
+// generated recipes, every effect's parameter
 // stream, a settings file, and every effect with its defaults for the
 // apply fuzzer. Run by `make fuzz-corpus`; the output is committed.
 #include <sys/stat.h>
@@ -69,6 +70,49 @@ void Images() {
   }
 }
 
+// Bitmaps laid out the way other programs write them, which our writer
+// never does: longer headers, bit-field masks, a colour table cut to the
+// colours used and pixels after a gap. 9 x 7, bottom-up.
+void ForeignBitmaps() {
+  struct Kind {
+    std::string Name;
+    uint32_t HeaderSize, Bits, Compression, ColorsUsed, Gap;
+    std::vector<uint32_t> Masks;  // in the header, or after a 40-byte one
+  };
+  const Kind kinds[] = {
+      {"v5-32-alpha-masks", 124, 32, 3, 0, 0, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
+      {"v5-16-565", 124, 16, 3, 0, 0, {0xF800, 0x07E0, 0x1F, 0}},
+      {"v4-16-1555", 108, 16, 3, 0, 0, {0x7C00, 0x03E0, 0x1F, 0x8000}},
+      {"v4-24-gap", 108, 24, 0, 0, 6, {}},
+      {"v5-8-short-table-gap", 124, 8, 0, 5, 2, {}},
+      {"40-16-masks-after", 40, 16, 3, 0, 0, {0x0F00, 0xF0, 0xF}},
+      {"40-32-alpha-masks-after", 40, 32, 6, 0, 0, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+      {"56-32-10-bit", 56, 32, 3, 0, 0, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}},
+  };
+  const auto put32 = [](std::vector<uint8_t>& b, std::initializer_list<uint32_t> values) {
+    for (uint32_t v : values)
+      for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  for (const Kind& k : kinds) {
+    const uint32_t masksAfter = k.HeaderSize == 40 ? 4 * static_cast<uint32_t>(k.Masks.size()) : 0;
+    const uint32_t table = k.Bits <= 8 ? 4 * (k.ColorsUsed ? k.ColorsUsed : 1u << k.Bits) : 0;
+    const uint32_t offset = 14 + k.HeaderSize + masksAfter + table + k.Gap;
+    const uint32_t size = (9 * k.Bits + 31) / 32 * 4 * 7;
+    std::vector<uint8_t> b = {'B', 'M'};
+    // File size, reserved, offset; header size, width, height, planes and
+    // bits, compression, image size, resolution, colours used and important.
+    put32(b, {offset + size, 0, offset, k.HeaderSize, 9, 7, 1 | k.Bits << 16, k.Compression, size, 2835, 2835,
+              k.ColorsUsed, 0});
+    for (uint32_t m : k.Masks) put32(b, {m});
+    b.resize(14 + k.HeaderSize + masksAfter);
+    for (uint32_t i = 0; i < table / 4; ++i) put32(b, {i * 0x030507u});
+    b.resize(offset, 0xEE);
+    const uint32_t values = k.ColorsUsed ? k.ColorsUsed : 256;  // indexes stay inside a short table
+    for (uint32_t i = 0; i < size; ++i) b.push_back(static_cast<uint8_t>(i * 37 % values));
+    Write("bmp", k.Name + ".bmp", b);
+  }
+}
+
 void Recipes() {
   mvRandom random;
   random.Seed(7);
@@ -117,6 +161,7 @@ int main(int argc, char** argv) {
   Root = argv[1];
   ::mkdir(Root.c_str(), 0755);
   Images();
+  ForeignBitmaps();
   Recipes();
   SettingsFile();
   return 0;
