@@ -154,11 +154,14 @@ enum class RunEnd { Complete, Truncated };
 
 // Decodes 8-bit or 4-bit runs, bottom row first; with a null picture it only
 // walks the data (to learn whether it is complete before a picture is
-// allocated). A run that would leave the picture ends the decoding quietly,
-// keeping what was drawn so far; data that stops before the end-of-bitmap
-// mark or the last row is truncated.
+// allocated). Some writers code each row over its padded width (the row's
+// bytes rounded up to four), so a run that reaches into that padding is
+// drawn up to the picture's edge; a run that would leave the padded row
+// ends the decoding quietly, keeping what was drawn so far. Data that stops
+// before the end-of-bitmap mark or the last row is truncated.
 RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t height, mvPicture* picture,
                   bool fourBit) {
+  const int64_t padded = fourBit ? (width + 7) / 8 * 8 : (width + 3) / 4 * 4;
   size_t at = 0;
   auto next = [&](uint8_t& b) {
     if (at == data.size()) return false;
@@ -174,13 +177,14 @@ RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t heigh
     uint8_t count, value;
     if (!next(count) || !next(value)) return ended();
     if (count > 0) {  // a run of count pixels
-      if (row < 0 || x + count > width) return RunEnd::Complete;
-      if (picture) {
+      if (row < 0 || x + count > padded) return RunEnd::Complete;
+      const int64_t drawn = std::min<int64_t>(count, width - std::min(x, width));
+      if (picture && drawn > 0) {
         uint8_t* p = picture->Row(static_cast<int32_t>(row)) + x;
         if (!fourBit)
-          std::memset(p, value, count);
+          std::memset(p, value, static_cast<size_t>(drawn));
         else
-          for (uint32_t i = 0; i < count; ++i) p[i] = static_cast<uint8_t>((i & 1) ? value & 15 : value >> 4);
+          for (int64_t i = 0; i < drawn; ++i) p[i] = static_cast<uint8_t>((i & 1) ? value & 15 : value >> 4);
       }
       x += count;
     } else if (value == 0) {  // end of line
@@ -191,23 +195,25 @@ RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t heigh
     } else if (value == 2) {  // delta
       uint8_t dx, dy;
       if (!next(dx) || !next(dy)) return ended();
-      if (x + dx > width || row - dy < 0) return RunEnd::Complete;
+      if (x + dx > padded || row - dy < 0) return RunEnd::Complete;
       x += dx;
       row -= dy;
     } else {  // value literal pixels, padded to an even byte count
       const uint32_t n = value;
-      if (row < 0 || x + n > width) return RunEnd::Complete;
-      uint8_t* p = picture ? picture->Row(static_cast<int32_t>(row)) + x : nullptr;
+      if (row < 0 || x + n > padded) return RunEnd::Complete;
+      // Pixels past the picture's edge (in the padding) are read and dropped.
+      const int64_t drawn = std::min<int64_t>(n, width - std::min(x, width));
+      uint8_t* p = picture && drawn > 0 ? picture->Row(static_cast<int32_t>(row)) + x : nullptr;
       const uint32_t bytes = fourBit ? (n + 1) / 2 : n;
       for (uint32_t i = 0; i < bytes; ++i) {
         uint8_t b;
         if (!next(b)) return ended();
         if (!p) continue;
         if (!fourBit) {
-          p[i] = b;
+          if (i < drawn) p[i] = b;
         } else {
-          p[2 * i] = b >> 4;
-          if (2 * i + 1 < n) p[2 * i + 1] = b & 15;
+          if (2 * i < drawn) p[2 * i] = b >> 4;
+          if (2 * i + 1 < drawn) p[2 * i + 1] = b & 15;
         }
       }
       if (bytes & 1) {

@@ -313,6 +313,22 @@ TEST(BmpRead, RunLengthEscapesAndSafeStops) {
   EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 5),
             (std::vector<uint8_t>{1, 2, 10, 11, 12}));
 
+  // Rows coded over their padded width (as some writers do for odd widths):
+  // runs and literals into the padding draw up to the picture's edge.
+  b = Header({.W = 7, .H = 2, .Bits = 8, .Compression = 1});
+  AppendGrayTable(b, 256);
+  b.insert(b.end(), {8, 3, 0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1});
+  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
+  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(1), image.Picture.Row(1) + 7), std::vector<uint8_t>(7, 3));
+  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 7),
+            (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7}));
+  b = Header({.W = 5, .Bits = 4, .Compression = 2});
+  AppendGrayTable(b, 16);
+  b.insert(b.end(), {8, 0x45, 0, 1});
+  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
+  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 5),
+            (std::vector<uint8_t>{4, 5, 4, 5, 4}));
+
   // Runs past the row end, deltas out of the picture and too many lines
   // stop the decoding without touching memory outside the picture; data
   // that ends before the end mark or the last row is damage.
