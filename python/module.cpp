@@ -71,15 +71,42 @@ struct Texture {
   }
 };
 
-py::array PixelsOf(py::object self) {
+// Whether numpy can be imported: pixels come as numpy arrays when it can,
+// and as memoryviews of the same shape (no copy either way) when it cannot,
+// so a Python without numpy can still make, save and look at textures.
+bool HaveNumpy() {
+  static const bool have = [] {
+    try {
+      py::module_::import("numpy");
+      return true;
+    } catch (const py::error_already_set&) {
+      return false;
+    }
+  }();
+  return have;
+}
+
+py::buffer_info PixelBuffer(const mvPicture& p) {
+  return py::buffer_info(p.Pixels, 1, py::format_descriptor<uint8_t>::format(), 3, {p.Height, p.Width, 4},
+                         {static_cast<py::ssize_t>(p.Stride), py::ssize_t{4}, py::ssize_t{1}});
+}
+
+// The pixels of a result (apply, load) as a memoryview keeps this alive.
+struct PixelStore {
+  std::unique_ptr<mvPicture> Picture;
+};
+
+py::object PixelsOf(py::object self) {
   Texture& t = self.cast<Texture&>();
   mvPictureLayer& l = *t.Layer;
+  if (!HaveNumpy()) return py::memoryview(self);
   return py::array(py::dtype::of<uint8_t>(), {l.Height, l.Width, 4},
                    {static_cast<py::ssize_t>(l.Stride), py::ssize_t{4}, py::ssize_t{1}}, l.Pixels, self);
 }
 
 // A picture the array owns: no copy of the effect's result.
-py::array OwningArray(std::unique_ptr<mvPicture> picture) {
+py::object OwningArray(std::unique_ptr<mvPicture> picture) {
+  if (!HaveNumpy()) return py::memoryview(py::cast(PixelStore{std::move(picture)}));
   mvPicture* p = picture.release();
   py::capsule owner(p, [](void* q) { delete static_cast<mvPicture*>(q); });
   return py::array(py::dtype::of<uint8_t>(), {p->Height, p->Width, 4},
@@ -90,7 +117,14 @@ py::array OwningArray(std::unique_ptr<mvPicture> picture) {
 // or a texture. Copied into an RGBA picture as the command line loads files.
 std::unique_ptr<mvPicture> PictureFromPixels(py::handle pixels) {
   py::object source = py::reinterpret_borrow<py::object>(pixels);
-  if (py::isinstance<Texture>(pixels)) source = PixelsOf(source);
+  if (py::isinstance<Texture>(pixels)) {
+    const mvPictureLayer& l = *pixels.cast<Texture&>().Layer;
+    auto copy = std::make_unique<mvPicture>();
+    if (!copy->Create(l.Width, l.Height, ColorTypeRGB, 8, 4)) RaiseMemory();
+    CopyRect(*copy, 0, 0, l, l.Width, l.Height);
+    return copy;
+  }
+  if (!HaveNumpy()) throw py::type_error("pixels other than a Texture need numpy, which this Python cannot import");
   py::array a = py::array::ensure(source);
   if (!a) RaiseValue("pixels must be a numpy array of shape (height, width, 4) or (height, width, 3)");
   if (!a.dtype().is(py::dtype::of<uint8_t>()))
@@ -304,7 +338,7 @@ Texture Render(py::object recipeArg, py::object size, std::optional<double> scal
   return t;
 }
 
-py::array Apply(py::object effectArg, py::object pixels, std::optional<int64_t> opacity,
+py::object Apply(py::object effectArg, py::object pixels, std::optional<int64_t> opacity,
                 std::optional<int64_t> blendMode) {
   std::unique_ptr<mvEffect> effect;
   std::string error;
@@ -381,7 +415,7 @@ void Save(py::object what, py::object pathObject, std::optional<bool> keepAlpha,
   if (!ok) RaiseOS(savedErrno, error);
 }
 
-py::array Load(py::object pathObject) {
+py::object Load(py::object pathObject) {
   const std::string path = PathText(pathObject);
   CheckReadable(path);
   auto picture = std::make_unique<mvPicture>();
@@ -452,9 +486,13 @@ PYBIND11_MODULE(orvelle, m) {
     }
   });
 
-  py::class_<Texture>(m, "Texture", "A texture: its pixels, its recipe and where it came from.")
+  py::class_<PixelStore>(m, "_Pixels", py::buffer_protocol())
+      .def_buffer([](PixelStore& s) { return PixelBuffer(*s.Picture); });
+  py::class_<Texture>(m, "Texture", py::buffer_protocol(), "A texture: its pixels, its recipe and where it came from.")
+      .def_buffer([](Texture& t) { return PixelBuffer(*t.Layer); })
       .def_property_readonly("pixels", &PixelsOf,
-                             "uint8 array of shape (height, width, 4), RGBA; a view of the texture's own pixels")
+                             "uint8 array of shape (height, width, 4), RGBA; a view of the texture's own pixels (a memoryview "
+                             "of that shape where numpy cannot be imported)")
       .def_property_readonly("recipe", [](const Texture& t) { return PythonFromJson(t.Recipe()); },
                              "The recipe as a dict, the same JSON as recipe files (a new dict each time)")
       .def_property_readonly("seed", [](const Texture& t) { return Optional(t.Seed); },

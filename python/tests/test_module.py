@@ -4,6 +4,7 @@ import json
 import os
 import pickle
 import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -142,6 +143,18 @@ def test_arrays_are_views_that_outlive_their_texture(picture):
     rgb = np.ascontiguousarray(pixels[:, :, :3])
     assert np.array_equal(orvelle.apply({"type": 519, "opacity": 0}, rgb[:, ::-1])[:, :, 3], np.full((13, 17), 255))
     assert orvelle.apply("RotateRight", pixels).shape == (17, 13, 4)
+
+
+def test_without_numpy_pixels_are_memoryviews(tmp_path):
+    # A Python that cannot import numpy still makes, applies and saves textures.
+    code = ("import sys; sys.modules['numpy'] = None; import orvelle\n"
+            "t = orvelle.generate(1, seed=5, size=(33, 21))[0]; m = t.pixels; del t\n"
+            "a = orvelle.apply('mirror', orvelle.generate(1, seed=5, size=(33, 21))[0])\n"
+            "print(type(m).__name__, m.shape, m.tolist()[0][32] == a.tolist()[0][0])\n"
+            "try: orvelle.apply('mirror', [[[0, 0, 0, 0]]])\n"
+            "except TypeError as e: print('numpy' in str(e))\n")
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert out.stdout.split("\n")[:2] == ["memoryview (21, 33, 4) True", "True"], out.stderr
 
 
 def test_pickled_textures_keep_pixels_recipe_and_origin():
