@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TEST_SECONDS ?= 20
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan build-fuzz run test test-plain test-asan test-clang test-fuzz fuzz fuzz-corpus bench bench-table bench-peers bench-jobs clean
+.PHONY: format format-check lint all deps build build-asan build-fuzz run test test-plain test-asan test-clang test-fuzz fuzz fuzz-corpus bench bench-table bench-peers bench-jobs clean
 
 all: build
 
@@ -21,8 +21,11 @@ $(BUILD)/build.ninja:
 $(ASANBUILD)/build.ninja:
 	cmake -S . -B $(ASANBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVELLE_SANITIZE=ON -DORVELLE_BENCH=OFF -DORVELLE_GUI=OFF $(CMAKE_FLAGS)
 
+# The Python module is also linked into the project folder, so a python3
+# started here imports it after `make` (elsewhere: PYTHONPATH=build/python).
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+	@for m in $(BUILD)/python/orvelle.*.so; do if [ -e "$$m" ]; then ln -sfn "$$m" .; fi; done
 
 build-asan: deps $(ASANBUILD)/build.ninja
 	cmake --build $(ASANBUILD) -j $(JOBS)
@@ -49,7 +52,7 @@ test-clang: deps $(CLANGBUILD)/build.ninja
 # library. `make fuzz` runs each target FUZZ_SECONDS; `make test` runs each
 # briefly on its seed corpus.
 $(FUZZBUILD)/build.ninja:
-	cmake -S . -B $(FUZZBUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORVELLE_FUZZ=ON -DORVELLE_TESTS=OFF -DORVELLE_GUI=OFF -DORVELLE_BENCH=OFF $(CMAKE_FLAGS)
+	cmake -S . -B $(FUZZBUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORVELLE_FUZZ=ON -DORVELLE_TESTS=OFF -DORVELLE_GUI=OFF -DORVELLE_BENCH=OFF -DORVELLE_PYTHON=OFF $(CMAKE_FLAGS)
 
 build-fuzz: deps $(FUZZBUILD)/build.ninja
 	cmake --build $(FUZZBUILD) -j $(JOBS)
@@ -66,6 +69,21 @@ fuzz-corpus: build
 	$(BUILD)/fuzz/fuzz_make_corpus fuzz/corpus
 
 test: test-plain test-asan test-clang test-fuzz
+
+# Style: clang-format over every C++ source (.clang-format); format-check
+# fails on any difference, as CI does before make test.
+SOURCE_DIRS = app bench cli codecs core effects fuzz generator maps python recipe tests
+CXX_FILES = $(shell find $(SOURCE_DIRS) -name '*.cpp' -o -name '*.h' | sort)
+format:
+	clang-format -i $(CXX_FILES)
+
+format-check: deps
+	clang-format --dry-run --Werror $(CXX_FILES)
+
+# clang-tidy's bug-prone, performance and complexity checks (.clang-tidy)
+# over every source the plain build compiles.
+lint: build
+	run-clang-tidy -p $(BUILD) -quiet -j $(JOBS) '^$(CURDIR)/($(subst $(eval) ,|,$(SOURCE_DIRS)))/'
 
 # Google Benchmark suites (every effect at 2048 x 2048 on 1 and all threads,
 # GenerateTexture, re-render at 5000 x 5000, row blending). Narrow them with

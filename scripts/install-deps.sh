@@ -7,7 +7,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential g++ clang libclang-rt-dev cmake ninja-build pkg-config make
+  build-essential g++ clang libclang-rt-dev clang-format clang-tidy cmake ninja-build pkg-config make
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   nlohmann-json3-dev libcli11-dev libssl-dev
