@@ -170,8 +170,9 @@ int RunGenerate(const GenerateOptions& o) {
     std::cerr << "orvelle-cli generate: " << kSizeMessage << "\n";
     return kExitUsage;
   }
-  if (o.Count < limits::kMinBatch || o.Count > limits::kMaxBatch) {
-    std::cerr << "orvelle-cli generate: Number must be between 1 and 1000.\n";
+  if (o.Count < limits::kMinBatch || o.Count > (o.PerTextureSeeds ? limits::kMaxSeededBatch : limits::kMaxBatch)) {
+    std::cerr << "orvelle-cli generate: Number must be between 1 and " << limits::kMaxBatch << " (1 and "
+              << limits::kMaxSeededBatch << " with --per-texture-seeds).\n";
     return kExitUsage;
   }
   if (o.First < 1 || o.First > int64_t{kMaxTextureIndex} - o.Count + 1) {
@@ -402,7 +403,7 @@ void AddGenerateCommands(CLI::App& app, int& result) {
   {
     auto o = std::make_shared<GenerateOptions>();
     auto* cmd = app.add_subcommand("generate", "Make a batch of random textures, as the Generate button does");
-    cmd->add_option("-n,--count", o->Count, "Number of textures (1..1000)")->capture_default_str();
+    cmd->add_option("-n,--count", o->Count, "Number of textures (1..1000; 1..1000000 with --per-texture-seeds)")->capture_default_str();
     cmd->add_option("--size", o->Size, "WIDTHxHEIGHT, each 1..5000 (default 120x120)");
     cmd->add_option("-W,--width", o->Width, "Width in pixels")->capture_default_str();
     cmd->add_option("-H,--height", o->Height, "Height in pixels")->capture_default_str();

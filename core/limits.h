@@ -11,6 +11,9 @@ inline constexpr int32_t kMinSide = 1;
 inline constexpr int32_t kMaxSide = 5000;          // texture width and height
 inline constexpr int32_t kMinBatch = 1;
 inline constexpr int32_t kMaxBatch = 1000;         // textures per Generate
+// Textures per orvelle-cli generate with per-texture seeds: each is made and
+// written alone, so a long run holds no more than a short one.
+inline constexpr int32_t kMaxSeededBatch = 1000000;
 inline constexpr int32_t kMinVariations = 2;       // the unchanged texture and at least one variation
 inline constexpr int32_t kMaxVariations = 1000;
 inline constexpr int32_t kMinScale = 2;            // re-render factors of the Resize command

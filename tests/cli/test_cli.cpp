@@ -124,7 +124,8 @@ TEST_F(Cli, GenerateRefusesBadSizesAndCounts) {
   EXPECT_EQ(RunCli("generate --size 5001x10 -o " + kDir + "/x", &err), 2);
   EXPECT_NE(err.find("Size must be between 1 and 5000."), std::string::npos);
   EXPECT_EQ(RunCli("generate -n 1001 -o " + kDir + "/x", &err), 2);
-  EXPECT_NE(err.find("Number must be between 1 and 1000."), std::string::npos);
+  EXPECT_NE(err.find("Number must be between 1 and 1000 (1 and 1000000 with --per-texture-seeds)."), std::string::npos);
+  EXPECT_EQ(RunCli("generate --per-texture-seeds -n 1000001 -o " + kDir + "/x", &err), 2);
   EXPECT_EQ(RunCli("generate --render 9"), 2);
 }
 
