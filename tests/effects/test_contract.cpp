@@ -169,7 +169,7 @@ std::vector<Case> Cases(const mvEffectClass& c) {
 // Noise with some fully transparent and some fully opaque pixels, which
 // kernels treat apart; the work area, when given, is set on it.
 mvPicture Input(int32_t w, int32_t h, const Format& f, const mvRect* area) {
-  mvPicture p = Noise(w, h, f, static_cast<uint32_t>(w * 7 + h + f.Channels));
+  mvPicture p = Noise(w, h, f, static_cast<uint32_t>(w * 7 + h) + f.Channels);
   if (f.Channels % 2 == 0 && f.Type != ColorTypeIndexed)
     for (int32_t y = 0; y < h; ++y)
       for (int32_t x = 0; x < w; x += 3) {
@@ -240,7 +240,7 @@ bool OutsideKept(const mvPicture& out, const mvPicture& in, const mvRect& a) {
   for (int32_t y = 0; y < in.Height; ++y)
     for (int32_t x = 0; x < in.Width; ++x)
       if ((x < a.Left || x >= a.Right || y < a.Top || y >= a.Bottom) &&
-          std::memcmp(out.Row(y) + x * bpp, in.Row(y) + x * bpp, bpp) != 0)
+          std::memcmp(Px(out, x, y), Px(in, x, y), bpp) != 0)
         return false;
   return true;
 }
