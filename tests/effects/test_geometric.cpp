@@ -119,18 +119,15 @@ TEST(Turns, HalfTurnFlipAndMirrorStayInsideTheWorkRect) {
   }
 }
 
-TEST(Turns, StreamsAndCancel) {
+// Turns compare equal whatever their base fields; a cancelled quarter turn
+// hands back nothing, whatever the pointer held.
+TEST(Turns, EqualityAndCancel) {
   mvPicture p = Noise(6, 4, {ColorTypeRGB, 8, 4}, 3);
   for (uint32_t id : {kLeft, kRight, kHalf, kFlip, kMirror}) {
     auto e = MakeEffect(id);
-    mvMemoryStream zero(std::vector<uint8_t>(4, 0));
-    EXPECT_TRUE(e->Load(zero));
-    mvMemoryStream four(std::vector<uint8_t>{4, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_FALSE(e->Load(four)) << id;
     auto other = MakeEffect(id);
     other->Opacity = 3;
     EXPECT_TRUE(e->IsEqual(*other));
-    // A cancelled turn hands back nothing, whatever the pointer held.
     if (e->IsTransform()) {
       mvCallbackProgress stop([](uint32_t pos, uint32_t) { return pos < 2; });
       mvPicture* result = reinterpret_cast<mvPicture*>(&stop);

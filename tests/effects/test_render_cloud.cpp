@@ -9,17 +9,11 @@
 #include <cstring>
 
 #include "effects/render/cloud.h"
+#include "tests/effects/pictures.h"
 
 namespace {
 
-mvPicture Solid(int w, int h, uint8_t v, uint32_t channels = 4) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, channels));
-  p.Fill(nullptr, mvColor::RGBA8(v, v, v, 255));
-  return p;
-}
-
-void Paint(mvEffect& e, mvPicture& p) { ASSERT_TRUE(ApplyTo(e, p)); }
+using namespace testpics;
 
 bool Same(const mvPicture& a, const mvPicture& b) { return std::memcmp(a.Pixels, b.Pixels, a.ByteSize()) == 0; }
 
@@ -119,7 +113,7 @@ TEST(RenderPlasma, GrayscaleAndThinAreas) {
   mvPlasmaEffect e;
   e.Grayscale = true;
   e.Seed = 9;
-  mvPicture p = Solid(40, 30, 0, 3);
+  mvPicture p = Solid(40, 30, 0, 255, 3);
   Paint(e, p);
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x) {
@@ -128,7 +122,7 @@ TEST(RenderPlasma, GrayscaleAndThinAreas) {
       ASSERT_EQ(q[1], q[2]);
     }
   e.Grayscale = false;
-  mvPicture colour = Solid(40, 30, 0, 3);
+  mvPicture colour = Solid(40, 30, 0, 255, 3);
   Paint(e, colour);
   EXPECT_NE(colour.Row(3)[3 * 7], colour.Row(3)[3 * 7 + 1]);
   for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 20}, {20, 1}, {1, 1}}) {

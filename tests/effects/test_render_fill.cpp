@@ -14,18 +14,6 @@ namespace {
 
 using namespace testpics;
 
-mvPicture Solid(int w, int h, uint8_t v, uint8_t a = 255, uint32_t channels = 4) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, channels));
-  p.Fill(nullptr, mvColor::RGBA8(v, v, v, a));
-  return p;
-}
-
-uint8_t Red(const mvPicture& p, int x, int y) { return Px(p, x, y)[0]; }
-
-// Applies the way the generator does (the destination starts as the source).
-void Paint(mvEffect& e, mvPicture& p) { ASSERT_TRUE(ApplyTo(e, p)); }
-
 GradientSegment Segment(double l, double m, double r, std::vector<uint8_t> lc, std::vector<uint8_t> rc,
                         int32_t blend = 0, int32_t colouring = 0) {
   GradientSegment s;

@@ -13,18 +13,7 @@
 
 namespace {
 
-using testpics::Px;
-
-mvPicture Solid(int w, int h, uint8_t v, uint8_t a = 255, uint32_t channels = 4) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, channels));
-  p.Fill(nullptr, mvColor::RGBA8(v, v, v, a));
-  return p;
-}
-
-uint8_t Red(const mvPicture& p, int x, int y) { return p.Row(y)[static_cast<size_t>(x) * p.BytesPerPixel()]; }
-
-void Paint(mvEffect& e, mvPicture& p) { ASSERT_TRUE(ApplyTo(e, p)); }
+using namespace testpics;
 
 // Columns of row y whose red sample is v.
 std::vector<int> ColumnsWith(const mvPicture& p, int y, uint8_t v) {
