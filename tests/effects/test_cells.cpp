@@ -18,8 +18,11 @@ namespace {
 
 using namespace testpics;
 
-const char* const kFamily[] = {"mvMedianEffect", "mvMinimumEffect", "mvMaximumEffect", "mvSpreadEffect",
-                               "mvPixelizeEffect", "mvMosaicEffect", "mvGlassTileEffect", "mvWrapEffect"};
+// The filters for which a flat picture is a fixed point (the painterly
+// ones too).
+const char* const kFamily[] = {"mvMedianEffect",   "mvMinimumEffect", "mvMaximumEffect",   "mvSpreadEffect",
+                               "mvPixelizeEffect", "mvMosaicEffect",  "mvGlassTileEffect", "mvWrapEffect",
+                               "mvOilPaintEffect", "mvWatercolorEffect"};
 
 // Sets a field by name where the class has it.
 void Set(mvEffect& e, const char* name, int64_t value) {

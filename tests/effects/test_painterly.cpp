@@ -83,14 +83,7 @@ TEST(OilPaint, MatchesTheSlowVisitForSmallAndHugeDiamonds) {
     }
 }
 
-TEST(OilPaint, FlatAreaKeepsItsColourAndTransparentWindowKeepsTheTarget) {
-  for (const Format& f : kFormats)
-    for (bool seamless : {false, true}) {
-      mvOilPaintEffect e;
-      e.Seamless = seamless;
-      mvPicture p = Flat(8, 6, f);
-      EXPECT_TRUE(SamePixels(Applied(e, p), p)) << f.Type << " " << f.Depth << " " << f.Channels;
-    }
+TEST(OilPaint, TransparentWindowKeepsTheTarget) {
   mvPicture p;
   ASSERT_TRUE(p.Create(5, 5, ColorTypeRGB, 16, 4));
   p.Fill(nullptr, mvColor(1000, 2000, 3000, 0));
@@ -172,16 +165,7 @@ TEST(Watercolor, MatchesTheSlowRuleAndNeverRaisesASample) {
       }
 }
 
-TEST(Watercolor, FlatAreaIsAFixedPoint) {
-  for (const Format& f : kFormats) {
-    mvWatercolorEffect e;
-    mvPicture p = Flat(9, 9, f);
-    EXPECT_TRUE(SamePixels(Applied(e, p), p));
-  }
-}
-
 TEST(Painterly, IndexedPicturesAreLeftUntouched) {
-  // Indexed pictures are left untouched.
   mvPicture idx;
   ASSERT_TRUE(idx.Create(4, 4, ColorTypeIndexed, 8, 1));
   std::memset(idx.Pixels, 3, idx.ByteSize());
