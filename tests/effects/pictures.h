@@ -66,4 +66,17 @@ inline const uint8_t* Px(const mvPicture& p, int x, int y) {
   return p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel();
 }
 
+inline uint8_t Red(const mvPicture& p, int x, int y) { return Px(p, x, y)[0]; }
+
+// 8-bit RGB of one gray level and alpha.
+inline mvPicture Solid(int w, int h, uint8_t v, uint8_t a = 255, uint32_t channels = 4) {
+  mvPicture p;
+  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, channels));
+  p.Fill(nullptr, mvColor::RGBA8(v, v, v, a));
+  return p;
+}
+
+// Applies the way the generator does (the destination starts as the source).
+inline void Paint(mvEffect& e, mvPicture& p) { ASSERT_TRUE(ApplyTo(e, p)); }
+
 }  // namespace testpics

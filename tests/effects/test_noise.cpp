@@ -1,7 +1,6 @@
 // Noise effects: every pixel against straight sequential draws (chunks,
 // refused draws, density, alpha terms and the transparent pixels they skip,
-// thread counts), hue wrap, formats left alone, the histogram table's draws,
-// progress and work area.
+// thread counts), hue wrap, formats left alone, the histogram table's draws.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -229,28 +228,4 @@ TEST(HistogramNoise, OneLevelMovesTogetherAndAlphaIsCopied) {
   e.Amount = INT_MIN;  // magnitude far beyond full scale: every level saturates
   EXPECT_TRUE(e.Apply(src, dst, nullptr));
   for (int x = 0; x < 32; ++x) EXPECT_TRUE(dst.Pixels[x * 4] == 0 || dst.Pixels[x * 4] == 255);
-}
-
-TEST(NoiseEffects, ProgressStopAndWorkArea) {
-  mvHSVNoiseEffect hsv;
-  hsv.ValueAmount = 50;
-  mvHistogramNoiseEffect histogram;
-  for (mvEffect* e : {static_cast<mvEffect*>(&hsv), static_cast<mvEffect*>(&histogram)}) {
-    mvPicture src = testpics::Noise(8, 8, {ColorTypeRGB, 8, 4}, 5);
-    src.HasWorkRect = 1;
-    src.WorkRect = mvRect{2, 2, 20, 5};  // reaches past the picture: clipped
-    mvPicture dst = Make(8, 8, ColorTypeRGB, 8, 4);
-    uint32_t maxSeen = 0;
-    mvCallbackProgress stop([&](uint32_t pos, uint32_t max) {
-      maxSeen = max;
-      return pos < 2;
-    });
-    EXPECT_FALSE(e->Apply(src, dst, &stop));
-    EXPECT_EQ(maxSeen, 2u);
-    for (int32_t y = 0; y < 8; ++y)
-      for (int32_t x = 0; x < 8; ++x)
-        if (y < 2 || y >= 5 || x < 2) {
-          EXPECT_EQ(std::memcmp(dst.Row(y) + x * 4, "\0\0\0\0", 4), 0) << x << "," << y;
-        }
-  }
 }

@@ -9,17 +9,11 @@
 #include <cstring>
 
 #include "effects/render/cloud.h"
+#include "tests/effects/pictures.h"
 
 namespace {
 
-mvPicture Solid(int w, int h, uint8_t v, uint32_t channels = 4) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, channels));
-  p.Fill(nullptr, mvColor::RGBA8(v, v, v, 255));
-  return p;
-}
-
-void Paint(mvEffect& e, mvPicture& p) { ASSERT_TRUE(ApplyTo(e, p)); }
+using namespace testpics;
 
 bool Same(const mvPicture& a, const mvPicture& b) { return std::memcmp(a.Pixels, b.Pixels, a.ByteSize()) == 0; }
 
@@ -83,32 +77,6 @@ TEST(RenderCloud, SeamlessEdgesContinueWhenTiled) {
   EXPECT_GT(MaxColumnStep(q, 95, 0), wrap);
 }
 
-TEST(RenderCloud, FormatsAndHostileValues) {
-  mvCloudEffect e;
-  e.Color1 = mvColor::RGBA8(255, 0, 0, 128);
-  mvPicture g;
-  ASSERT_TRUE(g.Create(16, 16, ColorTypeGray, 16, 2));
-  g.Clear(nullptr);
-  Paint(e, g);
-  mvPicture rgb16;
-  ASSERT_TRUE(rgb16.Create(16, 16, ColorTypeRGB, 16, 3));
-  Paint(e, rgb16);
-  for (auto v : std::vector<std::array<int32_t, 4>>{
-           {INT32_MAX, INT32_MAX, INT32_MAX, 1}, {-3, 0, -50, 1}, {INT32_MIN, INT32_MIN, INT32_MIN, 0}, {60, 1, 1, 1}}) {
-    e.Detail = v[0];
-    e.ScaleX = v[1];
-    e.ScaleY = v[2];
-    e.Seamless = v[3] != 0;
-    e.Turbulence = v[3] == 0;
-    mvPicture p = Solid(8, 8, 30);
-    Paint(e, p);
-  }
-  int steps = 0;
-  mvCallbackProgress stop([&](uint32_t, uint32_t) { return ++steps < 2; });
-  mvPicture a = Solid(4, 6, 0), b = Solid(4, 6, 0);
-  EXPECT_FALSE(e.Apply(a, b, &stop));
-}
-
 TEST(RenderPlasma, SeamlessEdgesStayClose) {
   // The seed points are shared, but every later pass rewrites edge points
   // (one-pixel rectangles include their corners), each with its own
@@ -141,11 +109,11 @@ TEST(RenderPlasma, SeamlessEdgesStayClose) {
   EXPECT_LT(tiled.second * 3, plain.second);
 }
 
-TEST(RenderPlasma, GrayscaleReproducibleAndThinAreas) {
+TEST(RenderPlasma, GrayscaleAndThinAreas) {
   mvPlasmaEffect e;
   e.Grayscale = true;
   e.Seed = 9;
-  mvPicture p = Solid(40, 30, 0, 3);
+  mvPicture p = Solid(40, 30, 0, 255, 3);
   Paint(e, p);
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x) {
@@ -153,11 +121,8 @@ TEST(RenderPlasma, GrayscaleReproducibleAndThinAreas) {
       ASSERT_EQ(q[0], q[1]);
       ASSERT_EQ(q[1], q[2]);
     }
-  mvPicture again = Solid(40, 30, 0, 3);
-  Paint(e, again);
-  EXPECT_TRUE(Same(p, again));
   e.Grayscale = false;
-  mvPicture colour = Solid(40, 30, 0, 3);
+  mvPicture colour = Solid(40, 30, 0, 255, 3);
   Paint(e, colour);
   EXPECT_NE(colour.Row(3)[3 * 7], colour.Row(3)[3 * 7 + 1]);
   for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 20}, {20, 1}, {1, 1}}) {
@@ -165,14 +130,6 @@ TEST(RenderPlasma, GrayscaleReproducibleAndThinAreas) {
     Paint(e, thin);
     EXPECT_EQ(thin.Row(h - 1)[(w - 1) * 4], 123);
   }
-  for (int32_t rough : {INT32_MAX, INT32_MIN, -1}) {
-    e.Roughness = rough;
-    mvPicture q = Solid(9, 9, 0);
-    Paint(e, q);
-  }
-  mvPicture g;
-  ASSERT_TRUE(g.Create(9, 5, ColorTypeGray, 16, 1));
-  Paint(e, g);
 }
 
 TEST(RenderPlasma, StreamAndRoughnessZero) {

@@ -5,7 +5,6 @@
 #include <array>
 #include <climits>
 #include <cstring>
-#include <tuple>
 #include <vector>
 
 #include "core/random.h"
@@ -14,18 +13,7 @@
 
 namespace {
 
-using testpics::Px;
-
-mvPicture Solid(int w, int h, uint8_t v, uint8_t a = 255, uint32_t channels = 4) {
-  mvPicture p;
-  EXPECT_TRUE(p.Create(w, h, ColorTypeRGB, 8, channels));
-  p.Fill(nullptr, mvColor::RGBA8(v, v, v, a));
-  return p;
-}
-
-uint8_t Red(const mvPicture& p, int x, int y) { return p.Row(y)[static_cast<size_t>(x) * p.BytesPerPixel()]; }
-
-void Paint(mvEffect& e, mvPicture& p) { ASSERT_TRUE(ApplyTo(e, p)); }
+using namespace testpics;
 
 // Columns of row y whose red sample is v.
 std::vector<int> ColumnsWith(const mvPicture& p, int y, uint8_t v) {
@@ -45,23 +33,13 @@ bool Uniform(const mvPicture& p) {
 
 }  // namespace
 
-TEST(RenderChecker, CellsProgressAndHalfAlpha) {
+TEST(RenderChecker, CellsAndHalfAlpha) {
   mvCheckerEffect e;  // black and white
   mvPicture p = Solid(120, 120, 77);
   Paint(e, p);
   for (auto [x, y, red] : std::vector<std::array<int, 3>>{
            {0, 0, 0}, {9, 9, 0}, {10, 0, 255}, {15, 15, 0}, {119, 119, 0}, {110, 0, 255}})
     EXPECT_EQ(Red(p, x, y), red) << x << "," << y;
-  int steps = 0;  // one step per row of cells
-  mvCallbackProgress count([&](uint32_t, uint32_t max) {
-    EXPECT_EQ(max, 11u);
-    ++steps;
-    return true;
-  });
-  mvPicture q = Solid(120, 120, 77), r = Solid(120, 120, 77);
-  EXPECT_TRUE(e.Apply(q, r, &count));
-  EXPECT_EQ(steps, 12);
-
   // (0 * 255 * 127 / 255 + 200 * 128) / 255 = 100, with and without alpha.
   e.Color1 = e.Color2 = mvColor::RGBA8(200, 200, 200, 128);
   for (uint32_t channels : {4u, 3u}) {
@@ -78,7 +56,7 @@ TEST(RenderChecker, CellsProgressAndHalfAlpha) {
   EXPECT_EQ(Red(z, 1, 0), 200 * 128 / 255 + 9 * 255 * 127 / 255 / 255);
 }
 
-TEST(RenderParallelLines, StripesOffsetsAndHostileValues) {
+TEST(RenderParallelLines, StripesAndOffsets) {
   mvParallelLinesEffect e;  // black
   e.Vertical = 1;
   e.LineWidth = 3;
@@ -113,19 +91,9 @@ TEST(RenderParallelLines, StripesOffsetsAndHostileValues) {
   mvPicture far = Solid(7, 1, 200);
   Paint(e, far);
   EXPECT_EQ(ColumnsWith(far, 0, 0), (std::vector<int>{0, 1, 3, 4, 6}));
-  for (int32_t vertical : {0, 1})
-    for (auto [w, g, o] : std::vector<std::tuple<int32_t, int32_t, int32_t>>{
-             {0, 0, 0}, {-3, 3, 0}, {3, -3, 0}, {INT32_MAX, INT32_MAX, INT32_MAX}, {2, 1, INT32_MIN}, {1, 0, -7}}) {
-      e.Vertical = vertical;
-      e.LineWidth = w;
-      e.Gap = g;
-      e.Offset = o;
-      mvPicture q = Solid(9, 9, 200);
-      Paint(e, q);
-    }
 }
 
-TEST(RenderGrid, LinesEveryFiveAndHostileValues) {
+TEST(RenderGrid, LinesEveryFive) {
   mvGridEffect e;
   e.LineWidth = 1;
   e.CellWidth = 4;
@@ -142,16 +110,6 @@ TEST(RenderGrid, LinesEveryFiveAndHostileValues) {
   Paint(e, q);
   EXPECT_EQ(ColumnsWith(q, 0, 0), (std::vector<int>{1, 6, 11}));
   EXPECT_EQ(ColumnsWith(q, 2, 0).size(), 12u);
-  for (auto [w, cw, ch, ox, oy] : std::vector<std::array<int32_t, 5>>{
-           {0, 0, 0, 0, 0}, {1, -1, -1, 0, 0}, {1, -5, 3, INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX, 1, 0, 0}}) {
-    e.LineWidth = w;
-    e.CellWidth = cw;
-    e.CellHeight = ch;
-    e.OffsetX = ox;
-    e.OffsetY = oy;
-    mvPicture r = Solid(9, 9, 200);
-    Paint(e, r);
-  }
 }
 
 TEST(RenderDots, SquareRoundAndAntialiased) {
@@ -181,7 +139,7 @@ TEST(RenderDots, SquareRoundAndAntialiased) {
   EXPECT_EQ(Red(h, 4, 3), 255);  // d^2 = 5
 }
 
-TEST(RenderDots, StaggeredRowsGrayAndHostileValues) {
+TEST(RenderDots, StaggeredRowsAndGray) {
   mvDotsEffect e;
   e.DotSize = 1;
   e.Gap = 3;
@@ -192,22 +150,6 @@ TEST(RenderDots, StaggeredRowsGrayAndHostileValues) {
   EXPECT_EQ(ColumnsWith(p, 0, 0), (std::vector<int>{0, 4}));
   EXPECT_EQ(ColumnsWith(p, 2, 0), (std::vector<int>{2, 6}));
   EXPECT_EQ(ColumnsWith(p, 1, 0), std::vector<int>{});
-  for (auto v : std::vector<std::array<int32_t, 5>>{{0, 0, 0, 0, 0},
-                                                    {-4, 2, 0, 0, 0},
-                                                    {3, -3, 0, 0, 1},
-                                                    {4, -3, 0, 0, 1},
-                                                    {INT32_MAX, INT32_MAX, 0, 0, 1},
-                                                    {3, 1, INT32_MIN, INT32_MIN, 0},
-                                                    {3, 1, INT32_MIN, INT32_MIN, 1},
-                                                    {3, 1, INT32_MAX, INT32_MAX, 1}}) {
-    e.DotSize = v[0];
-    e.Gap = v[1];
-    e.OffsetX = v[2];
-    e.OffsetY = v[3];
-    e.Staggered = v[4];
-    mvPicture q = Solid(9, 9, 200);
-    Paint(e, q);
-  }
   mvPicture g;  // gray pictures are not dotted
   ASSERT_TRUE(g.Create(4, 4, ColorTypeGray, 8, 1));
   g.Fill(nullptr, mvColor::Gray8(9));
@@ -216,17 +158,15 @@ TEST(RenderDots, StaggeredRowsGrayAndHostileValues) {
   EXPECT_EQ(g.Row(0)[0], 9);
 }
 
-TEST(RenderRandomDots, ReproducibleAndOneDrawPerCandidate) {
+TEST(RenderRandomDots, OneDrawPerCandidate) {
   mvRandomDotsEffect e;
   e.DotSize = 4;
   e.Density = 150;
   e.Seed = 1234;
   e.SizeVariation = 2;
   e.AlphaVariation = 30;
-  mvPicture a = Solid(40, 30, 255), b = Solid(40, 30, 255);
+  mvPicture a = Solid(40, 30, 255);
   Paint(e, a);
-  Paint(e, b);
-  EXPECT_EQ(std::memcmp(a.Pixels, b.Pixels, a.ByteSize()), 0);
   EXPECT_FALSE(ColumnsWith(a, 15, 255).size() == 40 && ColumnsWith(a, 5, 255).size() == 40);
 
   // Density 0: nothing painted, but one draw per candidate position, from
@@ -263,7 +203,7 @@ TEST(RenderRandomDots, DenseDotsOverManyPartsCoverEvenly) {
   }
 }
 
-TEST(RenderRandomDots, SeamlessWrapsAndHostileValues) {
+TEST(RenderRandomDots, SeamlessWrapsAndCostsAreCapped) {
   mvRandomDotsEffect e;
   e.DotSize = 3;
   e.Density = 900;  // every candidate places a dot
@@ -272,17 +212,6 @@ TEST(RenderRandomDots, SeamlessWrapsAndHostileValues) {
   mvPicture p = Solid(6, 6, 255);
   Paint(e, p);
   for (int y = 0; y < 6; ++y) EXPECT_EQ(ColumnsWith(p, y, 0).size(), 6u);
-  for (auto v : std::vector<std::array<int32_t, 4>>{
-           {0, 0, 0, 0}, {-5, 0, 0, 0}, {7000, 0, 0, 0}, {3, INT32_MAX, INT32_MAX, 0},
-           {3, -4, -4, 0}, {3, INT32_MIN, INT32_MIN, 1}}) {
-    e.DotSize = v[0];
-    e.SizeVariation = v[1];
-    e.AlphaVariation = v[2];
-    e.Seamless = v[3] != 0;
-    e.Density = INT32_MAX;
-    mvPicture q = Solid(5, 5, 255);
-    Paint(e, q);
-  }
   // A dot far larger than the picture: candidates stay within the picture
   // plus one picture side (this took minutes when they spanned the dot).
   e.AlphaVariation = 0;
