@@ -17,7 +17,7 @@ using Words = std::vector<uint16_t>;
 Bytes Run8(uint32_t mode, uint32_t type, uint32_t dstChannels, Bytes dst, uint32_t srcChannels, const Bytes& src,
            uint32_t opacity) {
   const int32_t count = static_cast<int32_t>(dst.size() / dstChannels);
-  EXPECT_EQ(src.size(), count * srcChannels);
+  EXPECT_EQ(src.size(), static_cast<size_t>(count) * srcChannels);
   EXPECT_TRUE(BlendRow(mode, dstChannels, srcChannels, dst.data(), type, 8, src.data(), type, 8, nullptr, opacity,
                        count));
   return dst;
@@ -67,7 +67,7 @@ TEST(BlendSample8, ArithmeticModes) {
 }
 
 TEST(BlendSample8, ScreenAndSoftLight) {
-  for (uint8_t s : {0, 1, 128, 254, 255}) EXPECT_EQ(F8(BlendScreen, 0, s), s);
+  for (uint8_t s : std::initializer_list<uint8_t>{0, 1, 128, 254, 255}) EXPECT_EQ(F8(BlendScreen, 0, s), s);
   EXPECT_EQ(F8(BlendScreen, 255, 3), 255u);
   EXPECT_EQ(F8(BlendScreen, 3, 255), 255u);
   EXPECT_EQ(F8(BlendSoftLight, 128, 0), 64u);
@@ -92,7 +92,7 @@ TEST(BlendSample8, DodgeAndBurnExtremes) {
   EXPECT_EQ(F8(BlendColorDodge, 0, 255), 0u);
   EXPECT_EQ(F8(BlendColorDodge, 1, 255), 255u);  // 256 clamped
   EXPECT_EQ(F8(BlendColorDodge, 77, 0), 77u);
-  for (uint8_t d : {0, 100, 254}) EXPECT_EQ(F8(BlendColorBurn, d, 0), 0u);
+  for (uint8_t d : std::initializer_list<uint8_t>{0, 100, 254}) EXPECT_EQ(F8(BlendColorBurn, d, 0), 0u);
   EXPECT_EQ(F8(BlendColorBurn, 255, 0), 255u);
   EXPECT_EQ(F8(BlendColorBurn, 77, 255), 77u);
   EXPECT_EQ(F8(BlendColorBurn, 200, 100), 116u);  // -139.4 truncates toward zero, not down to -140

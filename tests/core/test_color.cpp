@@ -29,11 +29,11 @@ TEST(Color, HSVThresholdsDifferByDepth) {
 TEST(Color, HSVToRGBRoundsAndTruncates) {
   uint8_t r, g, b;
   HSVToRGB(1.0, 1, 1, r, g, b);
-  EXPECT_EQ((int)r, 255);
-  EXPECT_EQ((int)g, 0);
-  EXPECT_EQ((int)b, 0);
+  EXPECT_EQ(int{r}, 255);
+  EXPECT_EQ(int{g}, 0);
+  EXPECT_EQ(int{b}, 0);
   HSVToRGB(0, 0, 0.5, r, g, b);
-  EXPECT_EQ((int)r, 128);  // 127.5 rounds up
+  EXPECT_EQ(int{r}, 128);  // 127.5 rounds up
   uint16_t R, G, B;
   HSVToRGB16(0, 0, 0.5, R, G, B);
   EXPECT_EQ(R, 32767);  // truncation, not rounding
@@ -81,7 +81,7 @@ TEST(Color, HSLDoubleRoundTripAndGray) {
   EXPECT_EQ(l, 0.5);
   uint8_t r, g, b;
   for (int v : {0, 17, 128, 200, 255}) {
-    RGBToHSL(10, (uint8_t)v, 250, h, s, l);
+    RGBToHSL(10, static_cast<uint8_t>(v), 250, h, s, l);
     HSLToRGB(h, s, l, r, g, b);
     EXPECT_EQ(r, 10);
     EXPECT_EQ(g, v);

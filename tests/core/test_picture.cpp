@@ -73,11 +73,11 @@ TEST(Picture, DepthScaling) {
 TEST(Picture, IndexedToGrayTableMatchesDirect) {
   mvPicture p;
   ASSERT_TRUE(p.Create(300, 1, ColorTypeIndexed, 8, 1));
-  for (int i = 0; i < 256; ++i) p.SetPaletteEntry(i, (uint8_t)i, (uint8_t)(255 - i), (uint8_t)(i * 7));
-  for (int x = 0; x < 300; ++x) p.Pixels[x] = (uint8_t)(x * 13);
+  for (int i = 0; i < 256; ++i) p.SetPaletteEntry(i, static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7));
+  for (int x = 0; x < 300; ++x) p.Pixels[x] = static_cast<uint8_t>(x * 13);
   std::vector<uint8_t> longRun(600), shortRun(2);
   ConvertRow(p.Pixels, ColorTypeIndexed, 8, 1, longRun.data(), ColorTypeGray, 16, 1, p.Palette->Entries, 300);
-  for (int x = 0; x < 300; ++x) {
+  for (size_t x = 0; x < 300; ++x) {
     ConvertRow(p.Pixels + x, ColorTypeIndexed, 8, 1, shortRun.data(), ColorTypeGray, 16, 1, p.Palette->Entries, 1);
     ASSERT_EQ(LoadLE16(&longRun[2 * x]), LoadLE16(shortRun.data())) << x;
   }
@@ -111,7 +111,7 @@ TEST(Picture, IndexedClearRules) {
 
 TEST(Picture, CopyRectNegativeOffsetSkipsSourceColumns) {
   mvPicture src = Make(6, 1, ColorTypeGray, 8, 1);
-  for (int x = 0; x < 6; ++x) src.Pixels[x] = (uint8_t)(10 + x);
+  for (int x = 0; x < 6; ++x) src.Pixels[x] = static_cast<uint8_t>(10 + x);
   mvPicture dst = Make(6, 1, ColorTypeGray, 8, 1);
   CopyRect(dst, -3, 0, src, 6, 1);
   EXPECT_EQ(dst.Pixels[0], 13);

@@ -26,7 +26,7 @@ static uint32_t RefNextInt(std::mt19937& g, uint32_t n) {
   if (n == 0) return 0;
   uint64_t limit = n <= 0x80000000u ? 0xFFFFFFFFull - (0x100000000ull % n) : n - 1;
   uint32_t x;
-  do x = g();
+  do x = static_cast<uint32_t>(g());
   while (x > limit);
   return x % n;
 }
@@ -61,7 +61,7 @@ TEST(Random, NextIntLargeNRejectsEveryDrawAtOrAboveN) {
   std::mt19937 ref(3);
   for (int i = 0; i < 200; ++i) {
     uint32_t x;
-    do x = ref();
+    do x = static_cast<uint32_t>(ref());
     while (x >= 0x80000001u);
     ASSERT_EQ(r.NextInt(0x80000001u), x);
   }
@@ -71,7 +71,7 @@ TEST(Random, NextDoubleCoversClosedInterval) {
   mvRandom r;
   r.Seed(1);
   std::mt19937 ref(1);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(r.NextDouble(), ref() / 4294967295.0);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(r.NextDouble(), static_cast<double>(ref()) / 4294967295.0);
 }
 
 TEST(Random, GaussianAlternatesBranchesAndConsumesTwoDraws) {

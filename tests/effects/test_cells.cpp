@@ -382,14 +382,15 @@ mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smoo
     const uint8_t* p = seamless ? Px(src, Wrapped(x, W), Wrapped(y, H)) : Px(src, std::clamp(x, 0, W - 1), std::clamp(y, 0, H - 1));
     return static_cast<int>((p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 16);
   };
-  std::vector<int> gx(W * H), gy(W * H);
+  auto at = [W](int x, int y) { return static_cast<size_t>(y) * static_cast<size_t>(W) + static_cast<size_t>(x); };
+  std::vector<int> gx(at(0, H)), gy(at(0, H));
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
-      gx[y * W + x] = luma(x + 1, y) - luma(x - 1, y);
-      gy[y * W + x] = luma(x, y - 1) - luma(x, y + 1);
+      gx[at(x, y)] = luma(x + 1, y) - luma(x - 1, y);
+      gy[at(x, y)] = luma(x, y - 1) - luma(x, y + 1);
     }
   if (smooth > 0) {
-    std::vector<int> sx(W * H), sy(W * H);
+    std::vector<int> sx(at(0, H)), sy(at(0, H));
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x) {
         long long a = 0, b = 0, n = 0;
@@ -397,18 +398,18 @@ mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smoo
           for (int dx = -smooth; dx <= smooth; ++dx) {
             const int u = x + dx, v = y + dy;
             if (!seamless && (u < 0 || v < 0 || u >= W || v >= H)) continue;
-            a += gx[Wrapped(v, H) * W + Wrapped(u, W)];
-            b += gy[Wrapped(v, H) * W + Wrapped(u, W)];
+            a += gx[at(Wrapped(u, W), Wrapped(v, H))];
+            b += gy[at(Wrapped(u, W), Wrapped(v, H))];
             ++n;
           }
-        sx[y * W + x] = static_cast<int>(a / n);
-        sy[y * W + x] = static_cast<int>(b / n);
+        sx[at(x, y)] = static_cast<int>(a / n);
+        sy[at(x, y)] = static_cast<int>(b / n);
       }
     gx = sx;
     gy = sy;
   }
   int lo = gx[0], hi = gx[0];
-  for (int i = 0; i < W * H; ++i) {
+  for (size_t i = 0; i < at(0, H); ++i) {
     lo = std::min({lo, gx[i], gy[i]});
     hi = std::max({hi, gx[i], gy[i]});
   }
@@ -417,7 +418,7 @@ mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smoo
   const double k = relief / 10.0, D = hi - lo;
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
-      const double a = k * gx[y * W + x] / D, b = k * gy[y * W + x] / D;
+      const double a = k * gx[at(x, y)] / D, b = k * gy[at(x, y)] / D;
       const double n1 = std::sqrt(a * a + 4.0), n2 = std::sqrt(b * b + 4.0);
       const double t1[3] = {2.0 / n1, 0.0 / n1, a / n1}, t2[3] = {0.0 / n2, -2.0 / n2, b / n2};
       const double nx = t2[1] * t1[2] - t2[2] * t1[1], ny = t2[2] * t1[0] - t2[0] * t1[2],

@@ -28,7 +28,7 @@ mvPicture Noise(int w, int h, uint32_t type, uint32_t depth, uint32_t ch, bool o
   const uint32_t bpp = p.BytesPerPixel(), sz = depth / 8;
   if (opaque)
     for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) std::memset(p.Row(y) + x * bpp + bpp - sz, 0xFF, sz);
+      for (int32_t x = 0; x < w; ++x) std::memset(p.Row(y) + static_cast<size_t>(x) * bpp + bpp - sz, 0xFF, sz);
   return p;
 }
 
@@ -48,7 +48,7 @@ mvPicture Tiled(const mvPicture& p, int kx, int ky) {
   mvPicture t = Make(p.Width * kx, p.Height * ky, p.ColorType, p.BitDepth, p.Channels);
   const size_t row = static_cast<size_t>(p.Width) * p.BytesPerPixel();
   for (int32_t y = 0; y < t.Height; ++y)
-    for (int i = 0; i < kx; ++i) std::memcpy(t.Row(y) + i * row, p.Row(y % p.Height), row);
+    for (int i = 0; i < kx; ++i) std::memcpy(t.Row(y) + static_cast<size_t>(i) * row, p.Row(y % p.Height), row);
   return t;
 }
 
@@ -58,7 +58,7 @@ int TileDifference(const mvPicture& p, const mvPicture& t, int tx, int ty) {
   int worst = 0;
   for (int32_t y = 0; y < p.Height; ++y)
     for (size_t i = 0; i < row; ++i)
-      worst = std::max(worst, std::abs(p.Row(y)[i] - t.Row(ty * p.Height + y)[tx * row + i]));
+      worst = std::max(worst, std::abs(p.Row(y)[i] - t.Row(ty * p.Height + y)[static_cast<size_t>(tx) * row + i]));
   return worst;
 }
 
@@ -277,7 +277,7 @@ TEST(Emboss, FlatAreaGivesMiddleGray) {
     std::memset(p.Pixels, 0x5A, p.ByteSize());
     for (int dir : {0, 1, 2, 3, 4, 5, 6, 7, INT_MIN})
       for (bool color : {false, true}) {
-        mvEmbossEffect e = Relief(dir, dir == INT_MIN ? UINT32_MAX : 1 + dir % 3, false);
+        mvEmbossEffect e = Relief(dir, dir == INT_MIN ? UINT32_MAX : static_cast<uint32_t>(1 + dir % 3), false);
         e.ColorRelief = color;
         e.Amount = dir == INT_MIN ? UINT32_MAX : 290;
         mvPicture d = Applied(e, p);

@@ -73,7 +73,7 @@ void NoiseByHand(const NoiseCase& c, uint32_t seed, const mvPicture& src, mvPict
       if (c.Density != 100 && SharedRandom.NextInt(100) >= c.Density) continue;
       uint16_t s[4], d[4];
       for (uint32_t k = 0; k < ch; ++k)
-        s[k] = wide ? reinterpret_cast<const uint16_t*>(src.Row(y))[x * ch + k] : src.Row(y)[x * ch + k];
+        s[k] = wide ? reinterpret_cast<const uint16_t*>(src.Row(y))[static_cast<uint32_t>(x) * ch + k] : src.Row(y)[static_cast<uint32_t>(x) * ch + k];
       std::memcpy(d, s, sizeof s);
       if (rgb) {
         double h, sa, v;
@@ -99,8 +99,8 @@ void NoiseByHand(const NoiseCase& c, uint32_t seed, const mvPicture& src, mvPict
       }
       if (alpha && Mag(c.Alpha) && s[ch - 1] != 0) d[ch - 1] = uint16_t(clampS(s[ch - 1] + sample(Mag(c.Alpha))));
       for (uint32_t k = 0; k < ch; ++k)
-        if (wide) reinterpret_cast<uint16_t*>(out.Row(y))[x * ch + k] = d[k];
-        else out.Row(y)[x * ch + k] = uint8_t(d[k]);
+        if (wide) reinterpret_cast<uint16_t*>(out.Row(y))[static_cast<uint32_t>(x) * ch + k] = d[k];
+        else out.Row(y)[static_cast<uint32_t>(x) * ch + k] = uint8_t(d[k]);
     }
 }
 

@@ -77,7 +77,7 @@ TEST(OilPaint, MatchesTheSlowVisitForSmallAndHugeDiamonds) {
             for (int dx = -k; dx <= k; ++dx) visit(r - k, dx);
           }
           for (int dx = -r; dx <= r; ++dx) visit(0, dx);
-          ASSERT_EQ(std::memcmp(Px(out, x, y), chosen, bpp), 0)
+          ASSERT_EQ(std::memcmp(Px(out, x, y), chosen, static_cast<size_t>(bpp)), 0)
               << c.F.Type << "/" << c.F.Depth << " radius " << r << " seamless " << seamless << " at " << x << "," << y;
         }
     }
@@ -142,7 +142,7 @@ TEST(Watercolor, MatchesTheSlowRuleAndNeverRaisesASample) {
   for (const Format& f : kFormats)
     for (int r : {1, 3, 9})
       for (bool seamless : {false, true}) {
-        mvPicture p = Noise(11, 8, f, 31 + r);
+        mvPicture p = Noise(11, 8, f, static_cast<uint32_t>(31 + r));
         mvWatercolorEffect e;
         e.Radius = static_cast<uint32_t>(r);
         e.Amount = r == 3 ? 250 : 100;

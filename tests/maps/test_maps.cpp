@@ -54,7 +54,7 @@ void Jumps(const mvPicture& p, bool vertical, double& seam, double& inner) {
 }  // namespace
 
 TEST(Maps, FlatTexturesGiveMidHeightAndFlatNormals) {
-  for (const uint8_t level : {0, 90, 255}) {
+  for (const uint8_t level : std::initializer_list<uint8_t>{0, 90, 255}) {
     mvPicture t;
     ASSERT_TRUE(t.Create(9, 7, ColorTypeRGB, 8, 4));
     std::memset(t.Pixels, level, t.ByteSize());
