@@ -81,16 +81,7 @@ double RelativeMiddle(const GradientSegment& s) {
 
 void KeepMiddle(GradientSegment& s, double relative) { s.Middle = s.Left + relative * (s.Right - s.Left); }
 
-void CopyFieldValue(const FieldInfo& f, const mvEffect& from, mvEffect& to) {
-  switch (f.Type) {
-    case FieldType::Int: f.Of<int32_t>(to) = f.Of<int32_t>(from); break;
-    case FieldType::UInt: f.Of<uint32_t>(to) = f.Of<uint32_t>(from); break;
-    case FieldType::Bool: f.Of<bool>(to) = f.Of<bool>(from); break;
-    case FieldType::Double: f.Of<double>(to) = f.Of<double>(from); break;
-    case FieldType::Color: f.Of<mvColor>(to) = f.Of<mvColor>(from); break;
-    case FieldType::Gradient: f.Of<mvGradient>(to) = f.Of<mvGradient>(from); break;
-  }
-}
+void CopyFieldValue(const FieldInfo& f, const mvEffect& from, mvEffect& to) { TraitsOf(f.Type).Copy(f, from, to); }
 
 }  // namespace
 
@@ -976,8 +967,18 @@ void EditorWindow::RandomizeEffect() {
   mvRandom& random = random_;
   const int32_t w = width_, h = height_;
   const bool seamless = seamless_;
-  ChangeSelected([&random, w, h, seamless, first](mvEffect& x) { (void)VaryEffect(x, random, w, h, seamless, first); },
-                 QString(), QStringLiteral("Randomize %1").arg(Text(EffectDisplayName(e->Class()))));
+  // A draw can give back the values the effect has (a flag drawn the same, a
+  // choice drawn again): draw again, a few times at most, so Randomize
+  // always changes what it can change.
+  ChangeSelected(
+      [&random, w, h, seamless, first](mvEffect& x) {
+        const std::unique_ptr<mvEffect> before(x.Clone());
+        for (int attempt = 0; attempt < 16; ++attempt) {
+          (void)VaryEffect(x, random, w, h, seamless, first);
+          if (!before || !x.IsEqual(*before)) break;
+        }
+      },
+      QString(), QStringLiteral("Randomize %1").arg(Text(EffectDisplayName(e->Class()))));
 }
 
 void EditorWindow::ChooseEffectToAdd() {
