@@ -5,7 +5,7 @@ ASANBUILD ?= build-asan
 CLANGBUILD ?= build-clang
 FUZZBUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TEST_SECONDS ?= 20
+FUZZ_TEST_SECONDS ?= 30
 CMAKE_FLAGS ?=
 
 .PHONY: format format-check lint all deps build build-asan build-fuzz run test test-plain test-asan test-clang test-fuzz fuzz fuzz-corpus bench bench-table bench-peers bench-jobs clean
