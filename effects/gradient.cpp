@@ -1,7 +1,9 @@
 #include "effects/gradient.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 
 #include "core/color.h"
@@ -40,6 +42,54 @@ int32_t mvGradient::FindSegment(double p) const {
     if (Segments[i].Left <= p && p <= Segments[i].Right) return static_cast<int32_t>(i);
   }
   return -1;
+}
+
+bool mvSegmentFinder::Build(const mvGradient& g) {
+  Gradient = &g;
+  const size_t n = g.Segments.size();
+  try {
+    Bound.assign(n + 1, -std::numeric_limits<double>::infinity());
+    Open.assign(n + 1, 0);
+  } catch (...) {
+    Bound.clear();
+    Open.clear();
+    return false;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const GradientSegment& s = g.Segments[i];
+    // FindSegment passes over segment i where neither Left > p nor
+    // Left <= p <= Right holds: everywhere if Left is NaN, else p > Right
+    // when Right >= Left, else (Right below Left or NaN) p >= Left.
+    double t = -std::numeric_limits<double>::infinity();
+    bool open = false;
+    if (s.Left == s.Left) {
+      if (s.Right >= s.Left) {
+        t = s.Right;
+        open = true;
+      } else {
+        t = s.Left;
+      }
+    }
+    Bound[i + 1] = std::max(Bound[i], t);
+    Open[i + 1] = Bound[i] > t ? Open[i] : (t > Bound[i] ? open : static_cast<uint8_t>(Open[i] || open));
+  }
+  return true;
+}
+
+int32_t mvSegmentFinder::Find(double p) const {
+  if (!Gradient) return -1;
+  if (Bound.empty()) return Gradient->FindSegment(p);
+  if (p != p) return -1;
+  // The largest m whose interval holds p: FindSegment passes over 0 .. m-1
+  // and stops at m.
+  size_t lo = 0, hi = Bound.size() - 1;
+  while (lo < hi) {
+    const size_t m = (lo + hi + 1) / 2;
+    if (Open[m] ? p > Bound[m] : p >= Bound[m]) lo = m;
+    else hi = m - 1;
+  }
+  if (lo == Gradient->Segments.size() || Gradient->Segments[lo].Left > p) return -1;
+  return static_cast<int32_t>(lo);
 }
 
 namespace {
@@ -116,11 +166,12 @@ bool mvGradient::LoadBlock(mvFileStream& stream) {
   return true;
 }
 
-bool mvGradient::GetColor(double p, bool reverse, double& r, double& g, double& b, double& a) const {
+bool mvGradient::GetColor(double p, bool reverse, double& r, double& g, double& b, double& a,
+                          const mvSegmentFinder* finder) const {
   if (p < 0) p = 0;
   if (p > 1) p = 1;
   if (reverse) p = 1 - p;
-  const int32_t index = FindSegment(p);
+  const int32_t index = finder ? finder->Find(p) : FindSegment(p);
   if (index < 0) return false;
   const GradientSegment& s = Segments[static_cast<size_t>(index)];
   const double len = s.Right - s.Left;
@@ -183,16 +234,16 @@ bool mvGradient::GetColor(double p, bool reverse, double& r, double& g, double& 
   return true;
 }
 
-bool mvGradient::GetColor8(double p, bool reverse, uint8_t out[4]) const {
+bool mvGradient::GetColor8(double p, bool reverse, uint8_t out[4], const mvSegmentFinder* finder) const {
   double c[4];
-  if (!GetColor(p, reverse, c[0], c[1], c[2], c[3])) return false;
+  if (!GetColor(p, reverse, c[0], c[1], c[2], c[3], finder)) return false;
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(ClampUnit(c[i]) * 255 + 0.5);
   return true;
 }
 
-bool mvGradient::GetColor16(double p, bool reverse, uint16_t out[4]) const {
+bool mvGradient::GetColor16(double p, bool reverse, uint16_t out[4], const mvSegmentFinder* finder) const {
   double c[4];
-  if (!GetColor(p, reverse, c[0], c[1], c[2], c[3])) return false;
+  if (!GetColor(p, reverse, c[0], c[1], c[2], c[3], finder)) return false;
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint16_t>(ClampUnit(c[i]) * 65535 + 0.5);
   return true;
 }

@@ -102,6 +102,11 @@ struct MedianPlan {
   int64_t R = 1;
   frame::Buffer<int32_t> RowMap, ColMap;  // window positions of the area, -1 where cut
   int64_t Most = 0;                       // candidates a window can hold
+  // Cut windows at least as wide as the picture hold every column, in
+  // order, wherever they stand: all windows of a row hold the same pixels
+  // in the same order and so have one median, worked out once a row. When
+  // they are also as tall, every window holds the whole picture.
+  bool RowShared = false, AllShared = false;
 };
 
 // The scratch of one band's general path: the window's candidates in
@@ -120,8 +125,8 @@ struct MedianList {
 // above decides which of them is chosen, and it runs whenever the k-th key
 // is shared by more than one colour.
 template <class F>
-void MedianPixel(const MedianPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t x, int32_t y,
-                 MedianList<typename F::Sample>& scratch) {
+const typename F::Sample* MedianChoice(const MedianPlan& plan, const mvPicture& src, const mvRect& a, int32_t x,
+                                       int32_t y, MedianList<typename F::Sample>& scratch) {
   using S = typename F::Sample;
   const int64_t side = 2 * plan.R + 1;
   const int32_t* rows = &plan.RowMap[y - a.Top];
@@ -138,12 +143,11 @@ void MedianPixel(const MedianPlan& plan, const mvPicture& src, mvPicture& dst, c
       list[n++] = Candidate<S>{MedianKey<F>(p), p};
     }
   }
-  if (n == 0) return;
+  if (n == 0) return nullptr;
   const int64_t k = (n - 1) / 2;
-  S* out = frame::PixelAt<F>(dst, x, y);
   if constexpr (!(F::kRgb && F::kWide)) {
     std::nth_element(list, list + k, list + n, [](const Candidate<S>& l, const Candidate<S>& r) { return l.Key < r.Key; });
-    CopyColour<F>(out, list[k].Pixel);
+    return list[k].Pixel;
   } else {
     uint32_t* keys = scratch.Keys.Get();
     for (int64_t i = 0; i < n; ++i) keys[i] = list[i].Key;
@@ -159,8 +163,17 @@ void MedianPixel(const MedianPlan& plan, const mvPicture& src, mvPicture& dst, c
         break;
       }
     }
-    CopyColour<F>(out, chosen);
+    return chosen;
   }
+}
+
+// Writes the median of the window of (x, y); a window without a visible
+// pixel leaves the target as it was.
+template <class F>
+void MedianPixel(const MedianPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t x, int32_t y,
+                 MedianList<typename F::Sample>& scratch) {
+  if (const typename F::Sample* chosen = MedianChoice<F>(plan, src, a, x, y, scratch))
+    CopyColour<F>(frame::PixelAt<F>(dst, x, y), chosen);
 }
 
 // ---- median: sorting networks -------------------------------------------------
@@ -349,12 +362,18 @@ template <class F>
 bool MedianBand(const MedianPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
                 int32_t bottom) {
   if constexpr (!(F::kRgb && F::kWide)) {
-    if (plan.R == 1 || plan.R == 2) return MedianNetworkBand<F>(plan, src, dst, a, top, bottom);
+    if ((plan.R == 1 || plan.R == 2) && !plan.RowShared) return MedianNetworkBand<F>(plan, src, dst, a, top, bottom);
   }
   MedianList<typename F::Sample> scratch;
   if (!scratch.Allocate(plan.Most)) return false;
-  for (int32_t y = top; y < bottom; ++y)
+  for (int32_t y = top; y < bottom; ++y) {
+    if (plan.RowShared) {
+      if (const typename F::Sample* chosen = MedianChoice<F>(plan, src, a, a.Left, y, scratch))
+        for (int32_t x = a.Left; x < a.Right; ++x) CopyColour<F>(frame::PixelAt<F>(dst, x, y), chosen);
+      continue;
+    }
     for (int32_t x = a.Left; x < a.Right; ++x) MedianPixel<F>(plan, src, dst, a, x, y, scratch);
+  }
   return true;
 }
 
@@ -565,13 +584,25 @@ bool mvMedianEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   plan.Most = Seamless ? side * side
                        : std::min<int64_t>(side, source.Height) * std::min<int64_t>(side, source.Width);
   const Edge edge = Seamless ? Edge::Wrap : Edge::Cut;
+  plan.RowShared = !Seamless && plan.R >= source.Width - 1;
+  plan.AllShared = plan.RowShared && plan.R >= source.Height - 1;
   return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
     using F = decltype(fmt);
+    using S = typename F::Sample;
     if (!EdgeMap(plan.RowMap, f.A.Top - plan.R, f.Rows() + 2 * plan.R, source.Height, edge) ||
         !EdgeMap(plan.ColMap, f.A.Left - plan.R, f.Cols() + 2 * plan.R, source.Width, edge))
       return false;
-    return f.ForRows(
-        [&](int32_t top, int32_t bottom) { return MedianBand<F>(plan, source, target, f.A, top, bottom); });
+    if (!plan.AllShared)
+      return f.ForRows(
+          [&](int32_t top, int32_t bottom) { return MedianBand<F>(plan, source, target, f.A, top, bottom); });
+    MedianList<S> scratch;
+    if (!scratch.Allocate(plan.Most)) return false;
+    const S* chosen = MedianChoice<F>(plan, source, f.A, f.A.Left, f.A.Top, scratch);
+    return f.ForRows([&](int32_t top, int32_t bottom) {
+      for (int32_t y = top; y < bottom && chosen; ++y)
+        for (int32_t x = f.A.Left; x < f.A.Right; ++x) CopyColour<F>(frame::PixelAt<F>(target, x, y), chosen);
+      return true;
+    });
   });
 }
 

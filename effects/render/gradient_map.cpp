@@ -44,16 +44,16 @@ uint64_t KeyOf(const typename F::Sample* s) {
 // The entry of one key; false when no segment covers its position (the
 // pixel is then left as it is).
 template <class F>
-bool Lookup(const mvGradient& g, bool reverse, uint64_t key, Entry<F>& e) {
+bool Lookup(const mvGradient& g, const mvSegmentFinder& finder, bool reverse, uint64_t key, Entry<F>& e) {
   using T = typename F::Sample;
   const double k = static_cast<double>(key);
   const double p = F::kRgb ? k / (1000.0 * F::kMax) : k / static_cast<double>(F::kMax);
   T c[4];
   bool found;
   if constexpr (F::kWide)
-    found = g.GetColor16(p, reverse, c);
+    found = g.GetColor16(p, reverse, c, &finder);
   else
-    found = g.GetColor8(p, reverse, c);
+    found = g.GetColor8(p, reverse, c, &finder);
   if (!found) return false;
   if constexpr (F::kRgb) {
     for (int i = 0; i < 3; ++i) e.S[i] = c[i];
@@ -79,14 +79,14 @@ struct Table {
   frame::Buffer<uint8_t> Found;
   bool AllFound = true;
 
-  bool Build(const mvGradient& g, bool reverse, int64_t keys) {
+  bool Build(const mvGradient& g, const mvSegmentFinder& finder, bool reverse, int64_t keys) {
     if (!Entries.Allocate(keys) || !Found.Allocate(keys)) return false;
     constexpr int64_t kChunk = 4096;
     std::atomic<bool> gap{false};
     parallel::For((keys + kChunk - 1) / kChunk, [&](int64_t c) {
       bool all = true;
       for (int64_t k = c * kChunk, end = std::min(keys, k + kChunk); k < end; ++k) {
-        Found[k] = Lookup<F>(g, reverse, static_cast<uint64_t>(k), Entries[k]);
+        Found[k] = Lookup<F>(g, finder, reverse, static_cast<uint64_t>(k), Entries[k]);
         all = all && Found[k];
       }
       if (!all) gap.store(true, std::memory_order_relaxed);
@@ -108,9 +108,11 @@ bool Map(frame::Frame& f, const mvGradient& g, bool reverse) {
   using T = typename F::Sample;
   constexpr uint32_t ch = F::kChannels;
   const int64_t keys = (F::kRgb ? 1000 : 1) * int64_t{F::kMax} + 1;
+  mvSegmentFinder finder;
+  finder.Build(g);  // out of memory: it searches as FindSegment does
   Table<F> table;
   const bool tabled = keys <= kMaxTableKeys && int64_t{f.Rows()} * f.Cols() >= keys / kTableShare &&
-                      table.Build(g, reverse, keys);
+                      table.Build(g, finder, reverse, keys);
   return f.ForRows([&](int32_t top, int32_t bottom) {
     // Key by key, neighbouring pixels often share a luminance: the last
     // lookup is kept.
@@ -129,7 +131,7 @@ bool Map(frame::Frame& f, const mvGradient& g, bool reverse) {
         }
         if (key != lastKey) {
           lastKey = key;
-          lastFound = Lookup<F>(g, reverse, key, last);
+          lastFound = Lookup<F>(g, finder, reverse, key, last);
         }
         if (lastFound) Put<F>(d, last);
       }
