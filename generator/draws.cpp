@@ -5,6 +5,7 @@
 
 #include "effects/filter/cells.h"
 #include "effects/filter/edges.h"
+#include "effects/filter/motion_blur.h"
 #include "effects/geometric/distortions.h"
 #include "effects/render/fill.h"
 #include "effects/render/patterns.h"

@@ -6,6 +6,7 @@
 #include "core/blend.h"
 #include "effects/filter/cells.h"
 #include "effects/filter/edges.h"
+#include "effects/filter/motion_blur.h"
 #include "effects/filter/noise.h"
 #include "effects/geometric/distortions.h"
 #include "effects/render/cloud.h"

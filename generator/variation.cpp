@@ -9,6 +9,7 @@
 #include "core/color.h"
 #include "effects/filter/cells.h"
 #include "effects/filter/edges.h"
+#include "effects/filter/motion_blur.h"
 #include "effects/filter/noise.h"
 #include "effects/filter/painterly.h"
 #include "effects/geometric/distortions.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "effects/filter/edges.h"
+#include "effects/filter/motion_blur.h"
 #include "tests/effects/pictures.h"
 
 namespace {
