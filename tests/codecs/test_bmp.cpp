@@ -80,10 +80,10 @@ TEST(BmpWrite, ThreeByTwoRgbIs78BytesBottomUp) {
   const uint32_t kFields[] = {78, 0, 54, 40, 3, 2, 1 | 24 << 16, 0, 0, 0, 0, 0, 0};
   for (size_t i = 0; i < std::size(kFields); ++i) EXPECT_EQ(LE32(b, 2 + 4 * i), kFields[i]) << i;
   // First stored row is the bottom one, blue-green-red, then 3 padding bytes.
-  for (int row = 0; row < 2; ++row)
-    for (int x = 0; x < 3; ++x) {
+  for (int32_t row = 0; row < 2; ++row)
+    for (size_t x = 0; x < 3; ++x) {
       const uint8_t* src = image.Picture.Row(1 - row) + 4 * x;
-      const size_t at = 54 + 12 * row + 3 * x;
+      const size_t at = 54 + 12 * static_cast<size_t>(row) + 3 * x;
       EXPECT_EQ(b[at], src[2]);
       EXPECT_EQ(b[at + 1], src[1]);
       EXPECT_EQ(b[at + 2], src[0]);
@@ -105,7 +105,7 @@ TEST(BmpWrite, GrayIsEightBitWithRampTable) {
   EXPECT_EQ(LE32(b, 10), 1078u);
   EXPECT_EQ(LE32(b, 2), 1078u + 24);
   EXPECT_EQ(LE16(b, 28), 8u);
-  for (int i = 0; i < 256; ++i) EXPECT_EQ(LE32(b, 54 + 4 * i), uint32_t(i) * 0x010101u) << i;
+  for (uint32_t i = 0; i < 256; ++i) EXPECT_EQ(LE32(b, 54 + 4 * i), i * 0x010101u) << i;
   EXPECT_EQ(b[1078], 20);  // bottom row first
   EXPECT_EQ(b[1078 + 4], 24);
   EXPECT_EQ(b[1078 + 16], 0);
@@ -142,7 +142,7 @@ TEST(BmpWrite, TopDownIndexed16BitAndResolution) {
 TEST(BmpWrite, FailuresAndCancel) {
   mvImage image;
   MakeTexture(image, 7, 5);
-  for (size_t limit : {0, 10, 54, 60, 100}) {
+  for (size_t limit : {0u, 10u, 54u, 60u, 100u}) {
     mvMemoryStream stream;
     stream.WriteLimit = limit;
     EXPECT_EQ(BMPCodec.WriteImage(stream, image, nullptr), kCodecWriteFailed) << limit;

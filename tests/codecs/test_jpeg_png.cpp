@@ -23,8 +23,8 @@ std::vector<Chunk> PngChunks(const std::vector<uint8_t>& b) {
   for (size_t at = 8; at + 12 <= b.size();) {
     const uint32_t length = BE32(b, at);
     if (at + 12 + length > b.size()) break;
-    chunks.push_back({std::string(b.begin() + at + 4, b.begin() + at + 8),
-                      std::vector<uint8_t>(b.begin() + at + 8, b.begin() + at + 8 + length)});
+    const uint8_t* chunk = b.data() + at;
+    chunks.push_back({std::string(chunk + 4, chunk + 8), std::vector<uint8_t>(chunk + 8, chunk + 8 + length)});
     at += 12 + length;
   }
   return chunks;
@@ -110,11 +110,11 @@ std::vector<uint8_t> PngWithHeader(uint32_t w, uint32_t h) {
   std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
   for (uint32_t v : {w, h}) b.insert(b.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
   b.insert(b.end(), {8, 6, 0, 0, 0});
-  const uint32_t crc = crc32(crc32(0, nullptr, 0), b.data() + 12, 17);
+  const auto crc = static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), b.data() + 12, 17));
   b.insert(b.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
   // An empty IDAT so that the header is all the reader gets before the pixels.
   const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
-  const uint32_t idatCrc = crc32(crc32(0, nullptr, 0), idat, 4);
+  const auto idatCrc = static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), idat, 4));
   b.insert(b.end(), {0, 0, 0, 0, 'I', 'D', 'A', 'T', uint8_t(idatCrc >> 24), uint8_t(idatCrc >> 16),
                      uint8_t(idatCrc >> 8), uint8_t(idatCrc)});
   return b;
@@ -199,8 +199,9 @@ TEST(PngWrite, FormatsRoundTrip) {
   // 16-bit: our words are low byte first, the file's high byte first.
   mvImage deep;
   ASSERT_TRUE(deep.Create(3, 2, ColorTypeRGB, 16, 3));
-  for (int y = 0; y < 2; ++y)
-    for (int i = 0; i < 9; ++i) StoreLE16(deep.Picture.Row(y) + 2 * i, 0x1200u + 0x101u * (9 * y + i));
+  for (int32_t y = 0; y < 2; ++y)
+    for (uint32_t i = 0; i < 9; ++i)
+      StoreLE16(deep.Picture.Row(y) + 2 * i, 0x1200u + 0x101u * (9 * static_cast<uint32_t>(y) + i));
   mvPNGCodec codec;
   codec.Interlace = true;
   const auto b = Encode(codec, deep);
@@ -274,7 +275,7 @@ TEST(PngWrite, NoCommentNoTextAndWriteFailures) {
   mvImage image;
   MakeTexture(image, 8, 8);
   for (const auto& c : PngChunks(Encode(PNGCodec, image))) EXPECT_NE(c.Type, "tEXt");
-  for (size_t limit : {0, 8, 40, 100}) {
+  for (size_t limit : {0u, 8u, 40u, 100u}) {
     mvMemoryStream stream;
     stream.WriteLimit = limit;
     EXPECT_EQ(PNGCodec.WriteImage(stream, image, nullptr), kCodecWriteFailed) << limit;
@@ -291,7 +292,7 @@ TEST(PngRead, TruncatedCorruptAndHugeFilesAreRejected) {
   for (const auto& file : {Encode(PNGCodec, image), Encode(interlaced, image)}) {
     for (size_t n = 0; n < file.size(); ++n) {
       mvImage back;
-      const int32_t code = Decode(PNGCodec, std::vector<uint8_t>(file.begin(), file.begin() + n), back);
+      const int32_t code = Decode(PNGCodec, std::vector<uint8_t>(file.data(), file.data() + n), back);
       EXPECT_EQ(code, kCodecReadFailed) << n;
     }
     uint32_t state = 99;
@@ -513,7 +514,7 @@ TEST(JpegRead, TruncatedAndCorruptFilesAreRejected) {
     }();
     for (size_t n = 0; n + 2 < file.size(); n += (n < scanStart + 8 ? 1 : 37)) {
       mvImage back;
-      const int32_t code = Decode(JPEGCodec, std::vector<uint8_t>(file.begin(), file.begin() + n), back);
+      const int32_t code = Decode(JPEGCodec, std::vector<uint8_t>(file.data(), file.data() + n), back);
       // Wherever the file ends, it is reported as data that ended early.
       EXPECT_EQ(code, kCodecReadFailed) << n;
     }
