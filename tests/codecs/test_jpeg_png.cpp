@@ -69,6 +69,13 @@ JpegMarkers ParseJpeg(const std::vector<uint8_t>& b) {
   return m;
 }
 
+// The SOF marker's offset in a JPEG file.
+size_t FrameHeader(const std::vector<uint8_t>& file) {
+  for (size_t i = 2; i + 9 < file.size(); ++i)
+    if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) return i;
+  return 0;
+}
+
 std::vector<uint8_t> Encode(mvCodec& codec, mvImage& image) {
   mvMemoryStream stream;
   EXPECT_EQ(codec.WriteImage(stream, image, nullptr), kCodecOK);
@@ -531,12 +538,10 @@ TEST(JpegRead, TruncatedAndCorruptFilesAreRejected) {
   }
   // A header claiming 65000 x 65000: refused before any pixel memory is taken.
   auto huge = Encode(JPEGCodec, image);
-  for (size_t i = 2; i + 9 < huge.size(); ++i)
-    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-      huge[i + 5] = huge[i + 7] = 0xFD;
-      huge[i + 6] = huge[i + 8] = 0xE8;
-      break;
-    }
+  const size_t sof = FrameHeader(huge);
+  ASSERT_NE(sof, 0u);
+  huge[sof + 5] = huge[sof + 7] = 0xFD;
+  huge[sof + 6] = huge[sof + 8] = 0xE8;
   mvImage back;
   EXPECT_EQ(Decode(JPEGCodec, huge, back), kCodecCannotCreate);
 }
@@ -544,13 +549,6 @@ TEST(JpegRead, TruncatedAndCorruptFilesAreRejected) {
 // ---- hostile files --------------------------------------------------------------
 
 namespace {
-
-// The SOF marker's offset in a JPEG file.
-size_t FrameHeader(const std::vector<uint8_t>& file) {
-  for (size_t i = 2; i + 9 < file.size(); ++i)
-    if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) return i;
-  return 0;
-}
 
 // A CMYK file, written by the library itself.
 std::vector<uint8_t> CmykJpeg() {
