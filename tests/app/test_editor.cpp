@@ -46,7 +46,9 @@ TEST(Editor, EveryFieldOfEveryClassGetsAnEditorWithTheRangeOfItsRecipeFiles) {
       ASSERT_NE(w, nullptr);
       EXPECT_TRUE(w->toolTip().startsWith(QString::fromStdString(f.HelpText)));
       const FieldEditorSpec spec = EditorSpecOf(f);
-      const int64_t value = f.Type == FieldType::Int ? f.Of<int32_t>(e) : f.Type == FieldType::UInt ? f.Of<uint32_t>(e) : 0;
+      const int64_t value = f.Type == FieldType::Int    ? int64_t{f.Of<int32_t>(e)}
+                            : f.Type == FieldType::UInt ? int64_t{f.Of<uint32_t>(e)}
+                                                        : 0;
       switch (f.Type) {
         case FieldType::Bool: EXPECT_EQ(qobject_cast<QCheckBox*>(w)->isChecked(), f.Of<bool>(e)); break;
         case FieldType::Color: EXPECT_NE(qobject_cast<QPushButton*>(w), nullptr); break;
@@ -172,6 +174,7 @@ TEST_F(EditorTest, AnEditedTextureIsWhatTheCommandLineRendersOfItsSavedRecipe) {
   const int32_t cloud = IndexOf("mvCloudEffect"), noise = IndexOf("mvHSLNoiseEffect");
   ASSERT_GE(cloud, 0);
   ASSERT_GE(noise, 0);
+  const auto cloudAt = static_cast<size_t>(cloud), noiseAt = static_cast<size_t>(noise);
   editor.SelectEffect(cloud);
   auto* detail = editor.FieldEditor("Detail")->findChild<WideSpinBox*>(QStringLiteral("Spin"));
   detail->SetValue(detail->Value() == 1 ? 2 : 1);
@@ -181,13 +184,13 @@ TEST_F(EditorTest, AnEditedTextureIsWhatTheCommandLineRendersOfItsSavedRecipe) {
   WaitIdle();
   editor.BlendModeBox()->setCurrentIndex(3);
   WaitIdle();
-  EXPECT_EQ(RecipeOf()["effects"][noise]["blend_mode"], 3);
+  EXPECT_EQ(RecipeOf()["effects"][noiseAt]["blend_mode"], 3);
   Undo()->trigger();
   WaitIdle();
   const json edited = RecipeOf();
-  EXPECT_EQ(edited["effects"][noise]["blend_mode"], original["effects"][noise]["blend_mode"]);
-  EXPECT_EQ(edited["effects"][noise]["params"]["HueAmount"], 33);
-  EXPECT_NE(edited["effects"][cloud]["params"]["Detail"], original["effects"][cloud]["params"]["Detail"]);
+  EXPECT_EQ(edited["effects"][noiseAt]["blend_mode"], original["effects"][noiseAt]["blend_mode"]);
+  EXPECT_EQ(edited["effects"][noiseAt]["params"]["HueAmount"], 33);
+  EXPECT_NE(edited["effects"][cloudAt]["params"]["Detail"], original["effects"][cloudAt]["params"]["Detail"]);
   // The thumbnail is the texture the saved recipe makes.
   const QString saved = dir.filePath(QStringLiteral("edited.json"));
   program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
