@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -155,10 +154,7 @@ protected:
     return -1;
   }
   json RecipeOf(int index = 0) const { return RecipeToJson(*main->TextureAt(index), main->SeamlessAt(index)); }
-  std::vector<uint8_t> PixelsOf(int index = 0) const {
-    const mvPictureLayer& t = *main->TextureAt(index);
-    return std::vector<uint8_t>(t.Pixels, t.Pixels + t.ByteSize());
-  }
+  std::vector<uint8_t> PixelsOf(int index = 0) const { return PixelBytes(*main->TextureAt(index)); }
   QAction* Undo() const { return program->Editor()->findChild<QAction*>(QStringLiteral("Undo")); }
   QAction* Redo() const { return program->Editor()->findChild<QAction*>(QStringLiteral("Redo")); }
 };
@@ -193,21 +189,12 @@ TEST_F(EditorTest, AnEditedTextureIsWhatTheCommandLineRendersOfItsSavedRecipe) {
   EXPECT_NE(edited["effects"][cloudAt]["params"]["Detail"], original["effects"][cloudAt]["params"]["Detail"]);
   // The thumbnail is the texture the saved recipe makes.
   const QString saved = dir.filePath(QStringLiteral("edited.json"));
-  program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
-    return SaveFileAnswer{saved, 1};
-  };
+  AnswerSave(saved, 1);
   main->OnCommand(CmdSaveRecipe);
   const QString png = dir.filePath(QStringLiteral("edited.png"));
-  QProcess cli;
-  cli.start(QStringLiteral(ORVELLE_CLI), {QStringLiteral("render"), saved, QStringLiteral("--scale"), QStringLiteral("1"),
-                                          QStringLiteral("--keep-alpha"), png});
-  ASSERT_TRUE(cli.waitForFinished(60000));
-  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-  mvImage image;
-  ASSERT_EQ(LoadImageFile(png.toStdString().c_str(), image), kCodecOK);
-  ASSERT_TRUE(image.Picture.ConvertFormat(ColorTypeRGB, 8, 4));
-  const mvPictureLayer& thumbnail = *main->TextureAt(0);
-  for (int32_t y = 0; y < 48; ++y) ASSERT_EQ(std::memcmp(image.Picture.Row(y), thumbnail.Row(y), 4 * 48), 0) << y;
+  ASSERT_NO_FATAL_FAILURE(RunCli({QStringLiteral("render"), saved, QStringLiteral("--scale"), QStringLiteral("1"),
+                                  QStringLiteral("--keep-alpha"), png}));
+  ExpectFileHolds(png.toStdString(), *main->TextureAt(0));
   EXPECT_TRUE(messages.empty());
 }
 
@@ -322,9 +309,7 @@ TEST_F(EditorTest, SaveMapsWritesTheChosenMapsAndTheTilingShowsTheNormals) {
     return asked;
   };
   const QString base = dir.filePath(QStringLiteral("brick.png"));
-  program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
-    return SaveFileAnswer{base, 1};
-  };
+  AnswerSave(base, 1);
   Command(main, CmdSaveMaps);
   mvImage height, normal;
   ASSERT_EQ(LoadImageFile(Path("brick-height.png").c_str(), height), kCodecOK);
