@@ -290,44 +290,45 @@ TEST(BmpRead, ColorTableAndPixelOffset) {
 }
 
 TEST(BmpRead, RunLengthEscapesAndSafeStops) {
-  // 8-bit, 4 x 3: run, end of line, delta, literal, end of bitmap.
-  auto b = Header({.W = 4, .H = 3, .Bits = 8, .Compression = 1});
-  AppendGrayTable(b, 256);
-  b.insert(b.end(), {3, 9, 0, 0,            // bottom row: 9 9 9 ., end of line
-                     0, 2, 1, 1,            // delta one right, one up: (1, top row)
-                     0, 3, 5, 6, 7, 0,      // literal 5 6 7, padded
-                     0, 1, 2, 99});         // end of bitmap; the run after it is ignored
+  // Each file's rows, top first.
+  const struct {
+    Layout L;
+    std::vector<uint8_t> Data;
+    std::vector<std::vector<uint8_t>> Rows;
+    int32_t SourceHint;
+  } kDecoded[] = {
+      // 8-bit, 4 x 3: run, end of line, delta, literal, end of bitmap.
+      {{.W = 4, .H = 3, .Bits = 8, .Compression = 1},
+       {3, 9, 0, 0,        // bottom row: 9 9 9 ., end of line
+        0, 2, 1, 1,        // delta one right, one up: (1, top row)
+        0, 3, 5, 6, 7, 0,  // literal 5 6 7, padded
+        0, 1, 2, 99},      // end of bitmap; the run after it is ignored
+       {{0, 5, 6, 7}, {0, 0, 0, 0}, {9, 9, 9, 0}}, 2},
+      // 4-bit runs alternate nibbles; a literal of 3 takes 2 bytes.
+      {{.W = 5, .Bits = 4, .Compression = 2}, {2, 0x12, 0, 3, 0xAB, 0xC0, 0, 1}, {{1, 2, 10, 11, 12}}, -1},
+      // Rows coded over their padded width (as some writers do for odd widths):
+      // runs and literals into the padding draw up to the picture's edge.
+      {{.W = 7, .H = 2, .Bits = 8, .Compression = 1},
+       {8, 3, 0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1},
+       {{1, 2, 3, 4, 5, 6, 7}, std::vector<uint8_t>(7, 3)}, -1},
+      {{.W = 5, .Bits = 4, .Compression = 2}, {8, 0x45, 0, 1}, {{4, 5, 4, 5, 4}}, -1},
+  };
   mvImage image;
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(image.SourceHint, 2);
-  const uint8_t* bottom = image.Picture.Row(2);
-  const uint8_t* top = image.Picture.Row(0);
-  EXPECT_EQ(std::vector<uint8_t>(bottom, bottom + 4), (std::vector<uint8_t>{9, 9, 9, 0}));
-  EXPECT_EQ(std::vector<uint8_t>(top, top + 4), (std::vector<uint8_t>{0, 5, 6, 7}));
-
-  // 4-bit runs alternate nibbles; a literal of 3 takes 2 bytes.
-  b = Header({.W = 5, .Bits = 4, .Compression = 2});
-  AppendGrayTable(b, 16);
-  b.insert(b.end(), {2, 0x12, 0, 3, 0xAB, 0xC0, 0, 1});
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 5),
-            (std::vector<uint8_t>{1, 2, 10, 11, 12}));
-
-  // Rows coded over their padded width (as some writers do for odd widths):
-  // runs and literals into the padding draw up to the picture's edge.
-  b = Header({.W = 7, .H = 2, .Bits = 8, .Compression = 1});
-  AppendGrayTable(b, 256);
-  b.insert(b.end(), {8, 3, 0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1});
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(1), image.Picture.Row(1) + 7), std::vector<uint8_t>(7, 3));
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 7),
-            (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7}));
-  b = Header({.W = 5, .Bits = 4, .Compression = 2});
-  AppendGrayTable(b, 16);
-  b.insert(b.end(), {8, 0x45, 0, 1});
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 5),
-            (std::vector<uint8_t>{4, 5, 4, 5, 4}));
+  std::vector<uint8_t> b;
+  for (const auto& c : kDecoded) {
+    SCOPED_TRACE(testing::PrintToString(c.Data));
+    b = Header(c.L);
+    AppendGrayTable(b, 1 << c.L.Bits);
+    b.insert(b.end(), c.Data.begin(), c.Data.end());
+    ASSERT_EQ(ReadBmp(b, image), kCodecOK);
+    if (c.SourceHint >= 0) {
+      EXPECT_EQ(image.SourceHint, c.SourceHint);
+    }
+    for (size_t y = 0; y < c.Rows.size(); ++y) {
+      const uint8_t* row = image.Picture.Row(static_cast<int32_t>(y));
+      EXPECT_EQ(std::vector<uint8_t>(row, row + c.Rows[y].size()), c.Rows[y]) << y;
+    }
+  }
 
   // Runs past the row end, deltas out of the picture and too many lines
   // stop the decoding without touching memory outside the picture; data
