@@ -166,14 +166,6 @@ TEST_F(IniRead, BinaryNeedsTwoDigitsPerByte) {
   EXPECT_EQ(bytes[0], 7);
 }
 
-TEST_F(IniRead, ReadOnlyStoreRefusesWrites) {
-  ASSERT_TRUE(Load("[Settings]\nA=1\n"));
-  EXPECT_FALSE(Store.WriteInt("A", 2));
-  EXPECT_FALSE(Store.ClearSection());
-  Store.Close();
-  EXPECT_EQ(ReadText(Path), "[Settings]\nA=1\n");
-}
-
 class IniWrite : public ::testing::Test {
  protected:
   TempFolder Folder;
@@ -254,54 +246,67 @@ TEST_F(IniWrite, EncodingsRoundTrip) {
   EXPECT_EQ(u, 4000000000u);
 }
 
-TEST_F(IniWrite, RefusesTextThatWouldBreakTheFile) {
-  WriteText(Path, "[Settings]\nA=1\n");
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
-  EXPECT_FALSE(store.WriteString("A", "dir\n[Evil]\nX=1"));
-  EXPECT_FALSE(store.WriteString("A", "cr\rhere"));
-  EXPECT_FALSE(store.WriteInt("Key=Value", 1));
-  EXPECT_FALSE(store.WriteInt("[Section", 1));
-  EXPECT_FALSE(store.WriteInt("", 1));
-  EXPECT_FALSE(store.WriteString("A", nullptr));
-  store.Close();
-  EXPECT_EQ(ReadText(Path), "[Settings]\nA=1\n");
-}
-
-TEST_F(IniWrite, UpdatesInPlaceAndKeepsEverythingElse) {
-  const std::string original =
-      "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nwidth = 5\r\nUnknown=stays\r\n\r\n"
-      "[Last]\r\nZ=1";
-  WriteText(Path, original);
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
-  EXPECT_TRUE(store.WriteInt("Width", 6));
-  EXPECT_TRUE(store.WriteInt("Height", 7));
-  store.Close();
-  EXPECT_EQ(ReadText(Path),
-            "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nWidth=6\r\nUnknown=stays\r\n"
-            "Height=7\r\n\r\n[Last]\r\nZ=1");
-}
-
-TEST_F(IniWrite, AddsSectionAfterUnterminatedLastLine) {
-  WriteText(Path, "[Other]\nA=1");
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
-  EXPECT_TRUE(store.WriteBool("B", true));
-  store.Close();
-  EXPECT_EQ(ReadText(Path), "[Other]\nA=1\n\n[Settings]\nB=yes\n");
-}
-
-TEST_F(IniWrite, ClearSectionEmptiesOnlyThatSection) {
-  WriteText(Path, "[Settings]\nA=1\n; note\nB=2\n\n[Other]\nC=3\n");
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "settings", IniModeRead | IniModeWrite, 0));
-  EXPECT_TRUE(store.ClearSection());
-  int32_t v = 0;
-  EXPECT_FALSE(store.ReadInt("A", v));
-  EXPECT_TRUE(store.WriteInt("D", 4));
-  store.Close();
-  EXPECT_EQ(ReadText(Path), "[Settings]\nD=4\n\n[Other]\nC=3\n");
+// Each row opens a file, changes it (checking each step), closes it and
+// compares the text left behind.
+TEST_F(IniWrite, ChangesKeepEverythingElseAndRefusedOnesChangeNothing) {
+  using Change = void (*)(IniFileSettings&);
+  const struct {
+    const char* Original;
+    const char* Section;
+    uint32_t Mode;
+    Change Apply;
+    const char* Expected;
+  } kCases[] = {
+      // Updated in place, new keys at the section's end; case, blanks, CR LF and other sections kept.
+      {"; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nwidth = 5\r\nUnknown=stays\r\n\r\n"
+       "[Last]\r\nZ=1",
+       "Settings", IniModeWrite,
+       [](IniFileSettings& s) {
+         EXPECT_TRUE(s.WriteInt("Width", 6));
+         EXPECT_TRUE(s.WriteInt("Height", 7));
+       },
+       "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nWidth=6\r\nUnknown=stays\r\n"
+       "Height=7\r\n\r\n[Last]\r\nZ=1"},
+      // A new section after a last line without its end.
+      {"[Other]\nA=1", "Settings", IniModeWrite, [](IniFileSettings& s) { EXPECT_TRUE(s.WriteBool("B", true)); },
+       "[Other]\nA=1\n\n[Settings]\nB=yes\n"},
+      // Clearing empties only this section, comments included.
+      {"[Settings]\nA=1\n; note\nB=2\n\n[Other]\nC=3\n", "settings", IniModeRead | IniModeWrite,
+       [](IniFileSettings& s) {
+         EXPECT_TRUE(s.ClearSection());
+         int32_t v = 0;
+         EXPECT_FALSE(s.ReadInt("A", v));
+         EXPECT_TRUE(s.WriteInt("D", 4));
+       },
+       "[Settings]\nD=4\n\n[Other]\nC=3\n"},
+      // Text that would break the file is refused.
+      {"[Settings]\nA=1\n", "Settings", IniModeWrite,
+       [](IniFileSettings& s) {
+         EXPECT_FALSE(s.WriteString("A", "dir\n[Evil]\nX=1"));
+         EXPECT_FALSE(s.WriteString("A", "cr\rhere"));
+         EXPECT_FALSE(s.WriteInt("Key=Value", 1));
+         EXPECT_FALSE(s.WriteInt("[Section", 1));
+         EXPECT_FALSE(s.WriteInt("", 1));
+         EXPECT_FALSE(s.WriteString("A", nullptr));
+       },
+       "[Settings]\nA=1\n"},
+      // A store opened for reading writes nothing.
+      {"[Settings]\nA=1\n", "Settings", IniModeRead,
+       [](IniFileSettings& s) {
+         EXPECT_FALSE(s.WriteInt("A", 2));
+         EXPECT_FALSE(s.ClearSection());
+       },
+       "[Settings]\nA=1\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.Original);
+    WriteText(Path, c.Original);
+    IniFileSettings store;
+    ASSERT_TRUE(store.Open(Path.c_str(), c.Section, c.Mode, 0));
+    c.Apply(store);
+    store.Close();
+    EXPECT_EQ(ReadText(Path), c.Expected);
+  }
 }
 
 TEST_F(IniWrite, UnreadableExistingFileIsNeverOverwritten) {
