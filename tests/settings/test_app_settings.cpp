@@ -62,6 +62,7 @@ TEST_F(AppSettingsFile, LoadRules) {
       {"ImageWidth=0\n", width, 1},
       {"ImageWidth=99999\n", width, 99999},
       {"ImageHeight=-40\n", height, 1},
+      {"ImageHeight=99999\n", height, 99999},
       // Numbers read as C literals; no number leaves the default.
       {"Number=0x10\n", number, 16},
       {"Number=010\n", number, 8},
