@@ -23,6 +23,7 @@
 #include <QToolButton>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "app/forms/about_dialog.h"
 #include "app/forms/form_logic.h"
@@ -120,12 +121,8 @@ TEST(FormLogic, ProblemsAreToldInTheUsersWords) {
   const std::string late = dir.filePath(QStringLiteral("late.json")).toStdString();
   const std::string wrong = dir.filePath(QStringLiteral("wrong.json")).toStdString();
   for (const auto& [path, text] : {std::pair{garbage, "garbage"}, std::pair{late, "{\n  \"format\": 1,\n  oops\n}"},
-                                   std::pair{wrong, "{\"format\": 1}"}}) {
-    FILE* f = std::fopen(path.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs(text, f);
-    std::fclose(f);
-  }
+                                   std::pair{wrong, "{\"format\": 1}"}})
+    ASSERT_TRUE(std::ofstream(path) << text);
   EXPECT_EQ(RecipeProblemText(garbage, garbage + ": not valid JSON ([json.exception.parse_error.101] ...)"),
             "garbage.json is not a recipe file (not valid JSON at line 1)");
   EXPECT_EQ(RecipeProblemText(late, "anything"), "late.json is not a recipe file (not valid JSON at line 3)");
@@ -747,11 +744,7 @@ TEST_F(ProgramTest, RecipesSaveAndOpenIntoTheMainListWithProblemsNamed) {
   main->OnCommand(CmdSaveRecipe);
   ASSERT_TRUE(std::filesystem::exists(Path("texture.json")));
   const QString garbage = dir.filePath(QStringLiteral("garbage.json"));
-  {
-    QFile f(garbage);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("garbage");
-  }
+  ASSERT_TRUE(std::ofstream(garbage.toStdString()) << "garbage");
   program->Ask.OpenFiles = [&](QWidget*, const QString&, const QString&, const QString&) {
     return QStringList{dir.filePath(QStringLiteral("texture.json")), garbage};
   };
@@ -807,15 +800,10 @@ TEST_F(ProgramTest, SettingsAndPlacementsSurviveRestarts) {
 
 TEST_F(ProgramTest, StartsFromAHostileSettingsFile) {
   program.reset();
-  {
-    FILE* f = std::fopen(options.Location.LoadPath.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("[Settings]\nWindowLeft=5000\nWindowTop=-3000\nWindowWidth=-5\nWindowHeight=2147483647\n"
-               "ImageWidth=2147483647\nImageHeight=0\nNumber=-3\nShowTilingWindow=yes\nTilingWindowLeft=-99999\n"
-               "StockWindowTop=99999\nShowStockWindow=yes\nSaveFormat=77\n",
-               f);
-    std::fclose(f);
-  }
+  ASSERT_TRUE(std::ofstream(options.Location.LoadPath)
+              << "[Settings]\nWindowLeft=5000\nWindowTop=-3000\nWindowWidth=-5\nWindowHeight=2147483647\n"
+                 "ImageWidth=2147483647\nImageHeight=0\nNumber=-3\nShowTilingWindow=yes\nTilingWindowLeft=-99999\n"
+                 "StockWindowTop=99999\nShowStockWindow=yes\nSaveFormat=77\n");
   Start();
   EXPECT_EQ(program->Settings.ImageWidth, INT32_MAX);
   EXPECT_TRUE(program->Tiling().IsOpen());
