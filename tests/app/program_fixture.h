@@ -5,15 +5,18 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "app/forms/options_panel.h"
 #include "app/forms/program.h"
 #include "app/forms/strings.h"
+#include "codecs/codecs.h"
 #include "core/random.h"
 
 struct Message {
@@ -80,6 +83,33 @@ protected:
     form->OnCommand(id);
     WaitIdle();
   }
+  // Every save question from now on gets this file and filter.
+  void AnswerSave(const QString& path, int filter) {
+    program->Ask.SaveFile = [path, filter](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
+      return SaveFileAnswer{path, filter};
+    };
+  }
+  static std::vector<uint8_t> PixelBytes(const mvPicture& p) { return {p.Pixels, p.Pixels + p.ByteSize()}; }
+  // The picture in an image file, as 8-bit RGBA, is the texture's.
+  static void ExpectFileHolds(const std::string& file, const mvPicture& texture) {
+    mvImage image;
+    ASSERT_EQ(LoadImageFile(file.c_str(), image), kCodecOK) << file;
+    ASSERT_TRUE(image.Picture.ConvertFormat(ColorTypeRGB, 8, 4));
+    ASSERT_EQ(image.Picture.Width, texture.Width);
+    ASSERT_EQ(image.Picture.Height, texture.Height);
+    for (int32_t y = 0; y < texture.Height; ++y)
+      ASSERT_EQ(std::memcmp(image.Picture.Row(y), texture.Row(y), 4 * static_cast<size_t>(texture.Width)), 0)
+          << file << " row " << y;
+  }
+#ifdef ORVELLE_CLI
+  // Runs orvelle-cli; a failure ends the test with what it said.
+  static void RunCli(const QStringList& args) {
+    QProcess cli;
+    cli.start(QStringLiteral(ORVELLE_CLI), args);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  }
+#endif
   OrvelleForm* Variations(size_t i) {
     const std::vector<OrvelleForm*> forms = program->VariationsForms();
     return i < forms.size() ? forms[i] : nullptr;

@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -46,7 +45,9 @@ TEST(Editor, EveryFieldOfEveryClassGetsAnEditorWithTheRangeOfItsRecipeFiles) {
       ASSERT_NE(w, nullptr);
       EXPECT_TRUE(w->toolTip().startsWith(QString::fromStdString(f.HelpText)));
       const FieldEditorSpec spec = EditorSpecOf(f);
-      const int64_t value = f.Type == FieldType::Int ? f.Of<int32_t>(e) : f.Type == FieldType::UInt ? f.Of<uint32_t>(e) : 0;
+      const int64_t value = f.Type == FieldType::Int    ? int64_t{f.Of<int32_t>(e)}
+                            : f.Type == FieldType::UInt ? int64_t{f.Of<uint32_t>(e)}
+                                                        : 0;
       switch (f.Type) {
         case FieldType::Bool: EXPECT_EQ(qobject_cast<QCheckBox*>(w)->isChecked(), f.Of<bool>(e)); break;
         case FieldType::Color: EXPECT_NE(qobject_cast<QPushButton*>(w), nullptr); break;
@@ -153,10 +154,7 @@ protected:
     return -1;
   }
   json RecipeOf(int index = 0) const { return RecipeToJson(*main->TextureAt(index), main->SeamlessAt(index)); }
-  std::vector<uint8_t> PixelsOf(int index = 0) const {
-    const mvPictureLayer& t = *main->TextureAt(index);
-    return std::vector<uint8_t>(t.Pixels, t.Pixels + t.ByteSize());
-  }
+  std::vector<uint8_t> PixelsOf(int index = 0) const { return PixelBytes(*main->TextureAt(index)); }
   QAction* Undo() const { return program->Editor()->findChild<QAction*>(QStringLiteral("Undo")); }
   QAction* Redo() const { return program->Editor()->findChild<QAction*>(QStringLiteral("Redo")); }
 };
@@ -172,6 +170,7 @@ TEST_F(EditorTest, AnEditedTextureIsWhatTheCommandLineRendersOfItsSavedRecipe) {
   const int32_t cloud = IndexOf("mvCloudEffect"), noise = IndexOf("mvHSLNoiseEffect");
   ASSERT_GE(cloud, 0);
   ASSERT_GE(noise, 0);
+  const auto cloudAt = static_cast<size_t>(cloud), noiseAt = static_cast<size_t>(noise);
   editor.SelectEffect(cloud);
   auto* detail = editor.FieldEditor("Detail")->findChild<WideSpinBox*>(QStringLiteral("Spin"));
   detail->SetValue(detail->Value() == 1 ? 2 : 1);
@@ -181,30 +180,21 @@ TEST_F(EditorTest, AnEditedTextureIsWhatTheCommandLineRendersOfItsSavedRecipe) {
   WaitIdle();
   editor.BlendModeBox()->setCurrentIndex(3);
   WaitIdle();
-  EXPECT_EQ(RecipeOf()["effects"][noise]["blend_mode"], 3);
+  EXPECT_EQ(RecipeOf()["effects"][noiseAt]["blend_mode"], 3);
   Undo()->trigger();
   WaitIdle();
   const json edited = RecipeOf();
-  EXPECT_EQ(edited["effects"][noise]["blend_mode"], original["effects"][noise]["blend_mode"]);
-  EXPECT_EQ(edited["effects"][noise]["params"]["HueAmount"], 33);
-  EXPECT_NE(edited["effects"][cloud]["params"]["Detail"], original["effects"][cloud]["params"]["Detail"]);
+  EXPECT_EQ(edited["effects"][noiseAt]["blend_mode"], original["effects"][noiseAt]["blend_mode"]);
+  EXPECT_EQ(edited["effects"][noiseAt]["params"]["HueAmount"], 33);
+  EXPECT_NE(edited["effects"][cloudAt]["params"]["Detail"], original["effects"][cloudAt]["params"]["Detail"]);
   // The thumbnail is the texture the saved recipe makes.
   const QString saved = dir.filePath(QStringLiteral("edited.json"));
-  program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
-    return SaveFileAnswer{saved, 1};
-  };
+  AnswerSave(saved, 1);
   main->OnCommand(CmdSaveRecipe);
   const QString png = dir.filePath(QStringLiteral("edited.png"));
-  QProcess cli;
-  cli.start(QStringLiteral(ORVELLE_CLI), {QStringLiteral("render"), saved, QStringLiteral("--scale"), QStringLiteral("1"),
-                                          QStringLiteral("--keep-alpha"), png});
-  ASSERT_TRUE(cli.waitForFinished(60000));
-  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-  mvImage image;
-  ASSERT_EQ(LoadImageFile(png.toStdString().c_str(), image), kCodecOK);
-  ASSERT_TRUE(image.Picture.ConvertFormat(ColorTypeRGB, 8, 4));
-  const mvPictureLayer& thumbnail = *main->TextureAt(0);
-  for (int32_t y = 0; y < 48; ++y) ASSERT_EQ(std::memcmp(image.Picture.Row(y), thumbnail.Row(y), 4 * 48), 0) << y;
+  ASSERT_NO_FATAL_FAILURE(RunCli({QStringLiteral("render"), saved, QStringLiteral("--scale"), QStringLiteral("1"),
+                                  QStringLiteral("--keep-alpha"), png}));
+  ExpectFileHolds(png.toStdString(), *main->TextureAt(0));
   EXPECT_TRUE(messages.empty());
 }
 
@@ -319,9 +309,7 @@ TEST_F(EditorTest, SaveMapsWritesTheChosenMapsAndTheTilingShowsTheNormals) {
     return asked;
   };
   const QString base = dir.filePath(QStringLiteral("brick.png"));
-  program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
-    return SaveFileAnswer{base, 1};
-  };
+  AnswerSave(base, 1);
   Command(main, CmdSaveMaps);
   mvImage height, normal;
   ASSERT_EQ(LoadImageFile(Path("brick-height.png").c_str(), height), kCodecOK);

@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -24,6 +23,7 @@
 #include <QToolButton>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "app/forms/about_dialog.h"
 #include "app/forms/form_logic.h"
@@ -121,12 +121,8 @@ TEST(FormLogic, ProblemsAreToldInTheUsersWords) {
   const std::string late = dir.filePath(QStringLiteral("late.json")).toStdString();
   const std::string wrong = dir.filePath(QStringLiteral("wrong.json")).toStdString();
   for (const auto& [path, text] : {std::pair{garbage, "garbage"}, std::pair{late, "{\n  \"format\": 1,\n  oops\n}"},
-                                   std::pair{wrong, "{\"format\": 1}"}}) {
-    FILE* f = std::fopen(path.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs(text, f);
-    std::fclose(f);
-  }
+                                   std::pair{wrong, "{\"format\": 1}"}})
+    ASSERT_TRUE(std::ofstream(path) << text);
   EXPECT_EQ(RecipeProblemText(garbage, garbage + ": not valid JSON ([json.exception.parse_error.101] ...)"),
             "garbage.json is not a recipe file (not valid JSON at line 1)");
   EXPECT_EQ(RecipeProblemText(late, "anything"), "late.json is not a recipe file (not valid JSON at line 3)");
@@ -282,29 +278,19 @@ TEST_F(ProgramTest, ABatchFromATypedSeedHasTheBitsOfTheCommandLine) {
   EXPECT_EQ(program->BatchSeed(), 4242u);
   EXPECT_EQ(main->StatusText(), QStringLiteral("Seed 4242"));
   const QString out = dir.filePath(QStringLiteral("cli"));
-  QProcess cli;
-  cli.start(QStringLiteral(ORVELLE_CLI),
-            {QStringLiteral("generate"), QStringLiteral("--seed"), QStringLiteral("4242"), QStringLiteral("-n"),
-             QStringLiteral("2"), QStringLiteral("--size"), QStringLiteral("40x30"), QStringLiteral("--keep-alpha"),
-             QStringLiteral("-o"), out});
-  ASSERT_TRUE(cli.waitForFinished(60000));
-  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-  for (int i = 0; i < 2; ++i) {
-    mvImage image;
-    const std::string file = QDir(out).filePath(QStringLiteral("texture-%1.png").arg(i + 1, 4, 10, QChar('0'))).toStdString();
-    ASSERT_EQ(LoadImageFile(file.c_str(), image), kCodecOK) << file;
-    ASSERT_TRUE(image.Picture.ConvertFormat(ColorTypeRGB, 8, 4));
-    const mvPictureLayer& texture = *main->TextureAt(i);
-    for (int32_t y = 0; y < 30; ++y)
-      ASSERT_EQ(std::memcmp(image.Picture.Row(y), texture.Row(y), 4 * 40), 0) << "texture " << i << " row " << y;
-  }
+  ASSERT_NO_FATAL_FAILURE(RunCli({QStringLiteral("generate"), QStringLiteral("--seed"), QStringLiteral("4242"),
+                                  QStringLiteral("-n"), QStringLiteral("2"), QStringLiteral("--size"),
+                                  QStringLiteral("40x30"), QStringLiteral("--keep-alpha"), QStringLiteral("-o"), out}));
+  for (int i = 0; i < 2; ++i)
+    ExpectFileHolds(QDir(out).filePath(QStringLiteral("texture-%1.png").arg(i + 1, 4, 10, QChar('0'))).toStdString(),
+                    *main->TextureAt(i));
   // Without a typed seed each batch takes a new one, shown in the status bar;
   // typing it makes the same batch again.
   Generate(40, 30, 2);
   const uint32_t seed = program->BatchSeed();
   EXPECT_NE(seed, 4242u);
   EXPECT_EQ(main->StatusText(), QStringLiteral("Seed %1").arg(seed));
-  const std::vector<uint8_t> first(main->TextureAt(1)->Pixels, main->TextureAt(1)->Pixels + main->TextureAt(1)->ByteSize());
+  const std::vector<uint8_t> first = PixelBytes(*main->TextureAt(1));
   Generate(40, 30, 2, QString::number(seed).toUtf8().constData());
   EXPECT_TRUE(std::equal(first.begin(), first.end(), main->TextureAt(1)->Pixels));
   panel->NewSeedButton->click();
@@ -517,9 +503,7 @@ TEST_F(ProgramTest, SaveFixesTheExtensionAndSaysWhyItFailed) {
   answerPath = dir.filePath(QStringLiteral("missing/texture.bmp"));
   answerFilter = 1;
   main->OnCommand(CmdSave);
-  program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
-    return SaveFileAnswer{dir.filePath(QStringLiteral("missing/recipe")), 1};
-  };
+  AnswerSave(dir.filePath(QStringLiteral("missing/recipe")), 1);
   main->OnCommand(CmdSaveRecipe);
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].Text, QStringLiteral("Save error\ntexture.bmp: the folder does not exist"));
@@ -573,7 +557,7 @@ TEST_F(ProgramTest, TheStockIsKeptAsRecipeFilesAcrossRestarts) {
   ASSERT_EQ(stock->TextureCount(), 2);
   EXPECT_EQ(stock->List().CellWidth(), 76);
   EXPECT_EQ(stock->List().CellHeight(), 268);
-  const std::vector<uint8_t> kept(stock->TextureAt(1)->Pixels, stock->TextureAt(1)->Pixels + stock->TextureAt(1)->ByteSize());
+  const std::vector<uint8_t> kept = PixelBytes(*stock->TextureAt(1));
   // A copy: a new batch leaves the stock alone.
   Generate(32, 32, 1);
   EXPECT_EQ(stock->TextureAt(1)->Width, 64);
@@ -756,18 +740,11 @@ TEST_F(ProgramTest, RecipesSaveAndOpenIntoTheMainListWithProblemsNamed) {
   Generate(50, 40, 1);
   Select(main);
   Command(main, CmdRotateRight);
-  const QString path = dir.filePath(QStringLiteral("texture"));
-  program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
-    return SaveFileAnswer{path, 1};
-  };
+  AnswerSave(dir.filePath(QStringLiteral("texture")), 1);
   main->OnCommand(CmdSaveRecipe);
   ASSERT_TRUE(std::filesystem::exists(Path("texture.json")));
   const QString garbage = dir.filePath(QStringLiteral("garbage.json"));
-  {
-    QFile f(garbage);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("garbage");
-  }
+  ASSERT_TRUE(std::ofstream(garbage.toStdString()) << "garbage");
   program->Ask.OpenFiles = [&](QWidget*, const QString&, const QString&, const QString&) {
     return QStringList{dir.filePath(QStringLiteral("texture.json")), garbage};
   };
@@ -823,15 +800,10 @@ TEST_F(ProgramTest, SettingsAndPlacementsSurviveRestarts) {
 
 TEST_F(ProgramTest, StartsFromAHostileSettingsFile) {
   program.reset();
-  {
-    FILE* f = std::fopen(options.Location.LoadPath.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("[Settings]\nWindowLeft=5000\nWindowTop=-3000\nWindowWidth=-5\nWindowHeight=2147483647\n"
-               "ImageWidth=2147483647\nImageHeight=0\nNumber=-3\nShowTilingWindow=yes\nTilingWindowLeft=-99999\n"
-               "StockWindowTop=99999\nShowStockWindow=yes\nSaveFormat=77\n",
-               f);
-    std::fclose(f);
-  }
+  ASSERT_TRUE(std::ofstream(options.Location.LoadPath)
+              << "[Settings]\nWindowLeft=5000\nWindowTop=-3000\nWindowWidth=-5\nWindowHeight=2147483647\n"
+                 "ImageWidth=2147483647\nImageHeight=0\nNumber=-3\nShowTilingWindow=yes\nTilingWindowLeft=-99999\n"
+                 "StockWindowTop=99999\nShowStockWindow=yes\nSaveFormat=77\n");
   Start();
   EXPECT_EQ(program->Settings.ImageWidth, INT32_MAX);
   EXPECT_TRUE(program->Tiling().IsOpen());
@@ -848,9 +820,7 @@ TEST_F(ProgramTest, StartsFromAHostileSettingsFile) {
   // An unknown save format falls back to BMP.
   Generate(16, 16, 1);
   Select(main);
-  program->Ask.SaveFile = [&](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
-    return SaveFileAnswer{dir.filePath(QStringLiteral("odd")), 77};
-  };
+  AnswerSave(dir.filePath(QStringLiteral("odd")), 77);
   main->OnCommand(CmdSave);
   EXPECT_TRUE(std::filesystem::exists(Path("odd.bmp")));
 }

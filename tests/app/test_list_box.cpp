@@ -80,7 +80,7 @@ TEST(ListBox, KeepOneKeepsTheSelectionOnEmptySpace) {
   EXPECT_EQ(g.list.GetSelection(), 1);
 }
 
-TEST(ListBox, RightClickOnAnUnselectedItemSelectsNotifiesThenOpensTheMenu) {
+TEST(ListBox, RightClickSelectsNotifiesThenOpensTheMenuAndOnTheSelectionOnlyOpensIt) {
   Grid g(12, 500, 800);
   g.Click(2);
   g.log.clear();
@@ -91,20 +91,14 @@ TEST(ListBox, RightClickOnAnUnselectedItemSelectsNotifiesThenOpensTheMenu) {
   EXPECT_EQ(g.log, std::vector<std::string>({"notify 1", "menu 5"}));
   EXPECT_EQ(g.item(5).MenuX, 7);
   EXPECT_EQ(g.item(5).MenuY, 9);
-}
-
-TEST(ListBox, RightClickOnTheSingleSelectedFocusedItemOnlyOpensTheMenu) {
-  Grid g(12, 500, 800);
-  g.Click(3);
+  // Again on the single selected, focused item: the menu alone; a left press there does nothing.
   g.log.clear();
   g.host.Reset();
-  g.Click(3, true);
-  EXPECT_EQ(g.log, std::vector<std::string>({"menu 3"}));
+  g.Click(5, true);
+  EXPECT_EQ(g.log, std::vector<std::string>({"menu 5"}));
+  g.Click(5);
   EXPECT_TRUE(g.host.Notifications.empty());
-  // A left press there does nothing at all.
-  g.Click(3);
-  EXPECT_TRUE(g.host.Notifications.empty());
-  EXPECT_EQ(g.list.GetSelection(), 3);
+  EXPECT_EQ(g.list.GetSelection(), 5);
 }
 
 TEST(ListBox, ContextKeyOpensTheMenuOfTheFocusedOrSelectedItem) {
@@ -151,7 +145,8 @@ TEST(ListBox, RefusedLeftPressChangesNothing) {
   EXPECT_TRUE(g.host.Notifications.empty());
 }
 
-TEST(ListBox, RemovingTheFocusItemMovesTheFocusToTheFirst) {
+TEST(ListBox, RemovingKeepsTheFocusInRangeAndEmptyingResetsIt) {
+  // The focus item goes: the focus moves to the first.
   Grid g(6, 500, 800);
   g.Click(3);
   std::unique_ptr<ListBoxItem> removed(g.list.RemoveAt(3));
@@ -164,26 +159,20 @@ TEST(ListBox, RemovingTheFocusItemMovesTheFocusToTheFirst) {
   EXPECT_EQ(g.items[4]->Index, 3);
   EXPECT_EQ(g.list.RemoveAt(5), nullptr);
   EXPECT_EQ(g.list.RemoveAt(-1), nullptr);
-}
-
-TEST(ListBox, RemovingBeforeTheFocusKeepsItOnItsItemAndInRange) {
-  Grid g(4, 500, 800);
-  g.Click(3);
-  delete g.list.RemoveAt(0);
-  EXPECT_EQ(g.list.Focus(), 2);
-  EXPECT_EQ(g.list.Item(g.list.Focus()), g.items[3]);
-  g.list.OnKeyDown(KeySpace, false);  // must not reach past the end
-  EXPECT_EQ(g.list.GetSelection(), 2);
-}
-
-TEST(ListBox, EmptiedListResetsFocusAndHidesBars) {
-  Grid g(2, 500, 800);
-  delete g.list.RemoveAt(1);
-  delete g.list.RemoveAt(0);
-  EXPECT_EQ(g.list.Focus(), -1);
-  EXPECT_EQ(g.list.Capacity(), 0);
-  EXPECT_FALSE(g.host.Vertical.Visible);
-  EXPECT_FALSE(g.host.Horizontal.Visible);
+  // One before it goes: the focus stays on its item, and Space does not reach past the end.
+  Grid before(4, 500, 800);
+  before.Click(3);
+  delete before.list.RemoveAt(0);
+  EXPECT_EQ(before.list.Focus(), 2);
+  EXPECT_EQ(before.list.Item(2), before.items[3]);
+  before.list.OnKeyDown(KeySpace, false);
+  EXPECT_EQ(before.list.GetSelection(), 2);
+  // All go: no focus and no bars.
+  for (int32_t i = 2; i >= 0; --i) delete before.list.RemoveAt(i);
+  EXPECT_EQ(before.list.Focus(), -1);
+  EXPECT_EQ(before.list.Capacity(), 0);
+  EXPECT_FALSE(before.host.Vertical.Visible);
+  EXPECT_FALSE(before.host.Horizontal.Visible);
 }
 
 TEST(ListBox, ArrowsStopAtTheEdgesOfASingleSelectGrid) {

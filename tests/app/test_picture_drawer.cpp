@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "app/toolkit/picture_drawer.h"
 #include "app/toolkit/tiling.h"
@@ -16,7 +17,7 @@ mvPicture MakePicture(int32_t w, int32_t h, uint32_t type, uint32_t depth, uint3
   return p;
 }
 
-TEST(ThumbnailDrawer, TransparentPictureShowsTheCheckerboard) {
+TEST(ThumbnailDrawer, TransparentPictureShowsTheCheckerboardInPictureCoordinates) {
   PictureDrawer drawer;
   ASSERT_TRUE(drawer.IsValid());
   mvPicture p = MakePicture(64, 64, ColorTypeRGB, 8, 4);
@@ -26,48 +27,38 @@ TEST(ThumbnailDrawer, TransparentPictureShowsTheCheckerboard) {
   for (int32_t y = 0; y < 64; ++y)
     for (int32_t x = 0; x < 64; ++x)
       ASSERT_EQ(device.Pixel(x, y), ((x / 32 + y / 32) % 2) ? kGray : kWhite) << x << "," << y;
-}
-
-TEST(ThumbnailDrawer, CheckerboardIsLaidInPictureCoordinates) {
-  PictureDrawer drawer;
-  mvPicture p = MakePicture(64, 64, ColorTypeGray, 16, 2);
-  MemoryDevice device;
-  ASSERT_TRUE(device.Create(40, 40));
-  drawer.Draw(device, 0, 0, 16, 16, 40, 40, p);
+  // From picture (16, 16) on, of a gray picture: the squares stay where the picture has them.
+  mvPicture gray = MakePicture(64, 64, ColorTypeGray, 16, 2);
+  drawer.Draw(device, 0, 0, 16, 16, 40, 40, gray);
   EXPECT_EQ(device.Pixel(15, 15), kWhite);  // picture (31, 31)
   EXPECT_EQ(device.Pixel(16, 15), kGray);   // picture (32, 31)
   EXPECT_EQ(device.Pixel(16, 16), kWhite);  // picture (32, 32)
 }
 
 TEST(ThumbnailDrawer, ConvertsEveryFormat) {
+  const struct {
+    uint32_t Depth, Channels;
+    std::vector<uint16_t> Samples;  // bytes for 8 bits, words for 16
+    uint32_t Shown;
+  } kCases[] = {
+      {8, 3, {10, 20, 30}, 0x0A141Eu},
+      // Half-transparent red over white: (200 x 128 + 255 x 127) / 255.
+      {8, 4, {200, 0, 0, 128}, MakeRGB((200 * 128 + 255 * 127) / 255, 127, 127)},
+      {16, 3, {0x12FF, 0x3400, 0xFF01}, 0x1234FFu},
+      {8, 2, {0, 255}, 0u},
+  };
   PictureDrawer drawer;
   MemoryDevice device;
-  ASSERT_TRUE(device.Create(4, 1));
-  {
-    mvPicture p = MakePicture(1, 1, ColorTypeRGB, 8, 3);
-    p.Pixels[0] = 10, p.Pixels[1] = 20, p.Pixels[2] = 30;
+  ASSERT_TRUE(device.Create(1, 1));
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.Depth << " bits, " << c.Channels << " channels");
+    mvPicture p = MakePicture(1, 1, c.Channels == 2 ? ColorTypeGray : ColorTypeRGB, c.Depth, c.Channels);
+    for (size_t i = 0; i < c.Samples.size(); ++i) {
+      if (c.Depth == 8) p.Pixels[i] = static_cast<uint8_t>(c.Samples[i]);
+      else std::memcpy(p.Pixels + 2 * i, &c.Samples[i], 2);
+    }
     drawer.Draw(device, 0, 0, 0, 0, 1, 1, p);
-    EXPECT_EQ(device.Pixel(0, 0), 0x0A141Eu);
-  }
-  {
-    // Half-transparent red over white: (200 x 128 + 255 x 127) / 255.
-    mvPicture p = MakePicture(1, 1, ColorTypeRGB, 8, 4);
-    p.Pixels[0] = 200, p.Pixels[3] = 128;
-    drawer.Draw(device, 1, 0, 0, 0, 1, 1, p);
-    EXPECT_EQ(device.Pixel(1, 0), MakeRGB((200 * 128 + 255 * 127) / 255, 127, 127));
-  }
-  {
-    mvPicture p = MakePicture(1, 1, ColorTypeRGB, 16, 3);
-    uint16_t* s = reinterpret_cast<uint16_t*>(p.Pixels);
-    s[0] = 0x12FF, s[1] = 0x3400, s[2] = 0xFF01;
-    drawer.Draw(device, 2, 0, 0, 0, 1, 1, p);
-    EXPECT_EQ(device.Pixel(2, 0), 0x1234FFu);
-  }
-  {
-    mvPicture p = MakePicture(1, 1, ColorTypeGray, 8, 2);
-    p.Pixels[0] = 0, p.Pixels[1] = 255;
-    drawer.Draw(device, 3, 0, 0, 0, 1, 1, p);
-    EXPECT_EQ(device.Pixel(3, 0), 0u);
+    EXPECT_EQ(device.Pixel(0, 0), c.Shown);
   }
 }
 

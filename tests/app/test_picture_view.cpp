@@ -19,8 +19,6 @@ struct View {
 
 TEST(PictureView, LargePictureGetsBothBarsOverThePictureRange) {
   View v(300, 300);
-  ASSERT_TRUE(v.host.Horizontal.Needed());
-  ASSERT_TRUE(v.host.Vertical.Needed());
   EXPECT_EQ(v.host.Horizontal.Min, 0);
   EXPECT_EQ(v.host.Horizontal.Max, 299);
   EXPECT_EQ(v.host.Vertical.Max, 299);
@@ -28,21 +26,25 @@ TEST(PictureView, LargePictureGetsBothBarsOverThePictureRange) {
   EXPECT_EQ(v.host.Vertical.Page, 200 - 15);    // less the horizontal bar's height
   EXPECT_EQ(v.view.ClientWidth(), 183);
   EXPECT_EQ(v.view.ClientHeight(), 185);
-}
-
-TEST(PictureView, OneBarCanCallForTheOther) {
-  View tall(190, 300);  // the vertical bar leaves 183 for 190 columns
-  EXPECT_TRUE(tall.host.Vertical.Needed());
-  EXPECT_TRUE(tall.host.Horizontal.Needed());
-  View fits(190, 190);
-  EXPECT_FALSE(fits.host.Vertical.Visible);
-  EXPECT_FALSE(fits.host.Horizontal.Visible);
-  View wide(300, 190);  // only the horizontal one: 190 rows fit in 185? no, so both
-  EXPECT_TRUE(wide.host.Vertical.Needed());
-  View flat(300, 100);
-  EXPECT_TRUE(flat.host.Horizontal.Needed());
-  EXPECT_FALSE(flat.host.Vertical.Visible);
-  EXPECT_EQ(flat.host.Horizontal.Page, 200);
+  // In a 200 x 200 area one bar can call for the other.
+  const struct {
+    int32_t W, H;
+    bool Horizontal, Vertical;
+  } kCases[] = {
+      {300, 300, true, true},
+      {190, 300, true, true},  // the vertical bar leaves 183 for 190 columns
+      {300, 190, true, true},  // the horizontal bar leaves 185 for 190 rows
+      {190, 190, false, false},
+      {300, 100, true, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.W << " x " << c.H);
+    View bars(c.W, c.H);
+    EXPECT_EQ(bars.host.Horizontal.Needed(), c.Horizontal);
+    EXPECT_EQ(bars.host.Vertical.Needed(), c.Vertical);
+    EXPECT_EQ(bars.host.Horizontal.Visible, c.Horizontal);
+    EXPECT_EQ(bars.host.Vertical.Visible, c.Vertical);
+  }
 }
 
 TEST(PictureView, ZoomIsClampedAndNotifiedOnlyWithAPicture) {
@@ -158,15 +160,10 @@ TEST(PictureView, PaintFillsAroundThePictureAndOutlinesTheWorkArea) {
   EXPECT_EQ(device.Pixel(20, 20), 0u);
   EXPECT_EQ(device.Pixel(39, 39), 0u);
   EXPECT_EQ(device.Pixel(21, 21), 0xFFFFFFu);
-}
-
-TEST(PictureView, WithoutAPictureOnlyTheBackground) {
-  PictureView view;
-  PictureDrawer drawer;
-  MemoryDevice device;
-  ASSERT_TRUE(device.Create(10, 10));
-  view.Paint(device, drawer, {0, 0, 10, 10});
-  EXPECT_EQ(device.Pixel(5, 5), view.Background);
+  // Without a picture only the background.
+  PictureView empty;
+  empty.Paint(device, drawer, {0, 0, 10, 10});
+  EXPECT_EQ(device.Pixel(5, 5), empty.Background);
 }
 
 }  // namespace

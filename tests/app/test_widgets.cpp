@@ -76,21 +76,19 @@ TEST(ListBoxWidget, ColumnsFollowTheWidthAndTheBarsTheRows) {
   EXPECT_LT(row, list.TopRow() + list.VisibleRows());
 }
 
-TEST(ListBoxWidget, ClickBelowTheLastItemNotifiesOne) {
+TEST(ListBoxWidget, ClicksReachTheListAndTheMenuOpensAfterTheNotification) {
   ListFixture f(4);
   f.Show(500, 400);
   QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, f.CellCentre(1));
   EXPECT_EQ(f.list.List().GetSelection(), 1);
+  // Below the last item: deselected, told once.
   f.spy.clear();
   QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, QPoint(20, 300));
   EXPECT_EQ(f.list.List().GetSelection(), -1);
   ASSERT_EQ(f.spy.count(), 1);
   EXPECT_EQ(f.spy.at(0).at(0).toInt(), 1);
-}
-
-TEST(ListBoxWidget, RightClickSelectsNotifiesThenOpensTheMenu) {
-  ListFixture f(4);
-  f.Show(500, 400);
+  // A right press selects and notifies, then opens the item's real menu.
+  f.spy.clear();
   QTest::mouseClick(f.list.viewport(), Qt::RightButton, {}, f.CellCentre(2));
   EXPECT_EQ(f.list.List().GetSelection(), 2);
   EXPECT_EQ(f.items[2]->menusOpened, 1);

@@ -36,11 +36,11 @@ inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& 
 }
 
 inline uint32_t LE32(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+  return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 | uint32_t{b[at + 3]} << 24;
 }
-inline uint32_t LE16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
+inline uint32_t LE16(const std::vector<uint8_t>& b, size_t at) { return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8; }
 inline uint32_t BE32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+  return uint32_t{b[at]} << 24 | uint32_t{b[at + 1]} << 16 | uint32_t{b[at + 2]} << 8 | uint32_t{b[at + 3]};
 }
 
 // An RGBA 8-bit texture with distinct, partly transparent pixels.

@@ -80,10 +80,10 @@ TEST(BmpWrite, ThreeByTwoRgbIs78BytesBottomUp) {
   const uint32_t kFields[] = {78, 0, 54, 40, 3, 2, 1 | 24 << 16, 0, 0, 0, 0, 0, 0};
   for (size_t i = 0; i < std::size(kFields); ++i) EXPECT_EQ(LE32(b, 2 + 4 * i), kFields[i]) << i;
   // First stored row is the bottom one, blue-green-red, then 3 padding bytes.
-  for (int row = 0; row < 2; ++row)
-    for (int x = 0; x < 3; ++x) {
+  for (int32_t row = 0; row < 2; ++row)
+    for (size_t x = 0; x < 3; ++x) {
       const uint8_t* src = image.Picture.Row(1 - row) + 4 * x;
-      const size_t at = 54 + 12 * row + 3 * x;
+      const size_t at = 54 + 12 * static_cast<size_t>(row) + 3 * x;
       EXPECT_EQ(b[at], src[2]);
       EXPECT_EQ(b[at + 1], src[1]);
       EXPECT_EQ(b[at + 2], src[0]);
@@ -105,7 +105,7 @@ TEST(BmpWrite, GrayIsEightBitWithRampTable) {
   EXPECT_EQ(LE32(b, 10), 1078u);
   EXPECT_EQ(LE32(b, 2), 1078u + 24);
   EXPECT_EQ(LE16(b, 28), 8u);
-  for (int i = 0; i < 256; ++i) EXPECT_EQ(LE32(b, 54 + 4 * i), uint32_t(i) * 0x010101u) << i;
+  for (uint32_t i = 0; i < 256; ++i) EXPECT_EQ(LE32(b, 54 + 4 * i), i * 0x010101u) << i;
   EXPECT_EQ(b[1078], 20);  // bottom row first
   EXPECT_EQ(b[1078 + 4], 24);
   EXPECT_EQ(b[1078 + 16], 0);
@@ -142,7 +142,7 @@ TEST(BmpWrite, TopDownIndexed16BitAndResolution) {
 TEST(BmpWrite, FailuresAndCancel) {
   mvImage image;
   MakeTexture(image, 7, 5);
-  for (size_t limit : {0, 10, 54, 60, 100}) {
+  for (size_t limit : {0u, 10u, 54u, 60u, 100u}) {
     mvMemoryStream stream;
     stream.WriteLimit = limit;
     EXPECT_EQ(BMPCodec.WriteImage(stream, image, nullptr), kCodecWriteFailed) << limit;
@@ -290,44 +290,45 @@ TEST(BmpRead, ColorTableAndPixelOffset) {
 }
 
 TEST(BmpRead, RunLengthEscapesAndSafeStops) {
-  // 8-bit, 4 x 3: run, end of line, delta, literal, end of bitmap.
-  auto b = Header({.W = 4, .H = 3, .Bits = 8, .Compression = 1});
-  AppendGrayTable(b, 256);
-  b.insert(b.end(), {3, 9, 0, 0,            // bottom row: 9 9 9 ., end of line
-                     0, 2, 1, 1,            // delta one right, one up: (1, top row)
-                     0, 3, 5, 6, 7, 0,      // literal 5 6 7, padded
-                     0, 1, 2, 99});         // end of bitmap; the run after it is ignored
+  // Each file's rows, top first.
+  const struct {
+    Layout L;
+    std::vector<uint8_t> Data;
+    std::vector<std::vector<uint8_t>> Rows;
+    int32_t SourceHint;
+  } kDecoded[] = {
+      // 8-bit, 4 x 3: run, end of line, delta, literal, end of bitmap.
+      {{.W = 4, .H = 3, .Bits = 8, .Compression = 1},
+       {3, 9, 0, 0,        // bottom row: 9 9 9 ., end of line
+        0, 2, 1, 1,        // delta one right, one up: (1, top row)
+        0, 3, 5, 6, 7, 0,  // literal 5 6 7, padded
+        0, 1, 2, 99},      // end of bitmap; the run after it is ignored
+       {{0, 5, 6, 7}, {0, 0, 0, 0}, {9, 9, 9, 0}}, 2},
+      // 4-bit runs alternate nibbles; a literal of 3 takes 2 bytes.
+      {{.W = 5, .Bits = 4, .Compression = 2}, {2, 0x12, 0, 3, 0xAB, 0xC0, 0, 1}, {{1, 2, 10, 11, 12}}, -1},
+      // Rows coded over their padded width (as some writers do for odd widths):
+      // runs and literals into the padding draw up to the picture's edge.
+      {{.W = 7, .H = 2, .Bits = 8, .Compression = 1},
+       {8, 3, 0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1},
+       {{1, 2, 3, 4, 5, 6, 7}, std::vector<uint8_t>(7, 3)}, -1},
+      {{.W = 5, .Bits = 4, .Compression = 2}, {8, 0x45, 0, 1}, {{4, 5, 4, 5, 4}}, -1},
+  };
   mvImage image;
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(image.SourceHint, 2);
-  const uint8_t* bottom = image.Picture.Row(2);
-  const uint8_t* top = image.Picture.Row(0);
-  EXPECT_EQ(std::vector<uint8_t>(bottom, bottom + 4), (std::vector<uint8_t>{9, 9, 9, 0}));
-  EXPECT_EQ(std::vector<uint8_t>(top, top + 4), (std::vector<uint8_t>{0, 5, 6, 7}));
-
-  // 4-bit runs alternate nibbles; a literal of 3 takes 2 bytes.
-  b = Header({.W = 5, .Bits = 4, .Compression = 2});
-  AppendGrayTable(b, 16);
-  b.insert(b.end(), {2, 0x12, 0, 3, 0xAB, 0xC0, 0, 1});
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 5),
-            (std::vector<uint8_t>{1, 2, 10, 11, 12}));
-
-  // Rows coded over their padded width (as some writers do for odd widths):
-  // runs and literals into the padding draw up to the picture's edge.
-  b = Header({.W = 7, .H = 2, .Bits = 8, .Compression = 1});
-  AppendGrayTable(b, 256);
-  b.insert(b.end(), {8, 3, 0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1});
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(1), image.Picture.Row(1) + 7), std::vector<uint8_t>(7, 3));
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 7),
-            (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7}));
-  b = Header({.W = 5, .Bits = 4, .Compression = 2});
-  AppendGrayTable(b, 16);
-  b.insert(b.end(), {8, 0x45, 0, 1});
-  ASSERT_EQ(ReadBmp(b, image), kCodecOK);
-  EXPECT_EQ(std::vector<uint8_t>(image.Picture.Row(0), image.Picture.Row(0) + 5),
-            (std::vector<uint8_t>{4, 5, 4, 5, 4}));
+  std::vector<uint8_t> b;
+  for (const auto& c : kDecoded) {
+    SCOPED_TRACE(testing::PrintToString(c.Data));
+    b = Header(c.L);
+    AppendGrayTable(b, 1 << c.L.Bits);
+    b.insert(b.end(), c.Data.begin(), c.Data.end());
+    ASSERT_EQ(ReadBmp(b, image), kCodecOK);
+    if (c.SourceHint >= 0) {
+      EXPECT_EQ(image.SourceHint, c.SourceHint);
+    }
+    for (size_t y = 0; y < c.Rows.size(); ++y) {
+      const uint8_t* row = image.Picture.Row(static_cast<int32_t>(y));
+      EXPECT_EQ(std::vector<uint8_t>(row, row + c.Rows[y].size()), c.Rows[y]) << y;
+    }
+  }
 
   // Runs past the row end, deltas out of the picture and too many lines
   // stop the decoding without touching memory outside the picture; data

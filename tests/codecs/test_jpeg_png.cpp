@@ -23,8 +23,8 @@ std::vector<Chunk> PngChunks(const std::vector<uint8_t>& b) {
   for (size_t at = 8; at + 12 <= b.size();) {
     const uint32_t length = BE32(b, at);
     if (at + 12 + length > b.size()) break;
-    chunks.push_back({std::string(b.begin() + at + 4, b.begin() + at + 8),
-                      std::vector<uint8_t>(b.begin() + at + 8, b.begin() + at + 8 + length)});
+    const uint8_t* chunk = b.data() + at;
+    chunks.push_back({std::string(chunk + 4, chunk + 8), std::vector<uint8_t>(chunk + 8, chunk + 8 + length)});
     at += 12 + length;
   }
   return chunks;
@@ -69,6 +69,13 @@ JpegMarkers ParseJpeg(const std::vector<uint8_t>& b) {
   return m;
 }
 
+// The SOF marker's offset in a JPEG file.
+size_t FrameHeader(const std::vector<uint8_t>& file) {
+  for (size_t i = 2; i + 9 < file.size(); ++i)
+    if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) return i;
+  return 0;
+}
+
 std::vector<uint8_t> Encode(mvCodec& codec, mvImage& image) {
   mvMemoryStream stream;
   EXPECT_EQ(codec.WriteImage(stream, image, nullptr), kCodecOK);
@@ -110,11 +117,11 @@ std::vector<uint8_t> PngWithHeader(uint32_t w, uint32_t h) {
   std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
   for (uint32_t v : {w, h}) b.insert(b.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
   b.insert(b.end(), {8, 6, 0, 0, 0});
-  const uint32_t crc = crc32(crc32(0, nullptr, 0), b.data() + 12, 17);
+  const auto crc = static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), b.data() + 12, 17));
   b.insert(b.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
   // An empty IDAT so that the header is all the reader gets before the pixels.
   const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
-  const uint32_t idatCrc = crc32(crc32(0, nullptr, 0), idat, 4);
+  const auto idatCrc = static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), idat, 4));
   b.insert(b.end(), {0, 0, 0, 0, 'I', 'D', 'A', 'T', uint8_t(idatCrc >> 24), uint8_t(idatCrc >> 16),
                      uint8_t(idatCrc >> 8), uint8_t(idatCrc)});
   return b;
@@ -199,8 +206,9 @@ TEST(PngWrite, FormatsRoundTrip) {
   // 16-bit: our words are low byte first, the file's high byte first.
   mvImage deep;
   ASSERT_TRUE(deep.Create(3, 2, ColorTypeRGB, 16, 3));
-  for (int y = 0; y < 2; ++y)
-    for (int i = 0; i < 9; ++i) StoreLE16(deep.Picture.Row(y) + 2 * i, 0x1200u + 0x101u * (9 * y + i));
+  for (int32_t y = 0; y < 2; ++y)
+    for (uint32_t i = 0; i < 9; ++i)
+      StoreLE16(deep.Picture.Row(y) + 2 * i, 0x1200u + 0x101u * (9 * static_cast<uint32_t>(y) + i));
   mvPNGCodec codec;
   codec.Interlace = true;
   const auto b = Encode(codec, deep);
@@ -274,7 +282,7 @@ TEST(PngWrite, NoCommentNoTextAndWriteFailures) {
   mvImage image;
   MakeTexture(image, 8, 8);
   for (const auto& c : PngChunks(Encode(PNGCodec, image))) EXPECT_NE(c.Type, "tEXt");
-  for (size_t limit : {0, 8, 40, 100}) {
+  for (size_t limit : {0u, 8u, 40u, 100u}) {
     mvMemoryStream stream;
     stream.WriteLimit = limit;
     EXPECT_EQ(PNGCodec.WriteImage(stream, image, nullptr), kCodecWriteFailed) << limit;
@@ -291,7 +299,7 @@ TEST(PngRead, TruncatedCorruptAndHugeFilesAreRejected) {
   for (const auto& file : {Encode(PNGCodec, image), Encode(interlaced, image)}) {
     for (size_t n = 0; n < file.size(); ++n) {
       mvImage back;
-      const int32_t code = Decode(PNGCodec, std::vector<uint8_t>(file.begin(), file.begin() + n), back);
+      const int32_t code = Decode(PNGCodec, std::vector<uint8_t>(file.data(), file.data() + n), back);
       EXPECT_EQ(code, kCodecReadFailed) << n;
     }
     uint32_t state = 99;
@@ -513,7 +521,7 @@ TEST(JpegRead, TruncatedAndCorruptFilesAreRejected) {
     }();
     for (size_t n = 0; n + 2 < file.size(); n += (n < scanStart + 8 ? 1 : 37)) {
       mvImage back;
-      const int32_t code = Decode(JPEGCodec, std::vector<uint8_t>(file.begin(), file.begin() + n), back);
+      const int32_t code = Decode(JPEGCodec, std::vector<uint8_t>(file.data(), file.data() + n), back);
       // Wherever the file ends, it is reported as data that ended early.
       EXPECT_EQ(code, kCodecReadFailed) << n;
     }
@@ -530,12 +538,10 @@ TEST(JpegRead, TruncatedAndCorruptFilesAreRejected) {
   }
   // A header claiming 65000 x 65000: refused before any pixel memory is taken.
   auto huge = Encode(JPEGCodec, image);
-  for (size_t i = 2; i + 9 < huge.size(); ++i)
-    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-      huge[i + 5] = huge[i + 7] = 0xFD;
-      huge[i + 6] = huge[i + 8] = 0xE8;
-      break;
-    }
+  const size_t sof = FrameHeader(huge);
+  ASSERT_NE(sof, 0u);
+  huge[sof + 5] = huge[sof + 7] = 0xFD;
+  huge[sof + 6] = huge[sof + 8] = 0xE8;
   mvImage back;
   EXPECT_EQ(Decode(JPEGCodec, huge, back), kCodecCannotCreate);
 }
@@ -543,13 +549,6 @@ TEST(JpegRead, TruncatedAndCorruptFilesAreRejected) {
 // ---- hostile files --------------------------------------------------------------
 
 namespace {
-
-// The SOF marker's offset in a JPEG file.
-size_t FrameHeader(const std::vector<uint8_t>& file) {
-  for (size_t i = 2; i + 9 < file.size(); ++i)
-    if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) return i;
-  return 0;
-}
 
 // A CMYK file, written by the library itself.
 std::vector<uint8_t> CmykJpeg() {

@@ -41,87 +41,63 @@ class AppSettingsFile : public ::testing::Test {
   std::string Path = Folder.File("orvelle.ini");
 };
 
-TEST_F(AppSettingsFile, LoadRulesClampAndRaise) {
-  AppSettings v = LoadFrom("Render=9\nFilter=-2\nGeometric=6\nImageWidth=0\nImageHeight=99999\n");
-  EXPECT_EQ(v.Render, 5);
-  EXPECT_EQ(v.Filter, 0);
-  EXPECT_EQ(v.Geometric, 5);
-  EXPECT_EQ(v.ImageWidth, 1);
-  EXPECT_EQ(v.ImageHeight, 99999);
-
-  v = LoadFrom("Render=0\nImageWidth=99999\nImageHeight=-40\n");
-  EXPECT_EQ(v.Render, 1);
-  EXPECT_EQ(v.ImageWidth, 99999);
-  EXPECT_EQ(v.ImageHeight, 1);
+// Each row loads one file over a copy of the defaults and reads back one key.
+TEST_F(AppSettingsFile, LoadRules) {
+  using Get = int64_t (*)(const AppSettings&);
+  const Get render = [](const AppSettings& v) -> int64_t { return v.Render; };
+  const Get width = [](const AppSettings& v) -> int64_t { return v.ImageWidth; };
+  const Get height = [](const AppSettings& v) -> int64_t { return v.ImageHeight; };
+  const Get number = [](const AppSettings& v) -> int64_t { return v.Number; };
+  const Get seamless = [](const AppSettings& v) -> int64_t { return v.Seamless; };
+  const struct {
+    const char* Body;
+    Get Read;
+    int64_t Expected;
+  } kCases[] = {
+      // Choices are clamped into their range, sizes only raised to 1.
+      {"Render=9\n", render, 5},
+      {"Render=0\n", render, 1},
+      {"Filter=-2\n", [](const AppSettings& v) -> int64_t { return v.Filter; }, 0},
+      {"Geometric=6\n", [](const AppSettings& v) -> int64_t { return v.Geometric; }, 5},
+      {"ImageWidth=0\n", width, 1},
+      {"ImageWidth=99999\n", width, 99999},
+      {"ImageHeight=-40\n", height, 1},
+      {"ImageHeight=99999\n", height, 99999},
+      // Numbers read as C literals; no number leaves the default.
+      {"Number=0x10\n", number, 16},
+      {"Number=010\n", number, 8},
+      {"Number=\n", number, 12},
+      {"Number=many\n", number, 12},
+      {"GeneratedCount=4294967295\n", [](const AppSettings& v) -> int64_t { return v.GeneratedCount; }, 4294967295},
+      // Bools take only words: a "1" leaves whatever was there.
+      {"Seamless=TRUE\n", seamless, 1},
+      {"Seamless=Yes\n", seamless, 1},
+      {"Square=no\n", [](const AppSettings& v) -> int64_t { return v.Square; }, 0},
+      {"ShowStockWindow=Yes\n", [](const AppSettings& v) -> int64_t { return v.ShowStockWindow; }, 1},
+      {"ShowTilingWindow=1\n", [](const AppSettings& v) -> int64_t { return v.ShowTilingWindow; }, 0},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(c.Read(LoadFrom(c.Body)), c.Expected) << c.Body;
+  AppSettings before;
+  before.Seamless = false;
+  WriteText(Path, "[Settings]\nSeamless=1\n");
+  ASSERT_TRUE(LoadAppSettings(Path, before));
+  EXPECT_FALSE(before.Seamless);
 }
 
-TEST_F(AppSettingsFile, BoolsAcceptOnlyWords) {
-  AppSettings v = LoadFrom("Seamless=TRUE\nSquare=no\nShowStockWindow=Yes\n");
-  EXPECT_TRUE(v.Seamless);
-  EXPECT_FALSE(v.Square);
-  EXPECT_TRUE(v.ShowStockWindow);
-
-  v = LoadFrom("Seamless=Yes\n");
-  EXPECT_TRUE(v.Seamless);
-
-  AppSettings defaults;
-  defaults.Seamless = false;  // a "1" must leave whatever was there
-  WriteText(Path, "[Settings]\nSeamless=1\nShowTilingWindow=1\n");
-  ASSERT_TRUE(LoadAppSettings(Path, defaults));
-  EXPECT_FALSE(defaults.Seamless);
-  EXPECT_FALSE(defaults.ShowTilingWindow);
-}
-
-TEST_F(AppSettingsFile, NumbersReadAsCLiterals) {
-  EXPECT_EQ(LoadFrom("Number=0x10\n").Number, 16);
-  EXPECT_EQ(LoadFrom("Number=010\n").Number, 8);
-  EXPECT_EQ(LoadFrom("Number=\n").Number, 12);
-  EXPECT_EQ(LoadFrom("Number=many\n").Number, 12);
-  EXPECT_EQ(LoadFrom("GeneratedCount=4294967295\n").GeneratedCount, 4294967295u);
-}
-
-TEST_F(AppSettingsFile, MissingFileGivesAllDefaults) {
+TEST_F(AppSettingsFile, MissingFileOrSectionChangesNothing) {
   AppSettings expected;
   expected.FileSaveDir = "/home/user/Documents";  // set by start-up before loading
   expected.WindowLeft = 660;
   AppSettings values = expected;
   EXPECT_FALSE(LoadAppSettings(Folder.File("absent.ini"), values));
   EXPECT_TRUE(values == expected);
-  // A file without our section reads the same.
   WriteText(Path, "[Other]\nRender=5\n");
   ASSERT_TRUE(LoadAppSettings(Path, values));
   EXPECT_TRUE(values == expected);
-  // The table's defaults themselves.
-  EXPECT_EQ(expected.WindowWidth, 600);
-  EXPECT_EQ(expected.WindowHeight, 400);
-  EXPECT_EQ(expected.StockWindowWidth, 320);
-  EXPECT_EQ(expected.TilingWindowLeft, 32);
-  EXPECT_EQ(expected.Render, 2);
-  EXPECT_EQ(expected.Filter, 3);
-  EXPECT_EQ(expected.Geometric, 3);
-  EXPECT_EQ(expected.ImageWidth, 120);
-  EXPECT_TRUE(expected.Square && expected.Seamless && !expected.WindowMaximize);
-  EXPECT_EQ(expected.Number, 12);
-  EXPECT_EQ(expected.JPEGQuality, 90);
-  EXPECT_EQ(expected.SaveFormat, 1);
-  EXPECT_EQ(expected.GeneratedCount, 0u);
-}
-
-TEST_F(AppSettingsFile, QuotedSaveDirReadsBackWithItsQuotes) {
-  AppSettings values;
-  values.FileSaveDir = "\"/home/user/my textures\"";
-  values.JPEGQuality = 37;
-  ASSERT_TRUE(SaveAppSettings(Path, values));
-  AppSettings back;
-  ASSERT_TRUE(LoadAppSettings(Path, back));
-  EXPECT_EQ(back.FileSaveDir, "\"/home/user/my textures\"");
-  EXPECT_EQ(back.JPEGQuality, 37);
-
-  // An empty folder is no use to the save dialog; the default stays.
-  back.FileSaveDir = "/default";
+  // An empty folder is no use to the save dialog; the one there stays.
   WriteText(Path, "[Settings]\nFileSaveDir=\n");
-  ASSERT_TRUE(LoadAppSettings(Path, back));
-  EXPECT_EQ(back.FileSaveDir, "/default");
+  ASSERT_TRUE(LoadAppSettings(Path, values));
+  EXPECT_EQ(values.FileSaveDir, "/home/user/Documents");
 }
 
 TEST_F(AppSettingsFile, SavingTwiceKeepsOneLinePerKeyInTableOrder) {
@@ -154,38 +130,24 @@ TEST_F(AppSettingsFile, SavingTwiceKeepsOneLinePerKeyInTableOrder) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), "MyOwnKey=stays"), lines.end());
 }
 
-TEST_F(AppSettingsFile, EveryKeyRoundTrips) {
+// Every value differs from its default, so a key that is not read or not
+// written changes the text.
+TEST_F(AppSettingsFile, EveryKeyRoundTripsToTheSameText) {
+  const std::string text =
+      "[Settings]\nWindowLeft=-8\nWindowTop=1200\nWindowWidth=1024\nWindowHeight=700\nWindowMaximize=yes\n"
+      "ShowTilingWindow=yes\nTilingWindowLeft=5\nTilingWindowTop=6\nTilingWindowWidth=416\nTilingWindowHeight=439\n"
+      "ShowStockWindow=yes\nStockWindowLeft=7\nStockWindowTop=8\nStockWindowWidth=500\nStockWindowHeight=501\n"
+      "Render=5\nFilter=0\nGeometric=1\nImageWidth=256\nImageHeight=64\nSquare=no\nSeamless=no\nNumber=1000\n"
+      "JPEGQuality=75\nFileSaveDir=\"\"/home/user/my textures \xC3\xB1\"\"\nSaveFormat=3\nGeneratedCount=4000000000\n";
+  WriteText(Path, text);
   AppSettings values;
-  values.WindowLeft = -8;
-  values.WindowTop = 1200;
-  values.WindowWidth = 1024;
-  values.WindowHeight = 700;
-  values.WindowMaximize = true;
-  values.ShowTilingWindow = true;
-  values.TilingWindowLeft = 5;
-  values.TilingWindowTop = 6;
-  values.TilingWindowWidth = 416;
-  values.TilingWindowHeight = 439;
-  values.ShowStockWindow = true;
-  values.StockWindowLeft = 7;
-  values.StockWindowTop = 8;
-  values.StockWindowWidth = 500;
-  values.StockWindowHeight = 501;
-  values.Render = 5;
-  values.Filter = 0;
-  values.Geometric = 1;
-  values.ImageWidth = 256;
-  values.ImageHeight = 64;
-  values.Square = false;
-  values.Seamless = false;
-  values.Number = 1000;
-  values.JPEGQuality = 75;
-  values.FileSaveDir = "/home/user/Bilder/ñ";
-  values.SaveFormat = 3;
-  values.GeneratedCount = 4000000000u;
-  ASSERT_TRUE(SaveAppSettings(Path, values));
+  ASSERT_TRUE(LoadAppSettings(Path, values));
+  EXPECT_EQ(values.FileSaveDir, "\"/home/user/my textures \xC3\xB1\"");  // quotes of its own are kept
+  const std::string copy = Folder.File("copy.ini");
+  ASSERT_TRUE(SaveAppSettings(copy, values));
+  EXPECT_EQ(ReadText(copy), text);
   AppSettings back;
-  ASSERT_TRUE(LoadAppSettings(Path, back));
+  ASSERT_TRUE(LoadAppSettings(copy, back));
   EXPECT_TRUE(back == values);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "core/atomic_file.h"
 #include "app/settings/ini_file_settings.h"
@@ -33,57 +34,69 @@ class IniRead : public ::testing::Test {
   IniFileSettings Store;
 };
 
-TEST_F(IniRead, FindsSectionsAndKeysIgnoringCaseAndBlanks) {
-  ASSERT_TRUE(Load("[Other]\nwidth=1\n[ settings ]\n  WIDTH  =  \t42 \t\nName= two words \n"));
-  int32_t width = 0;
-  EXPECT_TRUE(Store.ReadInt("Width", width));
-  EXPECT_EQ(width, 42);
-  EXPECT_EQ(ReadStringOr("name", "?"), "two words");
+// Each row reads one key from its own file; no value means the key is not
+// found and the variable keeps what it held.
+TEST_F(IniRead, SectionsKeysAndIntegerLiterals) {
+  const struct {
+    const char* File;
+    const char* Key;
+    std::optional<int32_t> Value;
+  } kCases[] = {
+      // Case and blanks around section names, keys and values do not count.
+      {"[Other]\nwidth=1\n[ settings ]\n  WIDTH  =  \t42 \t\n", "Width", 42},
+      // Keys before any section or in another one are invisible; a header
+      // without its bracket still ends the section.
+      {"Top=1\n[Settings]\nA=2\n[Next\nB=3\n", "Top", {}},
+      {"Top=1\n[Settings]\nA=2\n[Next\nB=3\n", "B", {}},
+      {"Top=1\n[Settings]\nA=2\n[Next\nB=3\n", "A", 2},
+      // The first of duplicate sections and keys wins.
+      {"[Settings]\nA=1\nA=2\n[Settings]\nA=3\nB=4\n", "A", 1},
+      {"[Settings]\nA=1\nA=2\n[Settings]\nA=3\nB=4\n", "B", {}},
+      // A byte-order mark, CR LF lines and a last line without its end.
+      {"\xEF\xBB\xBF[Settings]\r\nA = 7\r\nB=8", "A", 7},
+      {"\xEF\xBB\xBF[Settings]\r\nA = 7\r\nB=8", "B", 8},
+      // Integers parse as C literals, saturated, a bad tail ignored.
+      {"[Settings]\nV=0x1f", "V", 31},
+      {"[Settings]\nV=010", "V", 8},
+      {"[Settings]\nV=-12", "V", -12},
+      {"[Settings]\nV=+5", "V", 5},
+      {"[Settings]\nV=12abc", "V", 12},
+      {"[Settings]\nV=09", "V", 0},
+      {"[Settings]\nV=0x", "V", 0},
+      {"[Settings]\nV=\"33\"", "V", 33},
+      {"[Settings]\nV=0000000000000012", "V", 1},  // only the first 15 characters count: octal 000...01
+      {"[Settings]\nV=99999999999", "V", INT32_MAX},
+      {"[Settings]\nV=-99999999999", "V", INT32_MIN},
+      {"[Settings]\nV=", "V", {}},
+      {"[Settings]\nV=abc", "V", {}},
+      {"[Settings]\nV=1", "Missing", {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.File) + " / " + c.Key);
+    ASSERT_TRUE(Load(c.File));
+    int32_t value = -777;
+    EXPECT_EQ(Store.ReadInt(c.Key, value), c.Value.has_value());
+    EXPECT_EQ(value, c.Value.value_or(-777));
+  }
+  uint32_t u = 0;
+  for (const char* text : {"4294967295", "-1", "0x1FFFFFFFF"}) {  // the full range, minus wraps, more saturates
+    ASSERT_TRUE(Load(std::string("[Settings]\nV=") + text));
+    EXPECT_TRUE(Store.ReadUnsigned("V", u));
+    EXPECT_EQ(u, 4294967295u) << text;
+  }
 }
 
-TEST_F(IniRead, KeysOfOtherSectionsAndBeforeAnySectionAreInvisible) {
-  ASSERT_TRUE(Load("Top=1\n[Settings]\nA=2\n[Next\nB=3\n"));
-  int32_t value = -1;
-  EXPECT_FALSE(Store.ReadInt("Top", value));
-  EXPECT_FALSE(Store.ReadInt("B", value));  // a header without its bracket still ends the section
-  EXPECT_EQ(value, -1);
-  EXPECT_TRUE(Store.ReadInt("A", value));
-  EXPECT_EQ(value, 2);
-}
-
-TEST_F(IniRead, FirstOfDuplicateSectionsAndKeysWins) {
-  ASSERT_TRUE(Load("[Settings]\nA=1\nA=2\n[Settings]\nA=3\nB=4\n"));
-  int32_t value = 0;
-  EXPECT_TRUE(Store.ReadInt("A", value));
-  EXPECT_EQ(value, 1);
-  EXPECT_FALSE(Store.ReadInt("B", value));
-}
-
-TEST_F(IniRead, CrLfAndLfFilesReadAlike) {
-  ASSERT_TRUE(Load("\xEF\xBB\xBF[Settings]\r\nA = 7\r\nS=text\r\nB=8"));
-  int32_t a = 0, b = 0;
-  EXPECT_TRUE(Store.ReadInt("A", a));
-  EXPECT_TRUE(Store.ReadInt("B", b));
-  EXPECT_EQ(a, 7);
-  EXPECT_EQ(b, 8);
-  EXPECT_EQ(ReadStringOr("S", "?"), "text");  // no carriage return left on the value
-}
-
-TEST_F(IniRead, StripsOneMatchingPairOfQuotes) {
-  ASSERT_TRUE(Load("[Settings]\nD=\"a b\"\nS=  'x'  \nM=\"x'\nT=\"\"q\"\"\nO=\"\nE=\"\"\n"));
-  EXPECT_EQ(ReadStringOr("D", "?"), "a b");
-  EXPECT_EQ(ReadStringOr("S", "?"), "x");
-  EXPECT_EQ(ReadStringOr("M", "?"), "\"x'");
-  EXPECT_EQ(ReadStringOr("T", "?"), "\"q\"");
-  EXPECT_EQ(ReadStringOr("O", "?"), "\"");
-  EXPECT_EQ(ReadStringOr("E", "?"), "");
-}
-
-TEST_F(IniRead, StringMissingOrMarkedFailsAndLeavesBuffer) {
-  ASSERT_TRUE(Load("[Settings]\nM=\x1A" "abc\nLong=abcdefgh\nU=ab\xC3\xA9\n"));
+TEST_F(IniRead, StringsAndBools) {
+  ASSERT_TRUE(Load("[Settings]\r\nName= two words \r\nCr=text\r\nD=\"a b\"\nS=  'x'  \nM=\"x'\nT=\"\"q\"\"\nO=\"\n"
+                   "E=\"\"\nMark=\x1A" "abc\nLong=abcdefgh\nU=ab\xC3\xA9\n"
+                   "B1=TRUE\nB2=Yes\nB3=no\nB4=False\nB5=1\nB6=yesterday\nB7=\n"));
+  // One matching pair of quotes is stripped; no carriage return stays on a
+  // value; a value marked with ^Z reads as missing.
+  const std::pair<const char*, const char*> strings[] = {
+      {"name", "two words"}, {"Cr", "text"}, {"D", "a b"}, {"S", "x"}, {"M", "\"x'"}, {"T", "\"q\""},
+      {"O", "\""},           {"E", ""},      {"Mark", "keep"}, {"Missing", "keep"}};
+  for (const auto& [key, expected] : strings) EXPECT_EQ(ReadStringOr(key, "keep"), expected) << key;
   EXPECT_FALSE(Store.ReadString("Missing", nullptr, 10));
-  EXPECT_EQ(ReadStringOr("Missing", "keep"), "keep");
-  EXPECT_EQ(ReadStringOr("M", "keep"), "keep");
   char small[5] = "zzzz";
   EXPECT_TRUE(Store.ReadString("Long", small, sizeof small));
   EXPECT_STREQ(small, "abcd");
@@ -91,64 +104,17 @@ TEST_F(IniRead, StringMissingOrMarkedFailsAndLeavesBuffer) {
   char three[4];
   EXPECT_TRUE(Store.ReadString("U", three, 4));
   EXPECT_STREQ(three, "ab");
-}
-
-TEST_F(IniRead, IntegersParseAsCLiterals) {
-  ASSERT_TRUE(Load("[Settings]\nHex=0x1f\nOct=010\nNeg=-12\nPlus=+5\nTail=12abc\nZero=0\nBadOct=09\n"
-                   "Quoted=\"33\"\nLong=0000000000000012\nBig=99999999999\nSmall=-99999999999\nEmpty=\n"
-                   "Word=abc\nBare0x=0x\n"));
-  auto read = [&](const char* key) {
-    int32_t v = -777;
-    Store.ReadInt(key, v);
-    return v;
-  };
-  EXPECT_EQ(read("Hex"), 31);
-  EXPECT_EQ(read("Oct"), 8);
-  EXPECT_EQ(read("Neg"), -12);
-  EXPECT_EQ(read("Plus"), 5);
-  EXPECT_EQ(read("Tail"), 12);
-  EXPECT_EQ(read("Zero"), 0);
-  EXPECT_EQ(read("BadOct"), 0);
-  EXPECT_EQ(read("Quoted"), 33);
-  EXPECT_EQ(read("Long"), 1);  // only the first 15 characters count: octal 000...01
-  EXPECT_EQ(read("Big"), INT32_MAX);
-  EXPECT_EQ(read("Small"), INT32_MIN);
-  EXPECT_EQ(read("Bare0x"), 0);
-  int32_t untouched = 5;
-  EXPECT_FALSE(Store.ReadInt("Empty", untouched));
-  EXPECT_FALSE(Store.ReadInt("Word", untouched));
-  EXPECT_FALSE(Store.ReadInt("Missing", untouched));
-  EXPECT_EQ(untouched, 5);
-}
-
-TEST_F(IniRead, UnsignedReadsFullRangeAndWrapsMinus) {
-  ASSERT_TRUE(Load("[Settings]\nMax=4294967295\nMinus=-1\nOver=0x1FFFFFFFF\n"));
-  uint32_t v = 0;
-  EXPECT_TRUE(Store.ReadUnsigned("Max", v));
-  EXPECT_EQ(v, 4294967295u);
-  EXPECT_TRUE(Store.ReadUnsigned("Minus", v));
-  EXPECT_EQ(v, 4294967295u);
-  v = 0;
-  EXPECT_TRUE(Store.ReadUnsigned("Over", v));
-  EXPECT_EQ(v, 4294967295u);
-}
-
-TEST_F(IniRead, BoolWordsOnly) {
-  ASSERT_TRUE(Load("[Settings]\nA=TRUE\nB=Yes\nC=no\nD=False\nE=1\nF=yesterday\nG=\n"));
-  bool v = false;
-  EXPECT_TRUE(Store.ReadBool("A", v));
-  EXPECT_TRUE(v);
-  EXPECT_TRUE(Store.ReadBool("C", v));
-  EXPECT_FALSE(v);
-  EXPECT_TRUE(Store.ReadBool("B", v));
-  EXPECT_TRUE(v);
-  EXPECT_TRUE(Store.ReadBool("D", v));
-  EXPECT_FALSE(v);
-  v = true;
-  EXPECT_FALSE(Store.ReadBool("E", v));
-  EXPECT_FALSE(Store.ReadBool("F", v));
-  EXPECT_FALSE(Store.ReadBool("G", v));
-  EXPECT_TRUE(v);
+  // Only the words count as bools; anything else leaves the value.
+  const std::pair<const char*, std::optional<bool>> bools[] = {{"B1", true}, {"B2", true}, {"B3", false},
+                                                               {"B4", false}, {"B5", {}},  {"B6", {}},
+                                                               {"B7", {}}};
+  for (const auto& [key, expected] : bools) {
+    for (bool before : {false, true}) {
+      bool v = before;
+      EXPECT_EQ(Store.ReadBool(key, v), expected.has_value()) << key;
+      EXPECT_EQ(v, expected.value_or(before)) << key;
+    }
+  }
 }
 
 TEST_F(IniRead, IntArraysSplitAtCommas) {
@@ -198,14 +164,6 @@ TEST_F(IniRead, BinaryNeedsTwoDigitsPerByte) {
   count = 1;
   EXPECT_FALSE(Store.ReadBinary("Bad", bytes, count));
   EXPECT_EQ(bytes[0], 7);
-}
-
-TEST_F(IniRead, ReadOnlyStoreRefusesWrites) {
-  ASSERT_TRUE(Load("[Settings]\nA=1\n"));
-  EXPECT_FALSE(Store.WriteInt("A", 2));
-  EXPECT_FALSE(Store.ClearSection());
-  Store.Close();
-  EXPECT_EQ(ReadText(Path), "[Settings]\nA=1\n");
 }
 
 class IniWrite : public ::testing::Test {
@@ -288,54 +246,67 @@ TEST_F(IniWrite, EncodingsRoundTrip) {
   EXPECT_EQ(u, 4000000000u);
 }
 
-TEST_F(IniWrite, RefusesTextThatWouldBreakTheFile) {
-  WriteText(Path, "[Settings]\nA=1\n");
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
-  EXPECT_FALSE(store.WriteString("A", "dir\n[Evil]\nX=1"));
-  EXPECT_FALSE(store.WriteString("A", "cr\rhere"));
-  EXPECT_FALSE(store.WriteInt("Key=Value", 1));
-  EXPECT_FALSE(store.WriteInt("[Section", 1));
-  EXPECT_FALSE(store.WriteInt("", 1));
-  EXPECT_FALSE(store.WriteString("A", nullptr));
-  store.Close();
-  EXPECT_EQ(ReadText(Path), "[Settings]\nA=1\n");
-}
-
-TEST_F(IniWrite, UpdatesInPlaceAndKeepsEverythingElse) {
-  const std::string original =
-      "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nwidth = 5\r\nUnknown=stays\r\n\r\n"
-      "[Last]\r\nZ=1";
-  WriteText(Path, original);
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
-  EXPECT_TRUE(store.WriteInt("Width", 6));
-  EXPECT_TRUE(store.WriteInt("Height", 7));
-  store.Close();
-  EXPECT_EQ(ReadText(Path),
-            "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nWidth=6\r\nUnknown=stays\r\n"
-            "Height=7\r\n\r\n[Last]\r\nZ=1");
-}
-
-TEST_F(IniWrite, AddsSectionAfterUnterminatedLastLine) {
-  WriteText(Path, "[Other]\nA=1");
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeWrite, 0));
-  EXPECT_TRUE(store.WriteBool("B", true));
-  store.Close();
-  EXPECT_EQ(ReadText(Path), "[Other]\nA=1\n\n[Settings]\nB=yes\n");
-}
-
-TEST_F(IniWrite, ClearSectionEmptiesOnlyThatSection) {
-  WriteText(Path, "[Settings]\nA=1\n; note\nB=2\n\n[Other]\nC=3\n");
-  IniFileSettings store;
-  ASSERT_TRUE(store.Open(Path.c_str(), "settings", IniModeRead | IniModeWrite, 0));
-  EXPECT_TRUE(store.ClearSection());
-  int32_t v = 0;
-  EXPECT_FALSE(store.ReadInt("A", v));
-  EXPECT_TRUE(store.WriteInt("D", 4));
-  store.Close();
-  EXPECT_EQ(ReadText(Path), "[Settings]\nD=4\n\n[Other]\nC=3\n");
+// Each row opens a file, changes it (checking each step), closes it and
+// compares the text left behind.
+TEST_F(IniWrite, ChangesKeepEverythingElseAndRefusedOnesChangeNothing) {
+  using Change = void (*)(IniFileSettings&);
+  const struct {
+    const char* Original;
+    const char* Section;
+    uint32_t Mode;
+    Change Apply;
+    const char* Expected;
+  } kCases[] = {
+      // Updated in place, new keys at the section's end; case, blanks, CR LF and other sections kept.
+      {"; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nwidth = 5\r\nUnknown=stays\r\n\r\n"
+       "[Last]\r\nZ=1",
+       "Settings", IniModeWrite,
+       [](IniFileSettings& s) {
+         EXPECT_TRUE(s.WriteInt("Width", 6));
+         EXPECT_TRUE(s.WriteInt("Height", 7));
+       },
+       "; settings of the program\r\n[Other]\r\nA=keep\r\n\r\n[SETTINGS]\r\nWidth=6\r\nUnknown=stays\r\n"
+       "Height=7\r\n\r\n[Last]\r\nZ=1"},
+      // A new section after a last line without its end.
+      {"[Other]\nA=1", "Settings", IniModeWrite, [](IniFileSettings& s) { EXPECT_TRUE(s.WriteBool("B", true)); },
+       "[Other]\nA=1\n\n[Settings]\nB=yes\n"},
+      // Clearing empties only this section, comments included.
+      {"[Settings]\nA=1\n; note\nB=2\n\n[Other]\nC=3\n", "settings", IniModeRead | IniModeWrite,
+       [](IniFileSettings& s) {
+         EXPECT_TRUE(s.ClearSection());
+         int32_t v = 0;
+         EXPECT_FALSE(s.ReadInt("A", v));
+         EXPECT_TRUE(s.WriteInt("D", 4));
+       },
+       "[Settings]\nD=4\n\n[Other]\nC=3\n"},
+      // Text that would break the file is refused.
+      {"[Settings]\nA=1\n", "Settings", IniModeWrite,
+       [](IniFileSettings& s) {
+         EXPECT_FALSE(s.WriteString("A", "dir\n[Evil]\nX=1"));
+         EXPECT_FALSE(s.WriteString("A", "cr\rhere"));
+         EXPECT_FALSE(s.WriteInt("Key=Value", 1));
+         EXPECT_FALSE(s.WriteInt("[Section", 1));
+         EXPECT_FALSE(s.WriteInt("", 1));
+         EXPECT_FALSE(s.WriteString("A", nullptr));
+       },
+       "[Settings]\nA=1\n"},
+      // A store opened for reading writes nothing.
+      {"[Settings]\nA=1\n", "Settings", IniModeRead,
+       [](IniFileSettings& s) {
+         EXPECT_FALSE(s.WriteInt("A", 2));
+         EXPECT_FALSE(s.ClearSection());
+       },
+       "[Settings]\nA=1\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.Original);
+    WriteText(Path, c.Original);
+    IniFileSettings store;
+    ASSERT_TRUE(store.Open(Path.c_str(), c.Section, c.Mode, 0));
+    c.Apply(store);
+    store.Close();
+    EXPECT_EQ(ReadText(Path), c.Expected);
+  }
 }
 
 TEST_F(IniWrite, UnreadableExistingFileIsNeverOverwritten) {
