@@ -456,7 +456,7 @@ Texture TextureFromState(const py::tuple& s) {
   for (const auto& e : recipe.Effects) {
     std::unique_ptr<mvEffect> copy(e->Clone());
     if (!copy || !t.Layer->AddEffect(copy.get(), false)) RaiseMemory();
-    copy.release();  // the layer owns it now
+    static_cast<void>(copy.release());  // the layer owns it now
   }
   // The picture may differ from the recipe's size (a quarter turn): as rendered.
   if (!t.Layer->mvPicture::Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) RaiseMemory();

@@ -913,7 +913,7 @@ void Program::EditorChanged(SharedChain chain, int32_t select, const QString& me
       before, editor_ ? editor_->SelectedEffect() : 0, std::move(chain), select, mergeKey, text));
 }
 
-void Program::ApplyChain(QPointer<OrvelleForm> form, uint64_t item, const SharedChain& chain, int32_t select) {
+void Program::ApplyChain(const QPointer<OrvelleForm>& form, uint64_t item, const SharedChain& chain, int32_t select) {
   const int32_t index = form ? form->IndexOfItem(item) : -1;
   TextureListItem* cell = form ? form->ItemAt(index) : nullptr;
   if (!cell || !cell->Texture || ended_) return;

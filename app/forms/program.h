@@ -97,7 +97,7 @@ private:
   void OpenEditor(OrvelleForm* form);
   void ShowSelectionInEditor(OrvelleForm* form);
   void EditorChanged(SharedChain chain, int32_t select, const QString& mergeKey, const QString& text);
-  void ApplyChain(QPointer<OrvelleForm> form, uint64_t item, const SharedChain& chain, int32_t select);
+  void ApplyChain(const QPointer<OrvelleForm>& form, uint64_t item, const SharedChain& chain, int32_t select);
   void RequestEditRender(OrvelleForm* form, uint64_t item, SharedChain chain);
   void StartEditRender();
   void SaveMaps(OrvelleForm* form);

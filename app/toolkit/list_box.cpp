@@ -32,7 +32,7 @@ bool ListBox::Resize(int32_t newCapacity) {
   }
   std::unique_ptr<ListBoxItem*[]> grown(new (std::nothrow) ListBoxItem*[static_cast<size_t>(newCapacity)]);
   if (!grown) return false;
-  if (count_ > 0) std::memcpy(grown.get(), items_.get(), static_cast<size_t>(count_) * sizeof(ListBoxItem*));
+  if (count_ > 0) std::copy_n(items_.get(), count_, grown.get());
   items_ = std::move(grown);
   capacity_ = newCapacity;
   return true;
@@ -120,7 +120,7 @@ bool ListBox::InsertAt(int32_t index, ListBoxItem* item) {
     if (capacity_ > INT32_MAX - kCapacityStep || !Resize(capacity_ + kCapacityStep)) return false;
   }
   ListBoxItem** items = items_.get();
-  std::memmove(items + index + 1, items + index, static_cast<size_t>(count_ - index) * sizeof(ListBoxItem*));
+  std::copy_backward(items + index, items + count_, items + count_ + 1);
   items[index] = item;
   ++count_;
   for (int32_t i = index; i < count_; ++i) items[i]->Index = i;
@@ -142,7 +142,7 @@ ListBoxItem* ListBox::RemoveAt(int32_t index) {
   ListBoxItem** items = items_.get();
   ListBoxItem* item = items[index];
   if (item->Selected) --selectedCount_;
-  std::memmove(items + index, items + index + 1, static_cast<size_t>(count_ - index - 1) * sizeof(ListBoxItem*));
+  std::copy(items + index + 1, items + count_, items + index);
   --count_;
   for (int32_t i = index; i < count_; ++i) items[i]->Index = i;
   item->List = nullptr;
