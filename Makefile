@@ -6,7 +6,8 @@ CLANGBUILD ?= build-clang
 FUZZBUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TEST_SECONDS ?= 30
-CMAKE_FLAGS ?=
+# make test builds with every warning as an error, as CI does.
+CMAKE_FLAGS ?= -DORVELLE_WERROR=ON
 
 .PHONY: format format-check lint all deps build build-asan build-fuzz run test test-plain test-asan test-clang test-fuzz fuzz fuzz-corpus bench bench-table bench-peers bench-jobs clean
 
@@ -75,10 +76,10 @@ test: test-plain test-asan test-clang test-fuzz
 SOURCE_DIRS = app bench cli codecs core effects fuzz generator maps python recipe tests
 CXX_FILES = $(shell find $(SOURCE_DIRS) -name '*.cpp' -o -name '*.h' | sort)
 format:
-	clang-format -i $(CXX_FILES)
+	@clang-format -i $(CXX_FILES)
 
 format-check: deps
-	clang-format --dry-run --Werror $(CXX_FILES)
+	@clang-format --dry-run --Werror $(CXX_FILES) && echo "format: $(words $(CXX_FILES)) files as .clang-format says"
 
 # clang-tidy's bug-prone, performance and complexity checks (.clang-tidy)
 # over the programs, libraries, benchmarks and fuzz targets; any finding fails.

@@ -109,8 +109,7 @@ int main(int argc, char** argv) try {
     });
   }
   return app.exec();
-}
-catch (const std::exception& e) {
+} catch (const std::exception& e) {
   std::fprintf(stderr, "orvelle: %s\n", std::strcmp(e.what(), "std::bad_alloc") == 0 ? "not enough memory" : e.what());
   return 1;
 } catch (...) {

@@ -20,8 +20,7 @@ mvPicture& Source() {
   return source;
 }
 
-void RunEffect(benchmark::State& state, const std::string& cls, const std::vector<std::string>& params,
-               int threads) {
+void RunEffect(benchmark::State& state, const std::string& cls, const std::vector<std::string>& params, int threads) {
   std::string error;
   std::unique_ptr<mvEffect> effect = bench::MakeEffect(cls, params, error);
   mvPicture& source = Source();
@@ -64,10 +63,8 @@ int RegisterEffects() {
     for (const auto& [label, params] : cases)
       for (const int threads : {1, 0}) {
         const std::string name = "Effect/" + c->Name + "/" + label + "/threads:" + (threads ? "1" : "all");
-        benchmark::RegisterBenchmark(name.c_str(),
-                                     [cls = c->Name, params = params, threads](benchmark::State& s) {
-                                       RunEffect(s, cls, params, threads);
-                                     })
+        benchmark::RegisterBenchmark(name.c_str(), [cls = c->Name, params = params, threads](
+                                                       benchmark::State& s) { RunEffect(s, cls, params, threads); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
       }

@@ -39,7 +39,8 @@ void BM_GenerateTexture(benchmark::State& state) {
     }
   }
   ReportPixels(state, static_cast<double>(batch) * side * side);
-  state.counters["textures"] = benchmark::Counter(static_cast<double>(batch), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["textures"] =
+      benchmark::Counter(static_cast<double>(batch), benchmark::Counter::kIsIterationInvariantRate);
   parallel::SetThreadCount(0);
 }
 BENCHMARK(BM_GenerateTexture)

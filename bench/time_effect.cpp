@@ -21,7 +21,8 @@
 namespace {
 
 int Usage(const char* why) {
-  std::fprintf(stderr, "time_effect: %s\nusage: time_effect [--size WxH] [--threads N] [--runs N] CLASS [FIELD=VALUE ...]\n",
+  std::fprintf(stderr,
+               "time_effect: %s\nusage: time_effect [--size WxH] [--threads N] [--runs N] CLASS [FIELD=VALUE ...]\n",
                why);
   return 2;
 }
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> params;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    if ((a == "--size" || a == "--threads" || a == "--runs") && i + 1 == argc) return Usage("an option needs its value");
+    if ((a == "--size" || a == "--threads" || a == "--runs") && i + 1 == argc)
+      return Usage("an option needs its value");
     if (a == "--size") {
       const std::string_view v = argv[++i];
       const size_t x = v.find('x');

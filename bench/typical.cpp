@@ -69,7 +69,8 @@ const std::vector<Typical>& TypicalSettings() {
       {"mvWatercolorEffect", "r3", "Radius=3 Seamless=true"},
       {"mvGradientMapEffect", "11", "Segments=11"},
       // One curved segment through HSV, the costliest colouring per pixel.
-      {"mvGradientMapEffect", "hsv-sine", R"(Gradient=[{"BlendFunction":2,"ColoringType":1,"LeftColor":[255,0,0,255]}])"},
+      {"mvGradientMapEffect", "hsv-sine",
+       R"(Gradient=[{"BlendFunction":2,"ColoringType":1,"LeftColor":[255,0,0,255]}])"},
       {"mvCylinderEffect", "columns", "Vertical=0"},
       {"mvCylinderEffect", "rows", "Vertical=1"},
       {"mvSwirlEffect", "360", "Angle=360"},
@@ -85,7 +86,7 @@ const std::vector<Typical>& TypicalSettings() {
 std::vector<std::string> SplitWords(const char* text) {
   std::vector<std::string> words;
   std::string word;
-  for (const char* c = text; ; ++c) {
+  for (const char* c = text;; ++c) {
     if (*c == ' ' || *c == '\0') {
       if (!word.empty()) words.push_back(word);
       word.clear();

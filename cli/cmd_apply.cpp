@@ -34,8 +34,7 @@ int RunApply(const ApplyOptions& o) {
   } else if (!o.EffectName.empty()) {
     const mvEffectClass* c = FindEffectClass(o.EffectName);
     if (!c) {
-      std::cerr << "orvelle-cli apply: unknown effect \"" << o.EffectName
-                << "\" (orvelle-cli effects lists them)\n";
+      std::cerr << "orvelle-cli apply: unknown effect \"" << o.EffectName << "\" (orvelle-cli effects lists them)\n";
       return kExitUsage;
     }
     effect.reset(c->Create());
@@ -95,12 +94,13 @@ int RunTile(const TileOptions& o) {
   // The same pixel budget as for pictures read from files.
   if (w * h > limits::MaxPixels() ||
       !tiled.Create(static_cast<int32_t>(w), static_cast<int32_t>(h), ColorTypeRGB, 8, 4)) {
-    std::cerr << "orvelle-cli tile: a " << w << " x " << h << " picture is too large (at most "
-              << limits::MaxPixels() << " pixels, ORVELLE_MAX_PIXELS)\n";
+    std::cerr << "orvelle-cli tile: a " << w << " x " << h << " picture is too large (at most " << limits::MaxPixels()
+              << " pixels, ORVELLE_MAX_PIXELS)\n";
     return kExitFailure;
   }
   for (int r = 0; r < o.Rows; ++r)
-    for (int c = 0; c < o.Cols; ++c) CopyRect(tiled, c * picture.Width, r * picture.Height, picture, picture.Width, picture.Height);
+    for (int c = 0; c < o.Cols; ++c)
+      CopyRect(tiled, c * picture.Width, r * picture.Height, picture, picture.Width, picture.Height);
   if (!SavePictureFile(o.Out, tiled, false, 90, error)) {
     std::cerr << "orvelle-cli tile: " << error << "\n";
     return kExitFailure;

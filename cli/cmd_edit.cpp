@@ -57,7 +57,8 @@ public:
         if (!e) return false;
         const std::string field = v.substr(dot + 1, eq - dot - 1);
         const FieldInfo* f = e->Class().Find(field);
-        if (!f) return Usage(step, e->Class().Name + " has no field \"" + field + "\" (orvelle-cli effects lists them)");
+        if (!f)
+          return Usage(step, e->Class().Name + " has no field \"" + field + "\" (orvelle-cli effects lists them)");
         // Set on a copy, so that a refused value leaves nothing half done.
         std::unique_ptr<mvEffect> changed(e->Clone());
         std::string error;
@@ -79,7 +80,8 @@ public:
         const mvEffectClass* c = FindEffectClass(type);
         if (!c) return Usage(step, "unknown effect \"" + type + "\" (orvelle-cli effects lists them)");
         if (Count() >= limits::kMaxEffectsPerRecipe)
-          return Failure(step, "a recipe may hold at most " + std::to_string(limits::kMaxEffectsPerRecipe) + " effects");
+          return Failure(step,
+                         "a recipe may hold at most " + std::to_string(limits::kMaxEffectsPerRecipe) + " effects");
         std::unique_ptr<mvEffect> e(c->Create ? c->Create() : nullptr);
         if (!e) return Failure(step, "not enough memory");
         recipe_.Effects.insert(recipe_.Effects.begin() + index, std::move(e));
@@ -104,7 +106,8 @@ public:
       case EditKind::BlendMode: {
         const bool opacity = step.Kind == EditKind::Opacity;
         const size_t eq = v.find('=');
-        if (eq == std::string::npos) return Usage(step, opacity ? "give INDEX=OPACITY, e.g. 1=32768" : "give INDEX=MODE, e.g. 1=9");
+        if (eq == std::string::npos)
+          return Usage(step, opacity ? "give INDEX=OPACITY, e.g. 1=32768" : "give INDEX=MODE, e.g. 1=9");
         mvEffect* e = At(step, std::string_view(v).substr(0, eq));
         if (!e) return false;
         int64_t n;
@@ -133,10 +136,10 @@ private:
   // The effect at a typed index, which is kept in index_.
   mvEffect* At(const EditStep& step, std::string_view text) {
     if (!ParseNumber(text, 0, Count() - 1, index_)) {
-      if (Count() == 0)
-        Usage(step, "the recipe has no effects");
+      if (Count() == 0) Usage(step, "the recipe has no effects");
       else
-        Usage(step, "\"" + std::string(text) + "\" is no effect index; this recipe's effects are 0.." + std::to_string(Count() - 1));
+        Usage(step, "\"" + std::string(text) + "\" is no effect index; this recipe's effects are 0.." +
+                        std::to_string(Count() - 1));
       return nullptr;
     }
     return recipe_.Effects[static_cast<size_t>(index_)].get();
@@ -195,7 +198,8 @@ int RunEdit(const EditOptions& o) {
     error = "cannot write " + o.Out + (errno ? std::string(": ") + std::strerror(errno) : std::string());
     ok = false;
   }
-  if (ok) ok = o.Image.empty() ? CommitTogether({&recipeFile}, error) : CommitTogether({&imageFile, &recipeFile}, error);
+  if (ok)
+    ok = o.Image.empty() ? CommitTogether({&recipeFile}, error) : CommitTogether({&imageFile, &recipeFile}, error);
   if (!ok) {
     std::cerr << "orvelle-cli edit: " << error << "\n";
     return kExitFailure;
@@ -220,12 +224,17 @@ void AddEditCommand(CLI::App& app, int& result) {
   // Each occurrence is kept as it is parsed, so the changes keep their order.
   const auto step = [cmd, o](const char* name, EditKind kind, const char* valueName, const char* help) {
     cmd->add_option_function<std::string>(
-           name, [o, kind, name](const std::string& value) { o->Steps.push_back({kind, name, value}); }, help)
+           name,
+           [o, kind, name](const std::string& value) {
+             o->Steps.push_back({kind, name, value});
+           },
+           help)
         ->type_name(valueName)
         ->trigger_on_parse();
   };
   step("--set", EditKind::Set, "INDEX.FIELD=VALUE", "Set a field (colours: #rrggbb[aa] or r,g,b[,a]); repeatable");
-  step("--add", EditKind::Add, "TYPE[@INDEX]", "Insert a default effect (class name, short name or id) at INDEX, else at the end");
+  step("--add", EditKind::Add, "TYPE[@INDEX]",
+       "Insert a default effect (class name, short name or id) at INDEX, else at the end");
   step("--remove", EditKind::Remove, "INDEX", "Take an effect out");
   step("--move", EditKind::Move, "FROM:TO", "Move an effect so that it stands at TO");
   step("--opacity", EditKind::Opacity, "INDEX=V", "Opacity of an effect's result, 0..65535");

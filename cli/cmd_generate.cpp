@@ -34,10 +34,8 @@ class ProgressLine {
 public:
   explicit ProgressLine(int total) : Total(total), Terminal(::isatty(STDERR_FILENO) == 1) {}
   void Step(int n, const std::string& name) {
-    if (Terminal)
-      std::fprintf(stderr, "\r[%d/%d] %s\033[K", n, Total, name.c_str());
-    else
-      std::fprintf(stderr, "[%d/%d] %s\n", n, Total, name.c_str());
+    if (Terminal) std::fprintf(stderr, "\r[%d/%d] %s\033[K", n, Total, name.c_str());
+    else std::fprintf(stderr, "[%d/%d] %s\n", n, Total, name.c_str());
     std::fflush(stderr);
   }
   ~ProgressLine() {
@@ -53,10 +51,8 @@ bool SizeValid(int64_t w, int64_t h) { return limits::SizeValid(w, h); }
 
 bool MakeFolder(const std::string& dir, std::string& error) {
   if (dir.empty() || CreateFolders(dir, 0755)) return true;
-  if (errno == ENOTDIR)
-    error = dir + " is not a folder";
-  else
-    error = "cannot create folder " + dir + ": " + std::strerror(errno);
+  if (errno == ENOTDIR) error = dir + " is not a folder";
+  else error = "cannot create folder " + dir + ": " + std::strerror(errno);
   return false;
 }
 
@@ -366,9 +362,9 @@ int RunTransform(const TransformOptions& o) {
   Recipe recipe;
   mvPictureLayer layer;
   if (!LoadRecipe(o.Recipe, recipe, layer, "transform")) return kExitFailure;
-  const TurnCommand c = o.Right  ? TurnCommand::RotateRight
-                        : o.Left ? TurnCommand::RotateLeft
-                        : o.Half ? TurnCommand::Rotate180
+  const TurnCommand c = o.Right   ? TurnCommand::RotateRight
+                        : o.Left  ? TurnCommand::RotateLeft
+                        : o.Half  ? TurnCommand::Rotate180
                         : o.FlipV ? TurnCommand::FlipVertical
                                   : TurnCommand::FlipHorizontal;
   if (!TurnOrFlip(layer, c)) {
@@ -384,7 +380,8 @@ int RunTransform(const TransformOptions& o) {
   if (!ok) error = "cannot write " + o.Out + ": " + std::strerror(errno);
   if (ok && !o.Image.empty())
     ok = StagePictureFile(o.Image, layer, !o.KeepAlpha, o.Quality, imageFile, error, &embedded);
-  if (ok) ok = o.Image.empty() ? CommitTogether({&recipeFile}, error) : CommitTogether({&imageFile, &recipeFile}, error);
+  if (ok)
+    ok = o.Image.empty() ? CommitTogether({&recipeFile}, error) : CommitTogether({&imageFile, &recipeFile}, error);
   if (!ok) {
     std::cerr << "orvelle-cli transform: " << error << "\n";
     return kExitFailure;
@@ -403,23 +400,37 @@ void AddGenerateCommands(CLI::App& app, int& result) {
   {
     auto o = std::make_shared<GenerateOptions>();
     auto* cmd = app.add_subcommand("generate", "Make a batch of random textures, as the Generate button does");
-    cmd->add_option("-n,--count", o->Count, "Number of textures (1..1000; 1..1000000 with --per-texture-seeds)")->capture_default_str();
+    cmd->add_option("-n,--count", o->Count, "Number of textures (1..1000; 1..1000000 with --per-texture-seeds)")
+        ->capture_default_str();
     cmd->add_option("--size", o->Size, "WIDTHxHEIGHT, each 1..5000 (default 120x120)");
     cmd->add_option("-W,--width", o->Width, "Width in pixels")->capture_default_str();
     cmd->add_option("-H,--height", o->Height, "Height in pixels")->capture_default_str();
-    cmd->add_option("--render", o->Render, "Render level: up to this many layers")->check(CLI::Range(1, 5))->capture_default_str();
-    cmd->add_option("--filter", o->Filter, "Filter level: up to this many filters")->check(CLI::Range(0, 5))->capture_default_str();
-    cmd->add_option("--geometric", o->Geometric, "Geometric level: patterns and distortions")->check(CLI::Range(0, 5))->capture_default_str();
+    cmd->add_option("--render", o->Render, "Render level: up to this many layers")
+        ->check(CLI::Range(1, 5))
+        ->capture_default_str();
+    cmd->add_option("--filter", o->Filter, "Filter level: up to this many filters")
+        ->check(CLI::Range(0, 5))
+        ->capture_default_str();
+    cmd->add_option("--geometric", o->Geometric, "Geometric level: patterns and distortions")
+        ->check(CLI::Range(0, 5))
+        ->capture_default_str();
     cmd->add_flag("--seamless", o->Seamless, "Textures tile without seams (the default)");
     cmd->add_flag("--no-seamless", o->NoSeamless, "Textures need not tile");
-    cmd->add_option("--seed", o->Seed, "Seed of the generator (default: the clock; printed as \"seed: N\")")->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
-    auto* perTexture = cmd->add_flag("--per-texture-seeds", o->PerTextureSeeds,
-                                     "Texture i is made from its own seed, a fixed function of the seed and i, so any range "
-                                     "of a batch can be made alone; each recipe records its seed");
-    cmd->add_option("--first", o->First, "Index of the first texture, 1..4294967295 (with --per-texture-seeds); file names carry the index")
-        ->needs(perTexture)->capture_default_str();
-    cmd->add_option("--format", o->Format, "Image format")->check(CLI::IsMember({"png", "jpg", "bmp"}))->capture_default_str();
-    cmd->add_option("-o,--output", o->Dir, "Folder for texture-NNNN.<format> and texture-NNNN.recipe.json")->capture_default_str();
+    cmd->add_option("--seed", o->Seed, "Seed of the generator (default: the clock; printed as \"seed: N\")")
+        ->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
+    auto* perTexture =
+        cmd->add_flag("--per-texture-seeds", o->PerTextureSeeds,
+                      "Texture i is made from its own seed, a fixed function of the seed and i, so any range "
+                      "of a batch can be made alone; each recipe records its seed");
+    cmd->add_option("--first", o->First,
+                    "Index of the first texture, 1..4294967295 (with --per-texture-seeds); file names carry the index")
+        ->needs(perTexture)
+        ->capture_default_str();
+    cmd->add_option("--format", o->Format, "Image format")
+        ->check(CLI::IsMember({"png", "jpg", "bmp"}))
+        ->capture_default_str();
+    cmd->add_option("-o,--output", o->Dir, "Folder for texture-NNNN.<format> and texture-NNNN.recipe.json")
+        ->capture_default_str();
     cmd->add_option("--contact-sheet", o->ContactSheet, "Also write all textures in one grid image");
     cmd->add_flag("--maps", o->Maps, "Also write texture-NNNN-height.png and texture-NNNN-normal.png beside each");
     AddMapOptions(cmd, o->MapOptions);
@@ -430,11 +441,15 @@ void AddGenerateCommands(CLI::App& app, int& result) {
     auto o = std::make_shared<VaryOptions>();
     auto* cmd = app.add_subcommand("vary", "Make variations of a recipe, as the Variations command does");
     cmd->add_option("RECIPE", o->Recipe, "Recipe file (.recipe.json), or a PNG file Orvelle wrote")->required();
-    cmd->add_option("-n,--count", o->Count, "Number of textures including the unchanged one (2..1000)")->capture_default_str();
-    cmd->add_option("--seed", o->Seed, "Seed of the variation maker (default: the clock)")->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
+    cmd->add_option("-n,--count", o->Count, "Number of textures including the unchanged one (2..1000)")
+        ->capture_default_str();
+    cmd->add_option("--seed", o->Seed, "Seed of the variation maker (default: the clock)")
+        ->check(CLI::Range(int64_t{0}, int64_t{4294967295}));
     cmd->add_flag("--seamless", o->Seamless, "Vary as a seamless texture (default: the recipe's setting)");
     cmd->add_flag("--no-seamless", o->NoSeamless, "Vary as a texture that need not tile");
-    cmd->add_option("--format", o->Format, "Image format")->check(CLI::IsMember({"png", "jpg", "bmp"}))->capture_default_str();
+    cmd->add_option("--format", o->Format, "Image format")
+        ->check(CLI::IsMember({"png", "jpg", "bmp"}))
+        ->capture_default_str();
     cmd->add_option("-o,--output", o->Dir, "Output folder")->capture_default_str();
     AddOutputOptions(cmd, o->KeepAlpha, o->Quality);
     cmd->callback([o, &result] { result = RunVary(*o); });
@@ -442,7 +457,8 @@ void AddGenerateCommands(CLI::App& app, int& result) {
   {
     auto o = std::make_shared<RenderOptions>();
     auto* cmd = app.add_subcommand("render", "Render a recipe at another size, as the Resize command does");
-    cmd->add_option("RECIPE", o->Recipe, "Recipe file, or a PNG file Orvelle wrote (it carries its recipe)")->required();
+    cmd->add_option("RECIPE", o->Recipe, "Recipe file, or a PNG file Orvelle wrote (it carries its recipe)")
+        ->required();
     cmd->add_option("OUT", o->Out, "Image to write (.png, .jpg, .bmp)")->required();
     cmd->add_option("--scale", o->Scale, "Factor of the recipe's size (e.g. 2; default: the recipe's own size)")
         ->check(CLI::PositiveNumber);

@@ -46,8 +46,8 @@ bool LoadPictureFile(const std::string& path, mvPicture& picture, std::string& e
   return true;
 }
 
-bool SavePictureFile(const std::string& path, const mvPicture& picture, bool flatten, int quality,
-                     std::string& error, const std::string* recipe) {
+bool SavePictureFile(const std::string& path, const mvPicture& picture, bool flatten, int quality, std::string& error,
+                     const std::string* recipe) {
   mvStagedFile staged;
   return StagePictureFile(path, picture, flatten, quality, staged, error, recipe) && CommitTogether({&staged}, error);
 }

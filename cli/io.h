@@ -11,8 +11,8 @@ bool LoadPictureFile(const std::string& path, mvPicture& picture, std::string& e
 // picture is laid onto white first, as the desktop program's Save does;
 // otherwise it is written as it is. PNG and JPEG carry the program's comment,
 // and a PNG file the recipe when one is given (its JSON text).
-bool SavePictureFile(const std::string& path, const mvPicture& picture, bool flatten, int quality,
-                     std::string& error, const std::string* recipe = nullptr);
+bool SavePictureFile(const std::string& path, const mvPicture& picture, bool flatten, int quality, std::string& error,
+                     const std::string* recipe = nullptr);
 // The same, stopping before the file replaces path: the caller commits
 // staged together with the files that belong with it.
 bool StagePictureFile(const std::string& path, const mvPicture& picture, bool flatten, int quality,

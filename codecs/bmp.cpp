@@ -26,9 +26,7 @@ uint32_t GetLE32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-int32_t ClampToInt32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+int32_t ClampToInt32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // ---- writing rows ----------------------------------------------------------
 
@@ -64,8 +62,7 @@ void Unpack1(const uint8_t* src, uint8_t* dst, int32_t width) {
   for (int32_t x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>((src[x >> 3] >> (7 - (x & 7))) & 1);
 }
 void Unpack4(const uint8_t* src, uint8_t* dst, int32_t width) {
-  for (int32_t x = 0; x < width; ++x)
-    dst[x] = static_cast<uint8_t>((x & 1) ? src[x >> 1] & 15 : src[x >> 1] >> 4);
+  for (int32_t x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>((x & 1) ? src[x >> 1] & 15 : src[x >> 1] >> 4);
 }
 void Unpack8(const uint8_t* src, uint8_t* dst, int32_t width) { std::memcpy(dst, src, static_cast<size_t>(width)); }
 void Unpack24(const uint8_t* src, uint8_t* dst, int32_t width) {
@@ -159,8 +156,7 @@ enum class RunEnd { Complete, Truncated };
 // drawn up to the picture's edge; a run that would leave the padded row
 // ends the decoding quietly, keeping what was drawn so far. Data that stops
 // before the end-of-bitmap mark or the last row is truncated.
-RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t height, mvPicture* picture,
-                  bool fourBit) {
+RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t height, mvPicture* picture, bool fourBit) {
   const int64_t padded = fourBit ? (width + 7) / 8 * 8 : (width + 3) / 4 * 4;
   size_t at = 0;
   auto next = [&](uint8_t& b) {
@@ -181,8 +177,7 @@ RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t heigh
       const int64_t drawn = std::min<int64_t>(count, width - std::min(x, width));
       if (picture && drawn > 0) {
         uint8_t* p = picture->Row(static_cast<int32_t>(row)) + x;
-        if (!fourBit)
-          std::memset(p, value, static_cast<size_t>(drawn));
+        if (!fourBit) std::memset(p, value, static_cast<size_t>(drawn));
         else
           for (int64_t i = 0; i < drawn; ++i) p[i] = static_cast<uint8_t>((i & 1) ? value & 15 : value >> 4);
       }
@@ -362,8 +357,8 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
                      (compression != 1 || bitCount == 8) && (!bitFields || bitCount == 16 || bitCount == 32) &&
                      (bitCount > 8 || colorsUsed <= (1u << bitCount));
   if (!valid) return kCodecInvalidHeader;
-  const bool knownBits = bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 ||
-                         bitCount == 32;
+  const bool knownBits =
+      bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32;
   if (!knownBits || (compression > 3 && compression != 6)) return kCodecNotSupported;
 
   const bool topDown = height < 0;
@@ -427,7 +422,8 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
       if (DecodeRuns(runs, width, rows, nullptr, compression == 2) == RunEnd::Truncated) return kCodecReadFailed;
     } else {
       // The last row's padding may be missing; its pixels may not.
-      const uint64_t needed = stride * static_cast<uint64_t>(rows - 1) + (static_cast<uint64_t>(width) * bitCount + 7) / 8;
+      const uint64_t needed =
+          stride * static_cast<uint64_t>(rows - 1) + (static_cast<uint64_t>(width) * bitCount + 7) / 8;
       uint64_t left = 0;
       if (stream.BytesLeft(left) && left < needed) return kCodecReadFailed;
     }
@@ -475,10 +471,8 @@ int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
     }
     const int64_t y = topDown ? i : rows - 1 - i;
     uint8_t* dst = picture.Row(static_cast<int32_t>(y));
-    if (unpack)
-      unpack(row, dst, static_cast<int32_t>(width));
-    else
-      (bitCount == 16 ? UnpackFields<2> : UnpackFields<4>)(row, dst, static_cast<int32_t>(width), fields);
+    if (unpack) unpack(row, dst, static_cast<int32_t>(width));
+    else (bitCount == 16 ? UnpackFields<2> : UnpackFields<4>)(row, dst, static_cast<int32_t>(width), fields);
     if (progress && !progress->SetPos(progress->Pos + 1)) {
       result = kCodecCancelled;
       break;

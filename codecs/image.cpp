@@ -78,18 +78,15 @@ bool mvImage::RemoveLayer(mvLayer* layer) {
 
 void mvImage::Flatten() {
   if (Picture.IsEmpty()) return;
-  if (HasBackground)
-    Picture.Fill(nullptr, Background);
-  else
-    Picture.Clear(nullptr);
+  if (HasBackground) Picture.Fill(nullptr, Background);
+  else Picture.Clear(nullptr);
   for (mvLayer* layer : Layers) {
     if (!layer || !layer->Visible || layer->Opacity == 0 || layer->IsEmpty()) continue;
     // 64-bit so that layers placed far away cannot wrap into view.
     const int64_t left = layer->X, top = layer->Y;
     const int64_t right = left + layer->Width, bottom = top + layer->Height;
     if (right <= 0 || bottom <= 0 || left >= Picture.Width || top >= Picture.Height) continue;
-    BlendRect(Picture, layer->X, layer->Y, *layer, 0, 0, layer->Width, layer->Height, layer->BlendMode,
-              layer->Opacity);
+    BlendRect(Picture, layer->X, layer->Y, *layer, 0, 0, layer->Width, layer->Height, layer->BlendMode, layer->Opacity);
   }
 }
 

@@ -40,7 +40,7 @@ void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
   if (err->Result == kCodecOK) {
     switch (err->Pub.msg_code) {
-      case JERR_BAD_PRECISION:      // 12-bit samples
+      case JERR_BAD_PRECISION:       // 12-bit samples
       case JERR_CONVERSION_NOTIMPL:  // CMYK and other colour spaces without a conversion
       case JERR_ARITH_NOTIMPL: err->Result = kCodecNotSupported; break;
       case JERR_FILE_WRITE: err->Result = kCodecWriteFailed; break;
@@ -88,8 +88,8 @@ struct Destination {
 
 void InitDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-  dest->Buffer = static_cast<JOCTET*>(
-      (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, kBufferSize));
+  dest->Buffer =
+      static_cast<JOCTET*>((*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, kBufferSize));
   dest->Pub.next_output_byte = dest->Buffer;
   dest->Pub.free_in_buffer = kBufferSize;
 }
@@ -105,8 +105,7 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
 void TermDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
   const size_t count = kBufferSize - dest->Pub.free_in_buffer;
-  if (count > 0 && !dest->Stream->WriteAll(static_cast<uint32_t>(count), dest->Buffer))
-    ERREXIT(cinfo, JERR_FILE_WRITE);
+  if (count > 0 && !dest->Stream->WriteAll(static_cast<uint32_t>(count), dest->Buffer)) ERREXIT(cinfo, JERR_FILE_WRITE);
   // Streams that cannot be synced (pipes) still hold every byte; whoever
   // needs the data on disk (SaveImageFile) checks its own flush.
   dest->Stream->Flush();
@@ -267,7 +266,7 @@ struct ReadJob {
   mvProgress* Progress;
   jpeg_progress_mgr Monitor;
   uint64_t FileBytes;  // 0 when the stream cannot tell
-  uint8_t* Rows;  // freed by the caller
+  uint8_t* Rows;       // freed by the caller
 };
 
 int32_t Decompress(ReadJob& job) {

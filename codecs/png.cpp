@@ -99,8 +99,7 @@ int32_t Compress(WriteJob& job) {
     colorType = picture.Channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
   else if (picture.ColorType == ColorTypeGray)
     colorType = picture.Channels == 2 ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY;
-  else
-    colorType = expandIndexed ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_PALETTE;
+  else colorType = expandIndexed ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_PALETTE;
   png_set_IHDR(png, info, static_cast<png_uint_32>(picture.Width), static_cast<png_uint_32>(picture.Height),
                static_cast<int>(picture.BitDepth), colorType,
                job.Codec->Interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
@@ -221,8 +220,7 @@ int32_t Decompress(ReadJob& job) {
       ourType = ColorTypeRGB;
       channels = 4;
       break;
-    default:
-      return kCodecNotSupported;
+    default: return kCodecNotSupported;
   }
   const uint32_t depth = bitDepth == 16 ? 16 : 8;
   if (depth == 16) png_set_swap(png);
@@ -277,16 +275,13 @@ int32_t Decompress(ReadJob& job) {
   for (int i = 0; texts && i < textCount; ++i) {
     const char* key = texts[i].key;
     const char* property = nullptr;
-    if (std::strcmp(key, "Comment") == 0 || std::strcmp(key, "Description") == 0)
-      property = "COMMENT";
-    else if (std::strcmp(key, "Title") == 0)
-      property = "TITLE";
-    else if (std::strcmp(key, "Author") == 0)
-      property = "AUTHOR";
-    else if (std::strcmp(key, kRecipeKeyword) == 0)
-      property = kRecipeProperty;
+    if (std::strcmp(key, "Comment") == 0 || std::strcmp(key, "Description") == 0) property = "COMMENT";
+    else if (std::strcmp(key, "Title") == 0) property = "TITLE";
+    else if (std::strcmp(key, "Author") == 0) property = "AUTHOR";
+    else if (std::strcmp(key, kRecipeKeyword) == 0) property = kRecipeProperty;
     // International text keeps its length in a field of its own.
-    const size_t length = texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length : texts[i].text_length;
+    const size_t length =
+        texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length : texts[i].text_length;
     if (property && texts[i].text) image.SetTextProperty(property, std::string(texts[i].text, length));
   }
   return kCodecOK;
@@ -315,10 +310,8 @@ int32_t mvPNGCodec::WriteImage(mvFileStream& stream, mvImage& image, mvProgress*
     png_text& text = job.Texts[job.TextCount++];
     // The comment may be compressed, title and author stay plain, and the
     // recipe is compressed international text (JSON is UTF-8).
-    if (i == 3)
-      text.compression = PNG_ITXT_COMPRESSION_zTXt;
-    else
-      text.compression = i == 0 && CompressedComment ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
+    if (i == 3) text.compression = PNG_ITXT_COMPRESSION_zTXt;
+    else text.compression = i == 0 && CompressedComment ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
     text.key = const_cast<char*>(kTexts[i].Keyword);
     text.text = const_cast<char*>(value->c_str());
     text.text_length = value->size();
@@ -346,8 +339,7 @@ int32_t mvPNGCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* 
   ReadJob job{};
   job.Image = &image;
   job.Progress = progress;
-  job.Png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn, nullptr, ReadMalloc,
-                                     ReadFree);
+  job.Png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn, nullptr, ReadMalloc, ReadFree);
   if (!job.Png) return kCodecLibraryError;
   job.Info = png_create_info_struct(job.Png);
   if (!job.Info) {
@@ -473,7 +465,8 @@ PNGTextResult ReadPNGText(const char* path, const char* keyword, size_t maxBytes
     }
     std::vector<uint8_t> data(length);
     uint8_t crc[4];
-    if ((length > 0 && !ReadExactly(fd, data.data(), length)) || !ReadExactly(fd, crc, 4)) return PNGTextResult::Damaged;
+    if ((length > 0 && !ReadExactly(fd, data.data(), length)) || !ReadExactly(fd, crc, 4))
+      return PNGTextResult::Damaged;
     position += uint64_t{length} + 4;
     uLong sum = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
     sum = crc32(sum, data.data(), static_cast<uInt>(length));

@@ -25,7 +25,8 @@ namespace {
 // which costs a trip through memory per sample.
 template <uint32_t N, class Fn>
 inline void ForEachSample(Fn&& fn) {
-  [&]<uint32_t... I>(std::integer_sequence<uint32_t, I...>) { (fn(I), ...); }(std::make_integer_sequence<uint32_t, N>{});
+  [&]<uint32_t... I>(std::integer_sequence<uint32_t, I...>) { (fn(I), ...); }
+  (std::make_integer_sequence<uint32_t, N>{});
 }
 
 struct Depth8 {
@@ -77,9 +78,7 @@ struct Depth16 {
   static uint32_t Round(uint64_t x) { return static_cast<uint32_t>(R65535(x)); }
   static uint32_t Floor(uint64_t x) { return static_cast<uint32_t>(F65535(x)); }
   static uint32_t Scale(uint32_t x, uint32_t w) { return Round(uint64_t{x} * w); }
-  static uint32_t Mix(uint32_t f, uint32_t d, uint32_t w) {
-    return Floor(uint64_t{f} * w + uint64_t{d} * (65535 - w));
-  }
+  static uint32_t Mix(uint32_t f, uint32_t d, uint32_t w) { return Floor(uint64_t{f} * w + uint64_t{d} * (65535 - w)); }
 };
 
 // With w = 65535 the 16-bit partial rules reduce exactly to the full-opacity
@@ -90,11 +89,15 @@ struct Depth16 {
 
 struct FNormal {
   template <class D>
-  static uint32_t F(uint32_t, uint32_t s) { return s; }
+  static uint32_t F(uint32_t, uint32_t s) {
+    return s;
+  }
 };
 struct FMultiply {
   template <class D>
-  static uint32_t F(uint32_t d, uint32_t s) { return D::Round(typename D::Wide{d} * s); }
+  static uint32_t F(uint32_t d, uint32_t s) {
+    return D::Round(typename D::Wide{d} * s);
+  }
 };
 struct FDivide {
   template <class D>
@@ -105,23 +108,33 @@ struct FDivide {
 };
 struct FDifference {
   template <class D>
-  static uint32_t F(uint32_t d, uint32_t s) { return d > s ? d - s : s - d; }
+  static uint32_t F(uint32_t d, uint32_t s) {
+    return d > s ? d - s : s - d;
+  }
 };
 struct FAdd {
   template <class D>
-  static uint32_t F(uint32_t d, uint32_t s) { return d + s < D::kMax ? d + s : D::kMax; }
+  static uint32_t F(uint32_t d, uint32_t s) {
+    return d + s < D::kMax ? d + s : D::kMax;
+  }
 };
 struct FSubtract {
   template <class D>
-  static uint32_t F(uint32_t d, uint32_t s) { return d > s ? d - s : 0; }
+  static uint32_t F(uint32_t d, uint32_t s) {
+    return d > s ? d - s : 0;
+  }
 };
 struct FDarken {
   template <class D>
-  static uint32_t F(uint32_t d, uint32_t s) { return d < s ? d : s; }
+  static uint32_t F(uint32_t d, uint32_t s) {
+    return d < s ? d : s;
+  }
 };
 struct FLighten {
   template <class D>
-  static uint32_t F(uint32_t d, uint32_t s) { return d > s ? d : s; }
+  static uint32_t F(uint32_t d, uint32_t s) {
+    return d > s ? d : s;
+  }
 };
 struct FScreen {
   template <class D>
@@ -300,15 +313,11 @@ void BlendLoop(uint8_t* dst, const uint8_t* src, int32_t count, uint32_t k) {
 template <class Op, class D, uint32_t kColors>
 void DispatchAlpha(bool dstAlpha, bool srcAlpha, uint8_t* dst, const uint8_t* src, int32_t count, uint32_t k) {
   if (dstAlpha) {
-    if (srcAlpha)
-      BlendLoop<Op, D, kColors, true, true>(dst, src, count, k);
-    else
-      BlendLoop<Op, D, kColors, true, false>(dst, src, count, k);
+    if (srcAlpha) BlendLoop<Op, D, kColors, true, true>(dst, src, count, k);
+    else BlendLoop<Op, D, kColors, true, false>(dst, src, count, k);
   } else {
-    if (srcAlpha)
-      BlendLoop<Op, D, kColors, false, true>(dst, src, count, k);
-    else
-      BlendLoop<Op, D, kColors, false, false>(dst, src, count, k);
+    if (srcAlpha) BlendLoop<Op, D, kColors, false, true>(dst, src, count, k);
+    else BlendLoop<Op, D, kColors, false, false>(dst, src, count, k);
   }
 }
 
@@ -316,7 +325,9 @@ template <class D, uint32_t kColors>
 void DispatchMode(uint32_t mode, bool dstAlpha, bool srcAlpha, uint8_t* dst, const uint8_t* src, int32_t count,
                   uint32_t k) {
   switch (mode) {
-    case BlendNormal: DispatchAlpha<PerSample<FNormal, true>, D, kColors>(dstAlpha, srcAlpha, dst, src, count, k); break;
+    case BlendNormal:
+      DispatchAlpha<PerSample<FNormal, true>, D, kColors>(dstAlpha, srcAlpha, dst, src, count, k);
+      break;
     case BlendMultiply: DispatchAlpha<PerSample<FMultiply>, D, kColors>(dstAlpha, srcAlpha, dst, src, count, k); break;
     case BlendDivide: DispatchAlpha<PerSample<FDivide>, D, kColors>(dstAlpha, srcAlpha, dst, src, count, k); break;
     case BlendDifference:
@@ -395,10 +406,8 @@ void BlendDepth(uint32_t mode, uint32_t type, uint32_t dstChannels, uint32_t src
   }
   const uint32_t k = D::Weight(opacity, srcAlpha);
   if (k == 0) return;  // too faint to change any sample
-  if (type == ColorTypeRGB)
-    DispatchMode<D, 3>(mode, dstAlpha, srcAlpha, dst, src, count, k);
-  else
-    DispatchMode<D, 1>(mode, dstAlpha, srcAlpha, dst, src, count, k);
+  if (type == ColorTypeRGB) DispatchMode<D, 3>(mode, dstAlpha, srcAlpha, dst, src, count, k);
+  else DispatchMode<D, 1>(mode, dstAlpha, srcAlpha, dst, src, count, k);
 }
 
 }  // namespace
@@ -419,9 +428,7 @@ bool BlendRow(uint32_t mode, uint32_t dstChannels, uint32_t srcChannels, uint8_t
     if (mode == BlendNormal && dstDepth == 8) BlendIndexedRow(dstChannels, srcChannels, dst, src, opacity, count);
     return true;
   }
-  if (dstDepth == 8)
-    BlendDepth<Depth8>(mode, dstType, dstChannels, srcChannels, dst, src, opacity, count);
-  else
-    BlendDepth<Depth16>(mode, dstType, dstChannels, srcChannels, dst, src, opacity, count);
+  if (dstDepth == 8) BlendDepth<Depth8>(mode, dstType, dstChannels, srcChannels, dst, src, opacity, count);
+  else BlendDepth<Depth16>(mode, dstType, dstChannels, srcChannels, dst, src, opacity, count);
   return true;
 }

@@ -18,12 +18,9 @@ void MaxMin(T r, T g, T b, T& mx, T& mn) {
 
 double HueOf(double r, double g, double b, double mx, double delta) {
   double h;
-  if (mx == r)
-    h = (g - b) / delta;
-  else if (mx == g)
-    h = (b - r) / delta + 2;
-  else
-    h = (r - g) / delta + 4;
+  if (mx == r) h = (g - b) / delta;
+  else if (mx == g) h = (b - r) / delta + 2;
+  else h = (r - g) / delta + 4;
   return h / 6;
 }
 
@@ -40,12 +37,36 @@ void HSVToRGBImpl(double h, double s, double v, double& r, double& g, double& b)
   double q = v * (1 - f * s);
   double t = v * (1 - (1 - f) * s);
   switch (i) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
+    case 0:
+      r = v;
+      g = t;
+      b = p;
+      break;
+    case 1:
+      r = q;
+      g = v;
+      b = p;
+      break;
+    case 2:
+      r = p;
+      g = v;
+      b = t;
+      break;
+    case 3:
+      r = p;
+      g = q;
+      b = v;
+      break;
+    case 4:
+      r = t;
+      g = p;
+      b = v;
+      break;
+    default:
+      r = v;
+      g = p;
+      b = q;
+      break;
   }
 }
 
@@ -69,10 +90,8 @@ void RGBToHSV(uint8_t R, uint8_t G, uint8_t B, double& h, double& s, double& v) 
   }
   s = delta / mx;
   h = HueOf(r, g, b, mx, delta);
-  if (h < 0)
-    h += 1;
-  else if (h > 1)
-    h -= 1;
+  if (h < 0) h += 1;
+  else if (h > 1) h -= 1;
 }
 
 void RGB16ToHSV(uint16_t R, uint16_t G, uint16_t B, double& h, double& s, double& v) {
@@ -88,10 +107,8 @@ void RGB16ToHSV(uint16_t R, uint16_t G, uint16_t B, double& h, double& s, double
   }
   s = delta / mx;
   h = HueOf(r, g, b, mx, delta);
-  if (h < 0)
-    h += 1;
-  else if (h > 1)
-    h -= 1;
+  if (h < 0) h += 1;
+  else if (h > 1) h -= 1;
 }
 
 void HSVToRGB(double h, double s, double v, uint8_t& R, uint8_t& G, uint8_t& B) {
@@ -180,20 +197,16 @@ void RGBToHSL(uint8_t R, uint8_t G, uint8_t B, double& h, double& s, double& l) 
     s = 0;
     return;
   }
-  if (l > 0.5)
-    s = (mx - mn) / (2 - mx - mn);
-  else
-    s = (mx - mn) / (mx + mn);
+  if (l > 0.5) s = (mx - mn) / (2 - mx - mn);
+  else s = (mx - mn) / (mx + mn);
   h = HueOf(r, g, b, mx, mx - mn);
   if (h < 0) h += 1;
 }
 
 namespace {
 double HSLChannel(double x, double m1, double m2) {
-  if (x > 6)
-    x -= 6;
-  else if (x < 0)
-    x += 6;
+  if (x > 6) x -= 6;
+  else if (x < 0) x += 6;
   if (x < 1) return m1 + (m2 - m1) * x;
   if (x < 3) return m2;
   if (x < 4) return m1 + (m2 - m1) * (4 - x);
@@ -225,22 +238,15 @@ void RGBToHSLInt(uint8_t R, uint8_t G, uint8_t B, uint8_t& H, uint8_t& S, uint8_
   double h = 0, s = 0;
   if (mx != mn) {
     int delta = mx - mn;
-    if (l < 128)
-      s = 255.0 * delta / (mx + mn);
-    else
-      s = 255.0 * delta / (511 - mx - mn);
+    if (l < 128) s = 255.0 * delta / (mx + mn);
+    else s = 255.0 * delta / (511 - mx - mn);
     double hs;
-    if (mx == R)
-      hs = static_cast<double>(G - B) / delta;
-    else if (mx == G)
-      hs = static_cast<double>(B - R) / delta + 2;
-    else
-      hs = static_cast<double>(R - G) / delta + 4;
+    if (mx == R) hs = static_cast<double>(G - B) / delta;
+    else if (mx == G) hs = static_cast<double>(B - R) / delta + 2;
+    else hs = static_cast<double>(R - G) / delta + 4;
     h = 42.5 * hs;
-    if (h < 0)
-      h += 255;
-    else if (h > 255)
-      h -= 255;
+    if (h < 0) h += 255;
+    else if (h > 255) h -= 255;
   }
   H = static_cast<uint8_t>(RoundHalfUp(h));
   S = static_cast<uint8_t>(RoundHalfUp(s));
@@ -249,10 +255,8 @@ void RGBToHSLInt(uint8_t R, uint8_t G, uint8_t B, uint8_t& H, uint8_t& S, uint8_
 
 namespace {
 double HSLRamp(double h, double m1, double m2) {
-  if (h < 0)
-    h += 255;
-  else if (h > 255)
-    h -= 255;
+  if (h < 0) h += 255;
+  else if (h > 255) h -= 255;
   if (h < 43) return m1 + (h / 42.5) * (m2 - m1);
   if (h < 128) return m2;
   if (h < 170) return m1 + ((170 - h) / 42.5) * (m2 - m1);

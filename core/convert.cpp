@@ -11,26 +11,19 @@ inline uint32_t To8(uint32_t v16) { return v16 >> 8; }
 // Reads sample i of a run at depth (8 or 16).
 template <uint32_t Depth>
 inline uint32_t Get(const uint8_t* p, uint32_t i) {
-  if constexpr (Depth == 8)
-    return p[i];
-  else
-    return reinterpret_cast<const uint16_t*>(p)[i];
+  if constexpr (Depth == 8) return p[i];
+  else return reinterpret_cast<const uint16_t*>(p)[i];
 }
 template <uint32_t Depth>
 inline void Put(uint8_t* p, uint32_t i, uint32_t v) {
-  if constexpr (Depth == 8)
-    p[i] = static_cast<uint8_t>(v);
-  else
-    reinterpret_cast<uint16_t*>(p)[i] = static_cast<uint16_t>(v);
+  if constexpr (Depth == 8) p[i] = static_cast<uint8_t>(v);
+  else reinterpret_cast<uint16_t*>(p)[i] = static_cast<uint16_t>(v);
 }
 template <uint32_t From, uint32_t To>
 inline uint32_t Scale(uint32_t v) {
-  if constexpr (From == To)
-    return v;
-  else if constexpr (From == 8)
-    return To16(v);
-  else
-    return To8(v);
+  if constexpr (From == To) return v;
+  else if constexpr (From == 8) return To16(v);
+  else return To8(v);
 }
 
 // RGB or gray to RGB or gray with the channel counts known at run time but the
@@ -76,14 +69,10 @@ void GrayToGray(const uint8_t* src, uint32_t sc, uint8_t* dst, uint32_t dc, int3
 // The gray weighting depends on both depths.
 template <uint32_t SD, uint32_t DD>
 inline uint32_t GrayOf(uint32_t r, uint32_t g, uint32_t b) {
-  if constexpr (SD == 8 && DD == 8)
-    return (77 * r + 151 * g + 28 * b) >> 8;
-  else if constexpr (SD == 16 && DD == 16)
-    return static_cast<uint32_t>((77ull * r + 151ull * g + 28ull * b) >> 8);
-  else if constexpr (SD == 16 && DD == 8)
-    return static_cast<uint32_t>((77ull * r + 151ull * g + 28ull * b) >> 16);
-  else
-    return (19672 * r + 38621 * g + 7500 * b) >> 8;
+  if constexpr (SD == 8 && DD == 8) return (77 * r + 151 * g + 28 * b) >> 8;
+  else if constexpr (SD == 16 && DD == 16) return static_cast<uint32_t>((77ull * r + 151ull * g + 28ull * b) >> 8);
+  else if constexpr (SD == 16 && DD == 8) return static_cast<uint32_t>((77ull * r + 151ull * g + 28ull * b) >> 16);
+  else return (19672 * r + 38621 * g + 7500 * b) >> 8;
 }
 
 template <uint32_t SD, uint32_t DD>
@@ -133,14 +122,10 @@ void IndexedToGray(const uint8_t* src, uint32_t sc, uint8_t* dst, uint32_t dc, c
 
 #define ORVELLE_DEPTH_DISPATCH(fn, sd, dd, ...)        \
   do {                                                 \
-    if ((sd) == 8 && (dd) == 8)                        \
-      fn<8, 8>(__VA_ARGS__);                           \
-    else if ((sd) == 8)                                \
-      fn<8, 16>(__VA_ARGS__);                          \
-    else if ((dd) == 8)                                \
-      fn<16, 8>(__VA_ARGS__);                          \
-    else                                               \
-      fn<16, 16>(__VA_ARGS__);                         \
+    if ((sd) == 8 && (dd) == 8) fn<8, 8>(__VA_ARGS__); \
+    else if ((sd) == 8) fn<8, 16>(__VA_ARGS__);        \
+    else if ((dd) == 8) fn<16, 8>(__VA_ARGS__);        \
+    else fn<16, 16>(__VA_ARGS__);                      \
   } while (0)
 
 }  // namespace
@@ -161,10 +146,8 @@ bool ConvertRow(const void* srcv, uint32_t srcType, uint32_t srcDepth, uint32_t 
     else if (srcType == ColorTypeGray)
       ORVELLE_DEPTH_DISPATCH(GrayToRgb, srcDepth, dstDepth, src, srcChannels, dst, dstChannels, count);
     else if (srcType == ColorTypeIndexed && palette) {
-      if (dstDepth == 8)
-        IndexedToRgb<8>(src, srcChannels, dst, dstChannels, palette, count);
-      else
-        IndexedToRgb<16>(src, srcChannels, dst, dstChannels, palette, count);
+      if (dstDepth == 8) IndexedToRgb<8>(src, srcChannels, dst, dstChannels, palette, count);
+      else IndexedToRgb<16>(src, srcChannels, dst, dstChannels, palette, count);
     }
     return true;
   }
@@ -174,10 +157,8 @@ bool ConvertRow(const void* srcv, uint32_t srcType, uint32_t srcDepth, uint32_t 
     else if (srcType == ColorTypeRGB)
       ORVELLE_DEPTH_DISPATCH(RgbToGray, srcDepth, dstDepth, src, srcChannels, dst, dstChannels, count);
     else if (srcType == ColorTypeIndexed && palette) {
-      if (dstDepth == 8)
-        IndexedToGray<8>(src, srcChannels, dst, dstChannels, palette, count);
-      else
-        IndexedToGray<16>(src, srcChannels, dst, dstChannels, palette, count);
+      if (dstDepth == 8) IndexedToGray<8>(src, srcChannels, dst, dstChannels, palette, count);
+      else IndexedToGray<16>(src, srcChannels, dst, dstChannels, palette, count);
     }
     return true;
   }
@@ -235,10 +216,8 @@ bool ConvertColor(uint32_t targetType, const mvColor& color, uint32_t targetDept
     uint32_t x = v[i];
     if (color.BitDepth == 16 && targetDepth == 8) x >>= 8;
     if (color.BitDepth == 8 && targetDepth == 16) x *= 257;
-    if (targetDepth == 8)
-      out[i] = static_cast<uint8_t>(x);
-    else
-      StoreLE16(out + 2 * i, x);
+    if (targetDepth == 8) out[i] = static_cast<uint8_t>(x);
+    else StoreLE16(out + 2 * i, x);
   }
   return true;
 }

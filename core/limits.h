@@ -8,17 +8,17 @@
 namespace limits {
 
 inline constexpr int32_t kMinSide = 1;
-inline constexpr int32_t kMaxSide = 5000;          // texture width and height
+inline constexpr int32_t kMaxSide = 5000;  // texture width and height
 inline constexpr int32_t kMinBatch = 1;
-inline constexpr int32_t kMaxBatch = 1000;         // textures per Generate
+inline constexpr int32_t kMaxBatch = 1000;  // textures per Generate
 // Textures per orvelle-cli generate with per-texture seeds: each is made and
 // written alone, so a long run holds no more than a short one.
 inline constexpr int32_t kMaxSeededBatch = 1000000;
-inline constexpr int32_t kMinVariations = 2;       // the unchanged texture and at least one variation
+inline constexpr int32_t kMinVariations = 2;  // the unchanged texture and at least one variation
 inline constexpr int32_t kMaxVariations = 1000;
-inline constexpr int32_t kMinScale = 2;            // re-render factors of the Resize command
+inline constexpr int32_t kMinScale = 2;  // re-render factors of the Resize command
 inline constexpr int32_t kMaxScale = 10;
-inline constexpr int32_t kMinRenderLevel = 1;      // generator levels: render 1..5, filter and geometric 0..5
+inline constexpr int32_t kMinRenderLevel = 1;  // generator levels: render 1..5, filter and geometric 0..5
 inline constexpr int32_t kMaxLevel = 5;
 
 // What a recipe may ask for. None of these can matter for a texture of at

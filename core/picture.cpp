@@ -53,10 +53,8 @@ uint32_t mvColor::Sample(int i) const {
 
 void mvColor::SetSample(int i, uint32_t v) {
   if (i < 0 || i > 3) return;
-  if (BitDepth == 16)
-    StoreLE16(Samples + 2 * i, v);
-  else
-    Samples[i] = static_cast<uint8_t>(v);
+  if (BitDepth == 16) StoreLE16(Samples + 2 * i, v);
+  else Samples[i] = static_cast<uint8_t>(v);
 }
 
 bool mvColor::operator==(const mvColor& o) const {
@@ -300,10 +298,26 @@ bool BlendRect(mvPicture& dst, int32_t dx, int32_t dy, const mvPicture& src, int
   if (!dst.Pixels || !src.Pixels) return false;
   // 64-bit so that clipping far-off rectangles cannot overflow.
   int64_t DX = dx, DY = dy, SX = sx, SY = sy, W = width, H = height;
-  if (DX < 0) { W += DX; SX -= DX; DX = 0; }
-  if (DY < 0) { H += DY; SY -= DY; DY = 0; }
-  if (SX < 0) { W += SX; DX -= SX; SX = 0; }
-  if (SY < 0) { H += SY; DY -= SY; SY = 0; }
+  if (DX < 0) {
+    W += DX;
+    SX -= DX;
+    DX = 0;
+  }
+  if (DY < 0) {
+    H += DY;
+    SY -= DY;
+    DY = 0;
+  }
+  if (SX < 0) {
+    W += SX;
+    DX -= SX;
+    SX = 0;
+  }
+  if (SY < 0) {
+    H += SY;
+    DY -= SY;
+    SY = 0;
+  }
   if (W > dst.Width - DX) W = dst.Width - DX;
   if (W > src.Width - SX) W = src.Width - SX;
   if (H > dst.Height - DY) H = dst.Height - DY;

@@ -99,8 +99,8 @@ bool BlendRect(mvPicture& destination, int32_t dx, int32_t dy, const mvPicture& 
 // Writes one raw pixel of the target format; false when the colour cannot be expressed in it.
 bool ConvertColor(uint32_t targetType, const mvColor& color, uint32_t targetDepth, uint32_t targetChannels, void* out);
 // Converts a run of count pixels between formats; false only for an unknown destination colour type.
-bool ConvertRow(const void* src, uint32_t srcType, uint32_t srcDepth, uint32_t srcChannels, void* dst,
-                uint32_t dstType, uint32_t dstDepth, uint32_t dstChannels, const uint8_t* palette, int32_t count);
+bool ConvertRow(const void* src, uint32_t srcType, uint32_t srcDepth, uint32_t srcChannels, void* dst, uint32_t dstType,
+                uint32_t dstDepth, uint32_t dstChannels, const uint8_t* palette, int32_t count);
 
 // 16-bit samples are stored as little-endian words. We build for little-endian
 // hosts only, so pixel loops may read 16-bit samples through uint16_t pointers

@@ -62,6 +62,7 @@ double mvGaussian::Next() {
 }
 
 uint32_t TickCount() {
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
   return static_cast<uint32_t>(ms);
 }

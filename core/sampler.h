@@ -26,7 +26,8 @@ namespace sampling {
 // Calls fn(0) .. fn(N - 1) unrolled: -O2 leaves short counted loops rolled.
 template <uint32_t N, class Fn>
 inline void Unrolled(Fn&& fn) {
-  [&]<uint32_t... I>(std::integer_sequence<uint32_t, I...>) { (fn(I), ...); }(std::make_integer_sequence<uint32_t, N>{});
+  [&]<uint32_t... I>(std::integer_sequence<uint32_t, I...>) { (fn(I), ...); }
+  (std::make_integer_sequence<uint32_t, N>{});
 }
 
 // Interpolates the four neighbours (x0, x1 on rows r0, r1); alpha-weighted

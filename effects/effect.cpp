@@ -29,8 +29,8 @@ namespace {
 
 // One item of a parameter stream: a field, or a flags word packing several.
 struct StreamItem {
-  int Field = -1;           // index of a plain field
-  std::vector<int> Flags;   // indexes of the fields packed into one word
+  int Field = -1;          // index of a plain field
+  std::vector<int> Flags;  // indexes of the fields packed into one word
 };
 
 std::vector<StreamItem> StreamLayout(const mvEffectClass& c) {
@@ -149,10 +149,8 @@ bool mvEffect::Load(mvFileStream& stream) {
       for (int i : it.Flags) {
         const FieldInfo& f = c.Fields[static_cast<size_t>(i)];
         bool on = (word >> f.FlagBit) & 1u;
-        if (f.Type == FieldType::Bool)
-          f.Of<bool>(*scratch) = on;
-        else
-          f.Of<uint32_t>(*scratch) = on ? 1 : 0;
+        if (f.Type == FieldType::Bool) f.Of<bool>(*scratch) = on;
+        else f.Of<uint32_t>(*scratch) = on ? 1 : 0;
       }
       continue;
     }

@@ -32,7 +32,10 @@ class mvCallbackProgress : public mvProgress {
 public:
   using Callback = std::function<bool(uint32_t pos, uint32_t max)>;
   explicit mvCallbackProgress(Callback cb = {}) : OnStep(std::move(cb)) {}
-  void SetMax(uint32_t last) override { Max = last; Pos = 0; }
+  void SetMax(uint32_t last) override {
+    Max = last;
+    Pos = 0;
+  }
   bool SetPos(uint32_t pos) override {
     Pos = pos;
     return OnStep ? OnStep(pos, Max) : true;
@@ -63,41 +66,102 @@ struct FieldInfo {
   std::string Name;
   FieldType Type = FieldType::Int;
   LoadRule Rule = LoadRule::AsRead;
-  int64_t Lo = 0, Hi = 0;       // Clamp bounds; also the valid range when HasRange
-  bool HasRange = false;        // recipe/command-line values outside [Lo, Hi] are refused
-  bool Compared = true;         // IsEqual compares it
-  bool Streamed = true;         // Save/Load carry it
-  int FlagBit = -1;             // >= 0: packed as this bit of one shared flags word
-  std::string HelpText;  // what the field means, for listings, tool tips and --help
+  int64_t Lo = 0, Hi = 0;  // Clamp bounds; also the valid range when HasRange
+  bool HasRange = false;   // recipe/command-line values outside [Lo, Hi] are refused
+  bool Compared = true;    // IsEqual compares it
+  bool Streamed = true;    // Save/Load carry it
+  int FlagBit = -1;        // >= 0: packed as this bit of one shared flags word
+  std::string HelpText;    // what the field means, for listings, tool tips and --help
   std::function<void*(mvEffect&)> Access;
 
   // Modifiers, chained in the declaration.
-  FieldInfo& Rule_(LoadRule r) { Rule = r; return *this; }
-  FieldInfo& Bit0() { Rule = LoadRule::Bit0; return *this; }
-  FieldInfo& NonZero() { Rule = LoadRule::NonZero; return *this; }
-  FieldInfo& NonZeroIsOne() { Rule = LoadRule::NonZeroIsOne; return *this; }
-  FieldInfo& ZeroBecomesOne() { Rule = LoadRule::ZeroBecomesOne; return *this; }
-  FieldInfo& Clamp(int64_t lo, int64_t hi) { Rule = LoadRule::Clamp; Lo = lo; Hi = hi; HasRange = true; return *this; }
-  FieldInfo& Range(int64_t lo, int64_t hi) { Lo = lo; Hi = hi; HasRange = true; return *this; }
-  FieldInfo& NotCompared() { Compared = false; return *this; }
-  FieldInfo& NotStreamed() { Streamed = false; return *this; }
-  FieldInfo& Flag(int bit) { FlagBit = bit; return *this; }
-  FieldInfo& Help(std::string text) { HelpText = std::move(text); return *this; }
+  FieldInfo& Rule_(LoadRule r) {
+    Rule = r;
+    return *this;
+  }
+  FieldInfo& Bit0() {
+    Rule = LoadRule::Bit0;
+    return *this;
+  }
+  FieldInfo& NonZero() {
+    Rule = LoadRule::NonZero;
+    return *this;
+  }
+  FieldInfo& NonZeroIsOne() {
+    Rule = LoadRule::NonZeroIsOne;
+    return *this;
+  }
+  FieldInfo& ZeroBecomesOne() {
+    Rule = LoadRule::ZeroBecomesOne;
+    return *this;
+  }
+  FieldInfo& Clamp(int64_t lo, int64_t hi) {
+    Rule = LoadRule::Clamp;
+    Lo = lo;
+    Hi = hi;
+    HasRange = true;
+    return *this;
+  }
+  FieldInfo& Range(int64_t lo, int64_t hi) {
+    Lo = lo;
+    Hi = hi;
+    HasRange = true;
+    return *this;
+  }
+  FieldInfo& NotCompared() {
+    Compared = false;
+    return *this;
+  }
+  FieldInfo& NotStreamed() {
+    Streamed = false;
+    return *this;
+  }
+  FieldInfo& Flag(int bit) {
+    FlagBit = bit;
+    return *this;
+  }
+  FieldInfo& Help(std::string text) {
+    HelpText = std::move(text);
+    return *this;
+  }
 
   template <class T>
-  T& Of(mvEffect& e) const { return *static_cast<T*>(Access(e)); }
+  T& Of(mvEffect& e) const {
+    return *static_cast<T*>(Access(e));
+  }
   template <class T>
-  const T& Of(const mvEffect& e) const { return *static_cast<const T*>(Access(const_cast<mvEffect&>(e))); }
+  const T& Of(const mvEffect& e) const {
+    return *static_cast<const T*>(Access(const_cast<mvEffect&>(e)));
+  }
 };
 
 namespace detail {
-template <class T> constexpr FieldType FieldTypeOf();
-template <> constexpr FieldType FieldTypeOf<int32_t>() { return FieldType::Int; }
-template <> constexpr FieldType FieldTypeOf<uint32_t>() { return FieldType::UInt; }
-template <> constexpr FieldType FieldTypeOf<bool>() { return FieldType::Bool; }
-template <> constexpr FieldType FieldTypeOf<double>() { return FieldType::Double; }
-template <> constexpr FieldType FieldTypeOf<mvColor>() { return FieldType::Color; }
-template <> constexpr FieldType FieldTypeOf<mvGradient>() { return FieldType::Gradient; }
+template <class T>
+constexpr FieldType FieldTypeOf();
+template <>
+constexpr FieldType FieldTypeOf<int32_t>() {
+  return FieldType::Int;
+}
+template <>
+constexpr FieldType FieldTypeOf<uint32_t>() {
+  return FieldType::UInt;
+}
+template <>
+constexpr FieldType FieldTypeOf<bool>() {
+  return FieldType::Bool;
+}
+template <>
+constexpr FieldType FieldTypeOf<double>() {
+  return FieldType::Double;
+}
+template <>
+constexpr FieldType FieldTypeOf<mvColor>() {
+  return FieldType::Color;
+}
+template <>
+constexpr FieldType FieldTypeOf<mvGradient>() {
+  return FieldType::Gradient;
+}
 }  // namespace detail
 
 // Declares a field from a member pointer: Field("Radius", &mvMedianEffect::Radius).ZeroBecomesOne()
@@ -132,8 +196,14 @@ struct mvEffectClass {
 
   // Class-level modifiers, chained after Make.
   mvEffectClass& InStreamOrder(std::initializer_list<const char*> names);
-  mvEffectClass& NoBaseClone() { CloneBaseFields = false; return *this; }
-  mvEffectClass& EmptyStreamKeepsValues() { AcceptEmptyStream = true; return *this; }
+  mvEffectClass& NoBaseClone() {
+    CloneBaseFields = false;
+    return *this;
+  }
+  mvEffectClass& EmptyStreamKeepsValues() {
+    AcceptEmptyStream = true;
+    return *this;
+  }
 
   template <class E>
   static mvEffectClass Make(uint32_t id, std::string name, std::vector<FieldInfo> fields) {

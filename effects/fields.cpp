@@ -103,11 +103,11 @@ struct IntegerField {
 // Booleans: one word, 1 or 0; read as bit 0 or as any non-zero word.
 struct BoolField {
   static void Copy(const FieldInfo& f, const mvEffect& from, mvEffect& to) { f.Of<bool>(to) = f.Of<bool>(from); }
-  static bool Equal(const FieldInfo& f, const mvEffect& a, const mvEffect& b) {
-    return f.Of<bool>(a) == f.Of<bool>(b);
-  }
+  static bool Equal(const FieldInfo& f, const mvEffect& a, const mvEffect& b) { return f.Of<bool>(a) == f.Of<bool>(b); }
   static uint32_t StreamSize(const FieldInfo&, const mvEffect&) { return 4; }
-  static bool Write(const FieldInfo& f, const mvEffect& e, mvFileStream& s) { return s.WriteU32(f.Of<bool>(e) ? 1 : 0); }
+  static bool Write(const FieldInfo& f, const mvEffect& e, mvFileStream& s) {
+    return s.WriteU32(f.Of<bool>(e) ? 1 : 0);
+  }
   static bool Read(const FieldInfo& f, mvEffect& e, mvFileStream& s) {
     uint32_t w;
     if (!s.ReadU32(w)) return false;
@@ -144,7 +144,8 @@ struct DoubleField {
   static void Copy(const FieldInfo& f, const mvEffect& from, mvEffect& to) { f.Of<double>(to) = f.Of<double>(from); }
   // Bitwise, so that a NaN read from a file still equals its own clone.
   static bool Equal(const FieldInfo& f, const mvEffect& a, const mvEffect& b) {
-    return std::memcmp(&f.Of<double>(a), &f.Of<double>(b), sizeof(double)) == 0;  // NOLINT(bugprone-suspicious-memory-comparison)
+    return std::memcmp(&f.Of<double>(a), &f.Of<double>(b), sizeof(double)) ==
+           0;  // NOLINT(bugprone-suspicious-memory-comparison)
   }
   static uint32_t StreamSize(const FieldInfo&, const mvEffect&) { return 8; }
   static bool Write(const FieldInfo& f, const mvEffect& e, mvFileStream& s) {
@@ -292,10 +293,10 @@ struct ColorField {
         return false;
       }
     }
-    c = v.size() == 4 ? mvColor::RGBA8(static_cast<uint8_t>(v[0]), static_cast<uint8_t>(v[1]),
-                                       static_cast<uint8_t>(v[2]), static_cast<uint8_t>(v[3]))
-                      : mvColor::RGB8(static_cast<uint8_t>(v[0]), static_cast<uint8_t>(v[1]),
-                                      static_cast<uint8_t>(v[2]));
+    c = v.size() == 4
+            ? mvColor::RGBA8(static_cast<uint8_t>(v[0]), static_cast<uint8_t>(v[1]), static_cast<uint8_t>(v[2]),
+                             static_cast<uint8_t>(v[3]))
+            : mvColor::RGB8(static_cast<uint8_t>(v[0]), static_cast<uint8_t>(v[1]), static_cast<uint8_t>(v[2]));
     return true;
   }
   static std::string ToText(const FieldInfo& f, const mvEffect& e) {
@@ -348,7 +349,8 @@ struct GradientField {
       why = "must be an object";
       return false;
     }
-    static const char* kKeys[] = {"Left", "Middle", "Right", "LeftColor", "RightColor", "BlendFunction", "ColoringType"};
+    static const char* kKeys[] = {"Left",       "Middle",        "Right",       "LeftColor",
+                                  "RightColor", "BlendFunction", "ColoringType"};
     for (auto it = s.begin(); it != s.end(); ++it)
       if (std::none_of(std::begin(kKeys), std::end(kKeys), [&](const char* k) { return it.key() == k; })) {
         why = "has unknown key \"" + it.key() + "\"";
@@ -383,8 +385,8 @@ struct GradientField {
       return false;
     }
     if (v.size() > static_cast<size_t>(limits::kMaxGradientSegments)) {
-      why = "has " + std::to_string(v.size()) + " segments; at most " +
-            std::to_string(limits::kMaxGradientSegments) + " are allowed";
+      why = "has " + std::to_string(v.size()) + " segments; at most " + std::to_string(limits::kMaxGradientSegments) +
+            " are allowed";
       return false;
     }
     mvGradient out;
@@ -412,14 +414,18 @@ struct GradientField {
 
 template <class B>
 constexpr FieldTraits Block(const char* name) {
-  return {name,       &B::Copy,   &B::Equal,    &B::StreamSize, &B::Write,
-          &B::Read,   &B::ToJson, &B::FromJson, &B::FromText,   &B::ToText};
+  return {name,     &B::Copy,   &B::Equal,    &B::StreamSize, &B::Write,
+          &B::Read, &B::ToJson, &B::FromJson, &B::FromText,   &B::ToText};
 }
 
 // In FieldType's order.
 constexpr FieldTraits kTraits[] = {
-    Block<IntegerField<int32_t>>("int32"), Block<IntegerField<uint32_t>>("uint32"), Block<BoolField>("bool"),
-    Block<DoubleField>("double"),          Block<ColorField>("color"),              Block<GradientField>("gradient"),
+    Block<IntegerField<int32_t>>("int32"),
+    Block<IntegerField<uint32_t>>("uint32"),
+    Block<BoolField>("bool"),
+    Block<DoubleField>("double"),
+    Block<ColorField>("color"),
+    Block<GradientField>("gradient"),
 };
 static_assert(std::size(kTraits) == static_cast<size_t>(FieldType::Gradient) + 1, "one block per field type");
 

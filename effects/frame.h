@@ -49,12 +49,12 @@ struct Fmt {
 // Sets of formats an effect handles; the others are left untouched and
 // Apply answers true.
 enum Formats : uint32_t {
-  kRgb8 = 1u << 0,     // RGB, 8 bits, 3 channels
-  kRgba8 = 1u << 1,    // RGB, 8 bits, 4 channels
+  kRgb8 = 1u << 0,   // RGB, 8 bits, 3 channels
+  kRgba8 = 1u << 1,  // RGB, 8 bits, 4 channels
   kRgb16 = 1u << 2,
   kRgba16 = 1u << 3,
-  kGray8 = 1u << 4,    // gray, 8 bits, 1 channel
-  kGrayA8 = 1u << 5,   // gray, 8 bits, 2 channels
+  kGray8 = 1u << 4,   // gray, 8 bits, 1 channel
+  kGrayA8 = 1u << 5,  // gray, 8 bits, 2 channels
   kGray16 = 1u << 6,
   kGrayA16 = 1u << 7,
   kAnyRgb8 = kRgb8 | kRgba8,

@@ -11,9 +11,9 @@
 #include "effects/stream.h"
 
 bool GradientSegment::operator==(const GradientSegment& o) const {
-  return Left == o.Left && Middle == o.Middle && Right == o.Right &&
-         std::memcmp(LeftColor, o.LeftColor, 4) == 0 && std::memcmp(RightColor, o.RightColor, 4) == 0 &&
-         BlendFunction == o.BlendFunction && ColoringType == o.ColoringType;
+  return Left == o.Left && Middle == o.Middle && Right == o.Right && std::memcmp(LeftColor, o.LeftColor, 4) == 0 &&
+         std::memcmp(RightColor, o.RightColor, 4) == 0 && BlendFunction == o.BlendFunction &&
+         ColoringType == o.ColoringType;
 }
 
 bool mvGradient::AppendSegment(const GradientSegment& segment) {
@@ -227,8 +227,7 @@ bool mvGradient::GetColor(double p, bool reverse, double& r, double& g, double& 
       HSVToRGBDouble(h, sat, val, r, g, b);
       break;
     }
-    default:
-      return false;
+    default: return false;
   }
   a = (lc[3] + (rc[3] - lc[3]) * f) / 255;
   return true;

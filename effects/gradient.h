@@ -10,7 +10,7 @@ struct GradientSegment {
   double Left = 0;
   double Middle = 0.5;
   double Right = 1;
-  uint8_t LeftColor[4] = {0, 0, 0, 255};   // red, green, blue, alpha
+  uint8_t LeftColor[4] = {0, 0, 0, 255};  // red, green, blue, alpha
   uint8_t RightColor[4] = {255, 255, 255, 255};
   int32_t BlendFunction = 0;  // 0 linear, 1 curved, 2 sine, 3 sphere increasing, 4 sphere decreasing
   int32_t ColoringType = 0;   // 0 RGB, 1 HSV counter-clockwise, 2 HSV clockwise
@@ -36,7 +36,9 @@ public:
   uint32_t BlockSize() const { return 8 + 34 * static_cast<uint32_t>(Segments.size()); }
 
   int32_t Count() const { return static_cast<int32_t>(Segments.size()); }
-  bool operator==(const mvGradient& o) const { return Segments == o.Segments && Name == o.Name && FileName == o.FileName; }
+  bool operator==(const mvGradient& o) const {
+    return Segments == o.Segments && Name == o.Name && FileName == o.FileName;
+  }
 
   std::vector<GradientSegment> Segments;
   std::string Name;      // kept and copied, not used
@@ -58,6 +60,6 @@ public:
 
 private:
   const mvGradient* Gradient = nullptr;
-  std::vector<double> Bound;   // Bound[m]: the interval passing over segments 0 .. m-1 starts here
-  std::vector<uint8_t> Open;   // ... and excludes its start
+  std::vector<double> Bound;  // Bound[m]: the interval passing over segments 0 .. m-1 starts here
+  std::vector<uint8_t> Open;  // ... and excludes its start
 };

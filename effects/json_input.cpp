@@ -64,8 +64,7 @@ public:
     const std::string shown = token.size() > 40 ? token.substr(0, 40) + "..." : token;
     if (e.id == 406)  // a number a double cannot hold
       Message = Place() + "the number " + shown + " is out of range";
-    else
-      Message = Place() + "not valid JSON at byte " + std::to_string(position) + " (" + e.what() + ")";
+    else Message = Place() + "not valid JSON at byte " + std::to_string(position) + " (" + e.what() + ")";
     return false;
   }
 

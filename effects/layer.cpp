@@ -7,10 +7,8 @@
 void TextProperties::Set(const std::string& key, const std::string& value) {
   auto it = std::lower_bound(Items.begin(), Items.end(), key,
                              [](const auto& item, const std::string& k) { return item.first < k; });
-  if (it != Items.end() && it->first == key)
-    it->second = value;
-  else
-    Items.insert(it, {key, value});
+  if (it != Items.end() && it->first == key) it->second = value;
+  else Items.insert(it, {key, value});
 }
 
 const std::string* TextProperties::Get(const std::string& key) const {
@@ -121,7 +119,8 @@ class RecipeStepProgress : public mvProgress {
 public:
   static constexpr uint32_t kStepsPerEffect = 1000;
 
-  RecipeStepProgress(mvProgress& outer, int32_t index) : Outer(outer), Base(static_cast<uint32_t>(index) * kStepsPerEffect) {}
+  RecipeStepProgress(mvProgress& outer, int32_t index)
+      : Outer(outer), Base(static_cast<uint32_t>(index) * kStepsPerEffect) {}
   void SetMax(uint32_t last) override {
     Max = last;
     Pos = 0;
@@ -148,10 +147,8 @@ bool mvPictureLayer::Render(mvProgress* progress) {
   if (Width != BaseWidth || Height != BaseHeight || !Pixels) {
     if (!mvPicture::Create(BaseWidth, BaseHeight, ColorType, BitDepth, Channels)) return false;
   }
-  if (Source)
-    CopyRect(*this, 0, 0, *Source, Source->Width, Source->Height);
-  else
-    std::memset(Pixels, 0, ByteSize());
+  if (Source) CopyRect(*this, 0, 0, *Source, Source->Width, Source->Height);
+  else std::memset(Pixels, 0, ByteSize());
   if (!progress) {
     for (int32_t i = 0; i < Effects.Count(); ++i)
       if (Effects[i]->Enabled) ApplyTo(*Effects[i], *this);  // a failing effect is skipped

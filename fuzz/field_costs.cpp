@@ -42,7 +42,8 @@ double TimeApply(const mvEffectClass& c, const FieldInfo* f, double v, int limit
     picture.Create(gSide, gSide, ColorTypeRGB, 8, 4);
     uint32_t state = 1;
     for (int32_t y = 0; y < gSide; ++y)
-      for (uint32_t x = 0; x < picture.Stride; ++x) picture.Row(y)[x] = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+      for (uint32_t x = 0; x < picture.Stride; ++x)
+        picture.Row(y)[x] = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
     const auto start = std::chrono::steady_clock::now();
     ApplyTo(*e, picture);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -65,8 +66,8 @@ int main(int argc, char** argv) {
   if (argc > 2) gSide = std::atoi(argv[2]);
   const double kInts[] = {-2147483648.0, -65536, -1, 0, 1, 1000, 65535, 1 << 20, 2147483647.0};
   const double kUInts[] = {0, 1, 1000, 65535, 1 << 20, 4294967295.0};
-  const double kDoubles[] = {-1e300, -1e9, 0, 1e9, 1e300, std::numeric_limits<double>::quiet_NaN(),
-                             std::numeric_limits<double>::infinity()};
+  const double kDoubles[] = {
+      -1e300, -1e9, 0, 1e9, 1e300, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
   for (const mvEffectClass* c : RegisteredEffects()) {
     double base = 1e9;
     for (int i = 0; i < 3; ++i) base = std::min(base, TimeApply(*c, nullptr, 0, limit));

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mvMemoryStream stream(std::vector<uint8_t>(data, data + size));
   mvImage image;
   ORVELLE_FUZZ_CODEC.ReadImage(stream, image, nullptr);
-  if constexpr (std::is_same_v<std::remove_cvref_t<decltype(ORVELLE_FUZZ_CODEC)>, std::remove_cvref_t<decltype(PNGCodec)>>) {
+  if constexpr (std::is_same_v<std::remove_cvref_t<decltype(ORVELLE_FUZZ_CODEC)>,
+                               std::remove_cvref_t<decltype(PNGCodec)>>) {
     static const int fd = ::memfd_create("png", 0);
     if (fd >= 0 && ::ftruncate(fd, 0) == 0 && ::pwrite(fd, data, size, 0) == static_cast<ssize_t>(size)) {
       std::string text;

@@ -115,8 +115,8 @@ void DrawDotLattice(mvRandom& random, int32_t width, bool seamless, mvDotsEffect
   if (seamless) {
     const int32_t n = RandomDivisor(random, width, false);
     // A staggered dot must leave room for its neighbour half a period over.
-    const Repeat r = SplitPeriod(random, n, dots.Staggered == 0 ? static_cast<uint32_t>(n - 1)
-                                                                 : static_cast<uint32_t>(n / 2));
+    const Repeat r =
+        SplitPeriod(random, n, dots.Staggered == 0 ? static_cast<uint32_t>(n - 1) : static_cast<uint32_t>(n / 2));
     dots.DotSize = r.Size;
     dots.Gap = r.Gap;
   } else {
@@ -187,10 +187,8 @@ bool DrawSineWaves(mvRandom& random, int32_t width, int32_t height, mvSineWaveEf
   const int32_t rowPeriod = RandomDivisor(random, height, false);
   if (rowPeriod == 0) return false;
   int32_t columnPeriod;
-  if (width % rowPeriod == 0 && random.NextInt(2) == 0)
-    columnPeriod = rowPeriod;
-  else
-    columnPeriod = RandomDivisor(random, width, false);
+  if (width % rowPeriod == 0 && random.NextInt(2) == 0) columnPeriod = rowPeriod;
+  else columnPeriod = RandomDivisor(random, width, false);
   if (columnPeriod == 0) return false;
   const auto rowAmplitude = static_cast<int32_t>(1 + random.NextInt(10));
   const int32_t columnAmplitude = random.NextInt(2) == 1 ? static_cast<int32_t>(1 + random.NextInt(10)) : rowAmplitude;

@@ -210,17 +210,14 @@ void LuminanceRange(const mvPictureLayer& layer, int32_t& lowest, int32_t& highe
       if (layer.BitDepth == 8) {
         const uint8_t* p = row + static_cast<size_t>(x) * ch;
         if (alpha && p[ch - 1] == 0) continue;
-        if (layer.ColorType == ColorTypeRGB)
-          ++table[(19672u * p[0] + 38621u * p[1] + 7500u * p[2]) >> 16];
-        else if (layer.ColorType == ColorTypeGray)
-          ++table[p[0]];
+        if (layer.ColorType == ColorTypeRGB) ++table[(19672u * p[0] + 38621u * p[1] + 7500u * p[2]) >> 16];
+        else if (layer.ColorType == ColorTypeGray) ++table[p[0]];
       } else {
         const uint16_t* p = reinterpret_cast<const uint16_t*>(row) + static_cast<size_t>(x) * ch;
         if (alpha && p[ch - 1] == 0) continue;
         if (layer.ColorType == ColorTypeRGB)
           ++table[std::min<uint64_t>(255, (77ull * p[0] + 150ull * p[1] + 29ull * p[2]) >> 16)];
-        else if (layer.ColorType == ColorTypeGray)
-          ++table[p[0] >> 8];
+        else if (layer.ColorType == ColorTypeGray) ++table[p[0] >> 8];
       }
     }
   }
@@ -270,10 +267,8 @@ void ColorLightnessRamp(Stage& s, std::vector<GradientSegment>& segments) {
     double h = h0;
     if (m & 1) {
       h = h0 + (s.D() - 0.5) * r;
-      if (h < 0)
-        h += 1;
-      else if (h > 1)
-        h -= 1;
+      if (h < 0) h += 1;
+      else if (h > 1) h -= 1;
     }
     double sat = s0;
     if (m & 2) sat = std::clamp(s0 + 0.1 * (s.D() - 0.5), 0.0, 1.0);
@@ -302,10 +297,8 @@ Outcome GradientMap(Stage& s, int32_t) {
   LuminanceRange(s.Layer, lowest, highest);
   if (highest - lowest < 128) return Outcome::Refused;
   std::vector<GradientSegment> segments = EvenSegments(static_cast<int32_t>(2 + s.U(11)));
-  if (s.U(3) < 2)
-    ColorLightnessRamp(s, segments);
-  else
-    ColorRandomLevels(s, segments);
+  if (s.U(3) < 2) ColorLightnessRamp(s, segments);
+  else ColorRandomLevels(s, segments);
   mvGradient gradient;
   for (const GradientSegment& g : segments)
     if (!gradient.AppendSegment(g)) return Outcome::Failed;
@@ -315,8 +308,8 @@ Outcome GradientMap(Stage& s, int32_t) {
 }
 
 constexpr FilterRule kFilterRules[] = {
-    Cylinder, Swirl,  SineWave, HSLNoise, HistogramNoise, Watercolor, Edges,  Emboss,      Median,
-    Minimum,  Maximum, Spread,  GlassTile, OilPaint,      Wrap,       Mosaic, GradientMap,
+    Cylinder, Swirl,   SineWave, HSLNoise,  HistogramNoise, Watercolor, Edges,  Emboss,      Median,
+    Minimum,  Maximum, Spread,   GlassTile, OilPaint,       Wrap,       Mosaic, GradientMap,
 };
 
 }  // namespace

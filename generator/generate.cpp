@@ -27,10 +27,8 @@ mvColor Shifted(Stage& s, const mvColor& base, int32_t layer) {
   RGBToYCbCr(b[0], b[1], b[2], y, cb, cr);
   const double t = 0.1 + 0.5 * s.D();
   if (b[0] >= 64 || b[1] >= 64 || b[2] >= 64) {
-    if (s.U(2) == 1)
-      y = y - t;
-    else
-      y = y + t;
+    if (s.U(2) == 1) y = y - t;
+    else y = y + t;
   } else {
     y = y + t;
   }
@@ -43,10 +41,8 @@ mvColor Shifted(Stage& s, const mvColor& base, int32_t layer) {
 // Mostly a new first colour, sometimes the last one shifted; the second
 // colour is always a shift of the first.
 void DrawLayerColors(Stage& s, int32_t layer) {
-  if (s.U(10) < 9)
-    s.Color1 = DrawLayerColor(s.Random, layer == 0);
-  else
-    s.Color1 = Shifted(s, s.Color1, layer);
+  if (s.U(10) < 9) s.Color1 = DrawLayerColor(s.Random, layer == 0);
+  else s.Color1 = Shifted(s, s.Color1, layer);
   s.Color2 = Shifted(s, s.Color1, layer);
 }
 
@@ -96,4 +92,3 @@ bool GenerateTexture(mvPictureLayer& layer, mvRandom& random, const GeneratorPar
   generation::Stage stage(layer, random, params);
   return generation::RenderStage(stage) && generation::FilterStage(stage);
 }
-

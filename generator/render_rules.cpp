@@ -208,17 +208,8 @@ Outcome Grid(Stage& s, int32_t) {
 // The kinds that may start a texture lead the table; the bottom layer draws
 // among them only, the layers above among all.
 constexpr RenderRule kRenderRules[] = {
-    {FillAndNoise, true},
-    {Gradient, true},
-    {Bands, true},
-    {Checker, true},
-    {Cloud, true},
-    {Plasma, true},
-    {BlendedPlasma, true},
-    {Dots, false},
-    {RandomDots, false},
-    {Lines, false},
-    {Grid, false},
+    {FillAndNoise, true},  {Gradient, true}, {Bands, true},       {Checker, true}, {Cloud, true}, {Plasma, true},
+    {BlendedPlasma, true}, {Dots, false},    {RandomDots, false}, {Lines, false},  {Grid, false},
 };
 
 constexpr uint32_t CountStartingKinds() {

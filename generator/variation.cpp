@@ -49,17 +49,13 @@ void VaryTwoColors(E& e, Variation& v) {
 void VaryFill(mvFillEffect& e, Variation& v) { e.Color = v.NewColor(true); }
 
 void VaryGradientPattern(mvGradientPatternEffect& e, Variation& v) {
-  if (v.U(2) == 0)
-    VaryTwoColors(e, v);
-  else
-    DrawBandPeriod(v.Random, v.Width, v.Height, v.Seamless, kVariationBandFallbackSteps, e);
+  if (v.U(2) == 0) VaryTwoColors(e, v);
+  else DrawBandPeriod(v.Random, v.Width, v.Height, v.Seamless, kVariationBandFallbackSteps, e);
 }
 
 void VaryChecker(mvCheckerEffect& e, Variation& v) {
-  if (v.U(2) == 0)
-    VaryTwoColors(e, v);
-  else
-    DrawCheckerCells(v.Random, v.Width, v.Height, v.Seamless, e);
+  if (v.U(2) == 0) VaryTwoColors(e, v);
+  else DrawCheckerCells(v.Random, v.Width, v.Height, v.Seamless, e);
 }
 
 void VaryCloud(mvCloudEffect& e, Variation& v) {
@@ -81,10 +77,8 @@ void VaryCloud(mvCloudEffect& e, Variation& v) {
 }
 
 void VaryPlasma(mvPlasmaEffect& e, Variation& v) {
-  if (v.U(2) == 0)
-    e.Seed = v.Random.Next();
-  else
-    e.Roughness = static_cast<int32_t>(1 + v.U(50));
+  if (v.U(2) == 0) e.Seed = v.Random.Next();
+  else e.Roughness = static_cast<int32_t>(1 + v.U(50));
 }
 
 void VaryDots(mvDotsEffect& e, Variation& v) {
@@ -106,17 +100,13 @@ void VaryRandomDots(mvRandomDotsEffect& e, Variation& v) {
 }
 
 void VaryParallelLines(mvParallelLinesEffect& e, Variation& v) {
-  if (v.U(2) == 0)
-    e.Color = v.NewColor(false);
-  else
-    DrawLineSpacing(v.Random, v.Width, v.Height, v.Seamless, e);
+  if (v.U(2) == 0) e.Color = v.NewColor(false);
+  else DrawLineSpacing(v.Random, v.Width, v.Height, v.Seamless, e);
 }
 
 void VaryGrid(mvGridEffect& e, Variation& v) {
-  if (v.U(2) == 0)
-    e.Color = v.NewColor(false);
-  else
-    DrawGridCells(v.Random, v.Width, v.Height, v.Seamless, e);
+  if (v.U(2) == 0) e.Color = v.NewColor(false);
+  else DrawGridCells(v.Random, v.Width, v.Height, v.Seamless, e);
 }
 
 void VaryPixelize(mvPixelizeEffect& e, Variation& v) { DrawPixelCells(v.Random, v.Width, v.Height, v.Seamless, e); }
@@ -213,10 +203,8 @@ void ShiftColor(mvRandom& random, uint8_t color[4], uint32_t m, double hueShift)
   RGBToHSL(color[0], color[1], color[2], h, s, l);
   h = h + hueShift;
   if (m & 1) h += 0.1 * (random.NextDouble() - 0.5);
-  if (h < 0)
-    h += 1;
-  else if (h > 1)
-    h -= 1;
+  if (h < 0) h += 1;
+  else if (h > 1) h -= 1;
   if (m & 2) s = std::clamp(s + 0.1 * (random.NextDouble() - 0.5), 0.0, 1.0);
   if (m & 4) l = std::clamp(l + 0.1 * (random.NextDouble() - 0.5), 0.0, 1.0);
   HSLToRGB(h, s, l, color[0], color[1], color[2]);
@@ -310,4 +298,3 @@ bool MakeVariation(mvPictureLayer& layer, mvRandom& random, bool seamless) {
   (void)layer.Render();
   return true;
 }
-

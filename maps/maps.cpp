@@ -84,8 +84,10 @@ void BoxColumns(const std::vector<uint32_t>& in, std::vector<uint32_t>& out, int
       uint32_t* d = &out[static_cast<size_t>(y) * static_cast<size_t>(w)];
       for (int32_t x = 0; x < w; ++x) d[x] = static_cast<uint32_t>((sum[static_cast<size_t>(x)] + span / 2) / span);
       if (y + 1 == bottom) break;
-      const uint32_t* enter = &in[static_cast<size_t>(Edge(static_cast<int64_t>(y) + r + 1, h, wrap)) * static_cast<size_t>(w)];
-      const uint32_t* leave = &in[static_cast<size_t>(Edge(static_cast<int64_t>(y) - r, h, wrap)) * static_cast<size_t>(w)];
+      const uint32_t* enter =
+          &in[static_cast<size_t>(Edge(static_cast<int64_t>(y) + r + 1, h, wrap)) * static_cast<size_t>(w)];
+      const uint32_t* leave =
+          &in[static_cast<size_t>(Edge(static_cast<int64_t>(y) - r, h, wrap)) * static_cast<size_t>(w)];
       for (int32_t x = 0; x < w; ++x) sum[static_cast<size_t>(x)] += enter[x] - static_cast<uint64_t>(leave[x]);
     }
   });
@@ -145,7 +147,9 @@ bool MakeNormalMap(const mvPicture& height, const MapOptions& options, mvPicture
   const double strength = std::clamp(options.Strength, -kMaxStrength, kMaxStrength);
   const double scale = strength * (std::isfinite(options.SlopeScale) ? options.SlopeScale : 1.0) / (8.0 * 65535.0);
   const double greenSign = options.DirectX ? -1.0 : 1.0;
-  auto encode = [](double v) { return static_cast<uint8_t>(std::clamp(std::floor((v + 1.0) * 127.5 + 0.5), 0.0, 255.0)); };
+  auto encode = [](double v) {
+    return static_cast<uint8_t>(std::clamp(std::floor((v + 1.0) * 127.5 + 0.5), 0.0, 255.0));
+  };
   ForRowBands(w, h, [&](int32_t top, int32_t bottom) {
     for (int32_t y = top; y < bottom; ++y) {
       const uint16_t* up = reinterpret_cast<const uint16_t*>(height.Row(Edge(static_cast<int64_t>(y) - 1, h, wrap)));
@@ -154,9 +158,11 @@ bool MakeNormalMap(const mvPicture& height, const MapOptions& options, mvPicture
       uint8_t* d = normal.Row(y);
       for (int32_t x = 0; x < w; ++x, d += 3) {
         const int32_t l = Edge(static_cast<int64_t>(x) - 1, w, wrap), r = Edge(static_cast<int64_t>(x) + 1, w, wrap);
-        const int64_t gx = (static_cast<int64_t>(up[r]) + 2 * mid[r] + down[r]) - (static_cast<int64_t>(up[l]) + 2 * mid[l] + down[l]);
+        const int64_t gx =
+            (static_cast<int64_t>(up[r]) + 2 * mid[r] + down[r]) - (static_cast<int64_t>(up[l]) + 2 * mid[l] + down[l]);
         // Rows grow downward: a height that rises down the picture falls "up".
-        const int64_t gy = (static_cast<int64_t>(down[l]) + 2 * down[x] + down[r]) - (static_cast<int64_t>(up[l]) + 2 * up[x] + up[r]);
+        const int64_t gy =
+            (static_cast<int64_t>(down[l]) + 2 * down[x] + down[r]) - (static_cast<int64_t>(up[l]) + 2 * up[x] + up[r]);
         const double nx = -static_cast<double>(gx) * scale;
         const double ny = static_cast<double>(gy) * scale * greenSign;
         const double len = std::sqrt(nx * nx + ny * ny + 1.0);
@@ -176,7 +182,8 @@ bool HeightTo8Bit(const mvPicture& height16, mvPicture& height8) {
   for (int32_t y = 0; y < height16.Height; ++y) {
     const uint16_t* s = reinterpret_cast<const uint16_t*>(height16.Row(y));
     uint8_t* d = height8.Row(y);
-    for (int32_t x = 0; x < height16.Width; ++x) d[x] = static_cast<uint8_t>((static_cast<uint32_t>(s[x]) * 255 + 32767) / 65535);
+    for (int32_t x = 0; x < height16.Width; ++x)
+      d[x] = static_cast<uint8_t>((static_cast<uint32_t>(s[x]) * 255 + 32767) / 65535);
   }
   return true;
 }

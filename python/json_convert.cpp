@@ -17,7 +17,8 @@ json Convert(py::handle v, const std::string& at, int depth) {
   if (v.is_none()) return nullptr;
   if (PyBool_Check(v.ptr())) return v.ptr() == Py_True;
   // numpy.bool_ is no int and no bool, but means one.
-  if (py::hasattr(v, "dtype") && !PySequence_Check(v.ptr()) && py::str(v.attr("dtype").attr("kind")).cast<std::string>() == "b")
+  if (py::hasattr(v, "dtype") && !PySequence_Check(v.ptr()) &&
+      py::str(v.attr("dtype").attr("kind")).cast<std::string>() == "b")
     return PyObject_IsTrue(v.ptr()) == 1;
   if (PyUnicode_Check(v.ptr())) return v.cast<std::string>();
   if (PyFloat_Check(v.ptr())) {
@@ -62,7 +63,8 @@ json Convert(py::handle v, const std::string& at, int depth) {
     return out;
   }
   // numpy's float32 and the like.
-  if (py::hasattr(v, "__float__") && !PySequence_Check(v.ptr())) return Convert(py::float_(py::reinterpret_borrow<py::object>(v)), at, depth);
+  if (py::hasattr(v, "__float__") && !PySequence_Check(v.ptr()))
+    return Convert(py::float_(py::reinterpret_borrow<py::object>(v)), at, depth);
   throw py::value_error(at + " cannot be held in a recipe (a " + std::string(Py_TYPE(v.ptr())->tp_name) + ")");
 }
 

@@ -61,14 +61,12 @@ void CheckSignals() {
 struct Texture {
   std::unique_ptr<mvPictureLayer> Layer;
   bool Seamless = true;
-  std::optional<uint32_t> Seed;       // makes this texture alone; recorded in the recipe when per-texture
+  std::optional<uint32_t> Seed;  // makes this texture alone; recorded in the recipe when per-texture
   bool SeedInRecipe = false;
   std::optional<uint32_t> BatchSeed;  // the batch or variation run it belongs to
   std::optional<int64_t> Index;       // its place there, from 1
 
-  json Recipe() const {
-    return RecipeToJson(*Layer, Seamless, SeedInRecipe ? Seed : std::nullopt);
-  }
+  json Recipe() const { return RecipeToJson(*Layer, Seamless, SeedInRecipe ? Seed : std::nullopt); }
 };
 
 // Whether numpy can be imported: pixels come as numpy arrays when it can,
@@ -138,7 +136,8 @@ std::unique_ptr<mvPicture> PictureFromPixels(py::handle pixels) {
   auto out = std::make_unique<mvPicture>();
   mvPicture rows;  // three-channel pixels first, then converted as files are
   const int32_t width = static_cast<int32_t>(w), height = static_cast<int32_t>(h);
-  if (!out->Create(width, height, ColorTypeRGB, 8, 4) || (channels == 3 && !rows.Create(width, height, ColorTypeRGB, 8, 3)))
+  if (!out->Create(width, height, ColorTypeRGB, 8, 4) ||
+      (channels == 3 && !rows.Create(width, height, ColorTypeRGB, 8, 3)))
     RaiseMemory();
   const uint8_t* data = c.data();
   const size_t rowBytes = static_cast<size_t>(w) * channels;
@@ -219,7 +218,8 @@ void SizeArgument(py::handle size, int64_t& w, int64_t& h) {
 
 void CheckLevel(const char* name, int value, int lo) {
   if (value < lo || value > limits::kMaxLevel)
-    RaiseValue(std::string(name) + " must be between " + std::to_string(lo) + " and " + std::to_string(limits::kMaxLevel));
+    RaiseValue(std::string(name) + " must be between " + std::to_string(lo) + " and " +
+               std::to_string(limits::kMaxLevel));
 }
 
 uint32_t SeedArgument(const std::optional<int64_t>& seed) {
@@ -339,7 +339,7 @@ Texture Render(py::object recipeArg, py::object size, std::optional<double> scal
 }
 
 py::object Apply(py::object effectArg, py::object pixels, std::optional<int64_t> opacity,
-                std::optional<int64_t> blendMode) {
+                 std::optional<int64_t> blendMode) {
   std::unique_ptr<mvEffect> effect;
   std::string error;
   if (py::isinstance<py::str>(effectArg)) {
@@ -394,7 +394,8 @@ void Save(py::object what, py::object pathObject, std::optional<bool> keepAlpha,
     if (!WriteJsonFile(path, doc, error)) RaiseOS(errno, error);
     return;
   }
-  if (!CodecForPath(path.c_str())) RaiseValue(path + ": unknown image type (use .png, .jpg or .bmp, or .json for the recipe)");
+  if (!CodecForPath(path.c_str()))
+    RaiseValue(path + ": unknown image type (use .png, .jpg or .bmp, or .json for the recipe)");
   // Textures are flattened onto white as `generate` writes them; arrays are
   // written as they are, as `apply` writes its result.
   const bool isTexture = py::isinstance<Texture>(what);
@@ -486,28 +487,35 @@ PYBIND11_MODULE(orvelle, m) {
     }
   });
 
-  py::class_<PixelStore>(m, "_Pixels", py::buffer_protocol())
-      .def_buffer([](PixelStore& s) { return PixelBuffer(*s.Picture); });
+  py::class_<PixelStore>(m, "_Pixels", py::buffer_protocol()).def_buffer([](PixelStore& s) {
+    return PixelBuffer(*s.Picture);
+  });
   py::class_<Texture>(m, "Texture", py::buffer_protocol(), "A texture: its pixels, its recipe and where it came from.")
       .def_buffer([](Texture& t) { return PixelBuffer(*t.Layer); })
-      .def_property_readonly("pixels", &PixelsOf,
-                             "uint8 array of shape (height, width, 4), RGBA; a view of the texture's own pixels (a memoryview "
-                             "of that shape where numpy cannot be imported)")
-      .def_property_readonly("recipe", [](const Texture& t) { return PythonFromJson(t.Recipe()); },
-                             "The recipe as a dict, the same JSON as recipe files (a new dict each time)")
-      .def_property_readonly("seed", [](const Texture& t) { return Optional(t.Seed); },
-                             "The seed that makes this texture alone (generate(1, seed=...) with the same "
-                             "settings), or None when it was made from a stream's later draws")
-      .def_property_readonly("batch_seed", [](const Texture& t) { return Optional(t.BatchSeed); },
-                             "Seed of the batch or variation run it belongs to, or None")
-      .def_property_readonly("index", [](const Texture& t) { return t.Index ? py::object(py::int_(*t.Index)) : py::none(); },
-                             "Its place in that batch, from 1 (the file names' number), or None")
+      .def_property_readonly(
+          "pixels", &PixelsOf,
+          "uint8 array of shape (height, width, 4), RGBA; a view of the texture's own pixels (a memoryview "
+          "of that shape where numpy cannot be imported)")
+      .def_property_readonly(
+          "recipe", [](const Texture& t) { return PythonFromJson(t.Recipe()); },
+          "The recipe as a dict, the same JSON as recipe files (a new dict each time)")
+      .def_property_readonly(
+          "seed", [](const Texture& t) { return Optional(t.Seed); },
+          "The seed that makes this texture alone (generate(1, seed=...) with the same "
+          "settings), or None when it was made from a stream's later draws")
+      .def_property_readonly(
+          "batch_seed", [](const Texture& t) { return Optional(t.BatchSeed); },
+          "Seed of the batch or variation run it belongs to, or None")
+      .def_property_readonly(
+          "index", [](const Texture& t) { return t.Index ? py::object(py::int_(*t.Index)) : py::none(); },
+          "Its place in that batch, from 1 (the file names' number), or None")
       .def_property_readonly("width", [](const Texture& t) { return t.Layer->Width; })
       .def_property_readonly("height", [](const Texture& t) { return t.Layer->Height; })
       .def_property_readonly("seamless", [](const Texture& t) { return t.Seamless; })
       .def("__repr__",
            [](const Texture& t) {
-             std::string s = "<orvelle.Texture " + std::to_string(t.Layer->Width) + "x" + std::to_string(t.Layer->Height);
+             std::string s =
+                 "<orvelle.Texture " + std::to_string(t.Layer->Width) + "x" + std::to_string(t.Layer->Height);
              if (t.Index) s += " index=" + std::to_string(*t.Index);
              if (t.Seed) s += " seed=" + std::to_string(*t.Seed);
              return s + " effects=" + std::to_string(t.Layer->Effects.Count()) + ">";
@@ -535,29 +543,33 @@ PYBIND11_MODULE(orvelle, m) {
         "Apply one effect to pixels ((height, width, 4) or (height, width, 3) uint8, or a Texture) and\n"
         "answer a new (height, width, 4) array, as `orvelle-cli apply` does. effect is a dict like an\n"
         "effect file (or a recipe holding one effect), or a name as `--effect` takes it.");
-  m.def("effects", [] { return PythonFromJson(EffectListJson()); },
-        "Every effect with its id, class name and fields: the list `orvelle-cli effects --json` prints.");
-  m.def("read_recipe",
-        [](py::object path) {
-          Recipe recipe;
-          ReadRecipeAt(path, recipe);
-          return PythonFromJson(RecipeToJson(recipe));
-        },
-        py::arg("path"), "Read a recipe file and answer it as a dict.");
+  m.def(
+      "effects", [] { return PythonFromJson(EffectListJson()); },
+      "Every effect with its id, class name and fields: the list `orvelle-cli effects --json` prints.");
+  m.def(
+      "read_recipe",
+      [](py::object path) {
+        Recipe recipe;
+        ReadRecipeAt(path, recipe);
+        return PythonFromJson(RecipeToJson(recipe));
+      },
+      py::arg("path"), "Read a recipe file and answer it as a dict.");
   m.def("save", &Save, py::arg("texture"), py::arg("path"), py::kw_only(), py::arg("keep_alpha") = py::none(),
         py::arg("quality") = 90,
         "Write a Texture, or an array of pixels, by the path's extension (.png, .jpg, .bmp), the\n"
         "way orvelle-cli does: textures flattened onto white unless keep_alpha, arrays as they are.\n"
         "A .json path writes the recipe (of a Texture, or a recipe dict). Written atomically.");
   m.def("load", &Load, py::arg("path"), "Read a BMP, PNG or JPEG file into a (height, width, 4) uint8 array.");
-  m.def("threads", [] { return parallel::ThreadCount(); }, "Threads pixel work runs on.");
-  m.def("set_threads",
-        [](int n) {
-          if (n < 0 || n > parallel::kMaxThreads)
-            RaiseValue("threads must be between 1 and " + std::to_string(parallel::kMaxThreads) + " (0: the default)");
-          parallel::SetThreadCount(n);
-        },
-        py::arg("threads"),
-        "Threads for pixel work, 1..256; 0 goes back to the default (ORVELLE_THREADS, else every core).\n"
-        "Any count gives the same bits.");
+  m.def(
+      "threads", [] { return parallel::ThreadCount(); }, "Threads pixel work runs on.");
+  m.def(
+      "set_threads",
+      [](int n) {
+        if (n < 0 || n > parallel::kMaxThreads)
+          RaiseValue("threads must be between 1 and " + std::to_string(parallel::kMaxThreads) + " (0: the default)");
+        parallel::SetThreadCount(n);
+      },
+      py::arg("threads"),
+      "Threads for pixel work, 1..256; 0 goes back to the default (ORVELLE_THREADS, else every core).\n"
+      "Any count gives the same bits.");
 }

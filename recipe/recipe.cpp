@@ -30,17 +30,12 @@ std::string Where(int index) { return index < 0 ? std::string("effect") : "effec
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
   errno = 0;
   if (ReadWholeFile(path, text, kMaxFileBytes)) return true;
-  if (errno == EINVAL)
-    error = path + ": not a regular file";
+  if (errno == EINVAL) error = path + ": not a regular file";
   else if (errno == EFBIG)
     error = path + ": too large for a recipe (at most " + std::to_string(kMaxFileBytes >> 20) + " MB)";
-  else
-    error = "cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+  else error = "cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
   return false;
 }
-
-
-
 
 bool ParseJson(const std::string& path, const std::string& text, json& doc, std::string& error) {
   if (NestingTooDeep(text)) {
@@ -170,7 +165,7 @@ std::unique_ptr<mvEffect> EffectFromJson(const json& entry, int index, std::stri
 json RecipeToJson(const Recipe& recipe) {
   json effects = json::array();
   for (const auto& e : recipe.Effects) effects.push_back(EffectToJson(*e));
-  json doc{{"format", kFormatTag},   {"version", kVersion},         {"width", recipe.Width},
+  json doc{{"format", kFormatTag},    {"version", kVersion},         {"width", recipe.Width},
            {"height", recipe.Height}, {"seamless", recipe.Seamless}, {"effects", effects}};
   if (recipe.Seed) doc["seed"] = *recipe.Seed;
   return doc;
@@ -179,7 +174,7 @@ json RecipeToJson(const Recipe& recipe) {
 json RecipeToJson(const mvPictureLayer& layer, bool seamless, std::optional<uint32_t> seed) {
   json effects = json::array();
   for (int32_t i = 0; i < layer.Effects.Count(); ++i) effects.push_back(EffectToJson(*layer.Effects[i]));
-  json doc{{"format", kFormatTag},        {"version", kVersion},  {"width", layer.BaseWidth},
+  json doc{{"format", kFormatTag},       {"version", kVersion},  {"width", layer.BaseWidth},
            {"height", layer.BaseHeight}, {"seamless", seamless}, {"effects", effects}};
   // Written only when there is one, so recipes of default batches stay as they were.
   if (seed) doc["seed"] = *seed;

@@ -44,7 +44,8 @@ AboutDialog::AboutDialog(QWidget* owner, uint32_t generatedCount) : QDialog(owne
   const QString url = ReadmeUrl();
   LinkLabel = new QLabel(this);
   LinkLabel->setObjectName(QStringLiteral("AboutLink"));
-  LinkLabel->setText(QStringLiteral("<a href=\"%1\" style=\"color:#0000ff\">Orvelle README</a>").arg(url.toHtmlEscaped()));
+  LinkLabel->setText(
+      QStringLiteral("<a href=\"%1\" style=\"color:#0000ff\">Orvelle README</a>").arg(url.toHtmlEscaped()));
   LinkLabel->setToolTip(url);
   LinkLabel->setAlignment(Qt::AlignCenter);
   LinkLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);

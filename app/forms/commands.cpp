@@ -149,9 +149,9 @@ void OrvelleForm::SaveRecipe() {
   const std::string path = FixSaveExtension(answer->Path.toStdString(), {"json"});
   // The recipe editor's last change, even while its render is still under way.
   const TextureListItem* item = ItemAt(selection);
-  const nlohmann::json recipe = item && item->Chain ? ChainToJson(*item->Chain, texture->BaseWidth, texture->BaseHeight,
-                                                                  SeamlessAt(selection))
-                                                    : RecipeToJson(*texture, SeamlessAt(selection));
+  const nlohmann::json recipe =
+      item && item->Chain ? ChainToJson(*item->Chain, texture->BaseWidth, texture->BaseHeight, SeamlessAt(selection))
+                          : RecipeToJson(*texture, SeamlessAt(selection));
   std::string error;
   errno = 0;
   if (!WriteJsonFile(path, recipe, error))

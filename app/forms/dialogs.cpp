@@ -134,7 +134,9 @@ std::optional<MapsRequest> Dialogs::AskMaps(QWidget* owner, const MapsRequest& l
   form->addRow(buttons);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  const auto update = [&] { buttons->button(QDialogButtonBox::Ok)->setEnabled(height->isChecked() || normal->isChecked()); };
+  const auto update = [&] {
+    buttons->button(QDialogButtonBox::Ok)->setEnabled(height->isChecked() || normal->isChecked());
+  };
   QObject::connect(height, &QCheckBox::toggled, &dialog, update);
   QObject::connect(normal, &QCheckBox::toggled, &dialog, update);
   update();

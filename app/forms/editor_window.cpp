@@ -152,8 +152,9 @@ QSize WideSpinBox::sizeHint() const {
 
 GradientBar::GradientBar(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::StrongFocus);
-  setToolTip(QStringLiteral("Drag a stop to move it, click the bar to add one, double-click a stop for its colour, "
-                            "Delete or right-click takes a stop out"));
+  setToolTip(
+      QStringLiteral("Drag a stop to move it, click the bar to add one, double-click a stop for its colour, "
+                     "Delete or right-click takes a stop out"));
 }
 
 void GradientBar::SetGradient(const mvGradient& gradient) {
@@ -288,10 +289,12 @@ void GradientBar::paintEvent(QPaintEvent*) {
   const QRect bar = BarRect();
   for (int y = bar.top(); y <= bar.bottom(); y += 5)
     for (int x = bar.left(); x <= bar.right(); x += 5)
-      p.fillRect(QRect(x, y, 5, 5).intersected(bar), ((x - bar.left() + y - bar.top()) / 5) % 2 ? QColor(200, 200, 200) : Qt::white);
+      p.fillRect(QRect(x, y, 5, 5).intersected(bar),
+                 ((x - bar.left() + y - bar.top()) / 5) % 2 ? QColor(200, 200, 200) : Qt::white);
   for (int x = bar.left(); x <= bar.right(); ++x) {
     uint8_t c[4];
-    if (gradient_.GetColor8(PositionAt(x), false, c)) p.fillRect(QRect(x, bar.top(), 1, bar.height()), QColor(c[0], c[1], c[2], c[3]));
+    if (gradient_.GetColor8(PositionAt(x), false, c))
+      p.fillRect(QRect(x, bar.top(), 1, bar.height()), QColor(c[0], c[1], c[2], c[3]));
   }
   p.setPen(palette().color(QPalette::Mid));
   p.drawRect(bar.adjusted(0, 0, -1, -1));
@@ -470,7 +473,8 @@ EditorWindow::EditorWindow(const Dialogs& ask, QUndoGroup& history) : QWidget(nu
   downButton_ = new QToolButton(left);
   downButton_->setArrowType(Qt::DownArrow);
   downButton_->setToolTip(QStringLiteral("Move the effect down (applied later)"));
-  for (QWidget* w : std::initializer_list<QWidget*>{addButton_, removeButton_, duplicateButton_, upButton_, downButton_})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{addButton_, removeButton_, duplicateButton_, upButton_, downButton_})
     buttons->addWidget(w);
   leftLayout->addLayout(buttons);
 
@@ -589,8 +593,9 @@ void EditorWindow::ShowRecipe(SharedChain chain, int32_t width, int32_t height, 
 
 void EditorWindow::ShowRendering(bool busy, int percent) {
   rendering_ = busy;
-  status_->setText(busy ? (percent >= 0 ? QStringLiteral("Rendering... %1%").arg(percent) : QStringLiteral("Rendering..."))
-                        : statusText_);
+  status_->setText(
+      busy ? (percent >= 0 ? QStringLiteral("Rendering... %1%").arg(percent) : QStringLiteral("Rendering..."))
+           : statusText_);
 }
 
 void EditorWindow::SetStatus(const QString& text) {
@@ -666,7 +671,8 @@ void EditorWindow::BuildFields() {
       r.Field = &f;
       QWidget* editor = MakeFieldEditor(f, r);
       editor->setObjectName(Text(f.Name));
-      const QString tip = Text(f.HelpText) + (FieldRuleText(f).empty() ? QString() : QStringLiteral(" (%1)").arg(Text(FieldRuleText(f))));
+      const QString tip = Text(f.HelpText) +
+                          (FieldRuleText(f).empty() ? QString() : QStringLiteral(" (%1)").arg(Text(FieldRuleText(f))));
       editor->setToolTip(tip);
       for (QWidget* child : editor->findChildren<QWidget*>()) child->setToolTip(tip);
       auto* label = new QLabel(Text(f.Name) + QChar(':'), fieldsPanel_);
@@ -890,7 +896,8 @@ void EditorWindow::DuplicateEffect() {
   std::unique_ptr<mvEffect> copy(e->Clone());
   if (next && copy) next->insert(next->begin() + selected_ + 1, std::move(copy));
   else next.reset();
-  Send(std::move(next), selected_ + 1, QString(), QStringLiteral("Duplicate %1").arg(Text(EffectDisplayName(e->Class()))));
+  Send(std::move(next), selected_ + 1, QString(),
+       QStringLiteral("Duplicate %1").arg(Text(EffectDisplayName(e->Class()))));
 }
 
 void EditorWindow::MoveEffect(int32_t delta) {
@@ -947,7 +954,8 @@ bool EditorWindow::SetFieldText(const std::string& field, const std::string& tex
   }
   const mvEffect* source = changed.get();
   return ChangeSelected([source, f](mvEffect& x) { CopyFieldValue(*f, *source, x); },
-                        QStringLiteral("%1/%2").arg(selected_).arg(Text(field)), QStringLiteral("Change %1").arg(Text(field)));
+                        QStringLiteral("%1/%2").arg(selected_).arg(Text(field)),
+                        QStringLiteral("Change %1").arg(Text(field)));
 }
 
 void EditorWindow::ResetField(const std::string& field) {
@@ -1008,5 +1016,6 @@ void EditorWindow::ChooseStopColour(GradientBar* bar, const FieldInfo& f, int st
                            static_cast<uint8_t>(chosen->blue()), static_cast<uint8_t>(chosen->alpha())};
   if (!bar->SetStopColour(stop, rgba)) return;
   const mvGradient g = bar->Gradient();
-  ChangeSelected([&f, g](mvEffect& x) { f.Of<mvGradient>(x) = g; }, QString(), QStringLiteral("Change %1").arg(Text(f.Name)));
+  ChangeSelected([&f, g](mvEffect& x) { f.Of<mvGradient>(x) = g; }, QString(),
+                 QStringLiteral("Change %1").arg(Text(f.Name)));
 }

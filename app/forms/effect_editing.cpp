@@ -85,10 +85,10 @@ std::string EffectDisplayName(const mvEffectClass& c) {
 }
 
 const char* BlendModeName(uint32_t mode) {
-  static const char* const kNames[] = {"Normal",     "Multiply",   "Divide",         "Difference", "Add",
-                                       "Subtract",   "Darken",     "Lighten",        "Screen",     "Soft light",
+  static const char* const kNames[] = {"Normal",     "Multiply",       "Divide",       "Difference",  "Add",
+                                       "Subtract",   "Darken",         "Lighten",      "Screen",      "Soft light",
                                        "Hard light", "Screen product", "Colour dodge", "Colour burn", "Colour",
-                                       "Hue",        "Saturation", "Value"};
+                                       "Hue",        "Saturation",     "Value"};
   static_assert(sizeof(kNames) / sizeof(kNames[0]) == BlendModeCount);
   return mode < BlendModeCount ? kNames[mode] : "?";
 }

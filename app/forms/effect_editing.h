@@ -39,9 +39,9 @@ struct FieldChoice {
 };
 struct FieldEditorSpec {
   FieldEditorKind Kind = FieldEditorKind::Number;
-  int64_t Minimum = 0, Maximum = 0;   // integers: the values a recipe file may hold
-  bool Slider = false;                // a declared range small enough to slide through
-  std::vector<FieldChoice> Choices;   // Choice: the values the help text names
+  int64_t Minimum = 0, Maximum = 0;  // integers: the values a recipe file may hold
+  bool Slider = false;               // a declared range small enough to slide through
+  std::vector<FieldChoice> Choices;  // Choice: the values the help text names
 };
 // Integers get spin boxes over the range a recipe file accepts (a slider too
 // when the field declares a range); a declared range whose help text names

@@ -16,8 +16,8 @@
 namespace {
 
 int32_t ClampInt(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min() / 2,
-                                                  std::numeric_limits<int32_t>::max() / 2));
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min() / 2, std::numeric_limits<int32_t>::max() / 2));
 }
 
 // Moves [start, start + length) into [low, low + room) as far as it fits,
@@ -77,9 +77,9 @@ Placement PlacementOnScreens(const Placement& placement, const std::vector<WorkA
   const int64_t outerWidth = static_cast<int64_t>(placement.Width) + frame.Left + frame.Right;
   const WorkArea* home = nullptr;
   for (const WorkArea& s : screens) {
-    const int64_t overlap = std::min<int64_t>(static_cast<int64_t>(placement.Left) + outerWidth,
-                                              static_cast<int64_t>(s.Left) + s.Width) -
-                            std::max<int64_t>(placement.Left, s.Left);
+    const int64_t overlap =
+        std::min<int64_t>(static_cast<int64_t>(placement.Left) + outerWidth, static_cast<int64_t>(s.Left) + s.Width) -
+        std::max<int64_t>(placement.Left, s.Left);
     const bool rows = placement.Top >= s.Top &&
                       static_cast<int64_t>(placement.Top) + caption <= static_cast<int64_t>(s.Top) + s.Height;
     if (rows && overlap >= std::min(kGrabWidth, outerWidth)) {
@@ -196,8 +196,8 @@ uint32_t SelectionGradient(int32_t i, int32_t n) {
 }
 
 int32_t CellSide(int32_t textureSide) {
-  return static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(textureSide) + kCellMargin, 1,
-                                                  std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(static_cast<int64_t>(textureSide) + kCellMargin, 1, std::numeric_limits<int32_t>::max()));
 }
 
 std::string ReasonText(int error) {
@@ -262,7 +262,8 @@ std::string RecipeProblemText(const std::string& path, const std::string& librar
   constexpr size_t kMaxRecipeBytes = size_t{64} << 20;
   if (!ReadWholeFile(path, text, kMaxRecipeBytes)) {
     const int error = errno;
-    return name + (error ? " cannot be read (" + ReasonText(error) + ")" : " is not a recipe file (not a file, or too large)");
+    return name +
+           (error ? " cannot be read (" + ReasonText(error) + ")" : " is not a recipe file (not a file, or too large)");
   }
   JsonProbe probe;
   nlohmann::json::sax_parse(text, &probe, nlohmann::json::input_format_t::json, false);

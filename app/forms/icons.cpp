@@ -79,7 +79,8 @@ QImage DrawToolbarImage(int image) {
       p.drawLine(QPointF(4.5, 5), QPointF(11.5, 5));
       break;
     case ImageVariations: {
-      const QColor colours[4] = {QColor(240, 150, 60), QColor(220, 80, 120), QColor(80, 160, 220), QColor(90, 190, 110)};
+      const QColor colours[4] = {QColor(240, 150, 60), QColor(220, 80, 120), QColor(80, 160, 220),
+                                 QColor(90, 190, 110)};
       for (int i = 0; i < 4; ++i) {
         p.setPen(QPen(ink, 1));
         p.setBrush(colours[i]);
@@ -104,9 +105,7 @@ QImage DrawToolbarImage(int image) {
       p.drawRect(QRectF(0.5, 2.5, 15, 3));
       p.drawLine(QPointF(6, 8.5), QPointF(10, 8.5));
       break;
-    case ImageTiling:
-      Tiles(p, QRectF(1, 1, 14, 14), 3);
-      break;
+    case ImageTiling: Tiles(p, QRectF(1, 1, 14, 14), 3); break;
     case ImageAbout:
       p.setPen(QPen(ink, 1));
       p.setBrush(QColor(70, 130, 220));
@@ -120,8 +119,8 @@ QImage DrawToolbarImage(int image) {
       Page(p, QRectF(2.5, 1.5, 10, 13), Qt::white);
       p.setPen(QPen(QColor(120, 130, 150), 1));
       for (int i = 0; i < 3; ++i) p.drawLine(QPointF(4.5, 7 + 2.5 * i), QPointF(10.5, 7 + 2.5 * i));
-      p.setPen(QPen(image == ImageSaveRecipe ? QColor(30, 150, 60) : QColor(220, 130, 30), 2, Qt::SolidLine,
-                    Qt::RoundCap));
+      p.setPen(
+          QPen(image == ImageSaveRecipe ? QColor(30, 150, 60) : QColor(220, 130, 30), 2, Qt::SolidLine, Qt::RoundCap));
       if (image == ImageSaveRecipe) {
         p.drawLine(QPointF(13, 8), QPointF(13, 14.5));
         p.drawLine(QPointF(11, 12.5), QPointF(13, 14.5));
@@ -144,8 +143,7 @@ QImage DrawToolbarImage(int image) {
       p.drawLine(QPointF(7.5, 11), QPointF(6, 12.5));
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return img;
 }

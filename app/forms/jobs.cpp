@@ -82,8 +82,8 @@ JobOutcome MakeVariations(const mvPictureLayer& source, bool seamless, int32_t c
   return outcome;
 }
 
-JobOutcome RenderLarger(const mvPictureLayer& source, bool seamless, int32_t width, int32_t height,
-                        JobControl& control, const TextureSink& sink) {
+JobOutcome RenderLarger(const mvPictureLayer& source, bool seamless, int32_t width, int32_t height, JobControl& control,
+                        const TextureSink& sink) {
   JobOutcome outcome;
   std::unique_ptr<mvPictureLayer> texture;
   try {
@@ -264,7 +264,8 @@ JobOutcome SaveTextureMaps(const mvPictureLayer& texture, bool seamless, const M
   std::unique_ptr<mvPictureLayer> larger;
   try {
     if (request.Factor > 1) {
-      larger = RerenderTexture(texture, texture.BaseWidth * request.Factor, texture.BaseHeight * request.Factor, &control);
+      larger =
+          RerenderTexture(texture, texture.BaseWidth * request.Factor, texture.BaseHeight * request.Factor, &control);
       if (control.StopRequested()) {
         outcome.Stopped = true;
         return outcome;
@@ -282,7 +283,8 @@ JobOutcome SaveTextureMaps(const mvPictureLayer& texture, bool seamless, const M
     options.DirectX = request.DirectX;
     options.Wrap = seamless;
     mvPicture height, normal, height8;
-    if (!maps::MakeHeightMap(source, options, height) || (request.Normal && !maps::MakeNormalMap(height, options, normal)) ||
+    if (!maps::MakeHeightMap(source, options, height) ||
+        (request.Normal && !maps::MakeNormalMap(height, options, normal)) ||
         (request.Height && !request.Height16 && !maps::HeightTo8Bit(height, height8))) {
       outcome.OutOfMemory = true;
       return outcome;

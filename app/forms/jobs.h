@@ -55,8 +55,8 @@ JobOutcome MakeVariations(const mvPictureLayer& source, bool seamless, int32_t c
                           const TextureSink& sink);
 
 // The source's recipe rendered at width x height, reporting per cent.
-JobOutcome RenderLarger(const mvPictureLayer& source, bool seamless, int32_t width, int32_t height,
-                        JobControl& control, const TextureSink& sink);
+JobOutcome RenderLarger(const mvPictureLayer& source, bool seamless, int32_t width, int32_t height, JobControl& control,
+                        const TextureSink& sink);
 
 // A turned or flipped copy of the texture.
 JobOutcome TurnCopy(const mvPictureLayer& texture, bool seamless, TurnCommand command, JobControl& control,
@@ -81,11 +81,11 @@ JobOutcome SaveTextures(const std::vector<SaveEntry>& entries, const std::string
 struct MapsRequest {
   bool Height = true;
   bool Normal = true;
-  bool Height16 = true;   // the height map as 16-bit gray, else 8-bit
-  bool DirectX = false;   // the normal map's green points down
+  bool Height16 = true;  // the height map as 16-bit gray, else 8-bit
+  bool DirectX = false;  // the normal map's green points down
   double Strength = 2.0;
   int32_t HeightBlur = 0;
-  int32_t Factor = 1;     // the texture re-rendered this many times larger first
+  int32_t Factor = 1;  // the texture re-rendered this many times larger first
 };
 // The files Save maps writes for a chosen name: NAME-height.png, NAME-normal.png.
 std::vector<std::string> MapFiles(const std::string& base, const MapsRequest& request);

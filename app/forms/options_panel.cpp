@@ -209,9 +209,7 @@ void OptionsPanel::SizeEdited(QComboBox* from, QComboBox* to, const QString& tex
   guard_ = false;
 }
 
-void OptionsPanel::QualityEdited(const QString& text) {
-  settings_.JPEGQuality = std::clamp(TextInteger(text), 0, 100);
-}
+void OptionsPanel::QualityEdited(const QString& text) { settings_.JPEGQuality = std::clamp(TextInteger(text), 0, 100); }
 
 int32_t OptionsPanel::NumberField() const { return TextInteger(NumberBox->cleanText()); }
 

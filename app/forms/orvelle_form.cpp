@@ -38,16 +38,29 @@ constexpr ToolbarEntry kSeparator{0, 0};
 
 // Main form: all of it; a variations form: the first seven, then the recipe pair.
 constexpr ToolbarEntry kMainToolbar[] = {
-    {CmdSave, ImageSave},         {CmdCopy, ImageCopy},     {CmdAddToStock, ImageAddToStock}, kSeparator,
-    {CmdVariations, ImageVariations}, {CmdResize, ImageResize}, {CmdEditRecipe, ImageEditRecipe}, kSeparator,
-    {CmdStock, ImageStock},       {CmdTiling, ImageTiling}, kSeparator,
+    {CmdSave, ImageSave},
+    {CmdCopy, ImageCopy},
+    {CmdAddToStock, ImageAddToStock},
+    kSeparator,
+    {CmdVariations, ImageVariations},
+    {CmdResize, ImageResize},
+    {CmdEditRecipe, ImageEditRecipe},
+    kSeparator,
+    {CmdStock, ImageStock},
+    {CmdTiling, ImageTiling},
+    kSeparator,
     {CmdAbout, ImageAbout},
 };
 constexpr int kVariationsEntries = 7;
 
 constexpr ToolbarEntry kStockToolbar[] = {
-    {CmdSave, ImageSave}, {CmdCopy, ImageCopy}, {CmdRemove, ImageRemove}, kSeparator,
-    {CmdVariations, ImageVariations}, {CmdResize, ImageResize}, {CmdEditRecipe, ImageEditRecipe},
+    {CmdSave, ImageSave},
+    {CmdCopy, ImageCopy},
+    {CmdRemove, ImageRemove},
+    kSeparator,
+    {CmdVariations, ImageVariations},
+    {CmdResize, ImageResize},
+    {CmdEditRecipe, ImageEditRecipe},
 };
 
 constexpr ToolbarEntry kRecipeEntries[] = {
@@ -58,9 +71,9 @@ constexpr ToolbarEntry kRecipeEntries[] = {
 
 // Commands that start work on the worker: greyed while work runs, so that a
 // second request is refused rather than queued behind the first.
-constexpr int32_t kWorkCommands[] = {CmdGenerate,     CmdVariations,     CmdResize,     CmdOpenRecipe,
-                                     CmdSaveAll,      CmdSaveMaps,       CmdRotateRight, CmdRotateLeft,
-                                     CmdRotate180,    CmdFlipVertical,   CmdFlipHorizontal};
+constexpr int32_t kWorkCommands[] = {CmdGenerate,  CmdVariations,   CmdResize,        CmdOpenRecipe,
+                                     CmdSaveAll,   CmdSaveMaps,     CmdRotateRight,   CmdRotateLeft,
+                                     CmdRotate180, CmdFlipVertical, CmdFlipHorizontal};
 
 uint32_t ToRGB(const QColor& c) {
   return MakeRGB(static_cast<uint32_t>(c.red()), static_cast<uint32_t>(c.green()), static_cast<uint32_t>(c.blue()));
@@ -108,7 +121,8 @@ void TextureListItem::Draw(Device& device, const mvRect& cell) {
     device.FillRect(cell, window);
   } else {
     const int32_t n = cellHeight - 1;
-    for (int32_t i = 0; i <= n; ++i) device.Line(cell.Left, cell.Top + i, cell.Right, cell.Top + i, SelectionGradient(i, n));
+    for (int32_t i = 0; i <= n; ++i)
+      device.Line(cell.Left, cell.Top + i, cell.Right, cell.Top + i, SelectionGradient(i, n));
     device.FrameRect(cell, MakeRGB(64, 160, 255));
   }
   const mvRect inner{cell.Left + 6, cell.Top + 6, cell.Right - 6, cell.Bottom - 6};
@@ -116,7 +130,8 @@ void TextureListItem::Draw(Device& device, const mvRect& cell) {
   device.FillRect(frame, MakeRGB(255, 255, 255));
   device.FrameRect(frame, 0);
   if (!Selected) {
-    const uint32_t shadow = MakeRGB(((window >> 16) & 0xFF) * 3 / 4, ((window >> 8) & 0xFF) * 3 / 4, (window & 0xFF) * 3 / 4);
+    const uint32_t shadow =
+        MakeRGB(((window >> 16) & 0xFF) * 3 / 4, ((window >> 8) & 0xFF) * 3 / 4, (window & 0xFF) * 3 / 4);
     device.Line(inner.Right + 2, inner.Top - 1, inner.Right + 2, inner.Bottom + 2, shadow);
     device.Line(inner.Right + 2, inner.Bottom + 2, inner.Left - 2, inner.Bottom + 2, shadow);
   }
@@ -143,8 +158,9 @@ OrvelleForm::OrvelleForm(int32_t mode, const FormServices& services, int32_t num
   QString title = QString::fromUtf8(mode == FormStock ? kStockTitle : kProgramTitle);
   if (mode == FormVariations) title += QStringLiteral(" <Variations-%1>").arg(number, 3, 10, QChar('0'));
   setWindowTitle(title);
-  setObjectName(mode == FormMain ? QStringLiteral("MainForm")
-                                 : mode == FormStock ? QStringLiteral("StockForm") : QStringLiteral("VariationsForm"));
+  setObjectName(mode == FormMain    ? QStringLiteral("MainForm")
+                : mode == FormStock ? QStringLiteral("StockForm")
+                                    : QStringLiteral("VariationsForm"));
   if (mode == FormVariations) setAttribute(Qt::WA_DeleteOnClose);
   if (mode == FormMain) {
     options_ = new OptionsPanel(services_.Settings, services_.Ask, this);
@@ -434,10 +450,8 @@ void OrvelleForm::closeEvent(QCloseEvent* event) {
   // The program answers at once: it allows the close (a close() it calls in
   // there is a no-op, this event being the close) or the window stays.
   if (!closeAllowed_) emit CloseRequested();
-  if (closeAllowed_)
-    event->accept();
-  else
-    event->ignore();
+  if (closeAllowed_) event->accept();
+  else event->ignore();
 }
 
 int32_t OrvelleForm::Selection() const { return list_ ? list_->List().GetSelection() : -1; }
@@ -608,8 +622,8 @@ FormChrome OrvelleForm::Chrome() const {
   FormChrome chrome;
   const int32_t frame = 2 * list_->frameWidth();
   chrome.Width = frame;
-  chrome.Height = menuBar_->sizeHint().height() + toolbar_->sizeHint().height() + statusBar_->sizeHint().height() +
-                  frame;
+  chrome.Height =
+      menuBar_->sizeHint().height() + toolbar_->sizeHint().height() + statusBar_->sizeHint().height() + frame;
   chrome.ScrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_);
   return chrome;
 }

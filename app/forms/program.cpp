@@ -33,7 +33,9 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 // A job's textures reach the window's thread one by one; std::function wants
 // what it carries copyable, so the texture travels shared.
-std::shared_ptr<mvPictureLayer> Shared(MadeTexture& made) { return std::shared_ptr<mvPictureLayer>(made.Texture.release()); }
+std::shared_ptr<mvPictureLayer> Shared(MadeTexture& made) {
+  return std::shared_ptr<mvPictureLayer>(made.Texture.release());
+}
 
 // The seed of a batch when none is typed: the clock, never the last one again.
 uint32_t NewSeed(uint32_t last) {
@@ -82,9 +84,10 @@ private:
 // "Main window, texture 3 of 12: 120 x 120, seamless, 5 effects".
 QString EditorCaption(const OrvelleForm& form, int32_t index, const mvPictureLayer& texture, bool seamless,
                       size_t effects) {
-  const QString window = form.FormMode == FormMain    ? QStringLiteral("Main window")
-                         : form.FormMode == FormStock ? QStringLiteral("Stock")
-                                                      : form.windowTitle().section(QChar('<'), 1).section(QChar('>'), 0, 0);
+  const QString window = form.FormMode == FormMain ? QStringLiteral("Main window")
+                         : form.FormMode == FormStock
+                             ? QStringLiteral("Stock")
+                             : form.windowTitle().section(QChar('<'), 1).section(QChar('>'), 0, 0);
   return QStringLiteral("%1, texture %2 of %3: %4 x %5%6, %7 effect%8")
       .arg(window)
       .arg(index + 1)
@@ -116,10 +119,8 @@ Program::Program(Options options) : options_(std::move(options)) {
   connect(&editWorker_, &Worker::Finished, this, [this] {
     editRunning_ = 0;
     if (ended_) return;
-    if (!editQueue_.empty())
-      StartEditRender();
-    else if (editor_)
-      editor_->ShowRendering(false);
+    if (!editQueue_.empty()) StartEditRender();
+    else if (editor_) editor_->ShowRendering(false);
   });
 }
 
@@ -263,7 +264,8 @@ bool Program::StartWork(OrvelleForm* form, Worker::Job job, AfterWork after) {
   closeEmptyOnStop_ = false;
   workForm_ = form;
   if (!worker_.Start(std::move(job))) return false;
-  for (OrvelleForm* f : {main_, stock_}) if (f) f->SetWorking(true, f == form);
+  for (OrvelleForm* f : {main_, stock_})
+    if (f) f->SetWorking(true, f == form);
   for (OrvelleForm* f : VariationsForms()) f->SetWorking(true, f == form);
   return true;
 }
@@ -285,7 +287,8 @@ void Program::StopWork() {
 }
 
 void Program::WorkFinished(bool stopped) {
-  for (OrvelleForm* f : {main_, stock_}) if (f) f->SetWorking(false, false);
+  for (OrvelleForm* f : {main_, stock_})
+    if (f) f->SetWorking(false, false);
   for (OrvelleForm* f : VariationsForms()) f->SetWorking(false, false);
   AfterWork after = std::move(afterWork_);
   afterWork_ = nullptr;
@@ -330,7 +333,8 @@ void Program::Generate() {
       [this, target, seedText, batch](const JobOutcome& outcome) {
         if (!target) return;
         if (outcome.Stopped)
-          target->ShowStatus(seedText + QStringLiteral(" - stopped after %1 of %2").arg(outcome.Made).arg(batch.Number));
+          target->ShowStatus(seedText +
+                             QStringLiteral(" - stopped after %1 of %2").arg(outcome.Made).arg(batch.Number));
         if (outcome.OutOfMemory) Ask.ShowMessage(target, Text(kNoMemoryMessage), MessageIcon::Warning);
       });
 }
@@ -363,23 +367,22 @@ void Program::Variations(OrvelleForm* form) {
     return;
   }
   const int32_t count = Settings.Number;
-  OrvelleForm* child = NewVariationsForm(form, form->ListWidget()->viewport()->width(),
-                                         form->ListWidget()->viewport()->height());
+  OrvelleForm* child =
+      NewVariationsForm(form, form->ListWidget()->viewport()->width(), form->ListWidget()->viewport()->height());
   child->List().SetCellSize(CellSide(source->Width), CellSide(source->Height));
   QPointer<OrvelleForm> target = child;
   StartWork(
       child,
       [this, source, seamless, count, target](Worker::Control& control) {
-        JobOutcome outcome = MakeVariations(*source, seamless, count, control, [this, &control, target](MadeTexture made) {
-          control.Post([this, target, texture = Shared(made), seamless = made.Seamless] {
-            if (!target || !target->AppendTexture(texture, seamless)) return;
-            // The unchanged copy comes first and is selected; only variations count.
-            if (target->TextureCount() == 1)
-              target->SelectTexture(0);
-            else
-              ++Settings.GeneratedCount;
-          });
-        });
+        JobOutcome outcome =
+            MakeVariations(*source, seamless, count, control, [this, &control, target](MadeTexture made) {
+              control.Post([this, target, texture = Shared(made), seamless = made.Seamless] {
+                if (!target || !target->AppendTexture(texture, seamless)) return;
+                // The unchanged copy comes first and is selected; only variations count.
+                if (target->TextureCount() == 1) target->SelectTexture(0);
+                else ++Settings.GeneratedCount;
+              });
+            });
         control.Post([this, outcome] { outcome_ = outcome; });
       },
       [this, target](const JobOutcome& outcome) {
@@ -406,11 +409,12 @@ void Program::Resize(OrvelleForm* form, int32_t factor) {
   StartWork(
       child,
       [this, source, seamless, width, height, target](Worker::Control& control) {
-        JobOutcome outcome = RenderLarger(*source, seamless, width, height, control, [this, &control, target](MadeTexture made) {
-          control.Post([target, texture = Shared(made), seamless = made.Seamless] {
-            if (target && target->AppendTexture(texture, seamless)) target->SelectTexture(0);
-          });
-        });
+        JobOutcome outcome =
+            RenderLarger(*source, seamless, width, height, control, [this, &control, target](MadeTexture made) {
+              control.Post([target, texture = Shared(made), seamless = made.Seamless] {
+                if (target && target->AppendTexture(texture, seamless)) target->SelectTexture(0);
+              });
+            });
         control.Post([this, outcome] { outcome_ = outcome; });
       },
       [this, target](const JobOutcome& outcome) {
@@ -443,20 +447,21 @@ void Program::Turn(OrvelleForm* form, int32_t id) {
   StartWork(
       form,
       [this, texture, seamless, command, selection, target](Worker::Control& control) {
-        JobOutcome outcome = TurnCopy(*texture, seamless, command, control, [this, &control, target, selection, texture](MadeTexture made) {
-          control.Post([this, target, selection, old = texture.get(), turned = Shared(made)] {
-            // The texture may have gone meanwhile; then the turn goes too.
-            if (!target || !target->ReplaceTexture(selection, old, turned)) return;
-            // A stock texture's file follows, so it comes back turned.
-            const QString file = target->FileAt(selection);
-            std::string error;
-            if (target == stock_ && !file.isEmpty() &&
-                !WriteJsonFile(file.toStdString(), RecipeToJson(*turned, target->SeamlessAt(selection)), error))
-              Ask.ShowMessage(target, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(file).fileName(),
-                              MessageIcon::Warning);
-            if (target->Selection() == selection) ShowSelectionInTiling(target);
-          });
-        });
+        JobOutcome outcome = TurnCopy(
+            *texture, seamless, command, control, [this, &control, target, selection, texture](MadeTexture made) {
+              control.Post([this, target, selection, old = texture.get(), turned = Shared(made)] {
+                // The texture may have gone meanwhile; then the turn goes too.
+                if (!target || !target->ReplaceTexture(selection, old, turned)) return;
+                // A stock texture's file follows, so it comes back turned.
+                const QString file = target->FileAt(selection);
+                std::string error;
+                if (target == stock_ && !file.isEmpty() &&
+                    !WriteJsonFile(file.toStdString(), RecipeToJson(*turned, target->SeamlessAt(selection)), error))
+                  Ask.ShowMessage(target, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(file).fileName(),
+                                  MessageIcon::Warning);
+                if (target->Selection() == selection) ShowSelectionInTiling(target);
+              });
+            });
         control.Post([this, outcome] { outcome_ = outcome; });
       },
       [this, target](const JobOutcome& outcome) {
@@ -467,9 +472,9 @@ void Program::Turn(OrvelleForm* form, int32_t id) {
 void Program::OpenRecipe(OrvelleForm* form) {
   if (worker_.Busy()) return;
   // A PNG file the program saved carries its recipe too.
-  const QString filter = QStringLiteral("Recipes (*.json *.png);;Recipe files (*.json);;PNG files saved by Orvelle (*.png)");
-  const QStringList files =
-      Ask.AskOpenFiles(form, QStringLiteral("Open recipe"), filter, Text(Settings.FileSaveDir));
+  const QString filter =
+      QStringLiteral("Recipes (*.json *.png);;Recipe files (*.json);;PNG files saved by Orvelle (*.png)");
+  const QStringList files = Ask.AskOpenFiles(form, QStringLiteral("Open recipe"), filter, Text(Settings.FileSaveDir));
   if (files.isEmpty() || !main_) return;
   Settings.FileSaveDir = QFileInfo(files.front()).absolutePath().toStdString();
   std::vector<std::string> paths;
@@ -485,8 +490,7 @@ void Program::OpenRecipe(OrvelleForm* form) {
             // The cells grow to fit the largest texture in the list.
             ListBox& list = target->List();
             const int32_t width = CellSide(texture->Width), height = CellSide(texture->Height);
-            if (list.Count() == 0)
-              list.SetCellSize(width, height);
+            if (list.Count() == 0) list.SetCellSize(width, height);
             else if (list.CellWidth() < width || list.CellHeight() < height)
               list.SetCellSize(std::max(list.CellWidth(), width), std::max(list.CellHeight(), height));
             target->AppendTexture(texture, seamless);
@@ -620,15 +624,17 @@ void Program::AddToStock(OrvelleForm* form) {
   ListBox& stock = stock_->List();
   const CellSize cells = StockCellSize(CellSize{stock.CellWidth(), stock.CellHeight()}, stock_->TextureCount() == 0,
                                        copy->Width, copy->Height);
-  if (cells.Width != stock.CellWidth() || cells.Height != stock.CellHeight()) stock.SetCellSize(cells.Width, cells.Height);
+  if (cells.Width != stock.CellWidth() || cells.Height != stock.CellHeight())
+    stock.SetCellSize(cells.Width, cells.Height);
   if (!stock_->AppendTexture(copy, seamless, file)) Ask.ShowMessage(form, Text(kNoMemoryMessage), MessageIcon::Warning);
 }
 
 void Program::ForgetStockFile(const QString& file) {
   QFile stored(file);
   if (!stored.exists() || stored.remove()) return;
-  Ask.ShowMessage(stock_, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(file).fileName() + QStringLiteral(": ") +
-                              stored.errorString().toLower(),
+  Ask.ShowMessage(stock_,
+                  Text(kStockErrorMessage) + QChar('\n') + QFileInfo(file).fileName() + QStringLiteral(": ") +
+                      stored.errorString().toLower(),
                   MessageIcon::Warning);
 }
 
@@ -782,8 +788,8 @@ void Program::FormCloseRequested(OrvelleForm* form) {
   // Work already told to stop loses nothing more by the close: no question then.
   const bool workHere = worker_.Busy() && !worker_.StopAsked() && (form == main_ || form == workForm_);
   // Textures already made are never lost by a close the user did not confirm.
-  if (workHere && !Ask.AskConfirm(form, Text(kStopAndCloseQuestion), QStringLiteral("Stop and close"),
-                                  QStringLiteral("Carry on")))
+  if (workHere &&
+      !Ask.AskConfirm(form, Text(kStopAndCloseQuestion), QStringLiteral("Stop and close"), QStringLiteral("Carry on")))
     return;
   if (form == main_) {
     End();
@@ -927,10 +933,11 @@ void Program::ApplyChain(const QPointer<OrvelleForm>& form, uint64_t item, const
   if (form == stock_ && !cell->File.isEmpty()) {
     std::string error;
     errno = 0;
-    if (!WriteJsonFile(cell->File.toStdString(), ChainToJson(*chain, texture.BaseWidth, texture.BaseHeight, cell->Seamless),
-                       error))
-      Ask.ShowMessage(form, Text(kStockErrorMessage) + QChar('\n') + QFileInfo(cell->File).fileName() +
-                                QStringLiteral(": ") + Text(ReasonText(errno)),
+    if (!WriteJsonFile(cell->File.toStdString(),
+                       ChainToJson(*chain, texture.BaseWidth, texture.BaseHeight, cell->Seamless), error))
+      Ask.ShowMessage(form,
+                      Text(kStockErrorMessage) + QChar('\n') + QFileInfo(cell->File).fileName() + QStringLiteral(": ") +
+                          Text(ReasonText(errno)),
                       MessageIcon::Warning);
   }
   RequestEditRender(form, item, chain);
@@ -945,10 +952,8 @@ void Program::RequestEditRender(OrvelleForm* form, uint64_t item, SharedChain ch
   // this one comes after it.
   auto waiting = std::find_if(editQueue_.begin(), editQueue_.end(),
                               [&](const EditRender& r) { return r.Form == form && r.Item == item; });
-  if (waiting != editQueue_.end())
-    *waiting = std::move(request);
-  else
-    editQueue_.push_back(std::move(request));
+  if (waiting != editQueue_.end()) *waiting = std::move(request);
+  else editQueue_.push_back(std::move(request));
   if (editWorker_.Busy()) {
     if (editRunning_ == item) editWorker_.Stop();
     return;

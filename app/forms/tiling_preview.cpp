@@ -45,7 +45,8 @@ void TilingWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const QSize button = TextureButton->sizeHint().expandedTo(NormalMapButton->sizeHint());
   TextureButton->setGeometry(2, 1, TextureButton->sizeHint().width(), button.height());
-  NormalMapButton->setGeometry(TextureButton->geometry().right() + 3, 1, NormalMapButton->sizeHint().width(), button.height());
+  NormalMapButton->setGeometry(TextureButton->geometry().right() + 3, 1, NormalMapButton->sizeHint().width(),
+                               button.height());
   View->setGeometry(0, button.height() + 2, width(), std::max(0, height() - button.height() - 2));
   Where.Track(*this);
 }
@@ -96,7 +97,8 @@ void TilingPreview::Close() {
   window->deleteLater();
 }
 
-void TilingPreview::Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled, int32_t view) {
+void TilingPreview::Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled,
+                         int32_t view) {
   if (window_) window_->View->SetPicture(tiled.get());
   tiled_ = std::move(tiled);
   texture_ = tiled_ ? std::move(texture) : nullptr;

@@ -53,7 +53,8 @@ public:
   // Closes the window, keeping its placement.
   void Close();
   // Shows the tiled picture made of texture in view; null tiled clears the preview.
-  void Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled, int32_t view = ViewTexture);
+  void Show(std::shared_ptr<const mvPictureLayer> texture, std::unique_ptr<mvPicture> tiled,
+            int32_t view = ViewTexture);
   void Clear() { Show(nullptr, nullptr); }
   // What is to be tiled (kept while the window is closed) and what the
   // picture shown is of.

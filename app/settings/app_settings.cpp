@@ -96,17 +96,14 @@ void ReadAppSettings(SettingsStore& store, AppSettings& values) {
       case KeyType::Int: {
         int32_t value = 0;
         if (!store.ReadInt(entry.Key, value)) break;
-        if (entry.Rule == LoadRule::Clamp) value = value < entry.Min ? entry.Min : (value > entry.Max ? entry.Max : value);
+        if (entry.Rule == LoadRule::Clamp)
+          value = value < entry.Min ? entry.Min : (value > entry.Max ? entry.Max : value);
         if (entry.Rule == LoadRule::AtLeastOne && value < 1) value = 1;
         values.*entry.IntField = value;
         break;
       }
-      case KeyType::Bool:
-        (void)store.ReadBool(entry.Key, values.*entry.BoolField);
-        break;
-      case KeyType::Unsigned:
-        (void)store.ReadUnsigned(entry.Key, values.*entry.UnsignedField);
-        break;
+      case KeyType::Bool: (void)store.ReadBool(entry.Key, values.*entry.BoolField); break;
+      case KeyType::Unsigned: (void)store.ReadUnsigned(entry.Key, values.*entry.UnsignedField); break;
       case KeyType::String: {
         auto buffer = std::make_unique<char[]>(kFileSaveDirCapacity);
         // An empty folder name is no folder; the default serves better.
@@ -124,15 +121,9 @@ bool WriteAppSettings(SettingsStore& store, const AppSettings& values) {
   for (const KeyEntry& entry : kKeys) {
     bool written = false;
     switch (entry.Type) {
-      case KeyType::Int:
-        written = store.WriteInt(entry.Key, values.*entry.IntField);
-        break;
-      case KeyType::Bool:
-        written = store.WriteBool(entry.Key, values.*entry.BoolField);
-        break;
-      case KeyType::Unsigned:
-        written = store.WriteUnsigned(entry.Key, values.*entry.UnsignedField);
-        break;
+      case KeyType::Int: written = store.WriteInt(entry.Key, values.*entry.IntField); break;
+      case KeyType::Bool: written = store.WriteBool(entry.Key, values.*entry.BoolField); break;
+      case KeyType::Unsigned: written = store.WriteUnsigned(entry.Key, values.*entry.UnsignedField); break;
       case KeyType::String: {
         const std::string& text = values.*entry.StringField;
         // A text longer than the load buffer would come back cut short;

@@ -80,8 +80,8 @@ int DigitValue(char c) {
 ParsedInteger ParseCInteger(std::string_view text) {
   ParsedInteger result;
   size_t i = 0;
-  while (i < text.size() && (IsBlank(text[i]) || text[i] == '\n' || text[i] == '\r' || text[i] == '\v' ||
-                             text[i] == '\f')) {
+  while (i < text.size() &&
+         (IsBlank(text[i]) || text[i] == '\n' || text[i] == '\r' || text[i] == '\v' || text[i] == '\f')) {
     ++i;
   }
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -442,9 +442,7 @@ bool IniFileSettings::WriteString(const char* key, const char* text) {
 
 bool IniFileSettings::WriteInt(const char* key, int32_t value) { return WriteValue(key, std::to_string(value)); }
 
-bool IniFileSettings::WriteUnsigned(const char* key, uint32_t value) {
-  return WriteValue(key, std::to_string(value));
-}
+bool IniFileSettings::WriteUnsigned(const char* key, uint32_t value) { return WriteValue(key, std::to_string(value)); }
 
 bool IniFileSettings::WriteBool(const char* key, bool value) { return WriteValue(key, value ? "yes" : "no"); }
 

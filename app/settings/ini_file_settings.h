@@ -19,7 +19,7 @@ enum : uint32_t { IniFlagCreateNew = 1 };
 // Writes collect in memory and reach the disk in one atomic replacement at
 // Flush or Close, so an interrupted save never leaves half a file behind.
 class IniFileSettings : public SettingsStore {
- public:
+public:
   IniFileSettings() = default;
   IniFileSettings(const IniFileSettings&) = delete;
   IniFileSettings& operator=(const IniFileSettings&) = delete;
@@ -54,7 +54,7 @@ class IniFileSettings : public SettingsStore {
   // Settings files are small; anything larger is not ours to rewrite.
   static constexpr size_t kMaxFileSize = 16u << 20;
 
- private:
+private:
   struct Line {
     std::string Text;  // without its line ending
     std::string End;   // "\r\n", "\n", or "" for a last line without one

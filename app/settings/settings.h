@@ -6,7 +6,7 @@
 // destination untouched when the key is missing or its text is unusable;
 // every write answers whether the store accepted the value.
 class SettingsStore {
- public:
+public:
   virtual ~SettingsStore() = default;
 
   virtual void Close() = 0;

@@ -77,8 +77,7 @@ std::string StockFolderPath() { return StockFolderPath(ProcessEnvironment); }
 bool IsWritableFolder(const std::string& folder) {
   if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    const std::string probe =
-        folder + "/.orvelle-probe-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    const std::string probe = folder + "/.orvelle-probe-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       ::close(fd);

@@ -72,7 +72,7 @@ void MemoryDevice::InvertFrame(const mvRect& rect) {
 }
 
 void MemoryDevice::SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
-                               uint32_t stride) {
+                             uint32_t stride) {
   ++SetBitsCalls;
   for (int32_t row = 0; row < height; ++row) {
     const uint8_t* p = bits + static_cast<size_t>(row) * stride;

@@ -23,8 +23,7 @@ public:
   virtual void InvertFrame(const mvRect& rect) = 0;
   // Puts width x height pixels of 24-bit blue-green-red rows, top row first,
   // at (x, y).
-  virtual void SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
-                         uint32_t stride) = 0;
+  virtual void SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits, uint32_t stride) = 0;
 };
 
 // A device on a 24-bit red-green-blue memory picture; everything is clipped to it.
@@ -40,8 +39,7 @@ public:
   void Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) override;
   void DrawFocusRect(const mvRect& rect) override;
   void InvertFrame(const mvRect& rect) override;
-  void SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
-                 uint32_t stride) override;
+  void SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits, uint32_t stride) override;
 
   // Counts calls, so tests can see how drawing was cut into bands.
   int32_t SetBitsCalls = 0;

@@ -14,18 +14,7 @@ struct ScrollInfo {
 };
 
 // Keys the list and the picture view understand.
-enum : int32_t {
-  KeyOther = 0,
-  KeySpace,
-  KeyLeft,
-  KeyRight,
-  KeyUp,
-  KeyDown,
-  KeyPageUp,
-  KeyPageDown,
-  KeyHome,
-  KeyEnd
-};
+enum : int32_t { KeyOther = 0, KeySpace, KeyLeft, KeyRight, KeyUp, KeyDown, KeyPageUp, KeyPageDown, KeyHome, KeyEnd };
 
 // Vertical and horizontal scroll requests.
 enum : int32_t {
@@ -38,4 +27,3 @@ enum : int32_t {
   ScrollTop,
   ScrollBottom
 };
-

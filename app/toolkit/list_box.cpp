@@ -149,10 +149,8 @@ ListBoxItem* ListBox::RemoveAt(int32_t index) {
   item->Index = -1;
   // The focus stays on the item it was on; a removed focus item hands it to
   // the first, and the index never points past the end.
-  if (focus_ == index)
-    focus_ = 0;
-  else if (focus_ > index)
-    --focus_;
+  if (focus_ == index) focus_ = 0;
+  else if (focus_ > index) --focus_;
   const int32_t needed = (count_ + kCapacityStep - 1) / kCapacityStep * kCapacityStep;
   if (needed < capacity_) Resize(needed);  // a failed shrink keeps the larger array
   if (count_ == 0) {
@@ -270,10 +268,8 @@ void ListBox::InvalidateItem(int32_t index) {
 void ListBox::EnsureVisible(int32_t index) {
   if (index < 0 || index >= count_) return;
   const int32_t row = index / columns_;
-  if (row < topRow_)
-    ScrollToRow(row);
-  else if (row >= topRow_ + visibleRows_)
-    ScrollToRow(row - visibleRows_ + 1);
+  if (row < topRow_) ScrollToRow(row);
+  else if (row >= topRow_ + visibleRows_) ScrollToRow(row - visibleRows_ + 1);
 }
 
 void ListBox::ScrollToRow(int32_t row) {
@@ -323,10 +319,8 @@ void ListBox::OnMouseDown(int32_t x, int32_t y, bool right, bool shift, bool ctr
     const int32_t from = focus_ >= 0 && focus_ < count_ ? focus_ : index;
     for (int32_t i = std::min(from, index); i <= std::max(from, index); ++i) Select(i, true);
   } else if (ctrl) {
-    if (!item->Selected && (multiSelect_ || selectedCount_ == 0))
-      Select(index, true);
-    else if (item->Selected && (!keepOne_ || selectedCount_ > 1))
-      Select(index, false);
+    if (!item->Selected && (multiSelect_ || selectedCount_ == 0)) Select(index, true);
+    else if (item->Selected && (!keepOne_ || selectedCount_ > 1)) Select(index, false);
   } else {
     const bool onlySelected = item->Selected && selectedCount_ == 1;
     if (onlySelected && focus_ == index) {
@@ -355,10 +349,8 @@ void ListBox::OnKeyDown(int32_t key, bool ctrl) {
     case KeySpace: {
       ListBoxItem* item = items_[static_cast<size_t>(focus_)];
       if (ctrl && multiSelect_) {
-        if (!item->Selected)
-          Select(focus_, true);
-        else if (!keepOne_ || selectedCount_ > 1)
-          Select(focus_, false);
+        if (!item->Selected) Select(focus_, true);
+        else if (!keepOne_ || selectedCount_ > 1) Select(focus_, false);
       } else {
         if (item->Selected && selectedCount_ == 1) return;
         DeselectAll();
@@ -400,10 +392,8 @@ void ListBox::OnKeyDown(int32_t key, bool ctrl) {
 }
 
 void ListBox::OnWheel(int32_t delta) {
-  if (delta > 0)
-    ScrollToRow(topRow_ - 1);
-  else if (delta < 0)
-    ScrollToRow(topRow_ + 1);
+  if (delta > 0) ScrollToRow(topRow_ - 1);
+  else if (delta < 0) ScrollToRow(topRow_ + 1);
 }
 
 void ListBox::OnVScroll(int32_t request, int32_t trackPos) {
@@ -454,8 +444,8 @@ void ListBox::Paint(Device& device, const mvRect& update) {
   int32_t firstColumn = 0, lastColumn = 0;
   if (cellWidth_ > 0) {
     firstColumn = static_cast<int32_t>((static_cast<int64_t>(std::max(0, update.Left)) + horizontalPos_) / cellWidth_);
-    lastColumn = static_cast<int32_t>(std::min<int64_t>(
-        columns_ - 1, (static_cast<int64_t>(update.Right) - 1 + horizontalPos_) / cellWidth_));
+    lastColumn = static_cast<int32_t>(
+        std::min<int64_t>(columns_ - 1, (static_cast<int64_t>(update.Right) - 1 + horizontalPos_) / cellWidth_));
   }
   for (int32_t row = firstRow; row <= lastRow; ++row) {
     for (int32_t column = firstColumn; column <= lastColumn; ++column) {

@@ -35,9 +35,7 @@ PictureDrawer::~PictureDrawer() {
   }
 }
 
-uint32_t PictureDrawer::Stride24(int32_t width) {
-  return (static_cast<uint32_t>(width) * 24 + 31) / 8 & ~3u;
-}
+uint32_t PictureDrawer::Stride24(int32_t width) { return (static_cast<uint32_t>(width) * 24 + 31) / 8 & ~3u; }
 
 int32_t PictureDrawer::RowsPerBand(int32_t width) {
   const uint32_t stride = Stride24(std::max(width, 1));
@@ -53,7 +51,7 @@ uint32_t PictureDrawer::Checker(int32_t x, int32_t y) const {
 // gives the picture column of output pixel i. The format is dispatched once per row.
 template <typename SourceX>
 void PictureDrawer::ConvertRow(const mvPicture& picture, int32_t sourceY, int32_t count, SourceX sourceX,
-                                 uint8_t* out) const {
+                               uint8_t* out) const {
   const uint8_t* row = picture.Row(sourceY);
   const uint32_t channels = picture.Channels;
   const bool alpha = picture.HasAlpha();
@@ -129,8 +127,8 @@ void PictureDrawer::ConvertRow(const mvPicture& picture, int32_t sourceY, int32_
   }
 }
 
-void PictureDrawer::Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY,
-                           int32_t width, int32_t height, const mvPicture& picture) const {
+void PictureDrawer::Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY, int32_t width,
+                         int32_t height, const mvPicture& picture) const {
   if (!buffer_ || picture.IsEmpty()) return;
   if (picture.ColorType == ColorTypeIndexed && picture.BitDepth != 8) return;
   // Only the part that lies inside the picture is drawn.
@@ -157,8 +155,9 @@ void PictureDrawer::Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, 
     for (int32_t bandY = 0; bandY < height; bandY += bandRows) {
       const int32_t rows = std::min(bandRows, height - bandY);
       for (int32_t r = 0; r < rows; ++r)
-        ConvertRow(picture, sourceY + bandY + r, runWidth, [firstX](int32_t i) { return firstX + i; },
-                   buffer_ + static_cast<size_t>(r) * stride);
+        ConvertRow(
+            picture, sourceY + bandY + r, runWidth, [firstX](int32_t i) { return firstX + i; },
+            buffer_ + static_cast<size_t>(r) * stride);
       device.SetBits24(x + runX, y + bandY, runWidth, rows, buffer_, stride);
     }
   }
@@ -167,7 +166,7 @@ void PictureDrawer::Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, 
 // Output pixels destX ... destX + count - 1 of one scaled row, each the mean
 // of its block of source rows y0 ... y1 - 1 (RGB, 8 bits, 3 or 4 channels).
 void PictureDrawer::AverageRow(const mvPicture& picture, int32_t y0, int32_t y1, int32_t destX, int32_t count,
-                                 int32_t sourceX, int32_t sourceWidth, int32_t scaledWidth, uint8_t* out) const {
+                               int32_t sourceX, int32_t sourceWidth, int32_t scaledWidth, uint8_t* out) const {
   const uint32_t channels = picture.Channels;
   for (int32_t i = 0; i < count; ++i, out += 3) {
     const int64_t dx = destX + i;
@@ -196,9 +195,8 @@ void PictureDrawer::AverageRow(const mvPicture& picture, int32_t y0, int32_t y1,
   }
 }
 
-void PictureDrawer::DrawScaled(Device& device, const mvRect& destination, const mvPicture& picture,
-                                 int32_t sourceX, int32_t sourceY, int32_t scaledWidth, int32_t scaledHeight,
-                                 int32_t mode) const {
+void PictureDrawer::DrawScaled(Device& device, const mvRect& destination, const mvPicture& picture, int32_t sourceX,
+                               int32_t sourceY, int32_t scaledWidth, int32_t scaledHeight, int32_t mode) const {
   if (!buffer_ || picture.IsEmpty() || scaledWidth <= 0 || scaledHeight <= 0) return;
   if (picture.ColorType == ColorTypeIndexed && picture.BitDepth != 8) return;
   if (sourceX < 0 || sourceY < 0 || sourceX >= picture.Width || sourceY >= picture.Height) return;
@@ -206,8 +204,8 @@ void PictureDrawer::DrawScaled(Device& device, const mvRect& destination, const 
   const int32_t left = std::max(destination.Left, 0), top = std::max(destination.Top, 0);
   const int32_t right = std::min(destination.Right, scaledWidth), bottom = std::min(destination.Bottom, scaledHeight);
   if (right <= left || bottom <= top) return;
-  const bool average = mode == ModeAreaAverage && picture.ColorType == ColorTypeRGB && picture.BitDepth == 8 &&
-                       picture.Channels >= 3;
+  const bool average =
+      mode == ModeAreaAverage && picture.ColorType == ColorTypeRGB && picture.BitDepth == 8 && picture.Channels >= 3;
   const int32_t width = right - left, height = bottom - top;
 
   for (int32_t runX = 0; runX < width; runX += kMaxRunWidth) {
@@ -226,12 +224,12 @@ void PictureDrawer::DrawScaled(Device& device, const mvRect& destination, const 
           y1 = std::max(y1, y0 + 1);
           AverageRow(picture, y0, y1, firstX, runWidth, sourceX, sourceWidth, scaledWidth, out);
         } else {
-          ConvertRow(picture, y0, runWidth,
-                     [=](int32_t i) {
-                       return sourceX +
-                              static_cast<int32_t>(static_cast<int64_t>(firstX + i) * sourceWidth / scaledWidth);
-                     },
-                     out);
+          ConvertRow(
+              picture, y0, runWidth,
+              [=](int32_t i) {
+                return sourceX + static_cast<int32_t>(static_cast<int64_t>(firstX + i) * sourceWidth / scaledWidth);
+              },
+              out);
         }
       }
       device.SetBits24(firstX, top + bandY, runWidth, rows, buffer_, stride);

@@ -22,15 +22,15 @@ public:
   bool IsValid() const { return buffer_ != nullptr; }
 
   // Draws the width x height part of picture at (sourceX, sourceY) unscaled at (x, y).
-  void Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY, int32_t width,
-            int32_t height, const mvPicture& picture) const;
+  void Draw(Device& device, int32_t x, int32_t y, int32_t sourceX, int32_t sourceY, int32_t width, int32_t height,
+            const mvPicture& picture) const;
 
   // The part of the picture from (sourceX, sourceY) to its end, scaled to
   // scaledWidth x scaledHeight with its top-left at the device origin; only the
   // part inside destination is drawn. Mode 2 averages areas (RGB 8-bit pictures;
   // others fall back to mode 0), every other mode takes the nearest pixel.
-  void DrawScaled(Device& device, const mvRect& destination, const mvPicture& picture, int32_t sourceX,
-                  int32_t sourceY, int32_t scaledWidth, int32_t scaledHeight, int32_t mode) const;
+  void DrawScaled(Device& device, const mvRect& destination, const mvPicture& picture, int32_t sourceX, int32_t sourceY,
+                  int32_t scaledWidth, int32_t scaledHeight, int32_t mode) const;
 
   int32_t CheckerWidth = 32;
   int32_t CheckerHeight = 32;
@@ -42,8 +42,8 @@ public:
 private:
   template <typename SourceX>
   void ConvertRow(const mvPicture& picture, int32_t sourceY, int32_t count, SourceX sourceX, uint8_t* out) const;
-  void AverageRow(const mvPicture& picture, int32_t y0, int32_t y1, int32_t destX, int32_t count,
-                  int32_t sourceX, int32_t sourceWidth, int32_t scaledWidth, uint8_t* out) const;
+  void AverageRow(const mvPicture& picture, int32_t y0, int32_t y1, int32_t destX, int32_t count, int32_t sourceX,
+                  int32_t sourceWidth, int32_t scaledWidth, uint8_t* out) const;
   uint32_t Checker(int32_t x, int32_t y) const;
 
   static uint8_t* buffer_;

@@ -107,8 +107,7 @@ void PictureView::ScrollFrom(int32_t oldX, int32_t oldY) {
   const int64_t dy = (static_cast<int64_t>(oldY) - scrollY_) * zoom_ / 100;
   if (zoom_ % 100 == 0 && std::llabs(dx) < clientWidth_ && std::llabs(dy) < clientHeight_)
     host_->ScrollContents(static_cast<int32_t>(dx), static_cast<int32_t>(dy));
-  else
-    host_->Invalidate(nullptr);
+  else host_->Invalidate(nullptr);
 }
 
 void PictureView::OnHScroll(int32_t request, int32_t trackPos) {
@@ -149,10 +148,8 @@ void PictureView::OnWheel(int32_t delta, bool shift, bool ctrl) {
     return;
   }
   const int64_t step = static_cast<int64_t>(WheelStep) * (zoom_ < 100 ? (zoom_ + 99) / zoom_ : 1);
-  if (shift)
-    ScrollTo(ClampToInt32(scrollX_ - notches * step), scrollY_);
-  else
-    ScrollTo(scrollX_, ClampToInt32(scrollY_ - notches * step));
+  if (shift) ScrollTo(ClampToInt32(scrollX_ - notches * step), scrollY_);
+  else ScrollTo(scrollX_, ClampToInt32(scrollY_ - notches * step));
 }
 
 void PictureView::OnKeyDown(int32_t key, int32_t rawKey) {
@@ -225,8 +222,9 @@ void PictureView::Paint(Device& device, const PictureDrawer& drawer, const mvRec
   if (update.Right > extentWidth)
     device.FillRect({std::max(update.Left, extentWidth), update.Top, update.Right, update.Bottom}, Background);
   if (update.Bottom > extentHeight)
-    device.FillRect({update.Left, std::max(update.Top, extentHeight), std::min(update.Right, extentWidth), update.Bottom},
-                    Background);
+    device.FillRect(
+        {update.Left, std::max(update.Top, extentHeight), std::min(update.Right, extentWidth), update.Bottom},
+        Background);
   if (picture.HasWorkRect) {
     auto toScreenX = [&](int32_t v) { return ClampToInt32((static_cast<int64_t>(v) - scrollX_) * zoom_ / 100); };
     auto toScreenY = [&](int32_t v) { return ClampToInt32((static_cast<int64_t>(v) - scrollY_) * zoom_ / 100); };

@@ -63,7 +63,8 @@ bool ReduceInto(mvPicture& out, const mvPicture& in, const std::function<bool()>
       const int32_t x1 = std::max(x0 + 1, static_cast<int32_t>(static_cast<int64_t>(x + 1) * w / tw));
       const uint64_t count = static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0);
       for (int c = 0; c < 4; ++c)
-        target[4 * x + c] = static_cast<uint8_t>((sums[static_cast<size_t>(x) * 4 + static_cast<size_t>(c)] + count / 2) / count);
+        target[4 * x + c] =
+            static_cast<uint8_t>((sums[static_cast<size_t>(x) * 4 + static_cast<size_t>(c)] + count / 2) / count);
     }
   }
   return true;
@@ -71,8 +72,8 @@ bool ReduceInto(mvPicture& out, const mvPicture& in, const std::function<bool()>
 
 }  // namespace
 
-std::unique_ptr<mvPicture> BuildTiledPicture(const mvPicture& texture, int32_t columns, int32_t rows,
-                                             int32_t maxSide, const std::function<bool()>& stop) {
+std::unique_ptr<mvPicture> BuildTiledPicture(const mvPicture& texture, int32_t columns, int32_t rows, int32_t maxSide,
+                                             const std::function<bool()>& stop) {
   if (texture.IsEmpty() || columns < 1 || rows < 1) return nullptr;
   int32_t tileWidth = 0, tileHeight = 0;
   TileSize(texture.Width, texture.Height, columns, rows, maxSide, tileWidth, tileHeight);

@@ -10,8 +10,8 @@
 // reduced by area averaging so that the tiled picture fits, so a 5000 x 5000
 // texture costs a bounded picture and time rather than 15000 x 15000 pixels.
 // Null when memory runs out or stop answers true (asked between rows).
-std::unique_ptr<mvPicture> BuildTiledPicture(const mvPicture& texture, int32_t columns, int32_t rows,
-                                             int32_t maxSide, const std::function<bool()>& stop = {});
+std::unique_ptr<mvPicture> BuildTiledPicture(const mvPicture& texture, int32_t columns, int32_t rows, int32_t maxSide,
+                                             const std::function<bool()>& stop = {});
 
 // The size one tile takes in that picture: the texture's, or reduced with
 // its proportions kept (never below one pixel).

@@ -29,8 +29,8 @@ namespace {
 
 // Our bars describe range and page; a QScrollBar wants the last position.
 void ApplyTo(QScrollBar* bar, const ScrollInfo& info) {
-  const int last = std::max(info.Min, static_cast<int>(std::min<int64_t>(
-                                          INT32_MAX, static_cast<int64_t>(info.Max) - info.Page + 1)));
+  const int last = std::max(
+      info.Min, static_cast<int>(std::min<int64_t>(INT32_MAX, static_cast<int64_t>(info.Max) - info.Page + 1)));
   bar->setRange(info.Min, last);
   bar->setPageStep(std::max(info.Page, 1));
   bar->setSingleStep(1);
@@ -52,10 +52,8 @@ ListBoxWidget::ListBoxWidget(QWidget* parent, uint32_t style) : QAbstractScrollA
 ListBoxWidget::~ListBoxWidget() { list_.SetHost(nullptr); }
 
 void ListBoxWidget::Invalidate(const mvRect* rect) {
-  if (rect)
-    viewport()->update(ToQRect(*rect));
-  else
-    viewport()->update();
+  if (rect) viewport()->update(ToQRect(*rect));
+  else viewport()->update();
 }
 
 void ListBoxWidget::ScrollContents(int32_t dx, int32_t dy) { viewport()->scroll(dx, dy); }
@@ -123,7 +121,8 @@ void ListBoxWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept();
 void ListBoxWidget::keyPressEvent(QKeyEvent* event) {
   // The context-menu keys: Menu, and Shift+F10 as desktops have it.
   const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-  if ((event->key() == Qt::Key_Menu && mods == Qt::NoModifier) || (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+  if ((event->key() == Qt::Key_Menu && mods == Qt::NoModifier) ||
+      (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
     event->accept();
     list_.OnContextKey();
     return;

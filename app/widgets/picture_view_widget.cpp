@@ -14,8 +14,8 @@
 namespace {
 
 void ApplyTo(QScrollBar* bar, const ScrollInfo& info) {
-  const int last = std::max(info.Min, static_cast<int>(std::min<int64_t>(
-                                          INT32_MAX, static_cast<int64_t>(info.Max) - info.Page + 1)));
+  const int last = std::max(
+      info.Min, static_cast<int>(std::min<int64_t>(INT32_MAX, static_cast<int64_t>(info.Max) - info.Page + 1)));
   bar->setRange(info.Min, last);
   bar->setPageStep(std::max(info.Page, 1));
   bar->setSingleStep(1);
@@ -44,10 +44,8 @@ PictureViewWidget::PictureViewWidget(QWidget* parent) : QAbstractScrollArea(pare
 PictureViewWidget::~PictureViewWidget() { view_.SetHost(nullptr); }
 
 void PictureViewWidget::Invalidate(const mvRect* rect) {
-  if (rect)
-    viewport()->update(ToQRect(*rect));
-  else
-    viewport()->update();
+  if (rect) viewport()->update(ToQRect(*rect));
+  else viewport()->update();
 }
 
 void PictureViewWidget::ScrollContents(int32_t dx, int32_t dy) { viewport()->scroll(dx, dy); }
@@ -101,18 +99,14 @@ void PictureViewWidget::mousePressEvent(QMouseEvent* event) {
 
 void PictureViewWidget::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  if (event->button() == Qt::LeftButton)
-    view_.OnLeftButtonUp(p.x(), p.y());
-  else if (event->button() == Qt::RightButton)
-    view_.OnRightButtonUp(p.x(), p.y());
+  if (event->button() == Qt::LeftButton) view_.OnLeftButtonUp(p.x(), p.y());
+  else if (event->button() == Qt::RightButton) view_.OnRightButtonUp(p.x(), p.y());
 }
 
 void PictureViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  if (event->button() == Qt::LeftButton)
-    view_.OnLeftDoubleClick(p.x(), p.y());
-  else if (event->button() == Qt::RightButton)
-    view_.OnRightDoubleClick(p.x(), p.y());
+  if (event->button() == Qt::LeftButton) view_.OnLeftDoubleClick(p.x(), p.y());
+  else if (event->button() == Qt::RightButton) view_.OnRightDoubleClick(p.x(), p.y());
 }
 
 void PictureViewWidget::mouseMoveEvent(QMouseEvent* event) {

@@ -55,8 +55,7 @@ void QtDevice::InvertFrame(const mvRect& rect) {
   painter_.restore();
 }
 
-void QtDevice::SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
-                           uint32_t stride) {
+void QtDevice::SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits, uint32_t stride) {
   // Wraps the band without copying it; the painter converts as it draws.
   const QImage band(bits, width, height, static_cast<qsizetype>(stride), QImage::Format_BGR888);
   painter_.drawImage(x, y, band);

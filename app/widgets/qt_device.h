@@ -12,8 +12,7 @@ public:
   void Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t rgb) override;
   void DrawFocusRect(const mvRect& rect) override;
   void InvertFrame(const mvRect& rect) override;
-  void SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits,
-                 uint32_t stride) override;
+  void SetBits24(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* bits, uint32_t stride) override;
 
 private:
   QPainter& painter_;

@@ -188,9 +188,8 @@ bool MosaicPaint(frame::Frame& f, const MosaicGrid& grid, frame::Buffer<MosaicCe
     frame::Buffer<MosaicSums> sums;
     std::mutex merge;
     if (!sums.Allocate(total)) return false;
-    if (!f.ForRows([&](int32_t top, int32_t bottom) {
-          return MosaicSumBand<C, D>(src, a, grid, sums, merge, top, bottom);
-        }))
+    if (!f.ForRows(
+            [&](int32_t top, int32_t bottom) { return MosaicSumBand<C, D>(src, a, grid, sums, merge, top, bottom); }))
       return false;
     for (int64_t i = 0; i < total; ++i) {
       const MosaicSums& s = sums[i];
@@ -352,8 +351,8 @@ bool mvMosaicEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
       const int64_t i = r * grid.Cols + c;
       grid.X[i] = static_cast<int64_t>((static_cast<uint64_t>(grid.CellW - 1) * jx) / 100) + grid.CellW * c -
                   grid.CellW / 2 + shift;
-      grid.Y[i] = static_cast<int64_t>((static_cast<uint64_t>(grid.CellH - 1) * jy) / 100) + grid.CellH * r -
-                  grid.CellH / 2;
+      grid.Y[i] =
+          static_cast<int64_t>((static_cast<uint64_t>(grid.CellH - 1) * jy) / 100) + grid.CellH * r - grid.CellH / 2;
     }
   }
   if (Seamless) {

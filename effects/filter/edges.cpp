@@ -386,10 +386,8 @@ std::vector<std::pair<int32_t, int64_t>> WindowReads(int64_t lo, int64_t len, in
       for (int32_t i = 0; i < n; ++i) out.emplace_back(i, full);
     for (int64_t t = 0; t < rem; ++t) {
       const int32_t i = frame::WrapIndex(lo + t, n);
-      if (full > 0)
-        out[static_cast<size_t>(i)].second += 1;
-      else
-        out.emplace_back(i, 1);
+      if (full > 0) out[static_cast<size_t>(i)].second += 1;
+      else out.emplace_back(i, 1);
     }
     return out;
   }
@@ -405,10 +403,8 @@ std::vector<std::pair<int32_t, int64_t>> WindowReads(int64_t lo, int64_t len, in
   }
   const int64_t above = hi - (lo > n ? lo : n) + 1;  // reads of t >= n
   if (above > 0) {
-    if (!out.empty() && out.back().first == n - 1)
-      out.back().second += above;
-    else
-      out.emplace_back(n - 1, above);
+    if (!out.empty() && out.back().first == n - 1) out.back().second += above;
+    else out.emplace_back(n - 1, above);
   }
   return out;
 }
@@ -614,8 +610,8 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
         for (uint32_t c = 0; c < ch; ++c) o[c] = 0;
       } else {
         for (uint32_t c = 0; c < nc; ++c) {
-          const int64_t q = hasAlpha ? ScaledQuotient(e.Amount, v[c], v[nc], d * 100)
-                                     : ScaledQuotient(e.Amount, v[c], d, 100);
+          const int64_t q =
+              hasAlpha ? ScaledQuotient(e.Amount, v[c], v[nc], d * 100) : ScaledQuotient(e.Amount, v[c], d, 100);
           const int64_t r = q + kMid;
           res[c] = r < 0 ? 0 : (r > M ? M : r);
         }
@@ -667,12 +663,12 @@ bool EmbossBand(const EmbossSetup& e, const mvPicture& src, mvPicture& dst, cons
 
 const mvEffectClass& mvEdgeDetectionEffect::Describe() {
   using E = mvEdgeDetectionEffect;
-  static const mvEffectClass c = mvEffectClass::Make<E>(
-      15, "mvEdgeDetectionEffect",
-      {Field("Operator", &E::Operator).Range(0, 1).Help("0 Sobel, 1 Roberts cross"),
-       Field("Amount", &E::Amount).ZeroBecomesOne().NotCompared().Help("gain in percent"),
-       Field("Invert", &E::Invert).Help("invert the result"),
-       Field("Seamless", &E::Seamless).Help("wrap around the picture edges")});
+  static const mvEffectClass c =
+      mvEffectClass::Make<E>(15, "mvEdgeDetectionEffect",
+                             {Field("Operator", &E::Operator).Range(0, 1).Help("0 Sobel, 1 Roberts cross"),
+                              Field("Amount", &E::Amount).ZeroBecomesOne().NotCompared().Help("gain in percent"),
+                              Field("Invert", &E::Invert).Help("invert the result"),
+                              Field("Seamless", &E::Seamless).Help("wrap around the picture edges")});
   return c;
 }
 

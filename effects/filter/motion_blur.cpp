@@ -19,18 +19,16 @@ using namespace tiled;
 constexpr uint32_t kMaxBlurDistance = 65535;
 
 struct BlurPlan {
-  size_t Taps = 0;                  // 2 * Distance + 1
-  std::vector<double> W;            // weight of tap i
-  std::vector<int32_t> Dx, Dy;      // offsets of tap i: every tap, or up to the last active one
-  std::vector<int32_t> Active;      // taps with a non-zero weight, in order
-  int32_t StepX = 0, StepY = 0;     // the offsets' direction along the streak: -1, 0 (constant) or 1
+  size_t Taps = 0;               // 2 * Distance + 1
+  std::vector<double> W;         // weight of tap i
+  std::vector<int32_t> Dx, Dy;   // offsets of tap i: every tap, or up to the last active one
+  std::vector<int32_t> Active;   // taps with a non-zero weight, in order
+  int32_t StepX = 0, StepY = 0;  // the offsets' direction along the streak: -1, 0 (constant) or 1
 };
 
 // Whether a clamped coordinate c of a streak moving in direction step reads
 // the same pixel for every later tap.
-inline bool Stuck(int64_t c, int32_t n, int32_t step) {
-  return step == 0 || (step > 0 ? c >= n - 1 : c <= 0);
-}
+inline bool Stuck(int64_t c, int32_t n, int32_t step) { return step == 0 || (step > 0 ? c >= n - 1 : c <= 0); }
 
 // everyTap: the offsets of all taps are needed (formats whose alpha is the
 // plain mean of every tap), not only those of the taps with weight.
@@ -91,8 +89,8 @@ constexpr int64_t kBlurRows = 32;
 // order a single pixel does; the columns near the sides, where the edge
 // rule picks the taps, go pixel by pixel.
 template <class F>
-bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top,
-              int32_t bottom, bool wrap) {
+bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const mvRect& a, int32_t top, int32_t bottom,
+              bool wrap) {
   using T = typename F::Sample;
   [[maybe_unused]] constexpr int64_t M = F::kMax;
   constexpr uint32_t ch = F::kChannels, nc = F::kColours;
@@ -133,8 +131,10 @@ bool BlurBand(const BlurPlan& plan, const mvPicture& src, mvPicture& dst, const 
   // The offsets move one way along the streak, so the first and last taps
   // read bound them all.
   const size_t lastRead = meanAlpha ? n - 1 : (plan.Active.empty() ? 0 : static_cast<size_t>(plan.Active.back()));
-  const int32_t minDx = std::min({0, plan.Dx[0], plan.Dx[lastRead]}), maxDx = std::max({0, plan.Dx[0], plan.Dx[lastRead]});
-  const int32_t minDy = std::min({0, plan.Dy[0], plan.Dy[lastRead]}), maxDy = std::max({0, plan.Dy[0], plan.Dy[lastRead]});
+  const int32_t minDx = std::min({0, plan.Dx[0], plan.Dx[lastRead]}),
+                maxDx = std::max({0, plan.Dx[0], plan.Dx[lastRead]});
+  const int32_t minDy = std::min({0, plan.Dy[0], plan.Dy[lastRead]}),
+                maxDy = std::max({0, plan.Dy[0], plan.Dy[lastRead]});
   // The columns whose taps all fall inside the picture.
   const int32_t lo = std::max(a.Left, -minDx), hi = std::max(lo, std::min(a.Right, W - maxDx));
   const bool tiled = hi - lo >= kTile && static_cast<int64_t>(maxDy) - minDy < kBlurRows;

@@ -115,9 +115,9 @@ struct NoisePlan {
   bool Gaussian = false;
   uint32_t Density = 100;
   uint32_t Amp[4] = {0, 0, 0, 0};
-  uint32_t Span[4] = {0, 0, 0, 0};   // 2A + 1
-  uint32_t Limit[4] = {0, 0, 0, 0};  // the largest word NextInt(Span) accepts
-  uint32_t Lowest = UINT32_MAX;      // the smallest limit of an active kind
+  uint32_t Span[4] = {0, 0, 0, 0};        // 2A + 1
+  uint32_t Limit[4] = {0, 0, 0, 0};       // the largest word NextInt(Span) accepts
+  uint32_t Lowest = UINT32_MAX;           // the smallest limit of an active kind
   uint64_t Reciprocal[4] = {0, 0, 0, 0};  // for Remainder by Span
   int32_t Kinds[3] = {0, 0, 0};
   int32_t ColourTerms = 0;
@@ -171,10 +171,10 @@ struct NoisePlan {
 // use them run.
 struct Chunk {
   int32_t Top = 0, Bottom = 0;
-  int64_t FirstTerm = 0;          // terms of the chunks before: the gaussian's phase
-  frame::Buffer<uint8_t> Chosen;  // per pixel, when the density test draws
-  frame::Buffer<int64_t> RowTerm; // the first term of each row, then the end
-  frame::Buffer<uint32_t> Words;  // uniform: the accepted word of each term; gaussian: two per term
+  int64_t FirstTerm = 0;           // terms of the chunks before: the gaussian's phase
+  frame::Buffer<uint8_t> Chosen;   // per pixel, when the density test draws
+  frame::Buffer<int64_t> RowTerm;  // the first term of each row, then the end
+  frame::Buffer<uint32_t> Words;   // uniform: the accepted word of each term; gaussian: two per term
   int64_t Terms() const { return RowTerm[Bottom - Top]; }
 };
 
@@ -213,10 +213,8 @@ void DrawChunk(const NoisePlan& n, Twister& rng, const mvPicture& src, const mvR
   int64_t t = 0;
   for (int32_t r = 0; r < rows; ++r) {
     c.RowTerm[r] = t;
-    if (regular)
-      t += static_cast<int64_t>(cols) * n.ColourTerms;
-    else
-      ForDrawingPixels<F>(n, c, src, a, r, [&](bool alphaTerm) { t += n.ColourTerms + (alphaTerm ? 1 : 0); });
+    if (regular) t += static_cast<int64_t>(cols) * n.ColourTerms;
+    else ForDrawingPixels<F>(n, c, src, a, r, [&](bool alphaTerm) { t += n.ColourTerms + (alphaTerm ? 1 : 0); });
   }
   c.RowTerm[rows] = t;
   uint32_t* w = c.Words.Get();
@@ -275,10 +273,8 @@ public:
   }
   // In sample units (alpha).
   int64_t Sample(int32_t kind) {
-    if constexpr (Gaussian)
-      return TruncSafe((Gauss() * kInvPi) * N.Amp[kind]);
-    else
-      return Uniform(kind);
+    if constexpr (Gaussian) return TruncSafe((Gauss() * kInvPi) * N.Amp[kind]);
+    else return Uniform(kind);
   }
   // For a gray sample: the amplitude is a percentage of full scale m.
   int64_t Gray(int32_t kind, int64_t m) {
@@ -520,16 +516,12 @@ void ColourRows(const NoisePlan& n, const Chunk& c, const mvPicture& source, mvP
             Store(green + k, Load(green + k) / Splat(65535.0));
             Store(blue + k, Load(blue + k) / Splat(65535.0));
           }
-        if constexpr (HSL)
-          ToHSLTile(red, green, blue, model);
-        else
-          ToHSVTile<F::kWide>(red, green, blue, model);
+        if constexpr (HSL) ToHSLTile(red, green, blue, model);
+        else ToHSVTile<F::kWide>(red, green, blue, model);
         AddTermsTile(n, model, term);
         int32_t out[3][kTile];
-        if constexpr (HSL)
-          FromHSLTile(model, out);
-        else
-          FromHSVTile<F::kWide>(model, out);
+        if constexpr (HSL) FromHSLTile(model, out);
+        else FromHSVTile<F::kWide>(model, out);
         for (int32_t k = 0; k < count; ++k) {
           if (chosen && !chosen[x0 + k]) continue;
           T* o = d + static_cast<size_t>(k) * ch;
@@ -575,10 +567,8 @@ bool RunNoise(frame::Frame& f, const NoisePlan& n, uint32_t seed) {
     const bool done = f.ForSteps(cur.Bottom - cur.Top, cols, [&](int64_t first, int64_t last) {
       if (first == 0 && more) DrawChunk<F>(n, rng, f.Source, a, next);
       const int32_t top = cur.Top + static_cast<int32_t>(first), bottom = cur.Top + static_cast<int32_t>(last);
-      if (n.Gaussian)
-        ColourRows<F, HSL, true>(n, cur, f.Source, f.Target, a, top, bottom);
-      else
-        ColourRows<F, HSL, false>(n, cur, f.Source, f.Target, a, top, bottom);
+      if (n.Gaussian) ColourRows<F, HSL, true>(n, cur, f.Source, f.Target, a, top, bottom);
+      else ColourRows<F, HSL, false>(n, cur, f.Source, f.Target, a, top, bottom);
       return true;
     });
     if (!done) return false;
@@ -591,8 +581,8 @@ struct NoiseSettings {
   uint32_t Amp[4];  // hue, saturation, value or lightness, alpha
 };
 
-bool ColorNoise(const NoiseSettings& s, uint32_t seed, bool gaussian, bool hsl, mvPicture& source,
-                mvPicture& target, mvProgress* progress) {
+bool ColorNoise(const NoiseSettings& s, uint32_t seed, bool gaussian, bool hsl, mvPicture& source, mvPicture& target,
+                mvProgress* progress) {
   // Each pixel reads only itself: the picture may be its own target.
   frame::Frame f(source, target, progress, frame::Pair::InPlace);
   if (!f.Begin()) return f.Answer();
@@ -619,15 +609,11 @@ void Remap(const uint16_t* table, const mvPicture& source, mvPicture& target, co
     for (int32_t x = a.Left; x < a.Right; ++x, s += ch, d += ch) {
       if constexpr (F::kRgb) {
         int32_t lum, cb, cr;
-        if constexpr (!F::kWide)
-          RGBToYCbCrInt(s[0], s[1], s[2], lum, cb, cr);
-        else
-          RGB16ToYCbCrInt(s[0], s[1], s[2], lum, cb, cr);
+        if constexpr (!F::kWide) RGBToYCbCrInt(s[0], s[1], s[2], lum, cb, cr);
+        else RGB16ToYCbCrInt(s[0], s[1], s[2], lum, cb, cr);
         lum = table[lum < 0 ? 0 : (lum > kTop ? kTop : lum)];
-        if constexpr (!F::kWide)
-          YCbCrIntToRGB(lum, cb, cr, d[0], d[1], d[2]);
-        else
-          YCbCrIntToRGB16(lum, cb, cr, d[0], d[1], d[2]);
+        if constexpr (!F::kWide) YCbCrIntToRGB(lum, cb, cr, d[0], d[1], d[2]);
+        else YCbCrIntToRGB16(lum, cb, cr, d[0], d[1], d[2]);
       } else {
         d[0] = static_cast<T>(table[s[0]]);
       }
@@ -668,22 +654,22 @@ const mvEffectClass& mvHSLNoiseEffect::Describe() {
 
 const mvEffectClass& mvHistogramNoiseEffect::Describe() {
   using E = mvHistogramNoiseEffect;
-  static const mvEffectClass c = mvEffectClass::Make<E>(
-      4, "mvHistogramNoiseEffect",
-      {Field("Seed", &E::Seed).Help("seed given to the shared random numbers"),
-       Field("Amount", &E::Amount).Help("amplitude of the per-level offsets in percent")});
+  static const mvEffectClass c =
+      mvEffectClass::Make<E>(4, "mvHistogramNoiseEffect",
+                             {Field("Seed", &E::Seed).Help("seed given to the shared random numbers"),
+                              Field("Amount", &E::Amount).Help("amplitude of the per-level offsets in percent")});
   return c;
 }
 
 bool mvHSVNoiseEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  const NoiseSettings n{Density, {Magnitude(HueAmount), Magnitude(SaturationAmount), Magnitude(ValueAmount),
-                                  Magnitude(AlphaAmount)}};
+  const NoiseSettings n{
+      Density, {Magnitude(HueAmount), Magnitude(SaturationAmount), Magnitude(ValueAmount), Magnitude(AlphaAmount)}};
   return ColorNoise(n, Seed, Gaussian, false, source, target, progress);
 }
 
 bool mvHSLNoiseEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  const NoiseSettings n{Density, {Magnitude(HueAmount), Magnitude(SaturationAmount), Magnitude(LightnessAmount),
-                                  Magnitude(AlphaAmount)}};
+  const NoiseSettings n{
+      Density, {Magnitude(HueAmount), Magnitude(SaturationAmount), Magnitude(LightnessAmount), Magnitude(AlphaAmount)}};
   return ColorNoise(n, Seed, Gaussian, true, source, target, progress);
 }
 

@@ -174,8 +174,9 @@ template <class F>
 inline uint64_t MeanOf(uint64_t n, uint64_t d) {
   if constexpr (F::kWide) return n / d;
   // Both below 2^63: signed conversions, one instruction each.
-  else return static_cast<uint64_t>(static_cast<int64_t>(static_cast<double>(static_cast<int64_t>(n)) /
-                                                         static_cast<double>(static_cast<int64_t>(d))));
+  else
+    return static_cast<uint64_t>(static_cast<int64_t>(static_cast<double>(static_cast<int64_t>(n)) /
+                                                      static_cast<double>(static_cast<int64_t>(d))));
 }
 
 // One band of rows. Per picture column, the sums of the window's rows slide

@@ -146,7 +146,8 @@ const typename F::Sample* MedianChoice(const MedianPlan& plan, const mvPicture& 
   if (n == 0) return nullptr;
   const int64_t k = (n - 1) / 2;
   if constexpr (!(F::kRgb && F::kWide)) {
-    std::nth_element(list, list + k, list + n, [](const Candidate<S>& l, const Candidate<S>& r) { return l.Key < r.Key; });
+    std::nth_element(list, list + k, list + n,
+                     [](const Candidate<S>& l, const Candidate<S>& r) { return l.Key < r.Key; });
     return list[k].Pixel;
   } else {
     uint32_t* keys = scratch.Keys.Get();
@@ -198,14 +199,13 @@ constexpr NetOp kMedian9[] = {{3, 6, 2}, {5, 8, 1}, {5, 6, 0}, {4, 7, 0}, {4, 5,
                               {6, 0, 1}, {2, 5, 1}, {2, 6, 2}, {1, 4, 2}, {7, 4, 1}, {7, 6, 2}};
 constexpr uint8_t kMedian9Out = 6;
 constexpr NetOp kMedian25[] = {
-    {15, 20, 0}, {19, 24, 0}, {19, 20, 0}, {17, 22, 0}, {17, 19, 0}, {22, 20, 0}, {16, 21, 0}, {18, 23, 0},
-    {18, 21, 0}, {16, 17, 0}, {18, 19, 0}, {21, 22, 0}, {23, 20, 0}, {5, 10, 0},  {9, 14, 0},  {9, 10, 0},
-    {7, 12, 0},  {7, 9, 0},   {12, 10, 0}, {6, 11, 0},  {8, 13, 0},  {8, 11, 0},  {6, 7, 0},   {8, 9, 0},
-    {11, 12, 0}, {13, 10, 0}, {5, 15, 2},  {10, 20, 1}, {10, 15, 0}, {9, 19, 0},  {9, 10, 2},  {19, 15, 1},
-    {7, 17, 2},  {12, 22, 1}, {12, 17, 0}, {12, 10, 2}, {17, 19, 0}, {6, 16, 2},  {14, 24, 1}, {14, 16, 0},
-    {11, 21, 0}, {11, 14, 2}, {21, 16, 1}, {8, 18, 2},  {13, 23, 1}, {13, 18, 0}, {13, 14, 0}, {18, 21, 1},
-    {13, 10, 0}, {14, 17, 0}, {18, 19, 0}, {10, 0, 2},  {19, 4, 1},  {19, 0, 1},  {17, 2, 1},  {17, 19, 2},
-    {14, 1, 2},  {18, 3, 1},  {13, 18, 2}, {18, 1, 1},  {18, 19, 2}};
+    {15, 20, 0}, {19, 24, 0}, {19, 20, 0}, {17, 22, 0}, {17, 19, 0}, {22, 20, 0}, {16, 21, 0}, {18, 23, 0}, {18, 21, 0},
+    {16, 17, 0}, {18, 19, 0}, {21, 22, 0}, {23, 20, 0}, {5, 10, 0},  {9, 14, 0},  {9, 10, 0},  {7, 12, 0},  {7, 9, 0},
+    {12, 10, 0}, {6, 11, 0},  {8, 13, 0},  {8, 11, 0},  {6, 7, 0},   {8, 9, 0},   {11, 12, 0}, {13, 10, 0}, {5, 15, 2},
+    {10, 20, 1}, {10, 15, 0}, {9, 19, 0},  {9, 10, 2},  {19, 15, 1}, {7, 17, 2},  {12, 22, 1}, {12, 17, 0}, {12, 10, 2},
+    {17, 19, 0}, {6, 16, 2},  {14, 24, 1}, {14, 16, 0}, {11, 21, 0}, {11, 14, 2}, {21, 16, 1}, {8, 18, 2},  {13, 23, 1},
+    {13, 18, 0}, {13, 14, 0}, {18, 21, 1}, {13, 10, 0}, {14, 17, 0}, {18, 19, 0}, {10, 0, 2},  {19, 4, 1},  {19, 0, 1},
+    {17, 2, 1},  {17, 19, 2}, {14, 1, 2},  {18, 3, 1},  {13, 18, 2}, {18, 1, 1},  {18, 19, 2}};
 constexpr uint8_t kMedian25Out = 19;
 
 // Pixels a network runs on at once: every comparator is one loop over them,
@@ -296,7 +296,7 @@ bool MedianNetworkBand(const MedianPlan& plan, const mvPicture& src, mvPicture& 
       if constexpr (F::kRgb) c[e] = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
     }
   };
-  int32_t (*wire)[kLanes] = reinterpret_cast<int32_t (*)[kLanes]>(wires.Get());
+  int32_t(*wire)[kLanes] = reinterpret_cast<int32_t(*)[kLanes]>(wires.Get());
   const int64_t first = top - a.Top;
   for (int64_t t = first; t < first + side - 1; ++t) load(t);
   for (int32_t y = top; y < bottom; ++y) {
@@ -317,7 +317,8 @@ bool MedianNetworkBand(const MedianPlan& plan, const mvPicture& src, mvPicture& 
     }
     for (int64_t x0 = 0; x0 < w; x0 += kLanes) {
       for (int64_t col = 0; col < side; ++col)
-        for (int64_t r = 0; r < side; ++r) std::memcpy(wire[col * side + r], &rank[r * width + x0 + col], sizeof wire[0]);
+        for (int64_t r = 0; r < side; ++r)
+          std::memcpy(wire[col * side + r], &rank[r * width + x0 + col], sizeof wire[0]);
       const int32_t* med;
       if (side == 3) {
         Run(kMedian9, wire);
@@ -436,8 +437,8 @@ typename O::T* SlideBest(typename O::T* v, typename O::T* spare, int64_t n, int6
 
 // Pass one: rows top .. bottom of the source into the target.
 template <class F, class O>
-bool RankRows(const mvPicture& src, mvPicture& dst, const mvRect& a, const frame::Buffer<int32_t>& colMap,
-              int64_t side, int32_t top, int32_t bottom) {
+bool RankRows(const mvPicture& src, mvPicture& dst, const mvRect& a, const frame::Buffer<int32_t>& colMap, int64_t side,
+              int32_t top, int32_t bottom) {
   using S = typename F::Sample;
   using T = typename O::T;
   const int64_t w = a.Right - a.Left, ext = colMap.Size;
@@ -481,8 +482,7 @@ bool RankColumns(mvPicture& dst, const mvRect& a, const frame::Buffer<int32_t>& 
   // v[t * lanes + c]: the number of window row t in column c.
   frame::Buffer<S> copy;
   frame::Buffer<T> v;
-  if (!copy.Allocate(static_cast<int64_t>(hi - lo + 1) * cols * F::kChannels) || !v.Allocate(ext * lanes))
-    return false;
+  if (!copy.Allocate(static_cast<int64_t>(hi - lo + 1) * cols * F::kChannels) || !v.Allocate(ext * lanes)) return false;
   auto copied = [&](int32_t y, int64_t c) { return &copy[(static_cast<int64_t>(y - lo) * cols + c) * F::kChannels]; };
   const int32_t left = a.Left + static_cast<int32_t>(first);
   for (int32_t y = lo; y <= hi; ++y)
@@ -505,8 +505,7 @@ bool RankColumns(mvPicture& dst, const mvRect& a, const frame::Buffer<int32_t>& 
   }
   if (span < side)
     for (int64_t t = 0; t < h; ++t)
-      for (int64_t c = 0; c < lanes; c += kLanes)
-        BestInto<O>(&v[t * lanes + c], &v[(t + side - span) * lanes + c]);
+      for (int64_t c = 0; c < lanes; c += kLanes) BestInto<O>(&v[t * lanes + c], &v[(t + side - span) * lanes + c]);
   for (int64_t t = 0; t < h; ++t) {
     S* out = frame::PixelAt<F>(dst, left, a.Top + static_cast<int32_t>(t));
     for (int64_t c = 0; c < cols; ++c, out += F::kChannels)
@@ -533,11 +532,10 @@ bool ApplyRank(mvPicture& source, mvPicture& target, mvProgress* progress, uint3
     auto run = [&](auto order) {
       using O = decltype(order);
       return f.ForRows([&](int32_t top, int32_t bottom) {
-               return RankRows<F, O>(source, target, f.A, colMap, side, top, bottom);
-             }) &&
-             f.ForSteps(f.Cols(), source.Height, [&](int64_t first, int64_t last) {
-               return RankColumns<F, O>(target, f.A, rowMap, side, first, last);
-             });
+        return RankRows<F, O>(source, target, f.A, colMap, side, top, bottom);
+      }) && f.ForSteps(f.Cols(), source.Height, [&](int64_t first, int64_t last) {
+        return RankColumns<F, O>(target, f.A, rowMap, side, first, last);
+      });
     };
     // Keys of 16-bit RGB, or positions past 16 bits, need the wide numbers.
     if constexpr (F::kRgb && F::kWide) return run(RankOrder<Max, true>{});
@@ -581,8 +579,7 @@ bool mvMedianEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
   MedianPlan plan;
   plan.R = frame::LimitRadius(Radius, source);
   const int64_t side = 2 * plan.R + 1;
-  plan.Most = Seamless ? side * side
-                       : std::min<int64_t>(side, source.Height) * std::min<int64_t>(side, source.Width);
+  plan.Most = Seamless ? side * side : std::min<int64_t>(side, source.Height) * std::min<int64_t>(side, source.Width);
   const Edge edge = Seamless ? Edge::Wrap : Edge::Cut;
   plan.RowShared = !Seamless && plan.R >= source.Width - 1;
   plan.AllShared = plan.RowShared && plan.R >= source.Height - 1;

@@ -57,7 +57,9 @@ bool PlanWindows(frame::Buffer<WindowPlan>& plans, int64_t n, int64_t s, bool wr
   return true;
 }
 
-int32_t WrapLuma(const uint8_t* p) { return static_cast<int32_t>((p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 16); }
+int32_t WrapLuma(const uint8_t* p) {
+  return static_cast<int32_t>((p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 16);
+}
 
 // The highlight for one pair of scaled slopes.
 double Highlight(double gx, double gy, int32_t exponent) {
@@ -89,9 +91,9 @@ struct WrapPlan {
   int32_t W = 0, H = 0;
   int64_t S = 0;  // smoothing radius; 0: none (a window of one)
   bool Wrap = false;
-  frame::Buffer<int32_t> ColMap, RowMap;     // picture positions of area -1 .. side
+  frame::Buffer<int32_t> ColMap, RowMap;    // picture positions of area -1 .. side
   frame::Buffer<WindowPlan> Across, Along;  // smoothing windows of each column and row
-  int64_t WindowRows = 0;                    // rows of a vertical window beyond its whole rounds
+  int64_t WindowRows = 0;                   // rows of a vertical window beyond its whole rounds
 };
 
 // One band's rows of smoothed slopes, y0 .. y1 of the area, handed to
@@ -108,8 +110,8 @@ public:
     // Rows of horizontal sums the window holds at once; kept in a ring when
     // few, made again when they leave otherwise.
     const int64_t cap = P.WindowRows <= kRingRows ? P.WindowRows : 0;
-    if (!Prefix.Allocate(w + 1) || !GradX.Allocate(w) || !GradY.Allocate(w) || !SumX.Allocate(w) ||
-        !SumY.Allocate(w) || !VX.Allocate(w) || !VY.Allocate(w) || !OutX.Allocate(w) || !OutY.Allocate(w) ||
+    if (!Prefix.Allocate(w + 1) || !GradX.Allocate(w) || !GradY.Allocate(w) || !SumX.Allocate(w) || !SumY.Allocate(w) ||
+        !VX.Allocate(w) || !VY.Allocate(w) || !OutX.Allocate(w) || !OutY.Allocate(w) ||
         !RingX.Allocate(std::max<int64_t>(cap, 1) * w) || !RingY.Allocate(std::max<int64_t>(cap, 1) * w) ||
         !Luma.Allocate(kLumaRows * (w + 2)))
       return false;
@@ -337,8 +339,8 @@ bool mvWrapEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progr
   auto forBands = [&](auto&& band) {
     return f.ForSteps(groups, group * plan.W, [&](int64_t first, int64_t last) {
       SlopeRows rows(plan);
-      return rows.Run(static_cast<int32_t>(first * group), static_cast<int32_t>(std::min<int64_t>(last * group, plan.H)),
-                      band);
+      return rows.Run(static_cast<int32_t>(first * group),
+                      static_cast<int32_t>(std::min<int64_t>(last * group, plan.H)), band);
     });
   };
 

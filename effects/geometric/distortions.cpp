@@ -79,12 +79,12 @@ void KaleidoscopeRow(const mvPicture& src, typename F::Sample* out, const mvRect
 // ---- classes ---------------------------------------------------------------
 
 const mvEffectClass& mvCylinderEffect::Describe() {
-  static const mvEffectClass c = mvEffectClass::Make<mvCylinderEffect>(
-      528, "mvCylinderEffect",
-      {Field("Vertical", &mvCylinderEffect::Vertical)
-           .NonZeroIsOne()
-           .Range(0, 1)
-           .Help("0 bends the columns, 1 bends the rows")});
+  static const mvEffectClass c =
+      mvEffectClass::Make<mvCylinderEffect>(528, "mvCylinderEffect",
+                                            {Field("Vertical", &mvCylinderEffect::Vertical)
+                                                 .NonZeroIsOne()
+                                                 .Range(0, 1)
+                                                 .Help("0 bends the columns, 1 bends the rows")});
   return c;
 }
 
@@ -101,8 +101,7 @@ const mvEffectClass& mvSineWaveEffect::Describe() {
           532, "mvSineWaveEffect",
           {Field("RowAmplitude", &mvSineWaveEffect::RowAmplitude).Help("horizontal shift amplitude in pixels"),
            Field("RowPeriod", &mvSineWaveEffect::RowPeriod).Help("period of the horizontal shift in rows; 0: none"),
-           Field("ColumnAmplitude", &mvSineWaveEffect::ColumnAmplitude)
-               .Help("vertical shift amplitude in pixels"),
+           Field("ColumnAmplitude", &mvSineWaveEffect::ColumnAmplitude).Help("vertical shift amplitude in pixels"),
            Field("ColumnPeriod", &mvSineWaveEffect::ColumnPeriod)
                .Help("period of the vertical shift in columns; 0: none"),
            Field("Seamless", &mvSineWaveEffect::Seamless).Help("wrap around the edges (RGB 8-bit)")})
@@ -267,10 +266,8 @@ bool mvSineWaveEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
         const double shiftX = rowShift[y - a.Top];
         for (int32_t x = a.Left; x < a.Right; ++x, out += F::kChannels) {
           const double sx = x - shiftX, sy = y - columnShift[x - a.Left];
-          if (wrap)
-            SampleWrapFolded<T, F::kChannels>(source, sx, sy, out);
-          else
-            sampling::Clamped<T, F::kChannels>(source, sx, sy, out);
+          if (wrap) SampleWrapFolded<T, F::kChannels>(source, sx, sy, out);
+          else sampling::Clamped<T, F::kChannels>(source, sx, sy, out);
         }
       }
       return true;
@@ -296,10 +293,8 @@ bool mvKaleidoscopeEffect::Apply(mvPicture& source, mvPicture& target, mvProgres
     return f.ForRows([&](int32_t top, int32_t bottom) {
       for (int32_t y = top; y < bottom; ++y) {
         auto* out = frame::PixelAt<F>(target, f.A.Left, y);
-        if (Diagonal != 0)
-          KaleidoscopeRow<F, true>(source, out, f.A, y - f.A.Top, rowOf2.Get());
-        else
-          KaleidoscopeRow<F, false>(source, out, f.A, y - f.A.Top, nullptr);
+        if (Diagonal != 0) KaleidoscopeRow<F, true>(source, out, f.A, y - f.A.Top, rowOf2.Get());
+        else KaleidoscopeRow<F, false>(source, out, f.A, y - f.A.Top, nullptr);
       }
       return true;
     });

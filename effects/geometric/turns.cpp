@@ -97,9 +97,15 @@ bool Reorder(mvPicture& source, mvPicture& target, mvProgress* progress, bool mi
 
 }  // namespace
 
-const mvEffectClass& mvRotateLeftEffect::Describe() { return Parameterless<mvRotateLeftEffect>(514, "mvRotateLeftEffect"); }
-const mvEffectClass& mvRotateRightEffect::Describe() { return Parameterless<mvRotateRightEffect>(515, "mvRotateRightEffect"); }
-const mvEffectClass& mvRotate180Effect::Describe() { return Parameterless<mvRotate180Effect>(516, "mvRotate180Effect"); }
+const mvEffectClass& mvRotateLeftEffect::Describe() {
+  return Parameterless<mvRotateLeftEffect>(514, "mvRotateLeftEffect");
+}
+const mvEffectClass& mvRotateRightEffect::Describe() {
+  return Parameterless<mvRotateRightEffect>(515, "mvRotateRightEffect");
+}
+const mvEffectClass& mvRotate180Effect::Describe() {
+  return Parameterless<mvRotate180Effect>(516, "mvRotate180Effect");
+}
 const mvEffectClass& mvFlipEffect::Describe() { return Parameterless<mvFlipEffect>(518, "mvFlipEffect"); }
 const mvEffectClass& mvMirrorEffect::Describe() { return Parameterless<mvMirrorEffect>(519, "mvMirrorEffect"); }
 

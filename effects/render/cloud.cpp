@@ -282,8 +282,7 @@ public:
       const int64_t made = Made.load(std::memory_order_relaxed);
       if (made == Chunks || Ended) return;
       if (made - Used >= kRing) {
-        if (!Started && !Freed.wait_for(lock, std::chrono::milliseconds(2), [&] { return Started || Ended; }))
-          return;
+        if (!Started && !Freed.wait_for(lock, std::chrono::milliseconds(2), [&] { return Started || Ended; })) return;
         Freed.wait(lock, [&] { return Made.load(std::memory_order_relaxed) - Used < kRing || Ended; });
         continue;
       }

@@ -60,8 +60,7 @@ bool PaintRows(frame::Frame& f, uint32_t mode, bool opaque, Prepare&& prepare, R
         continue;
       }
       BlendRow(mode, target.Channels, kBufChannels, target.Row(y) + offset, target.ColorType, target.BitDepth,
-               reinterpret_cast<const uint8_t*>(buf.Get()), target.ColorType, target.BitDepth, nullptr, opacity,
-               width);
+               reinterpret_cast<const uint8_t*>(buf.Get()), target.ColorType, target.BitDepth, nullptr, opacity, width);
     }
     return true;
   });
@@ -95,19 +94,15 @@ struct Radial {
 // The 16-bit weight of an 8-bit alpha, or a 16-bit alpha as it is.
 template <uint32_t Max>
 uint32_t AlphaOpacity(uint32_t a) {
-  if constexpr (Max == 255)
-    return (a * 65535 + 127) / 255;
-  else
-    return a;
+  if constexpr (Max == 255) return (a * 65535 + 127) / 255;
+  else return a;
 }
 
 // Row opacity from an alpha interpolated as (a * wa + b * wb) / n.
 template <uint32_t Max>
 uint32_t RampOpacity(uint64_t a, uint64_t wa, uint64_t b, uint64_t wb, uint64_t n) {
-  if constexpr (Max == 255)
-    return static_cast<uint32_t>((a * wa + b * wb) * 257 / n);
-  else
-    return static_cast<uint32_t>((a * wa + b * wb) / n);
+  if constexpr (Max == 255) return static_cast<uint32_t>((a * wa + b * wb) * 257 / n);
+  else return static_cast<uint32_t>((a * wa + b * wb) / n);
 }
 
 }  // namespace
@@ -189,9 +184,9 @@ bool mvGradientEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* p
             const int64_t t = Shape == 1 ? x : std::llabs(2 * static_cast<int64_t>(x) - n);
             T* p = buf + static_cast<size_t>(x) * bc;
             for (uint32_t i = 0; i < bc; ++i)
-              p[i] = static_cast<T>((uint64_t{c1[i]} * static_cast<uint64_t>(n - t) +
-                                     uint64_t{c2[i]} * static_cast<uint64_t>(t)) /
-                                    static_cast<uint64_t>(n));
+              p[i] = static_cast<T>(
+                  (uint64_t{c1[i]} * static_cast<uint64_t>(n - t) + uint64_t{c2[i]} * static_cast<uint64_t>(t)) /
+                  static_cast<uint64_t>(n));
           }
         };
         return PaintRows<F>(f, PaintMode, bothOpaque, prepare, [](T*, int32_t) { return 65535u; });

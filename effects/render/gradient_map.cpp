@@ -35,10 +35,8 @@ struct Entry {
 
 template <class F>
 uint64_t KeyOf(const typename F::Sample* s) {
-  if constexpr (F::kRgb)
-    return 299 * uint64_t{s[0]} + 587 * uint64_t{s[1]} + 114 * uint64_t{s[2]};
-  else
-    return s[0];
+  if constexpr (F::kRgb) return 299 * uint64_t{s[0]} + 587 * uint64_t{s[1]} + 114 * uint64_t{s[2]};
+  else return s[0];
 }
 
 // The entry of one key; false when no segment covers its position (the
@@ -50,10 +48,8 @@ bool Lookup(const mvGradient& g, const mvSegmentFinder& finder, bool reverse, ui
   const double p = F::kRgb ? k / (1000.0 * F::kMax) : k / static_cast<double>(F::kMax);
   T c[4];
   bool found;
-  if constexpr (F::kWide)
-    found = g.GetColor16(p, reverse, c, &finder);
-  else
-    found = g.GetColor8(p, reverse, c, &finder);
+  if constexpr (F::kWide) found = g.GetColor16(p, reverse, c, &finder);
+  else found = g.GetColor8(p, reverse, c, &finder);
   if (!found) return false;
   if constexpr (F::kRgb) {
     for (int i = 0; i < 3; ++i) e.S[i] = c[i];
@@ -126,7 +122,8 @@ bool Map(frame::Frame& f, const mvGradient& g, bool reverse) {
         if (F::kAlpha && s[ch - 1] == 0) continue;
         const uint64_t key = KeyOf<F>(s);
         if (tabled) {
-          if (table.AllFound || table.Found[static_cast<int64_t>(key)]) Put<F>(d, table.Entries[static_cast<int64_t>(key)]);
+          if (table.AllFound || table.Found[static_cast<int64_t>(key)])
+            Put<F>(d, table.Entries[static_cast<int64_t>(key)]);
           continue;
         }
         if (key != lastKey) {

@@ -42,10 +42,8 @@ inline void ColorOver(const typename F::Sample* s, typename F::Sample* d, const 
     const U sa = s[F::kColours];
     for (uint32_t i = 0; i < F::kColours; ++i) {
       U first;
-      if constexpr (!F::kWide)
-        first = s[i] * sa * (Max - w) / Max;
-      else
-        first = (s[i] * sa / Max) * (Max - w);  // divided first, as 16-bit pictures do
+      if constexpr (!F::kWide) first = s[i] * sa * (Max - w) / Max;
+      else first = (s[i] * sa / Max) * (Max - w);  // divided first, as 16-bit pictures do
       d[i] = static_cast<T>((first + c[i] * w) / Max);
     }
     d[F::kColours] = static_cast<T>((Max - sa) * w / Max + sa);

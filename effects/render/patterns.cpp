@@ -401,10 +401,8 @@ bool mvRandomDotsEffect::Apply(mvPicture& source, mvPicture& target, mvProgress*
             if (!inside(hi)) continue;
             while (lo < hi) {
               const int64_t m = lo + (hi - lo) / 2;
-              if (inside(m))
-                hi = m;
-              else
-                lo = m + 1;
+              if (inside(m)) hi = m;
+              else lo = m + 1;
             }
             from = std::max(from, lo);
             to = std::min(to, s - lo);

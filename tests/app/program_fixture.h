@@ -37,7 +37,9 @@ protected:
   void Start() {
     VariationRandom.Seed(7);
     program = std::make_unique<Program>(options);
-    program->Ask.Message = [this](QWidget*, const QString& text, MessageIcon icon) { messages.push_back({text, icon}); };
+    program->Ask.Message = [this](QWidget*, const QString& text, MessageIcon icon) {
+      messages.push_back({text, icon});
+    };
     program->Ask.Confirm = [this](QWidget*, const QString& question, const QString&, const QString&) {
       questions << question;
       return confirm;

@@ -56,9 +56,9 @@ TEST(Editor, EveryFieldOfEveryClassGetsAnEditorWithTheRangeOfItsRecipeFiles) {
         case FieldType::Int:
         case FieldType::UInt: {
           const int64_t lo = f.HasRange ? f.Lo : f.Type == FieldType::Int ? std::numeric_limits<int32_t>::min() : 0;
-          const int64_t hi = f.HasRange ? f.Hi
-                                        : f.Type == FieldType::Int ? std::numeric_limits<int32_t>::max()
-                                                                   : std::numeric_limits<uint32_t>::max();
+          const int64_t hi = f.HasRange                 ? f.Hi
+                             : f.Type == FieldType::Int ? std::numeric_limits<int32_t>::max()
+                                                        : std::numeric_limits<uint32_t>::max();
           if (auto* box = qobject_cast<QComboBox*>(w)) {
             // A choice names every value of a declared range.
             ASSERT_NE(spec.Kind, FieldEditorKind::Number);
@@ -92,8 +92,9 @@ TEST(Editor, EveryFieldOfEveryClassGetsAnEditorWithTheRangeOfItsRecipeFiles) {
   chooser.SetFilter(QStringLiteral("nothing like it"));
   EXPECT_EQ(chooser.Chosen(), 0u);
   // Names and choices read from the table.
-  const std::pair<const char*, const char*> names[] = {
-      {"mvHSVNoiseEffect", "HSV noise"}, {"mvGradientPatternEffect", "Gradient pattern"}, {"mvRotateRightEffect", "Rotate right"}};
+  const std::pair<const char*, const char*> names[] = {{"mvHSVNoiseEffect", "HSV noise"},
+                                                       {"mvGradientPatternEffect", "Gradient pattern"},
+                                                       {"mvRotateRightEffect", "Rotate right"}};
   for (const auto& [name, shown] : names) EXPECT_EQ(EffectDisplayName(*FindEffectClass(name)), shown);
   const FieldEditorSpec shape = EditorSpecOf(*FindEffectClass("mvGradientEffect")->Find("Shape"));
   ASSERT_EQ(shape.Kind, FieldEditorKind::Choice);
@@ -118,7 +119,7 @@ TEST(Editor, GradientStopsSplitMoveMergeAndRecolourSegments) {
   EXPECT_EQ(left.Middle, 0.125);  // the middle keeps its place in the segment
   uint8_t c[4];
   bar.StopColour(1, c);
-  EXPECT_EQ(c[0], 64);  // the gradient's colour where the stop was put
+  EXPECT_EQ(c[0], 64);              // the gradient's colour where the stop was put
   EXPECT_FALSE(bar.AddStop(0.25));  // no empty segment
   // A stop moves only between its neighbours.
   ASSERT_TRUE(bar.MoveStop(1, 1.5));
@@ -229,10 +230,8 @@ TEST_F(EditorTest, EveryKindOfChangeUndoesAndRedoesToTheSameRecipesAndPixels) {
   step([&] { editor.EffectList()->topLevelItem(0)->setCheckState(0, Qt::Unchecked); });
   step([&] {
     editor.SelectEffect(0);
-    if (editor.RandomizeButton()->isEnabled())
-      editor.RandomizeEffect();
-    else
-      editor.RemoveEffect();
+    if (editor.RandomizeButton()->isEnabled()) editor.RandomizeEffect();
+    else editor.RemoveEffect();
   });
   step([&] {
     editor.SelectEffect(1);

@@ -100,8 +100,8 @@ TEST(FormLogic, PlacementsFromAnotherMonitorComeBackOnScreen) {
   const std::vector<WorkArea> screens{{0, 0, 1280, 800}, {1280, 0, 1920, 1080}};
   const FrameMargins frame{0, 20, 0, 0};
   // Title bars on a screen: kept, the second screen included.
-  for (const Placement& kept : {Placement{100, 50, 600, 400, false}, Placement{1500, 10, 600, 400, true},
-                                Placement{-500, 0, 600, 400, false}})
+  for (const Placement& kept :
+       {Placement{100, 50, 600, 400, false}, Placement{1500, 10, 600, 400, true}, Placement{-500, 0, 600, 400, false}})
     EXPECT_EQ(PlacementOnScreens(kept, screens, frame), kept);
   // Beyond every screen, above it, or with only a sliver showing: centred on the primary.
   for (const Placement& lost : {Placement{5000, -3000, 600, 400, false}, Placement{100, -5, 600, 400, false},
@@ -178,9 +178,9 @@ TEST_F(ProgramTest, StartsWithItsWindowsMenusAndToolbars) {
     }
   }
   const std::pair<int32_t, QKeySequence> keys[] = {
-      {CmdGenerate, QKeySequence(Qt::Key_F5)},         {CmdSave, QKeySequence(Qt::CTRL | Qt::Key_S)},
-      {CmdCopy, QKeySequence(Qt::CTRL | Qt::Key_C)},  {CmdRemove, QKeySequence(Qt::Key_Delete)},
-      {CmdAddToStock, QKeySequence(Qt::Key_Insert)},  {CmdStop, QKeySequence(Qt::Key_Escape)}};
+      {CmdGenerate, QKeySequence(Qt::Key_F5)},       {CmdSave, QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {CmdCopy, QKeySequence(Qt::CTRL | Qt::Key_C)}, {CmdRemove, QKeySequence(Qt::Key_Delete)},
+      {CmdAddToStock, QKeySequence(Qt::Key_Insert)}, {CmdStop, QKeySequence(Qt::Key_Escape)}};
   for (const auto& [id, key] : keys) EXPECT_EQ(main->Action(id)->shortcut(), key) << id;
   // The list and the toolbar start right of the options panel.
   EXPECT_EQ(main->ListWidget()->x(), panel->width());
@@ -230,9 +230,9 @@ TEST_F(ProgramTest, OutOfRangeOptionsAreRefusedAndTheBatchKept) {
     const char* Number;
     const char* Seed;
     const char* Message;
-  } cases[] = {{"0", "3", "", kSizeMessage},      {"5001", "3", "", kSizeMessage},
-               {"abc", "3", "", kSizeMessage},    {"64", "0", "", kNumberMessage},
-               {"64", "1001", "", kNumberMessage}, {"abc", "0", "", kSizeMessage},  // both wrong: the size is said
+  } cases[] = {{"0", "3", "", kSizeMessage},           {"5001", "3", "", kSizeMessage},
+               {"abc", "3", "", kSizeMessage},         {"64", "0", "", kNumberMessage},
+               {"64", "1001", "", kNumberMessage},     {"abc", "0", "", kSizeMessage},  // both wrong: the size is said
                {"64", "3", "4294967296", kSeedMessage}};
   panel->SquareButton->setChecked(false);
   for (const auto& c : cases) {
@@ -511,7 +511,9 @@ TEST_F(ProgramTest, SaveFixesTheExtensionAndSaysWhyItFailed) {
   EXPECT_EQ(messages[1].Text, QStringLiteral("Save error\nrecipe.json: the folder does not exist"));
 
   // Cancelled: nothing at all.
-  program->Ask.SaveFile = [](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> { return std::nullopt; };
+  program->Ask.SaveFile = [](QWidget*, const SaveFileRequest&) -> std::optional<SaveFileAnswer> {
+    return std::nullopt;
+  };
   main->OnCommand(CmdSave);
   EXPECT_EQ(messages.size(), 2u);
 }
@@ -681,7 +683,8 @@ TEST_F(ProgramTest, TheContextMenuOpensByMouseAndByKeyWithEveryEntry) {
       shownAt = menu->pos();
       entries.clear();
       for (QAction* action : menu->actions()) {
-        entries << action->text() + (action->shortcut().isEmpty() ? QString() : QChar('\t') + action->shortcut().toString());
+        entries << action->text() +
+                       (action->shortcut().isEmpty() ? QString() : QChar('\t') + action->shortcut().toString());
         if (action->menu() && action->text() == QStringLiteral("Resi&ze")) {
           resizeEntries.clear();
           for (QAction* sub : action->menu()->actions()) resizeEntries << sub->text();
@@ -702,7 +705,8 @@ TEST_F(ProgramTest, TheContextMenuOpensByMouseAndByKeyWithEveryEntry) {
   ASSERT_EQ(resizeEntries.size(), 9);
   EXPECT_EQ(resizeEntries.back(), QStringLiteral("x1&0"));
   // Shift+F10 and the Menu key open it on the focused thumbnail, at its cell.
-  for (const auto& [key, modifiers] : {std::pair{Qt::Key_F10, Qt::ShiftModifier}, std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
+  for (const auto& [key, modifiers] :
+       {std::pair{Qt::Key_F10, Qt::ShiftModifier}, std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
     entries.clear();
     main->List().SelectOnly(2);
     QTimer::singleShot(0, readMenu);
@@ -809,8 +813,8 @@ TEST_F(ProgramTest, StartsFromAHostileSettingsFile) {
   EXPECT_TRUE(program->Tiling().IsOpen());
   // Windows placed beyond every screen come back where they can be reached.
   const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-  for (QWidget* window : {static_cast<QWidget*>(main), static_cast<QWidget*>(stock),
-                          static_cast<QWidget*>(program->Tiling().Window())}) {
+  for (QWidget* window :
+       {static_cast<QWidget*>(main), static_cast<QWidget*>(stock), static_cast<QWidget*>(program->Tiling().Window())}) {
     EXPECT_TRUE(work.contains(window->pos())) << window->objectName().toStdString();
     EXPECT_LE(window->height(), work.height());
   }

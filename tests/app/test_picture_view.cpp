@@ -31,11 +31,9 @@ TEST(PictureView, LargePictureGetsBothBarsOverThePictureRange) {
     int32_t W, H;
     bool Horizontal, Vertical;
   } kCases[] = {
-      {300, 300, true, true},
-      {190, 300, true, true},  // the vertical bar leaves 183 for 190 columns
-      {300, 190, true, true},  // the horizontal bar leaves 185 for 190 rows
-      {190, 190, false, false},
-      {300, 100, true, false},
+      {300, 300, true, true},   {190, 300, true, true},  // the vertical bar leaves 183 for 190 columns
+      {300, 190, true, true},                            // the horizontal bar leaves 185 for 190 rows
+      {190, 190, false, false}, {300, 100, true, false},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.W << " x " << c.H);

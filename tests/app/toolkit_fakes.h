@@ -8,10 +8,8 @@
 // Records what the list asks of its window, in order.
 struct FakeListHost : ListBoxHost {
   void Invalidate(const mvRect* rect) override {
-    if (rect)
-      Rects.push_back(*rect);
-    else
-      ++AllRepaints;
+    if (rect) Rects.push_back(*rect);
+    else ++AllRepaints;
   }
   void ScrollContents(int32_t dx, int32_t dy) override { Scrolls.push_back({dx, dy}); }
   void SetScrollBars(const ScrollInfo& vertical, const ScrollInfo& horizontal) override {

@@ -20,7 +20,8 @@ const std::string kDir = std::string(::testing::TempDir()) + "orvelle_cli_" + st
 // blocking); its exit code, or -1 when it ended by a signal.
 int RunCli(const std::string& args, std::string* err = nullptr, const std::string& env = "") {
   std::string errFile = kDir + "/stderr.txt";
-  int status = std::system((env + "timeout -s KILL 60 " + ORVELLE_CLI + " " + args + " >/dev/null 2>" + errFile).c_str());
+  int status =
+      std::system((env + "timeout -s KILL 60 " + ORVELLE_CLI + " " + args + " >/dev/null 2>" + errFile).c_str());
   if (err) {
     std::ifstream in(errFile);
     err->assign(std::istreambuf_iterator<char>(in), {});
@@ -43,7 +44,9 @@ protected:
   }
   static void TearDownTestSuite() { std::system(("rm -rf " + kDir).c_str()); }
 
-  static bool Load(const std::string& name, mvImage& image) { return LoadImageFile((kDir + "/" + name).c_str(), image) == 0; }
+  static bool Load(const std::string& name, mvImage& image) {
+    return LoadImageFile((kDir + "/" + name).c_str(), image) == 0;
+  }
   static std::string Read(const std::string& name) {
     std::ifstream in(kDir + "/" + name, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), {});
@@ -149,8 +152,9 @@ TEST_F(Cli, RefusedAndHostileInputsEndWithAMessageAndACodeNeverASignal) {
   ASSERT_EQ(RunCli("generate -n 1 --seed 3 --size 16x16 -o " + kDir + "/h"), 0);
   std::ofstream(kDir + "/huge-number.json") << R"({"format": "orvelle-recipe", "width": 8, "height": 8,
     "effects": [{"type": 518}, {"type": 513, "params": {"Color": {"format": [0, 8, 3], "samples": [1, 1e400, 3]}}}]})";
-  std::system(("mkfifo " + kDir + "/fifo.png && touch " + kDir + "/file && mkdir -p " + kDir +
-               "/both/texture-0001.recipe.json").c_str());
+  std::system(
+      ("mkfifo " + kDir + "/fifo.png && touch " + kDir + "/file && mkdir -p " + kDir + "/both/texture-0001.recipe.json")
+          .c_str());
   const struct {
     std::string Args;
     int Code;
@@ -169,7 +173,8 @@ TEST_F(Cli, RefusedAndHostileInputsEndWithAMessageAndACodeNeverASignal) {
       {"generate --render 9", 2, ""},
       {"render " + kDir + "/huge-number.json --scale 1 " + kDir + "/x.png", 1, "effect 1, field Color"},
       {"apply --effect mvGradientMapEffect --param 'Gradient=[{\"Left\": -1e400}]' " + kDir + "/in.png " + kDir +
-           "/x.png", 2, "Gradient"},
+           "/x.png",
+       2, "Gradient"},
       {"apply --effect mvSwirlEffect --param Angle " + kDir + "/in.png " + kDir + "/x.png", 2, "FIELD=VALUE"},
       {"apply --effect mirror " + kDir + "/fifo.png " + kDir + "/x.png", 1, "not a regular file"},
       {"render " + kDir + "/fifo.png --scale 1 " + kDir + "/x.png", 1, "not a regular file"},
@@ -200,13 +205,17 @@ TEST_F(Cli, OutputsThatAreNotRegularFilesAreWrittenNotReplaced) {
   // A link to a file: the file changes, the link stays.
   std::system(("echo old > " + kDir + "/real.json && ln -sf real.json " + kDir + "/link.json").c_str());
   ASSERT_EQ(RunCli("transform " + recipe + " " + kDir + "/link.json --rotate-right"), 0);
-  EXPECT_EQ(std::system(("test -L " + kDir + "/link.json && grep -q orvelle-recipe " + kDir + "/real.json").c_str()), 0);
+  EXPECT_EQ(std::system(("test -L " + kDir + "/link.json && grep -q orvelle-recipe " + kDir + "/real.json").c_str()),
+            0);
   // A pipe with a reader gets the recipe and stays a pipe.
   std::system(("rm -f " + kDir + "/out.fifo && mkfifo " + kDir + "/out.fifo").c_str());
   const std::string reader = "timeout 20 cat " + kDir + "/out.fifo > " + kDir + "/from-fifo.json & ";
   EXPECT_EQ(std::system((reader + "sleep 0.2; timeout 20 " + ORVELLE_CLI + " transform " + recipe + " " + kDir +
-                         "/out.fifo --rotate-left 2>/dev/null; s=$?; wait; exit $s").c_str()), 0);
-  EXPECT_EQ(std::system(("test -p " + kDir + "/out.fifo && grep -q orvelle-recipe " + kDir + "/from-fifo.json").c_str()), 0);
+                         "/out.fifo --rotate-left 2>/dev/null; s=$?; wait; exit $s")
+                            .c_str()),
+            0);
+  EXPECT_EQ(
+      std::system(("test -p " + kDir + "/out.fifo && grep -q orvelle-recipe " + kDir + "/from-fifo.json").c_str()), 0);
   EXPECT_EQ(std::system(("ls -a " + kDir + " | grep -q orvelle-save").c_str()), 256);
 }
 
@@ -268,22 +277,30 @@ TEST_F(Cli, EditChangesRecipesInOrderAndTheOppositeChangesGiveTheFileBack) {
   const size_t count = before["effects"].size();
   ASSERT_GE(count, 2u);
   std::string err;
-  ASSERT_EQ(RunCli("edit " + in + " " + kDir + "/e1.json --add fill@0 --set 0.Color=#ff000080 --set 0.PaintMode=3 "
-                   "--move 0:2 --opacity 1=100 --blend-mode 1=9 --disable 0 --keep-alpha --image " + kDir + "/e1.png",
-                   &err), 0) << err;
+  ASSERT_EQ(RunCli("edit " + in + " " + kDir +
+                       "/e1.json --add fill@0 --set 0.Color=#ff000080 --set 0.PaintMode=3 "
+                       "--move 0:2 --opacity 1=100 --blend-mode 1=9 --disable 0 --keep-alpha --image " +
+                       kDir + "/e1.png",
+                   &err),
+            0)
+      << err;
   json expected = before;
   json& fx = expected["effects"];
-  fx.insert(fx.begin() + 2, json{{"type", 128}, {"name", "mvFillEffect"}, {"opacity", 65535}, {"blend_mode", 0},
-                                 {"params", {{"Color", {{"format", {0, 8, 4}}, {"samples", {255, 0, 0, 128}}}},
-                                             {"PaintMode", 3}}}});
+  fx.insert(fx.begin() + 2,
+            json{{"type", 128},
+                 {"name", "mvFillEffect"},
+                 {"opacity", 65535},
+                 {"blend_mode", 0},
+                 {"params", {{"Color", {{"format", {0, 8, 4}}, {"samples", {255, 0, 0, 128}}}}, {"PaintMode", 3}}}});
   fx[1]["opacity"] = 100;
   fx[1]["blend_mode"] = 9;
   fx[0]["enabled"] = false;
   EXPECT_EQ(json::parse(Read("e1.json")), expected);
   ASSERT_EQ(RunCli("render " + kDir + "/e1.json --scale 1 --keep-alpha " + kDir + "/r1.png"), 0);
   EXPECT_EQ(Read("e1.png"), Read("r1.png"));
-  ASSERT_EQ(RunCli("edit " + kDir + "/e1.json " + kDir + "/e2.json --enable 0 --remove 2 --opacity 1=" +
-                   before["effects"][1]["opacity"].dump() + " --blend-mode 1=" + before["effects"][1]["blend_mode"].dump()),
+  ASSERT_EQ(RunCli("edit " + kDir + "/e1.json " + kDir +
+                   "/e2.json --enable 0 --remove 2 --opacity 1=" + before["effects"][1]["opacity"].dump() +
+                   " --blend-mode 1=" + before["effects"][1]["blend_mode"].dump()),
             0);
   EXPECT_EQ(Read("e2.json"), Read("e/texture-0001.recipe.json"));
 
@@ -310,13 +327,16 @@ TEST_F(Cli, EditChangesRecipesInOrderAndTheOppositeChangesGiveTheFileBack) {
       {"--blend-mode 0=18", 2, "0..17"},
   };
   for (const auto& c : kRefused) {
-    EXPECT_EQ(RunCli("edit " + in + " " + kDir + "/refused.json " + c.Changes + " --image " + kDir + "/refused.png", &err),
-              c.Code) << c.Changes;
+    EXPECT_EQ(
+        RunCli("edit " + in + " " + kDir + "/refused.json " + c.Changes + " --image " + kDir + "/refused.png", &err),
+        c.Code)
+        << c.Changes;
     EXPECT_NE(err.find(c.Message), std::string::npos) << err;
   }
   EXPECT_EQ(RunCli("edit " + kDir + "/missing.json " + kDir + "/refused.json", &err), 1);
   // A recipe that cannot be written takes its picture with it.
-  EXPECT_EQ(RunCli("edit " + in + " " + kDir + "/no/such/folder.json --remove 0 --image " + kDir + "/refused.png", &err), 1);
+  EXPECT_EQ(
+      RunCli("edit " + in + " " + kDir + "/no/such/folder.json --remove 0 --image " + kDir + "/refused.png", &err), 1);
   EXPECT_NE(err.find("folder.json"), std::string::npos) << err;
   EXPECT_NE(std::system(("test -e " + kDir + "/refused.json -o -e " + kDir + "/refused.png").c_str()), 0);
 }

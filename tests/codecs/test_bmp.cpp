@@ -62,7 +62,12 @@ void AppendGrayTable(std::vector<uint8_t>& b, int entries) {
 
 // 3 x 2, 5-6-5 behind a 124-byte header, the pixels 6 bytes after it.
 std::vector<uint8_t> MaskedWithGap() {
-  auto b = Header({.W = 3, .H = 2, .Bits = 16, .Compression = 3, .Offset = 138 + 6, .HeaderSize = 124,
+  auto b = Header({.W = 3,
+                   .H = 2,
+                   .Bits = 16,
+                   .Compression = 3,
+                   .Offset = 138 + 6,
+                   .HeaderSize = 124,
                    .Masks = {0xF800, 0x07E0, 0x1F, 0}});
   b.resize(b.size() + 6 + 16, 0x55);
   return b;
@@ -231,13 +236,17 @@ TEST(BmpRead, MaskedPixelsOfEveryHeaderKind) {
       {40, 32, 3, {0xFF0000, 0xFF00, 0xFF}, {0x80102030, 0}, {16, 32, 48, 255, 0, 0, 0, 255}},
       {40, 32, 6, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {0x80102030, 0}, {48, 32, 16, 128, 0, 0, 0, 0}},
       // Wider than 8 bits keeps the top 8; a 2-bit alpha of 2 is 170; no red mask reads 0.
-      {56, 32, 3, {0x3FF00000, 0x000FFC00, 0x3FF, 0xC0000000}, {2u << 30 | 1023 << 20 | 512 << 10 | 3, 0},
+      {56,
+       32,
+       3,
+       {0x3FF00000, 0x000FFC00, 0x3FF, 0xC0000000},
+       {2u << 30 | 1023 << 20 | 512 << 10 | 3, 0},
        {255, 128, 0, 170, 0, 0, 0, 0}},
       {52, 16, 3, {0, 0x03E0, 0x001F}, {0xFFFF, 0}, {0, 255, 255, 255, 0, 0, 0, 255}},
   };
   for (const auto& c : kCases) {
-    auto b = Header({.W = 2, .H = -1, .Bits = c.Bits, .Compression = c.Compression, .HeaderSize = c.HeaderSize,
-                     .Masks = c.Masks});
+    auto b = Header(
+        {.W = 2, .H = -1, .Bits = c.Bits, .Compression = c.Compression, .HeaderSize = c.HeaderSize, .Masks = c.Masks});
     for (uint32_t v : c.Pixels)
       for (uint32_t i = 0; i < c.Bits / 8; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
     b.resize(b.size() + (c.Bits == 24 ? 2 : 0));  // the row's padding
@@ -260,7 +269,11 @@ TEST(BmpRead, ColorTableAndPixelOffset) {
   } kCases[] = {
       {{.Offset = 54 + 6}, 0, 6, {1, 2, 3, 0}, kCodecOK, {3, 2, 1, 255}},
       {{.Bits = 32, .Compression = 3, .Offset = 138 + 2, .HeaderSize = 124, .Masks = {0xFF0000, 0xFF00, 0xFF, 0}},
-       0, 2, {1, 2, 3, 4}, kCodecOK, {3, 2, 1, 255}},
+       0,
+       2,
+       {1, 2, 3, 4},
+       kCodecOK,
+       {3, 2, 1, 255}},
       // A table of the colours used right before the pixels (high nibble first); a short table, then a gap;
       // a full table, then a gap.
       {{.W = 2, .Bits = 4, .ColorsUsed = 3, .Offset = 54 + 12}, 3, 0, {0x21, 0, 0, 0}, kCodecOK, {18, 16, 14, 9, 8, 7}},
@@ -271,14 +284,19 @@ TEST(BmpRead, ColorTableAndPixelOffset) {
       {{.Offset = 53}, 0, 0, {1, 2, 3, 0}, kCodecReadFailed, {}},
       {{.Offset = 1}, 0, 0, {1, 2, 3, 0}, kCodecReadFailed, {}},
       // Bit fields with no room for the masks: what stands there is pixels, not masks.
-      {{.Bits = 16, .Compression = 3, .Offset = 54, .Masks = {0x001F001F, 0x001F001F, 0x001F001F}}, 0, 0, {},
-       kCodecReadFailed, {}},
+      {{.Bits = 16, .Compression = 3, .Offset = 54, .Masks = {0x001F001F, 0x001F001F, 0x001F001F}},
+       0,
+       0,
+       {},
+       kCodecReadFailed,
+       {}},
       {{.Bits = 4, .ColorsUsed = 3, .Offset = 54 + 8}, 2, 0, {0, 0, 0, 0}, kCodecReadFailed, {}},
       {{.Offset = 54 + 100}, 0, 0, {1, 2, 3, 0}, kCodecReadFailed, {}},
   };
   for (const auto& c : kCases) {
     auto b = Header(c.L);
-    for (uint32_t i = 0; i < c.TableEntries; ++i) b.insert(b.end(), {uint8_t(i * 7), uint8_t(i * 8), uint8_t(i * 9), 0});
+    for (uint32_t i = 0; i < c.TableEntries; ++i)
+      b.insert(b.end(), {uint8_t(i * 7), uint8_t(i * 8), uint8_t(i * 9), 0});
     b.resize(b.size() + c.Gap, 0xEE);
     b.insert(b.end(), c.Pixels.begin(), c.Pixels.end());
     mvImage image;
@@ -303,14 +321,16 @@ TEST(BmpRead, RunLengthEscapesAndSafeStops) {
         0, 2, 1, 1,        // delta one right, one up: (1, top row)
         0, 3, 5, 6, 7, 0,  // literal 5 6 7, padded
         0, 1, 2, 99},      // end of bitmap; the run after it is ignored
-       {{0, 5, 6, 7}, {0, 0, 0, 0}, {9, 9, 9, 0}}, 2},
+       {{0, 5, 6, 7}, {0, 0, 0, 0}, {9, 9, 9, 0}},
+       2},
       // 4-bit runs alternate nibbles; a literal of 3 takes 2 bytes.
       {{.W = 5, .Bits = 4, .Compression = 2}, {2, 0x12, 0, 3, 0xAB, 0xC0, 0, 1}, {{1, 2, 10, 11, 12}}, -1},
       // Rows coded over their padded width (as some writers do for odd widths):
       // runs and literals into the padding draw up to the picture's edge.
       {{.W = 7, .H = 2, .Bits = 8, .Compression = 1},
        {8, 3, 0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1},
-       {{1, 2, 3, 4, 5, 6, 7}, std::vector<uint8_t>(7, 3)}, -1},
+       {{1, 2, 3, 4, 5, 6, 7}, std::vector<uint8_t>(7, 3)},
+       -1},
       {{.W = 5, .Bits = 4, .Compression = 2}, {8, 0x45, 0, 1}, {{4, 5, 4, 5, 4}}, -1},
   };
   mvImage image;
@@ -337,16 +357,16 @@ TEST(BmpRead, RunLengthEscapesAndSafeStops) {
     std::vector<uint8_t> Data;
     int32_t Result;
   } kCases[] = {
-      {{5, 1}, kCodecOK},                          // run longer than the row
-      {{0, 2, 200, 0, 1, 1}, kCodecOK},            // delta past the right edge
-      {{0, 2, 0, 9, 1, 1}, kCodecOK},              // delta above the top
-      {{0, 0, 0, 0, 0, 0, 0, 0, 2, 2}, kCodecOK},  // lines past the top, then a run
-      {{0, 200, 1, 2}, kCodecOK},                  // literal longer than the row and the data
+      {{5, 1}, kCodecOK},                                // run longer than the row
+      {{0, 2, 200, 0, 1, 1}, kCodecOK},                  // delta past the right edge
+      {{0, 2, 0, 9, 1, 1}, kCodecOK},                    // delta above the top
+      {{0, 0, 0, 0, 0, 0, 0, 0, 2, 2}, kCodecOK},        // lines past the top, then a run
+      {{0, 200, 1, 2}, kCodecOK},                        // literal longer than the row and the data
       {{4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 0}, kCodecOK},  // every row, no end mark
-      {{2}, kCodecReadFailed},                     // data ends inside a pair
-      {{4, 1, 0, 0, 4, 2}, kCodecReadFailed},      // data ends with a row to go
-      {{0, 3, 1, 2}, kCodecReadFailed},            // data ends inside a literal
-      {{0, 2, 1}, kCodecReadFailed},               // data ends inside a delta
+      {{2}, kCodecReadFailed},                           // data ends inside a pair
+      {{4, 1, 0, 0, 4, 2}, kCodecReadFailed},            // data ends with a row to go
+      {{0, 3, 1, 2}, kCodecReadFailed},                  // data ends inside a literal
+      {{0, 2, 1}, kCodecReadFailed},                     // data ends inside a delta
   };
   for (const auto& c : kCases) {
     b = Header({.W = 4, .H = 3, .Bits = 8, .Compression = 1});
@@ -378,25 +398,33 @@ TEST(BmpRead, HeaderRulesGiveTheirCodes) {
     Layout L;
     int32_t Code;
   } kCases[] = {
-      {{.W = 0}, kCodecInvalidHeader},                      {{.W = -1}, kCodecInvalidHeader},
-      {{.H = 0}, kCodecInvalidHeader},                      {{.Bits = 4, .Compression = 1}, kCodecInvalidHeader},
-      {{.Bits = 8, .Compression = 2}, kCodecInvalidHeader}, {{.Bits = 24, .Compression = 3}, kCodecInvalidHeader},
-      {{.Bits = 8, .Compression = 6}, kCodecInvalidHeader}, {{.Bits = 4, .ColorsUsed = 17}, kCodecInvalidHeader},
+      {{.W = 0}, kCodecInvalidHeader},
+      {{.W = -1}, kCodecInvalidHeader},
+      {{.H = 0}, kCodecInvalidHeader},
+      {{.Bits = 4, .Compression = 1}, kCodecInvalidHeader},
+      {{.Bits = 8, .Compression = 2}, kCodecInvalidHeader},
+      {{.Bits = 24, .Compression = 3}, kCodecInvalidHeader},
+      {{.Bits = 8, .Compression = 6}, kCodecInvalidHeader},
+      {{.Bits = 4, .ColorsUsed = 17}, kCodecInvalidHeader},
       // Masks with holes, or beyond a 16-bit pixel.
       {{.Bits = 32, .Compression = 3, .Masks = {0xFF0000, 0xF0F0, 0xFF}}, kCodecInvalidHeader},
       {{.Bits = 16, .Compression = 3, .HeaderSize = 124, .Masks = {0x1F0000, 0x07E0, 0x1F, 0}}, kCodecInvalidHeader},
       {{.Bits = 16, .Compression = 6, .Masks = {0x7C00, 0x03E0, 0x1F, 0x8001}}, kCodecInvalidHeader},
-      {{.Bits = 3}, kCodecNotSupported},                    {{.Bits = 0}, kCodecNotSupported},
-      {{.Compression = 4}, kCodecNotSupported},             {{.Compression = 5, .HeaderSize = 124}, kCodecNotSupported},
-      {{.HeaderSize = 64}, kCodecNotSupported},             {{.HeaderSize = 16}, kCodecNotSupported},
-      {{.W = INT32_MAX, .H = INT32_MAX}, kCodecCannotCreate}, {{.H = INT32_MIN}, kCodecCannotCreate},
+      {{.Bits = 3}, kCodecNotSupported},
+      {{.Bits = 0}, kCodecNotSupported},
+      {{.Compression = 4}, kCodecNotSupported},
+      {{.Compression = 5, .HeaderSize = 124}, kCodecNotSupported},
+      {{.HeaderSize = 64}, kCodecNotSupported},
+      {{.HeaderSize = 16}, kCodecNotSupported},
+      {{.W = INT32_MAX, .H = INT32_MAX}, kCodecCannotCreate},
+      {{.H = INT32_MIN}, kCodecCannotCreate},
       {{.W = 100000, .H = 100000, .Bits = 8}, kCodecCannotCreate},
   };
   for (const auto& c : kCases) {
     b = Header(c.L);
     b.resize(b.size() + 64);
-    EXPECT_EQ(ReadBmp(b, image), c.Code) << c.L.W << "x" << c.L.H << " bits " << c.L.Bits << " comp "
-                                         << c.L.Compression << " header " << c.L.HeaderSize;
+    EXPECT_EQ(ReadBmp(b, image), c.Code) << c.L.W << "x" << c.L.H << " bits " << c.L.Bits << " comp " << c.L.Compression
+                                         << " header " << c.L.HeaderSize;
   }
 }
 

@@ -197,8 +197,8 @@ TEST(SaveImageFile, FileSizeLimitMidWriteKeepsTheOldFile) {
   const std::string path = dir.File("big.png");
   const std::vector<uint8_t> old(100, 7);
   WriteFileBytes(path, old);
-  for (mvCodec* codec : {static_cast<mvCodec*>(&BMPCodec), static_cast<mvCodec*>(&PNGCodec),
-                         static_cast<mvCodec*>(&JPEGCodec)}) {
+  for (mvCodec* codec :
+       {static_cast<mvCodec*>(&BMPCodec), static_cast<mvCodec*>(&PNGCodec), static_cast<mvCodec*>(&JPEGCodec)}) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -210,7 +210,8 @@ TEST(SaveImageFile, FileSizeLimitMidWriteKeepsTheOldFile) {
       // Noise so that no codec can compress it below the limit.
       uint32_t state = 1;
       for (int32_t y = 0; y < 300; ++y)
-        for (int32_t x = 0; x < 1200; ++x) image.Picture.Row(y)[x] = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+        for (int32_t x = 0; x < 1200; ++x)
+          image.Picture.Row(y)[x] = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
       _exit(SaveImageFile(*codec, path.c_str(), image));
     }
     int status = 0;

@@ -161,8 +161,7 @@ TEST(PngWrite, TextureIsRgbaEightBitWithOneComment) {
   mvImage back;
   ASSERT_EQ(Decode(PNGCodec, b, back), kCodecOK);
   ASSERT_EQ(back.Picture.Channels, 4u);
-  for (int y = 0; y < 9; ++y)
-    EXPECT_EQ(std::memcmp(back.Picture.Row(y), image.Picture.Row(y), 17 * 4), 0) << y;
+  for (int y = 0; y < 9; ++y) EXPECT_EQ(std::memcmp(back.Picture.Row(y), image.Picture.Row(y), 17 * 4), 0) << y;
   EXPECT_EQ(*back.GetTextProperty("COMMENT"), kComment);
   EXPECT_EQ(back.ResolutionUnit, kResolutionMetre);
   EXPECT_EQ(back.XResolution, 10000);
@@ -187,15 +186,15 @@ TEST(PngWrite, IndependentReadersAgree) {
   const std::string python = PythonWithPillow();
   if (!python.empty()) {
     int status;
-    const std::string out = RunCommand(
-        python + " -c \"from PIL import Image; im = Image.open('" + path +
-            "'); im.load(); print(im.mode, im.size, im.info.get('Comment'), im.info.get('interlace', 0), "
-            "im.getpixel((19, 9)))\" 2>&1",
-        &status);
+    const std::string out =
+        RunCommand(python + " -c \"from PIL import Image; im = Image.open('" + path +
+                       "'); im.load(); print(im.mode, im.size, im.info.get('Comment'), im.info.get('interlace', 0), "
+                       "im.getpixel((19, 9)))\" 2>&1",
+                   &status);
     EXPECT_EQ(status, 0) << out;
     const uint8_t* p = image.Picture.Row(9) + 4 * 19;
-    const std::string pixel = "(" + std::to_string(p[0]) + ", " + std::to_string(p[1]) + ", " +
-                              std::to_string(p[2]) + ", " + std::to_string(p[3]) + ")";
+    const std::string pixel = "(" + std::to_string(p[0]) + ", " + std::to_string(p[1]) + ", " + std::to_string(p[2]) +
+                              ", " + std::to_string(p[3]) + ")";
     EXPECT_EQ(out, std::string("RGBA (20, 10) ") + kComment + " 0 " + pixel + "\n");
     checked = true;
   }
@@ -242,7 +241,8 @@ TEST(PngWrite, FormatsRoundTrip) {
   const auto g = Encode(zcodec, gray);
   std::vector<std::string> order;
   for (const auto& c : PngChunks(g))
-    if (c.Type == "tEXt" || c.Type == "zTXt") order.push_back(c.Type + ":" + reinterpret_cast<const char*>(c.Data.data()));
+    if (c.Type == "tEXt" || c.Type == "zTXt")
+      order.push_back(c.Type + ":" + reinterpret_cast<const char*>(c.Data.data()));
   EXPECT_EQ(order, (std::vector<std::string>{"zTXt:Comment", "tEXt:Title", "tEXt:Author"}));
   ASSERT_EQ(Decode(PNGCodec, g, back), kCodecOK);
   EXPECT_EQ(back.Picture.ColorType, ColorTypeGray);
@@ -353,8 +353,10 @@ TEST(PngRecipe, ChunkWrittenAndFoundOrRefused) {
     for (int i = 0; i < 4; ++i) chunk[static_cast<size_t>(i)] = static_cast<uint8_t>(data.size() >> (24 - 8 * i));
     std::memcpy(&chunk[4], type.data(), 4);
     std::memcpy(&chunk[8], data.data(), data.size());
-    const uLong crc = crc32(crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4), data.data(), static_cast<uInt>(data.size()));
-    for (int i = 0; i < 4; ++i) chunk[8 + data.size() + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    const uLong crc =
+        crc32(crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4), data.data(), static_cast<uInt>(data.size()));
+    for (int i = 0; i < 4; ++i)
+      chunk[8 + data.size() + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
     b.insert(b.end() - 12, chunk.begin(), chunk.end());
     return b;
   };

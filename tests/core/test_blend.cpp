@@ -18,8 +18,8 @@ Bytes Run8(uint32_t mode, uint32_t type, uint32_t dstChannels, Bytes dst, uint32
            uint32_t opacity) {
   const int32_t count = static_cast<int32_t>(dst.size() / dstChannels);
   EXPECT_EQ(src.size(), static_cast<size_t>(count) * srcChannels);
-  EXPECT_TRUE(BlendRow(mode, dstChannels, srcChannels, dst.data(), type, 8, src.data(), type, 8, nullptr, opacity,
-                       count));
+  EXPECT_TRUE(
+      BlendRow(mode, dstChannels, srcChannels, dst.data(), type, 8, src.data(), type, 8, nullptr, opacity, count));
   return dst;
 }
 
@@ -30,8 +30,8 @@ Words Run16(uint32_t mode, uint32_t type, uint32_t dstChannels, const Words& dst
   for (size_t i = 0; i < dst.size(); ++i) StoreLE16(&d[2 * i], dst[i]);
   for (size_t i = 0; i < src.size(); ++i) StoreLE16(&s[2 * i], src[i]);
   const int32_t count = static_cast<int32_t>(dst.size() / dstChannels);
-  EXPECT_TRUE(BlendRow(mode, dstChannels, srcChannels, d.data(), type, 16, s.data(), type, 16, nullptr, opacity,
-                       count));
+  EXPECT_TRUE(
+      BlendRow(mode, dstChannels, srcChannels, d.data(), type, 16, s.data(), type, 16, nullptr, opacity, count));
   Words out(dst.size());
   for (size_t i = 0; i < out.size(); ++i) out[i] = LoadLE16(&d[2 * i]);
   return out;
@@ -77,9 +77,9 @@ TEST(BlendSample8, ScreenAndSoftLight) {
 
 TEST(BlendSample8, HardLightSwitchesAfter128) {
   EXPECT_EQ(F8(BlendHardLight, 255, 128), 255u);
-  EXPECT_EQ(F8(BlendHardLight, 0, 128), 0u);    // first formula; the second would give 1
+  EXPECT_EQ(F8(BlendHardLight, 0, 128), 0u);  // first formula; the second would give 1
   EXPECT_EQ(F8(BlendHardLight, 100, 128), 100u);
-  EXPECT_EQ(F8(BlendHardLight, 0, 129), 3u);    // second formula; the first would give 0
+  EXPECT_EQ(F8(BlendHardLight, 0, 129), 3u);  // second formula; the first would give 0
   EXPECT_EQ(F8(BlendHardLight, 100, 129), 102u);
 }
 
@@ -138,8 +138,7 @@ TEST(BlendWeights, PartialOpacityEveryAlphaCombination8) {
 }
 
 TEST(BlendWeights, FullOpacityAlphaCombinations8) {
-  EXPECT_EQ(Run8(BlendMultiply, ColorTypeRGB, 4, {200, 200, 0, 9}, 3, {100, 255, 7}, 65535),
-            (Bytes{78, 200, 0, 255}));
+  EXPECT_EQ(Run8(BlendMultiply, ColorTypeRGB, 4, {200, 200, 0, 9}, 3, {100, 255, 7}, 65535), (Bytes{78, 200, 0, 255}));
   EXPECT_EQ(Run8(BlendMultiply, ColorTypeRGB, 3, {200, 200, 200}, 4, {100, 100, 100, 128}, 65535),
             (Bytes{138, 138, 138}));
   EXPECT_EQ(Run8(BlendNormal, ColorTypeRGB, 4, {1, 2, 3, 4}, 3, {9, 8, 7}, 65535), (Bytes{9, 8, 7, 255}));
@@ -157,8 +156,7 @@ TEST(BlendWeights, Sixteen) {
 }
 
 TEST(BlendAlpha, NormalOverRGBAAtFullOpacity) {
-  EXPECT_EQ(Run8(BlendNormal, ColorTypeRGB, 4, {10, 20, 30, 40}, 4, {200, 100, 50, 0}, 65535),
-            (Bytes{10, 20, 30, 40}));
+  EXPECT_EQ(Run8(BlendNormal, ColorTypeRGB, 4, {10, 20, 30, 40}, 4, {200, 100, 50, 0}, 65535), (Bytes{10, 20, 30, 40}));
   EXPECT_EQ(Run8(BlendNormal, ColorTypeRGB, 4, {10, 20, 30, 40}, 4, {200, 100, 50, 255}, 65535),
             (Bytes{200, 100, 50, 255}));
   // A transparent destination does not hold mode 0 back.
@@ -203,8 +201,7 @@ TEST(BlendWholePixel, RGB8Values) {
 
 TEST(BlendWholePixel, OtherFormatsUntouched) {
   for (uint32_t mode = BlendColor; mode <= BlendValue; ++mode) {
-    EXPECT_EQ(Run8(mode, ColorTypeGray, 2, {10, 20, 30, 40}, 2, {200, 255, 90, 255}, 65535),
-              (Bytes{10, 20, 30, 40}));
+    EXPECT_EQ(Run8(mode, ColorTypeGray, 2, {10, 20, 30, 40}, 2, {200, 255, 90, 255}, 65535), (Bytes{10, 20, 30, 40}));
     EXPECT_EQ(Run16(mode, ColorTypeRGB, 4, {10, 20, 30, 40}, 3, {9000, 100, 7}, 65535), (Words{10, 20, 30, 40}));
     EXPECT_EQ(Run16(mode, ColorTypeGray, 1, {10, 20}, 1, {9000, 100}, 30000), (Words{10, 20}));
   }
@@ -214,16 +211,16 @@ TEST(BlendRow, OpacityZeroLeavesEveryModeUntouched) {
   struct Format {
     uint32_t type, depth, dstChannels, srcChannels;
   };
-  const Format formats[] = {{ColorTypeRGB, 8, 4, 4},  {ColorTypeRGB, 8, 3, 4},     {ColorTypeGray, 8, 2, 1},
-                            {ColorTypeRGB, 16, 4, 3}, {ColorTypeGray, 16, 1, 2},   {ColorTypeIndexed, 8, 2, 1}};
+  const Format formats[] = {{ColorTypeRGB, 8, 4, 4},  {ColorTypeRGB, 8, 3, 4},   {ColorTypeGray, 8, 2, 1},
+                            {ColorTypeRGB, 16, 4, 3}, {ColorTypeGray, 16, 1, 2}, {ColorTypeIndexed, 8, 2, 1}};
   const int32_t count = 7;
   for (const Format& f : formats) {
     const Bytes src = Pattern(count * f.srcChannels * f.depth / 8, 3);
     const Bytes before = Pattern(count * f.dstChannels * f.depth / 8, 7);
     for (uint32_t mode = 0; mode < BlendModeCount; ++mode) {
       Bytes dst = before;
-      EXPECT_TRUE(BlendRow(mode, f.dstChannels, f.srcChannels, dst.data(), f.type, f.depth, src.data(), f.type,
-                           f.depth, nullptr, 0, count));
+      EXPECT_TRUE(BlendRow(mode, f.dstChannels, f.srcChannels, dst.data(), f.type, f.depth, src.data(), f.type, f.depth,
+                           nullptr, 0, count));
       EXPECT_EQ(dst, before) << "mode " << mode;
     }
   }
@@ -232,17 +229,24 @@ TEST(BlendRow, OpacityZeroLeavesEveryModeUntouched) {
 TEST(BlendRow, RejectionsAndNoOps) {
   const Bytes src = Pattern(16, 1), before = Pattern(16, 2);
   Bytes dst = before;
-  EXPECT_FALSE(BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeGray, 8, nullptr, 65535, 2));
-  EXPECT_FALSE(BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 16, nullptr, 65535, 2));
-  EXPECT_FALSE(BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65536, 2));
+  EXPECT_FALSE(
+      BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeGray, 8, nullptr, 65535, 2));
+  EXPECT_FALSE(
+      BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 16, nullptr, 65535, 2));
+  EXPECT_FALSE(
+      BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65536, 2));
   EXPECT_FALSE(BlendRow(99, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 70000, 0));
-  EXPECT_TRUE(BlendRow(BlendModeCount, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65535, 2));
+  EXPECT_TRUE(
+      BlendRow(BlendModeCount, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65535, 2));
   EXPECT_TRUE(BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65535, 0));
-  EXPECT_TRUE(BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65535, -5));
+  EXPECT_TRUE(
+      BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65535, -5));
   // Channel counts or depths no picture can have are left alone.
   EXPECT_TRUE(BlendRow(BlendNormal, 2, 4, dst.data(), ColorTypeRGB, 8, src.data(), ColorTypeRGB, 8, nullptr, 65535, 2));
-  EXPECT_TRUE(BlendRow(BlendNormal, 3, 1, dst.data(), ColorTypeGray, 8, src.data(), ColorTypeGray, 8, nullptr, 65535, 2));
-  EXPECT_TRUE(BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 12, src.data(), ColorTypeRGB, 12, nullptr, 65535, 2));
+  EXPECT_TRUE(
+      BlendRow(BlendNormal, 3, 1, dst.data(), ColorTypeGray, 8, src.data(), ColorTypeGray, 8, nullptr, 65535, 2));
+  EXPECT_TRUE(
+      BlendRow(BlendNormal, 4, 4, dst.data(), ColorTypeRGB, 12, src.data(), ColorTypeRGB, 12, nullptr, 65535, 2));
   EXPECT_TRUE(BlendRow(BlendNormal, 1, 1, dst.data(), 7, 8, src.data(), 7, 8, nullptr, 65535, 2));
   EXPECT_EQ(dst, before);
 }

@@ -73,7 +73,8 @@ TEST(Picture, DepthScaling) {
 TEST(Picture, IndexedToGrayTableMatchesDirect) {
   mvPicture p;
   ASSERT_TRUE(p.Create(300, 1, ColorTypeIndexed, 8, 1));
-  for (int i = 0; i < 256; ++i) p.SetPaletteEntry(i, static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7));
+  for (int i = 0; i < 256; ++i)
+    p.SetPaletteEntry(i, static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7));
   for (int x = 0; x < 300; ++x) p.Pixels[x] = static_cast<uint8_t>(x * 13);
   std::vector<uint8_t> longRun(600), shortRun(2);
   ConvertRow(p.Pixels, ColorTypeIndexed, 8, 1, longRun.data(), ColorTypeGray, 16, 1, p.Palette->Entries, 300);

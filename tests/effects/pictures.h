@@ -14,12 +14,12 @@ struct Format {
   uint32_t Type, Depth, Channels;
 };
 // The colour formats (RGB and gray, 8 and 16 bits, with and without alpha).
-inline constexpr Format kColorFormats[] = {{ColorTypeRGB, 8, 3},  {ColorTypeRGB, 8, 4},  {ColorTypeRGB, 16, 3},
-                                           {ColorTypeRGB, 16, 4}, {ColorTypeGray, 8, 1}, {ColorTypeGray, 8, 2},
+inline constexpr Format kColorFormats[] = {{ColorTypeRGB, 8, 3},   {ColorTypeRGB, 8, 4},  {ColorTypeRGB, 16, 3},
+                                           {ColorTypeRGB, 16, 4},  {ColorTypeGray, 8, 1}, {ColorTypeGray, 8, 2},
                                            {ColorTypeGray, 16, 1}, {ColorTypeGray, 16, 2}};
 // The same plus indexed.
-inline constexpr Format kAllFormats[] = {{ColorTypeRGB, 8, 3},  {ColorTypeRGB, 8, 4},  {ColorTypeRGB, 16, 3},
-                                         {ColorTypeRGB, 16, 4}, {ColorTypeGray, 8, 1}, {ColorTypeGray, 8, 2},
+inline constexpr Format kAllFormats[] = {{ColorTypeRGB, 8, 3},   {ColorTypeRGB, 8, 4},   {ColorTypeRGB, 16, 3},
+                                         {ColorTypeRGB, 16, 4},  {ColorTypeGray, 8, 1},  {ColorTypeGray, 8, 2},
                                          {ColorTypeGray, 16, 1}, {ColorTypeGray, 16, 2}, {ColorTypeIndexed, 8, 1}};
 
 // Pseudo-random bytes (alpha too, so some pixels are transparent).
@@ -55,10 +55,8 @@ inline bool SamePixels(const mvPicture& a, const mvPicture& b) {
 inline mvPicture Applied(mvEffect& e, mvPicture& source, bool* result = nullptr) {
   mvPicture target(source);
   const bool ok = e.Apply(source, target, nullptr);
-  if (result)
-    *result = ok;
-  else
-    EXPECT_TRUE(ok);
+  if (result) *result = ok;
+  else EXPECT_TRUE(ok);
   return target;
 }
 

@@ -20,8 +20,8 @@ using namespace testpics;
 
 // The filters for which a flat picture is a fixed point (the painterly
 // ones too).
-const char* const kFamily[] = {"mvMedianEffect",   "mvMinimumEffect", "mvMaximumEffect",   "mvSpreadEffect",
-                               "mvPixelizeEffect", "mvMosaicEffect",  "mvGlassTileEffect", "mvWrapEffect",
+const char* const kFamily[] = {"mvMedianEffect",   "mvMinimumEffect",   "mvMaximumEffect",   "mvSpreadEffect",
+                               "mvPixelizeEffect", "mvMosaicEffect",    "mvGlassTileEffect", "mvWrapEffect",
                                "mvOilPaintEffect", "mvWatercolorEffect"};
 
 // Sets a field by name where the class has it.
@@ -116,7 +116,8 @@ TEST(Median, SixteenBitKeyTiesKeepTheirSelectionOrder) {
     mvPicture out = Applied(e, p);
     std::string got;
     for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < 5; ++x) got += LoadLE16(Px(out, x, y)) == 1000 ? 'A' : (LoadLE16(Px(out, x, y)) == 901 ? 'B' : '?');
+      for (int x = 0; x < 5; ++x)
+        got += LoadLE16(Px(out, x, y)) == 1000 ? 'A' : (LoadLE16(Px(out, x, y)) == 901 ? 'B' : '?');
     EXPECT_EQ(got, seamless ? "ABBABBAABAABABA" : "BABBBBAABAABBAA");
   }
 }
@@ -196,7 +197,8 @@ TEST(Spread, MovesEveryPixelByItsTwoDraws) {
     int W, H;
     Format F;
     uint32_t RangeX, RangeY;
-  } cases[] = {{20, 15, {ColorTypeRGB, 8, 4}, 1, 1}, {20, 15, {ColorTypeRGB, 16, 3}, 3, 40},
+  } cases[] = {{20, 15, {ColorTypeRGB, 8, 4}, 1, 1},
+               {20, 15, {ColorTypeRGB, 16, 3}, 3, 40},
                {1100, 2000, {ColorTypeGray, 8, 1}, 5, 2}};
   for (const Case& c : cases)
     for (bool seamless : {false, true})
@@ -273,8 +275,8 @@ TEST(Pixelize, BlocksAverageFromTheWorkAreaWithAlphaWeights) {
   e.CellWidth = 2;
   e.CellHeight = 3;
   mvPicture target = Applied(e, g);
-  EXPECT_EQ(Px(target, 3, 3)[0], (Px(g, 3, 3)[0] + Px(g, 4, 3)[0] + Px(g, 3, 4)[0] + Px(g, 4, 4)[0] + Px(g, 3, 5)[0] +
-                                  Px(g, 4, 5)[0]) / 6);
+  EXPECT_EQ(Px(target, 3, 3)[0],
+            (Px(g, 3, 3)[0] + Px(g, 4, 3)[0] + Px(g, 3, 4)[0] + Px(g, 4, 4)[0] + Px(g, 3, 5)[0] + Px(g, 4, 5)[0]) / 6);
   EXPECT_EQ(Px(target, 7, 9)[0], Px(g, 7, 9)[0]);  // a 1 x 1 block at the corner
 }
 
@@ -379,7 +381,8 @@ namespace {
 mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smooth, bool seamless) {
   const int W = src.Width, H = src.Height, C = static_cast<int>(src.Channels);
   auto luma = [&](int x, int y) {
-    const uint8_t* p = seamless ? Px(src, Wrapped(x, W), Wrapped(y, H)) : Px(src, std::clamp(x, 0, W - 1), std::clamp(y, 0, H - 1));
+    const uint8_t* p =
+        seamless ? Px(src, Wrapped(x, W), Wrapped(y, H)) : Px(src, std::clamp(x, 0, W - 1), std::clamp(y, 0, H - 1));
     return static_cast<int>((p[0] * 19672u + p[1] * 38621u + p[2] * 7500u) >> 16);
   };
   auto at = [W](int x, int y) { return static_cast<size_t>(y) * static_cast<size_t>(W) + static_cast<size_t>(x); };
@@ -427,7 +430,8 @@ mvPicture ReferenceWrap(const mvPicture& src, int relief, int exponent, int smoo
       const double dot = nx * -l + ny * -l + nz * l;
       const double h = std::pow((2.0 * dot) * nz - l, exponent);
       uint8_t* d = out.Row(y) + x * C;
-      for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>(std::clamp(static_cast<double>(d[c]) + 255.0 * h, 0.0, 255.0));
+      for (int c = 0; c < 3; ++c)
+        d[c] = static_cast<uint8_t>(std::clamp(static_cast<double>(d[c]) + 255.0 * h, 0.0, 255.0));
     }
   return out;
 }

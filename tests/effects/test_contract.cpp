@@ -67,8 +67,13 @@ std::vector<mvColor> Colours() {
   indexed.ColorType = ColorTypeIndexed;
   indexed.Channels = 1;
   indexed.Samples[0] = 7;
-  return {mvColor::RGB8(200, 100, 50), mvColor::RGBA8(10, 250, 90, 0), mvColor::RGBA8(255, 255, 255, 128),
-          mvColor(65535, 0, 32768, 65535), mvColor::Gray8(77), gray16, indexed};
+  return {mvColor::RGB8(200, 100, 50),
+          mvColor::RGBA8(10, 250, 90, 0),
+          mvColor::RGBA8(255, 255, 255, 128),
+          mvColor(65535, 0, 32768, 65535),
+          mvColor::Gray8(77),
+          gray16,
+          indexed};
 }
 
 // One value of one field, held by an otherwise default effect of the class;
@@ -105,10 +110,8 @@ std::vector<Choice> Choices(const mvEffectClass& c, const FieldInfo& f) {
         v = ApplyLoadRule(f, sign ? int64_t{static_cast<int32_t>(v)} : int64_t{static_cast<uint32_t>(v)});
         if (std::find(seen.begin(), seen.end(), v) != seen.end()) continue;
         seen.push_back(v);
-        if (sign)
-          add(static_cast<int32_t>(v));
-        else
-          add(static_cast<uint32_t>(v));
+        if (sign) add(static_cast<int32_t>(v));
+        else add(static_cast<uint32_t>(v));
       }
       break;
     }
@@ -263,8 +266,9 @@ int64_t IntField(const mvEffect& e, const char* name) {
 int64_t DefaultSteps(const mvEffect& e, int64_t w, int64_t h, int64_t w0) {
   const std::string& n = e.Class().Name;
   if (n == "mvRotateLeftEffect" || n == "mvRotateRightEffect") return w0;  // rows of the turned picture
-  if (n == "mvMinimumEffect" || n == "mvMaximumEffect") return w + h;     // rows, then columns
-  if (n == "mvCheckerEffect" || n == "mvPixelizeEffect") return (h + IntField(e, "CellHeight") - 1) / IntField(e, "CellHeight");
+  if (n == "mvMinimumEffect" || n == "mvMaximumEffect") return w + h;      // rows, then columns
+  if (n == "mvCheckerEffect" || n == "mvPixelizeEffect")
+    return (h + IntField(e, "CellHeight") - 1) / IntField(e, "CellHeight");
   if (n == "mvMosaicEffect") return IntField(e, "ColorMode") == 0 ? 2 * h : h;
   if (n == "mvParallelLinesEffect" && IntField(e, "Vertical") == 0)
     return (h - IntField(e, "Offset") - 1) / (IntField(e, "LineWidth") + IntField(e, "Gap")) + 1;

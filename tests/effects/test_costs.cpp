@@ -82,7 +82,8 @@ std::vector<std::pair<std::string, std::function<void(mvEffect&)>>> Extremes(con
       });
     }
   } else if (f.Type == FieldType::Double) {
-    for (double v : {0.0, -1.0, 1e300, -1e300, std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()})
+    for (double v :
+         {0.0, -1.0, 1e300, -1e300, std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()})
       out.emplace_back(std::to_string(v), [&f, v](mvEffect& e) { f.Of<double>(e) = v; });
   } else if (f.Type == FieldType::Bool) {
     out.emplace_back("flipped", [&f](mvEffect& e) { f.Of<bool>(e) = !f.Of<bool>(e); });

@@ -257,9 +257,8 @@ TEST(Neon, SeamlessResultOfTileablePictureTiles) {
   for (int32_t y = 0; y < 48; ++y)
     for (int32_t x = 0; x < 64; ++x)
       for (int c = 0; c < 3; ++c)
-        p.Row(y)[x * 3 + c] = static_cast<uint8_t>(
-            127 + 60 * std::sin(2 * 3.141592653589793 * (x * (c + 1)) / 64) +
-            60 * std::cos(2 * 3.141592653589793 * y * 2 / 48));
+        p.Row(y)[x * 3 + c] = static_cast<uint8_t>(127 + 60 * std::sin(2 * 3.141592653589793 * (x * (c + 1)) / 64) +
+                                                   60 * std::cos(2 * 3.141592653589793 * y * 2 / 48));
   mvNeonEffect e;
   e.Radius = 2;
   e.Seamless = true;

@@ -140,7 +140,7 @@ TEST(Fields, StreamLayoutFlagsAndOmittedFields) {
   f.Hidden = 99;
   mvMemoryStream s(b);
   ASSERT_TRUE(f.Load(s));
-  EXPECT_EQ(f.Hidden, 99u);  // not streamed: kept
+  EXPECT_EQ(f.Hidden, 99u);                          // not streamed: kept
   EXPECT_EQ(f.Tint, mvColor(257, 514, 771, 65535));  // colours come back as RGBA 16-bit
 }
 
@@ -213,7 +213,8 @@ TEST(Registry, EveryEffectRoundTripsAndRejectsBadStreams) {
     // Wrong size words fail (variable-size streams check only a lower bound).
     if (c->MinSizeWord == 0) {
       for (uint32_t word : {1u, 3u, 4u, 8u, 12u, 16u, 20u, 24u, 28u, 32u, 36u, 40u, 0xFFFFFFFFu}) {
-        uint32_t real = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+        uint32_t real =
+            uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
         if (word == real) continue;
         std::vector<uint8_t> w = bytes;
         std::memcpy(w.data(), &word, 4);

@@ -300,7 +300,8 @@ TEST(Kaleidoscope, SymmetricPicturesStayAndAlphaWeights) {
 // neighbours, refuses one picture as both source and target.
 TEST(Distortions, IndexedAndOnePicture) {
   std::vector<std::unique_ptr<mvEffect>> all;
-  for (uint32_t id : {528u, 530u, 532u, 535u}) all.push_back(MakeEffect(id));  // cylinder, swirl, sine wave, kaleidoscope
+  for (uint32_t id : {528u, 530u, 532u, 535u})
+    all.push_back(MakeEffect(id));  // cylinder, swirl, sine wave, kaleidoscope
   for (auto& e : all) {
     SCOPED_TRACE(e->Class().Name);
     const mvPicture indexed = Noise(8, 5, {ColorTypeIndexed, 8, 1}, 10);

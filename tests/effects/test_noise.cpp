@@ -73,7 +73,8 @@ void NoiseByHand(const NoiseCase& c, uint32_t seed, const mvPicture& src, mvPict
       if (c.Density != 100 && SharedRandom.NextInt(100) >= c.Density) continue;
       uint16_t s[4], d[4];
       for (uint32_t k = 0; k < ch; ++k)
-        s[k] = wide ? reinterpret_cast<const uint16_t*>(src.Row(y))[static_cast<uint32_t>(x) * ch + k] : src.Row(y)[static_cast<uint32_t>(x) * ch + k];
+        s[k] = wide ? reinterpret_cast<const uint16_t*>(src.Row(y))[static_cast<uint32_t>(x) * ch + k]
+                    : src.Row(y)[static_cast<uint32_t>(x) * ch + k];
       std::memcpy(d, s, sizeof s);
       if (rgb) {
         double h, sa, v;
@@ -145,8 +146,8 @@ TEST(ColourNoise, EveryPixelMatchesSequentialDrawsOnAnyThreadCount) {
       parallel::SetThreadCount(threads);
       mvPicture in(src), own(src);
       mvPicture& out = c.InPlace ? in : own;
-      const std::unique_ptr<mvEffect> e = c.Hsl ? NoiseOf(c, &mvHSLNoiseEffect::LightnessAmount)
-                                                : NoiseOf(c, &mvHSVNoiseEffect::ValueAmount);
+      const std::unique_ptr<mvEffect> e =
+          c.Hsl ? NoiseOf(c, &mvHSLNoiseEffect::LightnessAmount) : NoiseOf(c, &mvHSVNoiseEffect::ValueAmount);
       SharedRandom.Seed(3);
       ASSERT_TRUE(e->Apply(in, out, nullptr));
       EXPECT_TRUE(SameBytes(out, expected)) << c.W << "x" << c.H << " threads " << threads;

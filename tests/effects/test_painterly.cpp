@@ -29,8 +29,10 @@ TEST(OilPaint, MatchesTheSlowVisitForSmallAndHugeDiamonds) {
     int W, H;
     uint32_t Radius;
     mvRect Area;
-  } cases[] = {{{ColorTypeRGB, 8, 3}, 9, 40, 1, {0, 0, 9, 40}},      {{ColorTypeRGB, 8, 3}, 9, 40, 2, {0, 0, 9, 40}},
-               {{ColorTypeGray, 16, 1}, 9, 40, 2, {0, 0, 9, 40}},   {{ColorTypeGray, 8, 1}, 3, 1100, 2, {0, 0, 3, 40}},
+  } cases[] = {{{ColorTypeRGB, 8, 3}, 9, 40, 1, {0, 0, 9, 40}},
+               {{ColorTypeRGB, 8, 3}, 9, 40, 2, {0, 0, 9, 40}},
+               {{ColorTypeGray, 16, 1}, 9, 40, 2, {0, 0, 9, 40}},
+               {{ColorTypeGray, 8, 1}, 3, 1100, 2, {0, 0, 3, 40}},
                {{ColorTypeGray, 8, 1}, 3, 1100, 1100, {1, 600, 2, 601}}};
   for (const Case& c : cases)
     for (bool seamless : {false, true}) {
@@ -43,10 +45,8 @@ TEST(OilPaint, MatchesTheSlowVisitForSmallAndHugeDiamonds) {
           // Pixels of one level differ in colour (but for 8-bit gray).
           if (c.F.Type == ColorTypeRGB)
             for (int b = 0; b < bpp; ++b) d[b] = static_cast<uint8_t>(v + (d[b] & 3));
-          else if (c.F.Depth == 16)
-            d[1] = v;
-          else
-            d[0] = v;
+          else if (c.F.Depth == 16) d[1] = v;
+          else d[0] = v;
         }
       auto level = [&](const uint8_t* px) -> uint32_t {
         if (c.F.Type == ColorTypeRGB) return (px[0] * 19672u + px[1] * 38621u + px[2] * 7500u) >> 16;
@@ -127,7 +127,8 @@ mvPicture ReferenceWatercolor(const mvPicture& src, int r, uint32_t amount, bool
       const S* s = reinterpret_cast<const S*>(src.Row(y)) + x * C;
       S* d = reinterpret_cast<S*>(out.Row(y)) + x * C;
       for (int c = 0; c < colours; ++c) {
-        const int64_t mean = alpha ? (alphaSum ? static_cast<int64_t>(sum[c] / alphaSum) : 0) : static_cast<int64_t>(sum[c] / n);
+        const int64_t mean =
+            alpha ? (alphaSum ? static_cast<int64_t>(sum[c] / alphaSum) : 0) : static_cast<int64_t>(sum[c] / n);
         const int64_t v = s[c] - (static_cast<int64_t>(amount) * std::llabs(s[c] - mean)) / 100;
         d[c] = static_cast<S>(v < 1 ? 0 : v);
       }

@@ -19,8 +19,7 @@ bool Same(const mvPicture& a, const mvPicture& b) { return std::memcmp(a.Pixels,
 
 int MaxColumnStep(const mvPicture& p, int xa, int xb) {
   int worst = 0;
-  for (int y = 0; y < p.Height; ++y)
-    worst = std::max(worst, std::abs(int(p.Row(y)[xa * 4]) - int(p.Row(y)[xb * 4])));
+  for (int y = 0; y < p.Height; ++y) worst = std::max(worst, std::abs(int(p.Row(y)[xa * 4]) - int(p.Row(y)[xb * 4])));
   return worst;
 }
 

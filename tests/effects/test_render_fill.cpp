@@ -87,20 +87,20 @@ TEST(RenderGradient, ShapesAtKnownPixels) {
   };
   // Color1 black, Color2 200 gray.
   const Case cases[] = {
-      {0, 4, 1, 3, 0, 0},                // one row: Color1
-      {0, 2, 11, 1, 5, 100},             // row r of 11: 200 * r / 10
-      {1, 11, 3, 5, 2, 100},             // column x of 11
+      {0, 4, 1, 3, 0, 0},     // one row: Color1
+      {0, 2, 11, 1, 5, 100},  // row r of 11: 200 * r / 10
+      {1, 11, 3, 5, 2, 100},  // column x of 11
       {1, 11, 3, 10, 0, 200},
-      {2, 9, 9, 4, 4, 0},                // radial: Color1 at the centre,
-      {2, 9, 9, 0, 0, 200},              // Color2 at the corners
+      {2, 9, 9, 4, 4, 0},    // radial: Color1 at the centre,
+      {2, 9, 9, 0, 0, 200},  // Color2 at the corners
       {2, 9, 9, 8, 8, 200},
-      {2, 9, 9, 1, 4, 105},              // distance 3 of 5.66: k = 135
-      {3, 5, 120, 2, 0, 200},            // vertical mirrored: Color2 at both ends,
+      {2, 9, 9, 1, 4, 105},    // distance 3 of 5.66: k = 135
+      {3, 5, 120, 2, 0, 200},  // vertical mirrored: Color2 at both ends,
       {3, 5, 120, 4, 119, 200},
-      {3, 5, 120, 2, 59, 200 / 119},     // t = 1 in the middle: nearly Color1
+      {3, 5, 120, 2, 59, 200 / 119},  // t = 1 in the middle: nearly Color1
       {3, 5, 120, 2, 60, 200 / 119},
-      {4, 1, 3, 0, 1, 200},              // horizontal mirrored on one column: n = 1, t = 1
-      {5, 3, 3, 1, 1, 90},               // unknown shapes paint nothing
+      {4, 1, 3, 0, 1, 200},  // horizontal mirrored on one column: n = 1, t = 1
+      {5, 3, 3, 1, 1, 90},   // unknown shapes paint nothing
   };
   for (const Case& c : cases) {
     mvGradientEffect e;
@@ -144,7 +144,7 @@ TEST(RenderGradientPattern, BandsRingsAndDegeneratePeriods) {
   Paint(e, ring);
   EXPECT_EQ(Red(ring, 10, 10), 0);
   EXPECT_EQ(Red(ring, 19, 10), 90);  // distance 9: end of the first band
-  e.Direction = 3;  // unknown: nothing painted
+  e.Direction = 3;                   // unknown: nothing painted
   mvPicture none = Solid(3, 3, 7);
   Paint(e, none);
   EXPECT_EQ(Red(none, 1, 1), 7);

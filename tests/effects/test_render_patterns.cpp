@@ -37,8 +37,8 @@ TEST(RenderChecker, CellsAndHalfAlpha) {
   mvCheckerEffect e;  // black and white
   mvPicture p = Solid(120, 120, 77);
   Paint(e, p);
-  for (auto [x, y, red] : std::vector<std::array<int, 3>>{
-           {0, 0, 0}, {9, 9, 0}, {10, 0, 255}, {15, 15, 0}, {119, 119, 0}, {110, 0, 255}})
+  for (auto [x, y, red] :
+       std::vector<std::array<int, 3>>{{0, 0, 0}, {9, 9, 0}, {10, 0, 255}, {15, 15, 0}, {119, 119, 0}, {110, 0, 255}})
     EXPECT_EQ(Red(p, x, y), red) << x << "," << y;
   // (0 * 255 * 127 / 255 + 200 * 128) / 255 = 100, with and without alpha.
   e.Color1 = e.Color2 = mvColor::RGBA8(200, 200, 200, 128);
@@ -217,8 +217,10 @@ TEST(RenderRandomDots, SeamlessWrapsAndCostsAreCapped) {
   e.AlphaVariation = 0;
   // Saturated densities and sizes varying far beyond the dot paint the same
   // pixels over and over: both are capped (this took seconds to minutes).
-  for (auto v : std::vector<std::array<int32_t, 5>>{
-           {6552, 0, 100, 0, 24}, {160, 0, INT32_MAX, 0, 160}, {160, 0, INT32_MAX, 1, 160}, {1, INT32_MAX, INT32_MAX, 0, 160}}) {
+  for (auto v : std::vector<std::array<int32_t, 5>>{{6552, 0, 100, 0, 24},
+                                                    {160, 0, INT32_MAX, 0, 160},
+                                                    {160, 0, INT32_MAX, 1, 160},
+                                                    {1, INT32_MAX, INT32_MAX, 0, 160}}) {
     e.DotSize = v[0];
     e.SizeVariation = v[1];
     e.Density = v[2];
@@ -226,7 +228,8 @@ TEST(RenderRandomDots, SeamlessWrapsAndCostsAreCapped) {
     mvPicture big = Solid(v[4], v[4], 255);
     const auto start = std::chrono::steady_clock::now();
     Paint(e, big);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0) << v[0] << " " << v[1];
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0)
+        << v[0] << " " << v[1];
   }
 }
 

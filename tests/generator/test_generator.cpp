@@ -191,8 +191,8 @@ TEST(Generator, SeamlessSineWavesOnNonSquareTexturesTile) {
 }
 
 TEST(Generator, LevelsShapeTheRecipe) {
-  const uint32_t starters[] = {Id<mvFillEffect>(), Id<mvGradientEffect>(), Id<mvGradientPatternEffect>(),
-                               Id<mvCheckerEffect>(), Id<mvCloudEffect>(), Id<mvPlasmaEffect>()};
+  const uint32_t starters[] = {Id<mvFillEffect>(),    Id<mvGradientEffect>(), Id<mvGradientPatternEffect>(),
+                               Id<mvCheckerEffect>(), Id<mvCloudEffect>(),    Id<mvPlasmaEffect>()};
   // What may follow a bottom layer's render effect within that layer.
   const uint32_t companions[] = {Id<mvHSVNoiseEffect>(), Id<mvMotionBlurEffect>(), Id<mvPixelizeEffect>(),
                                  Id<mvKaleidoscopeEffect>(), Id<mvPlasmaEffect>()};
@@ -289,7 +289,7 @@ TEST(Generator, BlendedPlasmaAvoidsModesThatVanishOnDarkOrLightBases) {
     const bool darkens = mode == BlendMultiply || mode == BlendSubtract;
     const bool lightens = mode == BlendAdd || mode == BlendScreen;
     const bool either = mode == BlendSoftLight || mode == BlendColorDodge;
-    const bool dark = r < 80 && g < 80 && b < 80, light = r > 224 && g > 224 && b > 224;
+    const bool dark = r < 80 && g < 80 && b<80, light = r> 224 && g > 224 && b > 224;
     EXPECT_FALSE(dark && (darkens || either)) << mode;
     EXPECT_FALSE(light && (lightens || either)) << mode;
   }
@@ -301,7 +301,11 @@ TEST(Generator, BlendedPlasmaAvoidsModesThatVanishOnDarkOrLightBases) {
 TEST(BatchSeed, PinnedValues) {
   const struct {
     uint32_t Batch, Index, Seed;
-  } kCases[] = {{0, 1, 2433363436u}, {1, 1, 541299110u}, {1, 2, 3010476760u}, {42, 5001, 4138506728u},
-                {4294967295u, 4294967295u, 3839455607u}, {7, 0, 3168421504u}};
+  } kCases[] = {{0, 1, 2433363436u},
+                {1, 1, 541299110u},
+                {1, 2, 3010476760u},
+                {42, 5001, 4138506728u},
+                {4294967295u, 4294967295u, 3839455607u},
+                {7, 0, 3168421504u}};
   for (const auto& c : kCases) EXPECT_EQ(TextureSeed(c.Batch, c.Index), c.Seed) << c.Batch << " " << c.Index;
 }

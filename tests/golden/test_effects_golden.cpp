@@ -53,13 +53,12 @@ struct Input {
 };
 // Every format at an odd size; RGBA 8-bit also over several bands and with
 // a work rectangle.
-constexpr Input kInputs[] = {
-    {67, 43, ColorTypeRGB, 8, 3, false},     {67, 43, ColorTypeRGB, 8, 4, false},
-    {67, 43, ColorTypeRGB, 16, 3, false},    {67, 43, ColorTypeRGB, 16, 4, false},
-    {67, 43, ColorTypeGray, 8, 1, false},    {67, 43, ColorTypeGray, 8, 2, false},
-    {67, 43, ColorTypeGray, 16, 1, false},   {67, 43, ColorTypeGray, 16, 2, false},
-    {67, 43, ColorTypeIndexed, 8, 1, false}, {257, 170, ColorTypeRGB, 8, 4, false},
-    {67, 43, ColorTypeRGB, 8, 4, true}};
+constexpr Input kInputs[] = {{67, 43, ColorTypeRGB, 8, 3, false},     {67, 43, ColorTypeRGB, 8, 4, false},
+                             {67, 43, ColorTypeRGB, 16, 3, false},    {67, 43, ColorTypeRGB, 16, 4, false},
+                             {67, 43, ColorTypeGray, 8, 1, false},    {67, 43, ColorTypeGray, 8, 2, false},
+                             {67, 43, ColorTypeGray, 16, 1, false},   {67, 43, ColorTypeGray, 16, 2, false},
+                             {67, 43, ColorTypeIndexed, 8, 1, false}, {257, 170, ColorTypeRGB, 8, 4, false},
+                             {67, 43, ColorTypeRGB, 8, 4, true}};
 
 mvPicture NoiseInput(const Input& in, uint32_t seed) {
   mvPicture p;

@@ -138,9 +138,10 @@ TEST(Golden, GeneratedTexturesMatchReferenceHashes) {
   const std::vector<std::string> lines = GoldenLines(1, types);
   CheckAgainst("hashes.txt", "# case texture sha256(recipe json) sha256(pixels)", lines);
   // The table is chosen so that every render kind and filter choice is made.
-  for (uint32_t id : {128u, 1u, 8u, 130u, 131u, 137u, 138u, 139u, 18u, 535u, 133u, 134u, 135u, 136u,  // render stage
-                      528u, 530u, 532u, 33u, 4u, 193u, 15u, 16u, 17u, 22u, 23u, 24u, 25u, 29u, 192u, 30u, 19u,
-                      271u})  // filter stage
+  for (uint32_t id :
+       {128u, 1u,   8u,   130u, 131u, 137u, 138u, 139u, 18u, 535u, 133u, 134u, 135u, 136u,  // render stage
+        528u, 530u, 532u, 33u,  4u,   193u, 15u,  16u,  17u, 22u,  23u,  24u,  25u,  29u,
+        192u, 30u,  19u,  271u})  // filter stage
     EXPECT_TRUE(types.count(id)) << "no case makes effect " << id;
   // The same bits on any number of threads.
   for (int threads : {2, 5}) EXPECT_EQ(GoldenLines(threads, types), lines) << threads << " threads";
@@ -176,10 +177,8 @@ TEST(Golden, EveryEffectIsThreadCountInvariant) {
       mvPicture picture(source);
       ApplyTo(*e, picture);
       const std::string hash = PixelHash(picture);
-      if (threads == 1)
-        first = hash;
-      else
-        EXPECT_EQ(hash, first) << e->Class().Name << " on " << threads << " threads";
+      if (threads == 1) first = hash;
+      else EXPECT_EQ(hash, first) << e->Class().Name << " on " << threads << " threads";
     }
   }
   parallel::SetThreadCount(0);

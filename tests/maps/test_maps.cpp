@@ -17,7 +17,9 @@ mvPicture Height16(int32_t w, int32_t h, uint16_t (*at)(int32_t x, int32_t y)) {
   return p;
 }
 
-const uint8_t* Px(const mvPicture& p, int32_t x, int32_t y) { return p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel(); }
+const uint8_t* Px(const mvPicture& p, int32_t x, int32_t y) {
+  return p.Row(y) + static_cast<size_t>(x) * p.BytesPerPixel();
+}
 
 // The picture moved by (dx, dy) with wrap-around.
 mvPicture Rolled(const mvPicture& p, int32_t dx, int32_t dy) {

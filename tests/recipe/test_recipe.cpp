@@ -94,8 +94,8 @@ TEST(Recipe, FieldValuesAreValidatedByType) {
     for (const FieldInfo& f : c->Fields) {
       SCOPED_TRACE(c->Name + "." + f.Name);
       // A value of the wrong kind or out of range for each field type, in FieldType's order.
-      const json kBad[] = {1ll << 40, -1, 1, "x", json{{"format", {0, 8, 2}}, {"samples", {1, 2}}},
-                           json{{{"Left", "a"}}}};
+      const json kBad[] = {
+          1ll << 40, -1, 1, "x", json{{"format", {0, 8, 2}}, {"samples", {1, 2}}}, json{{{"Left", "a"}}}};
       const json& bad = kBad[static_cast<size_t>(f.Type)];
       std::string error = ErrorOf(json{{"type", c->TypeId}, {"params", {{f.Name, bad}}}});
       EXPECT_NE(error.find(f.Name), std::string::npos) << error;
@@ -217,8 +217,8 @@ TEST(Recipe, NumbersBeyondADoubleAndOversizedListsAreErrorsNamingThePlace) {
   for (FieldType t : {FieldType::Int, FieldType::Double, FieldType::Color, FieldType::Gradient}) {
     const FieldInfo* f = fieldOf[static_cast<int>(t)];
     if (!f) continue;
-    const std::string head = "{\"type\": " + std::to_string(classOf[static_cast<int>(t)]->TypeId) +
-                             ", \"params\": {\"" + f->Name + "\": ";
+    const std::string head =
+        "{\"type\": " + std::to_string(classOf[static_cast<int>(t)]->TypeId) + ", \"params\": {\"" + f->Name + "\": ";
     const std::string value = t == FieldType::Color      ? "{\"format\": [0, 8, 3], \"samples\": [1, -1e400, 3]}"
                               : t == FieldType::Gradient ? "[{\"Left\": " + big + "}]"
                                                          : "1e400";
@@ -239,9 +239,9 @@ TEST(Recipe, NumbersBeyondADoubleAndOversizedListsAreErrorsNamingThePlace) {
     EXPECT_NE(error.find(place), std::string::npos) << error;
     EXPECT_NE(error.find("out of range"), std::string::npos) << error;
     Recipe r;
-    EXPECT_FALSE(ReadRecipeText("{\"format\": \"orvelle-recipe\", \"width\": 8, \"height\": 8, \"effects\": [{\"type\": 518}, " +
-                                    entry + "]}",
-                                "r.json", r, error));
+    EXPECT_FALSE(ReadRecipeText(
+        "{\"format\": \"orvelle-recipe\", \"width\": 8, \"height\": 8, \"effects\": [{\"type\": 518}, " + entry + "]}",
+        "r.json", r, error));
     EXPECT_NE(error.find("effect 1, " + place), std::string::npos) << error;
   }
   // What a recipe may ask for is capped.
@@ -249,8 +249,8 @@ TEST(Recipe, NumbersBeyondADoubleAndOversizedListsAreErrorsNamingThePlace) {
   for (int i = 0; i <= limits::kMaxEffectsPerRecipe; ++i) list += std::string(i ? "," : "") + "{\"type\": 518}";
   Recipe r;
   std::string error;
-  EXPECT_FALSE(ReadRecipeText("{\"format\": \"orvelle-recipe\", \"width\": 8, \"height\": 8, \"effects\": " + list + "]}",
-                              "r.json", r, error));
+  EXPECT_FALSE(ReadRecipeText(
+      "{\"format\": \"orvelle-recipe\", \"width\": 8, \"height\": 8, \"effects\": " + list + "]}", "r.json", r, error));
   EXPECT_NE(error.find("at most 1000"), std::string::npos) << error;
   if (const FieldInfo* g = fieldOf[static_cast<int>(FieldType::Gradient)]) {
     std::string segments = "[";

@@ -7,7 +7,7 @@
 
 // A scratch folder removed with everything in it when the test ends.
 class TempFolder {
- public:
+public:
   TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "orvelle-settings-XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) Path = pattern;

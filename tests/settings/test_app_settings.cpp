@@ -14,12 +14,12 @@ namespace {
 
 // The keys of the settings file, in the order they are written.
 const char* const kKeyOrder[] = {
-    "WindowLeft",        "WindowTop",         "WindowWidth",      "WindowHeight",     "WindowMaximize",
-    "ShowTilingWindow",  "TilingWindowLeft",  "TilingWindowTop",  "TilingWindowWidth", "TilingWindowHeight",
-    "ShowStockWindow",   "StockWindowLeft",   "StockWindowTop",   "StockWindowWidth", "StockWindowHeight",
-    "Render",            "Filter",            "Geometric",        "ImageWidth",       "ImageHeight",
-    "Square",            "Seamless",          "Number",           "JPEGQuality",      "FileSaveDir",
-    "SaveFormat",        "GeneratedCount"};
+    "WindowLeft",       "WindowTop",        "WindowWidth",     "WindowHeight",      "WindowMaximize",
+    "ShowTilingWindow", "TilingWindowLeft", "TilingWindowTop", "TilingWindowWidth", "TilingWindowHeight",
+    "ShowStockWindow",  "StockWindowLeft",  "StockWindowTop",  "StockWindowWidth",  "StockWindowHeight",
+    "Render",           "Filter",           "Geometric",       "ImageWidth",        "ImageHeight",
+    "Square",           "Seamless",         "Number",          "JPEGQuality",       "FileSaveDir",
+    "SaveFormat",       "GeneratedCount"};
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -29,7 +29,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 class AppSettingsFile : public ::testing::Test {
- protected:
+protected:
   AppSettings LoadFrom(const std::string& body) {
     WriteText(Path, "[Settings]\n" + body);
     AppSettings values;
@@ -218,7 +218,8 @@ TEST(SettingsLocation, ReadOnlyProgramFolderFallsBackToUserFolder) {
   TempFolder folder;
   const std::string xdg = folder.File("cfg");
   const auto readOnly = [](const std::string&) { return false; };
-  const SettingsLocation where = LocateSettingsFile(folder.File("bin/orvelle"), Env({{"XDG_CONFIG_HOME", xdg}}), readOnly);
+  const SettingsLocation where =
+      LocateSettingsFile(folder.File("bin/orvelle"), Env({{"XDG_CONFIG_HOME", xdg}}), readOnly);
   EXPECT_EQ(where.LoadPath, xdg + "/orvelle/orvelle.ini");
   EXPECT_EQ(where.SavePath, xdg + "/orvelle/orvelle.ini");
 

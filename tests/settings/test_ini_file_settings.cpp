@@ -17,7 +17,7 @@ namespace {
 
 // Opens a store for reading over the given file text.
 class IniRead : public ::testing::Test {
- protected:
+protected:
   bool Load(const std::string& text, const char* section = "Settings") {
     WriteText(Path, text);
     return Store.Open(Path.c_str(), section, IniModeRead, 0);
@@ -87,14 +87,16 @@ TEST_F(IniRead, SectionsKeysAndIntegerLiterals) {
 }
 
 TEST_F(IniRead, StringsAndBools) {
-  ASSERT_TRUE(Load("[Settings]\r\nName= two words \r\nCr=text\r\nD=\"a b\"\nS=  'x'  \nM=\"x'\nT=\"\"q\"\"\nO=\"\n"
-                   "E=\"\"\nMark=\x1A" "abc\nLong=abcdefgh\nU=ab\xC3\xA9\n"
-                   "B1=TRUE\nB2=Yes\nB3=no\nB4=False\nB5=1\nB6=yesterday\nB7=\n"));
+  ASSERT_TRUE(
+      Load("[Settings]\r\nName= two words \r\nCr=text\r\nD=\"a b\"\nS=  'x'  \nM=\"x'\nT=\"\"q\"\"\nO=\"\n"
+           "E=\"\"\nMark=\x1A"
+           "abc\nLong=abcdefgh\nU=ab\xC3\xA9\n"
+           "B1=TRUE\nB2=Yes\nB3=no\nB4=False\nB5=1\nB6=yesterday\nB7=\n"));
   // One matching pair of quotes is stripped; no carriage return stays on a
   // value; a value marked with ^Z reads as missing.
   const std::pair<const char*, const char*> strings[] = {
-      {"name", "two words"}, {"Cr", "text"}, {"D", "a b"}, {"S", "x"}, {"M", "\"x'"}, {"T", "\"q\""},
-      {"O", "\""},           {"E", ""},      {"Mark", "keep"}, {"Missing", "keep"}};
+      {"name", "two words"}, {"Cr", "text"}, {"D", "a b"}, {"S", "x"},       {"M", "\"x'"},
+      {"T", "\"q\""},        {"O", "\""},    {"E", ""},    {"Mark", "keep"}, {"Missing", "keep"}};
   for (const auto& [key, expected] : strings) EXPECT_EQ(ReadStringOr(key, "keep"), expected) << key;
   EXPECT_FALSE(Store.ReadString("Missing", nullptr, 10));
   char small[5] = "zzzz";
@@ -105,9 +107,8 @@ TEST_F(IniRead, StringsAndBools) {
   EXPECT_TRUE(Store.ReadString("U", three, 4));
   EXPECT_STREQ(three, "ab");
   // Only the words count as bools; anything else leaves the value.
-  const std::pair<const char*, std::optional<bool>> bools[] = {{"B1", true}, {"B2", true}, {"B3", false},
-                                                               {"B4", false}, {"B5", {}},  {"B6", {}},
-                                                               {"B7", {}}};
+  const std::pair<const char*, std::optional<bool>> bools[] = {{"B1", true}, {"B2", true}, {"B3", false}, {"B4", false},
+                                                               {"B5", {}},   {"B6", {}},   {"B7", {}}};
   for (const auto& [key, expected] : bools) {
     for (bool before : {false, true}) {
       bool v = before;
@@ -167,14 +168,14 @@ TEST_F(IniRead, BinaryNeedsTwoDigitsPerByte) {
 }
 
 class IniWrite : public ::testing::Test {
- protected:
+protected:
   TempFolder Folder;
   std::string Path = Folder.File("orvelle.ini");
 };
 
 TEST_F(IniWrite, OpenModesAndFlags) {
   IniFileSettings store;
-  EXPECT_FALSE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));  // missing file
+  EXPECT_FALSE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));         // missing file
   EXPECT_FALSE(store.Open(Folder.Path.c_str(), "Settings", IniModeRead, 0));  // a folder is no file
   EXPECT_FALSE(store.Open(Path.c_str(), "Bad]Name", IniModeWrite, 0));
   EXPECT_FALSE(store.Open(Path.c_str(), "", IniModeWrite, 0));
@@ -223,9 +224,11 @@ TEST_F(IniWrite, EncodingsRoundTrip) {
             "Padded=\" lead and trail\t\"\nQuote=\"\n");
 
   ASSERT_TRUE(store.Open(Path.c_str(), "Settings", IniModeRead, 0));
-  const std::pair<const char*, const char*> strings[] = {
-      {"Quoted", "\"/home/a b\""}, {"Single", "'x'"}, {"HalfQuoted", "\"x"},
-      {"Padded", " lead and trail\t"}, {"Quote", "\""}};
+  const std::pair<const char*, const char*> strings[] = {{"Quoted", "\"/home/a b\""},
+                                                         {"Single", "'x'"},
+                                                         {"HalfQuoted", "\"x"},
+                                                         {"Padded", " lead and trail\t"},
+                                                         {"Quote", "\""}};
   for (const auto& [key, expected] : strings) {
     SCOPED_TRACE(key);
     char text[64];
@@ -378,8 +381,7 @@ TEST(AtomicFile, KeepsPermissionsAndFollowsLinks) {
   ASSERT_TRUE(WriteFileAtomically(link, "new"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadText(target), "new");
-  EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
-            std::filesystem::perms(0640));
+  EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all, std::filesystem::perms(0640));
 }
 
 TEST(AtomicFile, SpecialFilesAreWrittenInPlaceNeverReplaced) {
