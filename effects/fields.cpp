@@ -144,8 +144,8 @@ struct DoubleField {
   static void Copy(const FieldInfo& f, const mvEffect& from, mvEffect& to) { f.Of<double>(to) = f.Of<double>(from); }
   // Bitwise, so that a NaN read from a file still equals its own clone.
   static bool Equal(const FieldInfo& f, const mvEffect& a, const mvEffect& b) {
-    return std::memcmp(&f.Of<double>(a), &f.Of<double>(b), sizeof(double)) ==
-           0;  // NOLINT(bugprone-suspicious-memory-comparison)
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+    return std::memcmp(&f.Of<double>(a), &f.Of<double>(b), sizeof(double)) == 0;
   }
   static uint32_t StreamSize(const FieldInfo&, const mvEffect&) { return 8; }
   static bool Write(const FieldInfo& f, const mvEffect& e, mvFileStream& s) {
