@@ -156,6 +156,7 @@ enum class RunEnd { Complete, Truncated };
 // drawn up to the picture's edge; a run that would leave the padded row
 // ends the decoding quietly, keeping what was drawn so far. Data that stops
 // before the end-of-bitmap mark or the last row is truncated.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): the escapes of the format in one loop
 RunEnd DecodeRuns(const std::vector<uint8_t>& data, int64_t width, int64_t height, mvPicture* picture, bool fourBit) {
   const int64_t padded = fourBit ? (width + 7) / 8 * 8 : (width + 3) / 4 * 4;
   size_t at = 0;
@@ -311,6 +312,7 @@ int32_t mvBMPCodec::WriteImage(mvFileStream& stream, mvImage& image, mvProgress*
   return result;
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): header checks in file order
 int32_t mvBMPCodec::ReadImage(mvFileStream& stream, mvImage& image, mvProgress* progress) {
   uint8_t fileHeader[14];
   if (!stream.ReadAll(14, fileHeader)) return kCodecReadFailed;

@@ -236,6 +236,9 @@ bool mvGradient::GetColor(double p, bool reverse, double& r, double& g, double& 
 bool mvGradient::GetColor8(double p, bool reverse, uint8_t out[4], const mvSegmentFinder* finder) const {
   double c[4];
   if (!GetColor(p, reverse, c[0], c[1], c[2], c[3], finder)) return false;
+  // The samples are clamped to 0..1 first, so adding a half and truncating
+  // rounds half up: the rule stored textures were made with.
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings)
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(ClampUnit(c[i]) * 255 + 0.5);
   return true;
 }
@@ -243,6 +246,7 @@ bool mvGradient::GetColor8(double p, bool reverse, uint8_t out[4], const mvSegme
 bool mvGradient::GetColor16(double p, bool reverse, uint16_t out[4], const mvSegmentFinder* finder) const {
   double c[4];
   if (!GetColor(p, reverse, c[0], c[1], c[2], c[3], finder)) return false;
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings): as in GetColor8
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint16_t>(ClampUnit(c[i]) * 65535 + 0.5);
   return true;
 }

@@ -26,7 +26,7 @@ bool TurnOrFlip(mvPictureLayer& texture, TurnCommand command) {
     std::unique_ptr<mvEffect> removed(texture.Effects.Detach(k));
     if (!texture.Render()) {
       // The picture is unchanged, so the recipe must be too.
-      if (texture.Effects.Insert(k, removed.get())) removed.release();
+      if (texture.Effects.Insert(k, removed.get())) static_cast<void>(removed.release());  // the list owns it again
       return false;
     }
     return true;

@@ -410,7 +410,7 @@ void Program::Resize(OrvelleForm* form, int32_t factor) {
       child,
       [this, source, seamless, width, height, target](Worker::Control& control) {
         JobOutcome outcome =
-            RenderLarger(*source, seamless, width, height, control, [this, &control, target](MadeTexture made) {
+            RenderLarger(*source, seamless, width, height, control, [&control, target](MadeTexture made) {
               control.Post([target, texture = Shared(made), seamless = made.Seamless] {
                 if (target && target->AppendTexture(texture, seamless)) target->SelectTexture(0);
               });
@@ -484,7 +484,7 @@ void Program::OpenRecipe(OrvelleForm* form) {
   StartWork(
       main_,
       [this, paths, target](Worker::Control& control) {
-        JobOutcome outcome = ReadRecipes(paths, control, [this, &control, target](MadeTexture made) {
+        JobOutcome outcome = ReadRecipes(paths, control, [&control, target](MadeTexture made) {
           control.Post([target, texture = Shared(made), seamless = made.Seamless] {
             if (!target) return;
             // The cells grow to fit the largest texture in the list.
@@ -649,7 +649,7 @@ void Program::LoadStock() {
   StartWork(
       stock_,
       [this, paths, target](Worker::Control& control) {
-        JobOutcome outcome = ReadRecipes(paths, control, [this, &control, target](MadeTexture made) {
+        JobOutcome outcome = ReadRecipes(paths, control, [&control, target](MadeTexture made) {
           control.Post([target, texture = Shared(made), seamless = made.Seamless, file = Text(made.File)] {
             if (!target) return;
             ListBox& list = target->List();
