@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "core/parallel.h"
@@ -140,6 +141,22 @@ bool IndexTable(Buffer<int32_t>& out, int64_t from, int64_t count, int32_t n, bo
 // only repeat edge or wrapped pixels; the cap keeps a hostile radius from
 // making a window whose size overflows or whose visit never ends.
 int64_t LimitRadius(uint32_t radius, const mvPicture& p);
+
+// Runs fn(std::integral_constant<size_t, N>{}) for a picture format of N
+// bytes per pixel (indexed included), so whole-pixel copies compile to plain
+// moves; false for a size no format has.
+template <class Fn>
+bool WithPixelBytes(uint32_t bytes, Fn&& fn) {
+  switch (bytes) {
+    case 1: return fn(std::integral_constant<size_t, 1>{});
+    case 2: return fn(std::integral_constant<size_t, 2>{});
+    case 3: return fn(std::integral_constant<size_t, 3>{});
+    case 4: return fn(std::integral_constant<size_t, 4>{});
+    case 6: return fn(std::integral_constant<size_t, 6>{});
+    case 8: return fn(std::integral_constant<size_t, 8>{});
+    default: return false;
+  }
+}
 
 // ---- the frame ------------------------------------------------------------------
 

@@ -246,21 +246,6 @@ void TileMap(frame::Buffer<int32_t>& out, int32_t count, uint32_t size, int32_t 
   }
 }
 
-// Whole-pixel copies of a format with `bytes` bytes per pixel (indexed
-// pictures included); the size as a constant turns each copy into plain moves.
-template <class Fn>
-bool WithPixelBytes(uint32_t bytes, Fn&& fn) {
-  switch (bytes) {
-    case 1: return fn(std::integral_constant<size_t, 1>{});
-    case 2: return fn(std::integral_constant<size_t, 2>{});
-    case 3: return fn(std::integral_constant<size_t, 3>{});
-    case 4: return fn(std::integral_constant<size_t, 4>{});
-    case 6: return fn(std::integral_constant<size_t, 6>{});
-    case 8: return fn(std::integral_constant<size_t, 8>{});
-    default: return true;  // not a pixel size any picture format has
-  }
-}
-
 }  // namespace
 
 // ---- classes ----------------------------------------------------------------
@@ -386,7 +371,7 @@ bool mvGlassTileEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* 
   // then applies to the picture position, so reads stay inside the picture.
   TileMap(colMap, f.Cols(), TileWidth, f.A.Left, source.Width, Seamless);
   TileMap(rowMap, f.Rows(), TileHeight, f.A.Top, source.Height, Seamless);
-  return WithPixelBytes(source.BytesPerPixel(), [&](auto bytes) {
+  return frame::WithPixelBytes(source.BytesPerPixel(), [&](auto bytes) {
     constexpr size_t B = decltype(bytes)::value;
     const int32_t cols = f.Cols();
     const int32_t* columns = colMap.Get();

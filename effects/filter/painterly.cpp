@@ -253,6 +253,25 @@ bool WatercolorBand(const mvPicture& src, mvPicture& dst, const mvRect& a, const
   return true;
 }
 
+// The painterly filters' frame: the window's row and column maps over the
+// work area and its margins (cut: see EdgeMap), then band(fmt, maps, area,
+// top, bottom) over the rows.
+template <class Band>
+bool RunWindowed(mvPicture& source, mvPicture& target, mvProgress* progress, uint32_t radius, bool seamless, bool cut,
+                 Band&& band) {
+  frame::Frame f(source, target, progress);
+  if (!f.Begin()) return f.Answer();
+  f.Announce(f.Rows());
+  WindowMaps maps;
+  maps.R = frame::LimitRadius(radius, source);
+  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
+    if (!EdgeMap(maps.Rows, f.A.Top - maps.R, f.Rows() + 2 * maps.R, source.Height, seamless, cut) ||
+        !EdgeMap(maps.Cols, f.A.Left - maps.R, f.Cols() + 2 * maps.R, source.Width, seamless, cut))
+      return false;
+    return f.ForRows([&](int32_t top, int32_t bottom) { return band(fmt, maps, f.A, top, bottom); });
+  });
+}
+
 }  // namespace
 
 const mvEffectClass& mvOilPaintEffect::Describe() {
@@ -273,35 +292,17 @@ const mvEffectClass& mvWatercolorEffect::Describe() {
 }
 
 bool mvOilPaintEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  frame::Frame f(source, target, progress);
-  if (!f.Begin()) return f.Answer();
-  f.Announce(f.Rows());
-  WindowMaps maps;
-  maps.R = frame::LimitRadius(Radius, source);
-  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    if (!EdgeMap(maps.Rows, f.A.Top - maps.R, f.Rows() + 2 * maps.R, source.Height, Seamless, false) ||
-        !EdgeMap(maps.Cols, f.A.Left - maps.R, f.Cols() + 2 * maps.R, source.Width, Seamless, false))
-      return false;
-    return f.ForRows([&](int32_t top, int32_t bottom) {
-      return OilPaintBand<decltype(fmt)>(source, target, f.A, maps, top, bottom);
-    });
-  });
+  return RunWindowed(source, target, progress, Radius, Seamless, false,
+                     [&](auto fmt, const WindowMaps& maps, const mvRect& a, int32_t top, int32_t bottom) {
+                       return OilPaintBand<decltype(fmt)>(source, target, a, maps, top, bottom);
+                     });
 }
 
 bool mvWatercolorEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* progress) {
-  frame::Frame f(source, target, progress);
-  if (!f.Begin()) return f.Answer();
-  f.Announce(f.Rows());
-  WindowMaps maps;
-  maps.R = frame::LimitRadius(Radius, source);
-  return f.Dispatch(frame::kRgbOrGray, [&](auto fmt) {
-    if (!EdgeMap(maps.Rows, f.A.Top - maps.R, f.Rows() + 2 * maps.R, source.Height, Seamless, true) ||
-        !EdgeMap(maps.Cols, f.A.Left - maps.R, f.Cols() + 2 * maps.R, source.Width, Seamless, true))
-      return false;
-    return f.ForRows([&](int32_t top, int32_t bottom) {
-      return WatercolorBand<decltype(fmt)>(source, target, f.A, maps, Amount, top, bottom);
-    });
-  });
+  return RunWindowed(source, target, progress, Radius, Seamless, true,
+                     [&](auto fmt, const WindowMaps& maps, const mvRect& a, int32_t top, int32_t bottom) {
+                       return WatercolorBand<decltype(fmt)>(source, target, a, maps, Amount, top, bottom);
+                     });
 }
 
 void RegisterPainterlyEffects(mvEffectRegistry& registry) {

@@ -9,21 +9,6 @@
 
 namespace {
 
-// Whole-pixel copies with the pixel size as a constant, so that each copy
-// compiles to plain moves; every format, indexed included, is moved whole.
-template <class Fn>
-bool WithPixelBytes(uint32_t bytes, Fn&& fn) {
-  switch (bytes) {
-    case 1: return fn(std::integral_constant<size_t, 1>{});
-    case 2: return fn(std::integral_constant<size_t, 2>{});
-    case 3: return fn(std::integral_constant<size_t, 3>{});
-    case 4: return fn(std::integral_constant<size_t, 4>{});
-    case 6: return fn(std::integral_constant<size_t, 6>{});
-    case 8: return fn(std::integral_constant<size_t, 8>{});
-    default: return true;  // not a pixel size any picture format has
-  }
-}
-
 // Draws are made ahead of the copies in chunks of about this many pixels.
 constexpr int64_t kChunkPixels = int64_t{1} << 20;
 
@@ -96,7 +81,7 @@ bool mvSpreadEffect::Apply(mvPicture& source, mvPicture& target, mvProgress* pro
     if (c >= n) return Seamless ? static_cast<int32_t>(c - n) : n - 1;
     return static_cast<int32_t>(c);
   };
-  const bool done = WithPixelBytes(source.BytesPerPixel(), [&](auto bytes) {
+  const bool done = frame::WithPixelBytes(source.BytesPerPixel(), [&](auto bytes) {
     constexpr size_t B = decltype(bytes)::value;
     draw(0, offsets[0].Get());
     for (int32_t first = 0, chunk = 0; first < f.Rows(); first += chunkRows, chunk ^= 1) {

@@ -22,20 +22,6 @@ inline void CopyPixel(uint8_t* d, const uint8_t* s) {
   std::memcpy(d, s, N);
 }
 
-// Runs fn(std::integral_constant<size_t, N>{}) for the picture's pixel size.
-template <class Fn>
-bool BySize(const mvPicture& p, Fn&& fn) {
-  switch (p.BytesPerPixel()) {
-    case 1: return fn(std::integral_constant<size_t, 1>{});
-    case 2: return fn(std::integral_constant<size_t, 2>{});
-    case 3: return fn(std::integral_constant<size_t, 3>{});
-    case 4: return fn(std::integral_constant<size_t, 4>{});
-    case 6: return fn(std::integral_constant<size_t, 6>{});
-    case 8: return fn(std::integral_constant<size_t, 8>{});
-    default: return false;
-  }
-}
-
 // Whole-picture quarter turn; leftTurn picks the direction. The turned
 // picture's rows are the bands.
 bool QuarterTurn(const mvPicture& src, mvPicture** result, mvProgress* progress, bool leftTurn) {
@@ -78,7 +64,7 @@ bool Reorder(mvPicture& source, mvPicture& target, mvProgress* progress, bool mi
   if (!f.Begin()) return f.Answer();
   f.Announce(f.Rows());
   const mvRect a = f.A;
-  return BySize(source, [&](auto n) {
+  return frame::WithPixelBytes(source.BytesPerPixel(), [&](auto n) {
     constexpr size_t N = decltype(n)::value;
     return f.ForRows([&](int32_t top, int32_t bottom) {
       for (int32_t y = top; y < bottom; ++y) {
